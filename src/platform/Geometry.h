@@ -1,0 +1,23 @@
+#pragma once
+
+// Drawing coordinates: 32-bit floats in points, origin at the top left, y growing downward.
+namespace platform {
+
+struct Point {
+    float x = 0.0f;
+    float y = 0.0f;
+};
+
+struct Size {
+    float width = 0.0f;
+    float height = 0.0f;
+};
+
+struct Rect {
+    float x = 0.0f;
+    float y = 0.0f;
+    float width = 0.0f;
+    float height = 0.0f;
+};
+
+} // namespace platform
