@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+namespace platform {
+
+// Everything the command line can ask for. Defaults are what a plain start does.
+struct LaunchOptions {
+    // Where readings come from: auto, sim[:SEED], iio[:NAME], input[:PATH], replay:FILE,
+    // phyphox:URL.
+    QString source = QStringLiteral("auto");
+    // Axis map applied to the source's readings, e.g. "x,y,-z"; empty: the driver's default.
+    QString axes;
+    // Replay: start again at the end of the file.
+    bool loop = false;
+    // Print the detected sensors and exit.
+    bool listSources = false;
+
+    // Write a screenshot of `screen` to this PNG file after `after` seconds and exit.
+    QString screenshot;
+    QString screen = QStringLiteral("graph");
+    double after = 2.0;
+    double scale = 1.0;
+    // Keep the window portrait; show the meters screen rotated inside it.
+    bool fixedOrientation = false;
+
+    // Headless recording: the period ("0.10", "0.25", "0.50", "0.75"), its length in seconds,
+    // and an optional full-rate CSV file.
+    QString record;
+    double duration = 0.0;
+    QString csv;
+};
+
+enum class LaunchAction { Run, ShowHelp, ShowVersion, Fail };
+
+// Parses the arguments (argv[0] first). On Fail, `error` holds one line for the user; the
+// process should exit with status 2. On ShowHelp/ShowVersion, `output` holds the text to print.
+LaunchAction parseLaunchOptions(const QStringList& arguments, LaunchOptions& options,
+                                QString* error, QString* output);
+
+} // namespace platform
