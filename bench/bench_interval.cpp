@@ -1,6 +1,6 @@
 // How closely the accelerometer service holds its update interval: runs the simulated driver
 // at 40, 80 and 120 samples per second for a number of seconds each and reports the delivered
-// rate and the deviation of each delivery from its ideal time (start + n * interval).
+// rate and how far each interval between two deliveries strays from the requested interval.
 //
 //   bench_interval [seconds per rate, default 10]
 #include "platform/accel/Accelerometer.h"
@@ -60,8 +60,8 @@ int main(int argc, char** argv) {
         const auto& t = collector.times;
         const double first = t.front();
         std::vector<double> deviations;
-        for (size_t n = 0; n < t.size(); ++n)
-            deviations.push_back(std::abs(t[n] - (first + static_cast<double>(n) * interval)) * 1e3);
+        for (size_t n = 1; n < t.size(); ++n)
+            deviations.push_back(std::abs((t[n] - t[n - 1]) - interval) * 1e3);
         const double delivered = static_cast<double>(t.size() - 1) / (t.back() - first);
         std::printf("| %.0f Hz | %.4f | %.2f Hz | %+.3f %% | %.3f | %.3f | %.3f |\n", rate,
                     interval * 1e3, delivered, (delivered / rate - 1.0) * 100.0,
