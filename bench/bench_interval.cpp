@@ -8,7 +8,6 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QTimer>
-
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -52,8 +51,8 @@ int main(int argc, char** argv) {
         clock.start();
         accelerometer.setUpdateInterval(interval);
         accelerometer.setDelegate(&collector);
-        QTimer::singleShot(static_cast<int>(seconds * 1000.0 + interval * 500.0),
-                           &application, &QCoreApplication::quit);
+        QTimer::singleShot(static_cast<int>(seconds * 1000.0 + interval * 500.0), &application,
+                           &QCoreApplication::quit);
         QCoreApplication::exec();
         accelerometer.setDelegate(nullptr);
 
@@ -61,7 +60,8 @@ int main(int argc, char** argv) {
         const double first = t.front();
         std::vector<double> deviations;
         for (size_t n = 0; n < t.size(); ++n)
-            deviations.push_back(std::abs(t[n] - (first + static_cast<double>(n) * interval)) * 1e3);
+            deviations.push_back(std::abs(t[n] - (first + static_cast<double>(n) * interval)) *
+                                 1e3);
         const double delivered = static_cast<double>(t.size() - 1) / (t.back() - first);
         std::printf("| %.0f Hz | %.4f | %.2f Hz | %+.3f %% | %.3f | %.3f | %.3f |\n", rate,
                     interval * 1e3, delivered, (delivered / rate - 1.0) * 100.0,
