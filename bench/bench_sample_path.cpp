@@ -3,9 +3,8 @@
 #include "Classes/WobblestarAppDelegate.h"
 
 #include <QApplication>
-#include <benchmark/benchmark.h>
-
 #include <atomic>
+#include <benchmark/benchmark.h>
 #include <cstdio>
 #include <cstdlib>
 #include <new>
@@ -51,11 +50,7 @@ void BM_SamplePath(benchmark::State& state) {
     }
     state.SetItemsProcessed(state.iterations());
 }
-BENCHMARK(BM_SamplePath)
-    ->ArgNames({"filter", "redraw"})
-    ->Args({0, 0})
-    ->Args({1, 0})
-    ->Args({1, 1});
+BENCHMARK(BM_SamplePath)->ArgNames({"filter", "redraw"})->Args({0, 0})->Args({1, 0})->Args({1, 1});
 
 // Counts the allocations of 100,000 samples after a warm-up; prints and fails if any.
 bool allocatesNothing() {
@@ -74,8 +69,8 @@ bool allocatesNothing() {
 } // namespace
 
 int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen"
-                                                                      : qgetenv("QT_QPA_PLATFORM"));
+    qputenv("QT_QPA_PLATFORM",
+            qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
     QApplication application(argc, argv);
     WobblestarAppDelegate appDelegate;
     delegate = &appDelegate;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/Layer.h"
 #include "platform/View.h"
 
 #include <cstdint>
@@ -36,13 +37,31 @@ public:
     // The low-pass state of an axis in g; 0.0 while filtering is off.
     double filterState(unsigned axis) const { return acceleration[axis]; }
 
+    // Draws the three strips, then the readout over them. `rect` is not consulted: the whole
+    // view is drawn from its bounds.
     void drawRect(platform::DrawingContext& context, platform::Rect rect) override;
-    // Draws one strip: the samples of `axis` from slot `fromIndex` on, oldest at the left edge.
+    // Draws one strip: the samples of `axis` (0..2; any other index draws nothing) from slot
+    // `fromIndex` on, oldest at the left edge, newest at the right, over its background and grid
+    // and under its labels. Values beyond ±3 g are drawn beyond the strip's edges.
     void drawHistory(std::uint32_t axis, std::uint32_t fromIndex, platform::DrawingContext& context,
                      platform::Rect bounds);
 
+    // Paints the same picture as drawRect(), with the parts that depend only on the size and the
+    // device pixel ratio (backgrounds' grid and edges, labels) composited from cached layers.
+    void paint(QPainter& painter) override;
+    // On by default; off paints through drawRect() every time.
+    void setLayerCacheEnabled(bool enabled) { layerCacheEnabled_ = enabled; }
+
 private:
-    void drawReadout(platform::DrawingContext& context);
+    // The strip of axis i for a view of the given size.
+    static platform::Rect stripRect(unsigned axis, float width, float height);
+    void drawBackground(platform::DrawingContext& context, platform::Rect bounds) const;
+    void drawGrid(platform::DrawingContext& context, platform::Rect bounds) const;
+    void drawTrace(std::uint32_t axis, std::uint32_t fromIndex, platform::DrawingContext& context,
+                   platform::Rect bounds) const;
+    void drawLabels(std::uint32_t axis, platform::DrawingContext& context,
+                    platform::Rect bounds) const;
+    void drawReadout(platform::DrawingContext& context) const;
 
     std::uint32_t nextIndex = 0;
     double acceleration[kAxisCount] = {};
@@ -50,4 +69,10 @@ private:
     // One-byte flags: any non-zero value counts as true.
     std::int8_t filteringIsEnabled_ = 0;
     std::int8_t updatingIsEnabled_ = 0;
+
+    bool layerCacheEnabled_ = true;
+    // Per strip, what lies under its trace (grid, zero line, edges) and over it (labels, axis
+    // name). Per strip, so a trace that leaves its strip is stacked as drawRect() stacks it.
+    platform::Layer gridLayers_[kAxisCount];
+    platform::Layer labelLayers_[kAxisCount];
 };
