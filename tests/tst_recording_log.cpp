@@ -1,6 +1,7 @@
 #include "Classes/RecordingLog.h"
 
 #include <QPlainTextEdit>
+#include <QScrollBar>
 #include <QTest>
 #include <QTextCursor>
 #include <QTimeZone>
@@ -23,6 +24,8 @@ private slots:
     void appendEqualsRebuild_data();
     void appendEqualsRebuild();
     void appendKeepsTheUsersCursor();
+    void appendFollowsTheEndWhenAtTheEnd_data();
+    void appendFollowsTheEndWhenAtTheEnd();
 };
 
 void RecordingLogTest::periods_data() {
@@ -203,6 +206,33 @@ void RecordingLogTest::appendKeepsTheUsersCursor() {
     // Typing goes on where the user was, not at the end.
     QTest::keyClicks(&view, QStringLiteral("X"));
     QVERIFY(view.toPlainText().startsWith(QStringLiteral("RecXng Frequency")));
+}
+
+void RecordingLogTest::appendFollowsTheEndWhenAtTheEnd_data() {
+    QTest::addColumn<bool>("atEnd");
+    QTest::newRow("scrolled to the end follows the new line") << true;
+    QTest::newRow("scrolled back stays put") << false;
+}
+
+void RecordingLogTest::appendFollowsTheEndWhenAtTheEnd() {
+    QFETCH(bool, atEnd);
+    QPlainTextEdit view;
+    view.resize(300, 120);
+    QString log = RecordingLog::header("0.10s", QDateTime::currentDateTime());
+    for (int i = 0; i < 50; ++i)
+        log += RecordingLog::sampleLine(i, 0, 0);
+    view.setPlainText(log);
+    view.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&view));
+    QScrollBar* bar = view.verticalScrollBar();
+    QVERIFY(bar->maximum() > 10);
+    bar->setValue(atEnd ? bar->maximum() : 3);
+
+    RecordingLog::appendToView(&view, RecordingLog::sampleLine(1, 1, 1));
+    if (atEnd)
+        QCOMPARE(bar->value(), bar->maximum());
+    else
+        QCOMPARE(bar->value(), 3);
 }
 
 QTEST_MAIN(RecordingLogTest)
