@@ -44,13 +44,14 @@ void QuitOnSignalsTest::quitsTheEventLoopNormally() {
     QVERIFY(quitOnSignals.isActive());
     QSignalSpy received(&quitOnSignals, &QuitOnSignals::received);
     int aboutToQuitCount = 0;
-    auto connection =
-        connect(qApp, &QCoreApplication::aboutToQuit, this, [&] { ++aboutToQuitCount; });
+    auto connection = connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, this,
+                              [&] { ++aboutToQuitCount; });
     QTimer::singleShot(0, [signalNumber] { std::raise(signalNumber); });
     // A fallback so that a broken handler fails the test instead of hanging it.
     QTimer fallback;
     fallback.setSingleShot(true);
-    connect(&fallback, &QTimer::timeout, qApp, [] { QCoreApplication::exit(99); });
+    connect(&fallback, &QTimer::timeout, QCoreApplication::instance(),
+            [] { QCoreApplication::exit(99); });
     fallback.start(30000);
 
     const int status = QCoreApplication::exec();
