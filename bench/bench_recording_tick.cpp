@@ -26,8 +26,7 @@ std::unique_ptr<QPlainTextEdit> viewWithLines(int lines) {
 
 // The view grows by one line per iteration; the iteration counts below keep it within a few
 // percent of the requested length.
-template <typename Tick>
-void runTicks(benchmark::State& state, Tick tick) {
+template <typename Tick> void runTicks(benchmark::State& state, Tick tick) {
     auto view = viewWithLines(int(state.range(0)));
     float x = 0.0f;
     for (auto _ : state) {
