@@ -1,0 +1,76 @@
+#pragma once
+
+#include <QString>
+#include <QUrl>
+#include <functional>
+#include <optional>
+
+namespace platform {
+
+// The subject and body of a mailto: URL, percent-escaped as UTF-8. Every character other than
+// letters, digits and - . _ ~ + : becomes escapes of its UTF-8 octets, so a body holding
+// "&to=..." or "#" cannot add mail headers or cut the URL short. The log's own text keeps
+// + - . : and letters and digits; blanks become %20, line ends %0A, brackets %5B and %5D.
+QByteArray mailEscaped(const QString& text);
+
+// "mailto:?subject=<subject>&body=<body>", both escaped: a new mail without recipient.
+QUrl mailUrl(const QString& subject, const QString& body);
+
+// The recording log as a mail with the subject "iPhone Acceleration Measurement".
+QUrl recordMailUrl(const QString& log);
+
+// "mailto:<feedback address>?subject=Wobblestar"; the address is the build setting
+// WOBBLESTAR_FEEDBACK_ADDRESS.
+QUrl feedbackMailUrl();
+
+// What became of a request to open a mail.
+struct MailResult {
+    enum class Status {
+        Opened,        // handed to the desktop's mail program
+        NoMailProgram, // no launcher, or no program registered for mailto: links
+        TooLong,       // the URL is longer than a program argument may be
+        LaunchFailed,  // the launcher refused or could not be started
+    };
+    Status status = Status::Opened;
+    // A clear message for the user; empty when opened. From mailLog it ends by offering to
+    // save the log to a file, which the caller does when the user accepts.
+    QString message;
+
+    bool opened() const { return status == Status::Opened; }
+};
+
+// Hands mailto: URLs to the desktop (QDesktopServices::openUrl, which runs xdg-open) and says
+// honestly whether that can have worked. The opener and the mail-program probe can be replaced
+// for tests.
+class MailComposer {
+public:
+    // Opens a URL; false when no launcher could be started.
+    using Opener = std::function<bool(const QUrl&)>;
+    // Whether a program is registered for mailto: links; nullopt when that cannot be told.
+    using MailProgramProbe = std::function<std::optional<bool>()>;
+
+    // The longest URL handed on, in bytes. The URL reaches the mail program as one command-line
+    // argument of xdg-open and then of the mail program (thunderbird -compose, evolution,
+    // kmail ...); Linux refuses any single argument longer than MAX_ARG_STRLEN, 32 pages =
+    // 131,072 bytes including its terminating zero, and the launch fails with E2BIG out of
+    // sight. Some launchers rewrite the URL into a longer argument (thunderbird's
+    // "body='...'"), so stay 10% below. That is about 880 log lines, 88 s at 0.10 s.
+    static constexpr qsizetype kMaxUrlBytes = 118'000;
+
+    // The desktop's opener and probe: QDesktopServices::openUrl, and
+    // "xdg-mime query default x-scheme-handler/mailto" where xdg-mime exists.
+    MailComposer();
+    MailComposer(Opener opener, MailProgramProbe probe);
+
+    // Opens any mailto: URL (the feedback mail). On failure the message says why.
+    MailResult open(const QUrl& url) const;
+    // Opens the recording log as a mail (recordMailUrl). On failure the message says why and
+    // offers to save the log to a file instead.
+    MailResult mailLog(const QString& log) const;
+
+private:
+    Opener opener_;
+    MailProgramProbe probe_;
+};
+
+} // namespace platform
