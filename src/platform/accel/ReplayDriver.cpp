@@ -6,6 +6,14 @@
 
 namespace platform {
 
+namespace {
+
+// Service time is a difference of nanosecond clock readings and recorded times are decimal
+// fractions, so "at or before" allows for rounding below the clock's resolution.
+constexpr double kTimeTolerance = 1e-9;
+
+} // namespace
+
 ReplayDriver::ReplayDriver(QString path, bool loop, QObject* parent)
     : AccelerometerDriver(parent), path_(std::move(path)), loop_(loop) {}
 
@@ -38,7 +46,7 @@ std::optional<Acceleration> ReplayDriver::read(double now) {
         return std::nullopt;
     if (firstRead_ < 0.0)
         firstRead_ = now;
-    double t = std::max(0.0, now - firstRead_);
+    double t = std::max(0.0, now - firstRead_) + kTimeTolerance;
     if (loop_ && period_ > 0.0) {
         const auto pass = static_cast<long long>(std::floor(t / period_));
         if (pass > lastPass_) {
