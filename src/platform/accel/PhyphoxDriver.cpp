@@ -3,6 +3,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QNetworkProxy>
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <algorithm>
@@ -106,6 +107,8 @@ std::optional<PhyphoxAnswer> parsePhyphoxAnswer(const QByteArray& body, QString*
 
 PhyphoxDriver::PhyphoxDriver(QUrl url, QObject* parent)
     : AccelerometerDriver(parent), url_(std::move(url)) {
+    // The phone is on the local network; a proxy from the environment would not reach it.
+    network_.setProxy(QNetworkProxy::NoProxy);
     pollTimer_.setSingleShot(true);
     connect(&pollTimer_, &QTimer::timeout, this, &PhyphoxDriver::poll);
 }
