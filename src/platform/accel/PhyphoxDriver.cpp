@@ -114,8 +114,11 @@ PhyphoxDriver::PhyphoxDriver(QUrl url, QObject* parent)
 }
 
 PhyphoxDriver::~PhyphoxDriver() {
-    if (pending_)
-        pending_->abort();
+    // Requests still on their way must not call back into a driver being destroyed.
+    for (QNetworkReply* reply : network_.findChildren<QNetworkReply*>()) {
+        reply->disconnect(this);
+        reply->abort();
+    }
 }
 
 QString PhyphoxDriver::description() const {
