@@ -1,5 +1,7 @@
 #include "platform/accel/Sources.h"
 
+#include "platform/accel/PhyphoxDriver.h"
+#include "platform/accel/ReplayDriver.h"
 #include "platform/accel/SimulatedDriver.h"
 
 namespace platform {
@@ -24,6 +26,32 @@ std::unique_ptr<AccelerometerDriver> createSimulated(const QString& argument, QS
     return driver;
 }
 
+// A recording (replay:FILE) or a phone on the network (phyphox:URL); null with `error` empty
+// for any other kind.
+std::unique_ptr<AccelerometerDriver>
+createRecordedOrRemote(const QString& kind, const QString& argument, bool loop, QString* error) {
+    std::unique_ptr<AccelerometerDriver> driver;
+    if (kind == QLatin1String("replay")) {
+        if (argument.isEmpty()) {
+            *error = QStringLiteral("Unusable source 'replay:': name the file, e.g. "
+                                    "replay:ride.csv");
+            return nullptr;
+        }
+        driver = std::make_unique<ReplayDriver>(argument, loop);
+    } else if (kind == QLatin1String("phyphox")) {
+        // "phyphox:192.168.0.42:8080" means the same as "phyphox:http://192.168.0.42:8080".
+        const QString address = argument.contains(QLatin1String("://"))
+                                    ? argument
+                                    : QStringLiteral("http://") + argument;
+        driver = std::make_unique<PhyphoxDriver>(QUrl(address, QUrl::StrictMode));
+    } else {
+        return nullptr;
+    }
+    if (!driver->start(error))
+        return nullptr;
+    return driver;
+}
+
 } // namespace
 
 std::vector<SourceInfo> detectSources() {
@@ -36,6 +64,8 @@ std::unique_ptr<AccelerometerDriver> createSource(const LaunchOptions& options, 
     const QString kind = colon < 0 ? source : source.left(colon);
     const QString argument = colon < 0 ? QString() : source.mid(colon + 1);
 
+    if (kind == QLatin1String("replay") || kind == QLatin1String("phyphox"))
+        return createRecordedOrRemote(kind, argument, options.loop, error);
     if (kind == QLatin1String("auto"))
         return createSimulated(QString(), error);
     if (kind == QLatin1String("sim"))

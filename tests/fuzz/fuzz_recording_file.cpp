@@ -1,0 +1,29 @@
+// Any bytes given to the recording parser: it never crashes, and either refuses with a line
+// and an expectation or returns rows that can be played (finite, starting at 0, in time order).
+
+#include "FuzzTarget.h"
+#include "platform/accel/RecordingFile.h"
+
+#include <cmath>
+#include <cstdlib>
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    platform::RecordingFault fault;
+    const platform::Recording recording =
+        platform::parseRecording(std::string_view(reinterpret_cast<const char*>(data), size), &fault);
+    if (recording.rows.empty()) {
+        if (fault.line < 1 || fault.expected.isEmpty())
+            std::abort();
+        return 0;
+    }
+    if (recording.rows.front().timestamp != 0.0)
+        std::abort();
+    double previous = 0.0;
+    for (const platform::Acceleration& row : recording.rows) {
+        if (!std::isfinite(row.x) || !std::isfinite(row.y) || !std::isfinite(row.z) ||
+            !std::isfinite(row.timestamp) || row.timestamp < previous)
+            std::abort();
+        previous = row.timestamp;
+    }
+    return 0;
+}

@@ -1,0 +1,198 @@
+#include "platform/accel/RecordingFile.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+#include <cmath>
+
+using platform::Acceleration;
+using platform::kStandardGravity;
+using platform::parseRecording;
+using platform::Recording;
+using platform::RecordingFault;
+using platform::RecordingFormat;
+
+Q_DECLARE_METATYPE(platform::RecordingFormat)
+
+namespace {
+
+Recording parse(const QByteArray& text, RecordingFault* fault = nullptr) {
+    return parseRecording(std::string_view(text.constData(), std::size_t(text.size())), fault);
+}
+
+bool near(double a, double b) {
+    return std::abs(a - b) < 1e-9;
+}
+
+} // namespace
+
+class RecordingFileTest : public QObject {
+    Q_OBJECT
+private slots:
+    void readsEachFormat_data();
+    void readsEachFormat();
+    void refusesWithLine_data();
+    void refusesWithLine();
+    void loadNamesFileLineAndExpectation();
+    void readsRealPhyphoxExport();
+};
+
+void RecordingFileTest::readsEachFormat_data() {
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<RecordingFormat>("format");
+    QTest::addColumn<int>("rows");
+    // The last row, in g in the device convention, and its time after the first row.
+    QTest::addColumn<double>("t");
+    QTest::addColumn<double>("x");
+    QTest::addColumn<double>("y");
+    QTest::addColumn<double>("z");
+
+    const double g = kStandardGravity;
+    QTest::newRow("wobblestar") << QByteArray("time,x,y,z\n0.000,0.01,-0.02,-1.0\n"
+                                              "0.025,0.5,-0.25,-0.75\n")
+                                << RecordingFormat::Wobblestar << 2 << 0.025 << 0.5 << -0.25
+                                << -0.75;
+    QTest::newRow("wobblestar CRLF, BOM, blank lines, times shifted to start at 0")
+        << QByteArray("\xEF\xBB\xBFTime, X, Y, Z\r\n\r\n1.5,0,0,-1\r\n2.0,1,2,3\r\n\r\n")
+        << RecordingFormat::Wobblestar << 2 << 0.5 << 1.0 << 2.0 << 3.0;
+    QTest::newRow("phyphox comma, decimal point, extra column")
+        << QByteArray("\"Time (s)\",\"Acceleration x (m/s^2)\",\"Acceleration y (m/s^2)\","
+                      "\"Acceleration z (m/s^2)\",\"Absolute acceleration (m/s^2)\"\n"
+                      "8.211666427E-4,0,0,9.80665,9.80665\n"
+                      "1.086216664E-2,-3.602109375E0,4.126918030E0,7.384144592E0,9.1\n")
+        << RecordingFormat::Phyphox << 2 << 1.086216664e-2 - 8.211666427e-4 << 3.602109375 / g
+        << -4.126918030 / g << -7.384144592 / g;
+    QTest::newRow("phyphox tab, decimal comma")
+        << QByteArray("\"Time (s)\"\t\"Acceleration x (m/s^2)\"\t\"Acceleration y (m/s^2)\"\t"
+                      "\"Acceleration z (m/s^2)\"\n"
+                      "0,0\t0,0\t0,0\t9,80665\n"
+                      "1,751839330E-1\t1,5\t-2,5\t0\n")
+        << RecordingFormat::Phyphox << 2 << 0.1751839330 << -1.5 / g << 2.5 / g << 0.0;
+    QTest::newRow("phyphox semicolon, decimal point, columns reordered")
+        << QByteArray("Time (s);Acceleration z (m/s^2);Acceleration x (m/s^2);"
+                      "Acceleration y (m/s^2)\n"
+                      "0.5;9.80665;0;0\n"
+                      "0.75;1;2;3\n")
+        << RecordingFormat::Phyphox << 2 << 0.25 << -2.0 / g << -3.0 / g << -1.0 / g;
+    QTest::newRow("android sensor log")
+        << QByteArray("123456789000, 3, 0.0, 0.0, 9.80665\n"
+                      "123466789000, 3, 1.0, -2.0, 4.903325\n")
+        << RecordingFormat::AndroidLog << 2 << 0.01 << -1.0 / g << 2.0 / g << -0.5;
+}
+
+void RecordingFileTest::readsEachFormat() {
+    QFETCH(QByteArray, text);
+    QFETCH(RecordingFormat, format);
+    QFETCH(int, rows);
+    QFETCH(double, t);
+    QFETCH(double, x);
+    QFETCH(double, y);
+    QFETCH(double, z);
+
+    RecordingFault fault;
+    const Recording recording = parse(text, &fault);
+    QVERIFY2(!recording.rows.empty(), qPrintable(fault.expected));
+    QCOMPARE(recording.format, format);
+    QCOMPARE(int(recording.rows.size()), rows);
+    QCOMPARE(recording.rows.front().timestamp, 0.0);
+    const Acceleration& last = recording.rows.back();
+    QVERIFY2(near(last.timestamp, t), qPrintable(QString::number(last.timestamp, 'g', 17)));
+    QVERIFY(near(last.x, x));
+    QVERIFY(near(last.y, y));
+    QVERIFY(near(last.z, z));
+}
+
+void RecordingFileTest::refusesWithLine_data() {
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<int>("line");
+    QTest::addColumn<QString>("expected"); // a part of the message
+
+    const QByteArray phyphox = "\"Time (s)\",\"Acceleration x (m/s^2)\",\"Acceleration y "
+                               "(m/s^2)\",\"Acceleration z (m/s^2)\"\n";
+    QTest::newRow("empty file") << QByteArray() << 1 << "found an empty file";
+    QTest::newRow("only blank lines") << QByteArray("\n  \n\r\n") << 1 << "found an empty file";
+    QTest::newRow("unknown header") << QByteArray("a,b,c\n1,2,3\n") << 1 << "expected a header";
+    QTest::newRow("header without rows")
+        << QByteArray("time,x,y,z\n") << 2 << "found the end of the file";
+    QTest::newRow("short row") << QByteArray("time,x,y,z\n0,0,0,-1\n0.1,0,0\n") << 3
+                               << "expected 4 fields (time,x,y,z) separated by ',', found 3";
+    QTest::newRow("word for a number") << QByteArray("time,x,y,z\n0,0,0,-1\n\n0.2,0,zero,-1\n") << 4
+                                       << "expected a number for y, found \"zero\"";
+    QTest::newRow("not a number") << QByteArray("time,x,y,z\n0,nan,0,-1\n") << 2
+                                  << "expected a number for x";
+    QTest::newRow("time goes back") << QByteArray("time,x,y,z\n0,0,0,-1\n0.2,0,0,-1\n0.1,0,0,-1\n")
+                                    << 4 << "expected a time at or after the previous row's";
+    QTest::newRow("decimal comma with comma separator") << phyphox + "0,0,0,0\n0,5,0,0,0\n"
+                                                        << 3 << "expected 4 fields";
+    QTest::newRow("phyphox without z")
+        << QByteArray("\"Time (s)\",\"Acceleration x (m/s^2)\",\"Acceleration y (m/s^2)\"\n") << 1
+        << "expected a column \"Acceleration z (m/s^2)\"";
+    QTest::newRow("phyphox linear acceleration")
+        << QByteArray("Time (s);Linear Acceleration x (m/s^2);Linear Acceleration y (m/s^2);"
+                      "Linear Acceleration z (m/s^2)\n")
+        << 1 << "expected a column \"Acceleration x (m/s^2)\"";
+    QTest::newRow("phyphox truncated last row") << phyphox + "0,0,0,9.8\n0.01,0,0,9.8\n0.02,0.1,\n"
+                                                << 4 << "found 3";
+    QTest::newRow("android wrong count") << QByteArray("100, 3, 0, 0, 9.8\n200, 4, 0, 0, 9.8\n")
+                                         << 2 << "expected 3 (the number of values)";
+    QTest::newRow("android fractional stamp")
+        << QByteArray("100, 3, 0, 0, 9.8\n200.5, 3, 0, 0, 9.8\n") << 2
+        << "expected a timestamp in whole nanoseconds";
+    QTest::newRow("android missing value")
+        << QByteArray("100, 3, 0, 0\n") << 1 << "expected 5 fields (timestamp_ns, 3, x, y, z)";
+}
+
+void RecordingFileTest::refusesWithLine() {
+    QFETCH(QByteArray, text);
+    QFETCH(int, line);
+    QFETCH(QString, expected);
+
+    RecordingFault fault;
+    const Recording recording = parse(text, &fault);
+    QVERIFY(recording.rows.empty()); // nothing from a refused file
+    QCOMPARE(fault.line, line);
+    QVERIFY2(fault.expected.contains(expected), qPrintable(fault.expected));
+}
+
+void RecordingFileTest::loadNamesFileLineAndExpectation() {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("ride.csv"));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("time,x,y,z\n0,0,0,-1\n0.1,0,0\n");
+    file.close();
+
+    QString error;
+    QVERIFY(platform::loadRecording(path, &error).rows.empty());
+    QCOMPARE(error, QStringLiteral("Cannot replay \"%1\", line 3: expected 4 fields (time,x,y,z) "
+                                   "separated by ',', found 3")
+                        .arg(path));
+
+    QVERIFY(
+        platform::loadRecording(dir.filePath(QStringLiteral("missing.csv")), &error).rows.empty());
+    QVERIFY(error.contains(QStringLiteral("missing.csv")));
+}
+
+void RecordingFileTest::readsRealPhyphoxExport() {
+    // The first 3 s of a phone on an amusement-park ride, exported by phyphox (see
+    // tests/data/README.md for its origin).
+    QString error;
+    const Recording recording =
+        platform::loadRecording(qEnvironmentVariable("WOBBLESTAR_TEST_DATA") +
+                                    QStringLiteral("/coaster-phyphox-excerpt.csv"),
+                                &error);
+    QVERIFY2(!recording.rows.empty(), qPrintable(error));
+    QCOMPARE(recording.format, RecordingFormat::Phyphox);
+    QCOMPARE(recording.rows.size(), std::size_t(300));
+    // First row: -3.979774017, 4.251309357, 7.686815186 m/s².
+    QVERIFY(near(recording.rows.front().x, 3.979774017 / kStandardGravity));
+    QVERIFY(near(recording.rows.front().z, -7.686815186 / kStandardGravity));
+    QVERIFY(near(recording.rows.back().timestamp, 3.003057500 - 8.211666427e-4));
+    for (const Acceleration& row : recording.rows) {
+        const double magnitude = std::sqrt(row.x * row.x + row.y * row.y + row.z * row.z);
+        QVERIFY(magnitude > 0.1 && magnitude < 4.0);
+    }
+}
+
+QTEST_GUILESS_MAIN(RecordingFileTest)
+#include "tst_recording_file.moc"
