@@ -1,6 +1,5 @@
 #include "platform/accel/IioDriver.h"
 
-#include <QCollator>
 #include <QDir>
 #include <QFileInfo>
 #include <QtDebug>
@@ -165,9 +164,7 @@ QString IioDriver::sysfsRoot() {
 std::vector<SourceInfo> IioDriver::discover() {
     QDir devices(sysfsRoot() + QStringLiteral("/bus/iio/devices"));
     QStringList entries = devices.entryList(QDir::Dirs | QDir::NoDotAndDotDot);
-    QCollator collator;
-    collator.setNumericMode(true);
-    std::sort(entries.begin(), entries.end(), collator);
+    std::sort(entries.begin(), entries.end(), byDeviceNumber);
     std::vector<SourceInfo> found;
     for (const QString& entry : entries) {
         const QString folder = devices.filePath(entry);

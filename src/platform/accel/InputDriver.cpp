@@ -1,6 +1,5 @@
 #include "platform/accel/InputDriver.h"
 
-#include <QCollator>
 #include <QDir>
 #include <QFile>
 #include <QSocketNotifier>
@@ -115,9 +114,7 @@ std::vector<SourceInfo> InputDriver::discover() {
     QDir root(inputRoot());
     QStringList entries =
         root.entryList({QStringLiteral("event*")}, QDir::System | QDir::Files | QDir::Readable);
-    QCollator collator;
-    collator.setNumericMode(true);
-    std::sort(entries.begin(), entries.end(), collator);
+    std::sort(entries.begin(), entries.end(), byDeviceNumber);
     std::vector<SourceInfo> found;
     for (const QString& entry : entries) {
         QString error;

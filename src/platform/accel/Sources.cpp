@@ -149,6 +149,16 @@ std::vector<SourceInfo> detectSources() {
     return sources;
 }
 
+bool byDeviceNumber(const QString& a, const QString& b) {
+    auto split = [](const QString& name) {
+        qsizetype digits = name.size();
+        while (digits > 0 && name.at(digits - 1).isDigit())
+            --digits;
+        return std::pair(name.left(digits), name.mid(digits).toULongLong());
+    };
+    return split(a) < split(b);
+}
+
 QString accessDeniedMessage(const QString& path) {
     struct stat status {};
     QString group;

@@ -19,6 +19,10 @@ struct SourceInfo {
 // Every real sensor found on this machine, in the order `auto` tries them.
 std::vector<SourceInfo> detectSources();
 
+// Orders "iio:device2" before "iio:device10" and "event9" before "event10", as the kernel
+// numbers them (QCollator's numeric mode is not there in the C locale).
+bool byDeviceNumber(const QString& a, const QString& b);
+
 // One sentence for a device file the user may not read: which file, and how to grant access
 // (group membership or a udev rule).
 QString accessDeniedMessage(const QString& path);
