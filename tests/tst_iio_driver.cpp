@@ -119,6 +119,7 @@ private slots:
     void takesTheAxisMapFromOptionOrSetting();
     void autoTakesTheFirstSensorElseSimulated();
     void listsSourcesFromTheCommandLine();
+    void listsAndExplainsAnUnreadableInputAccelerometer();
     void rejectsUnusableSourcesWithStatusTwo_data();
     void rejectsUnusableSourcesWithStatusTwo();
 };
@@ -388,6 +389,38 @@ void IioDriverTest::listsSourcesFromTheCommandLine() {
                         QStringLiteral("iio\tlis3dh\t%1\t12.5 25 50 Hz").arg(sysfs.folder(2)),
                         QStringLiteral("iio\taccel_3d\t%1\t50 Hz").arg(sysfs.folder(10)),
                     }));
+}
+
+void IioDriverTest::listsAndExplainsAnUnreadableInputAccelerometer() {
+    if (::geteuid() == 0)
+        QSKIP("root reads files whatever their mode");
+    FakeSysfs sysfs;
+    QTemporaryDir input;
+    qputenv("WOBBLESTAR_INPUT_ROOT", QFile::encodeName(input.path()));
+    for (const char* node : {"event4", "event5"}) {
+        const QString description =
+            sysfs.path() + QStringLiteral("/class/input/%1/device").arg(node);
+        QDir().mkpath(description);
+        // event4 is a keyboard (no properties), event5 an accelerometer (bit 6).
+        FakeSysfs::write(description, QStringLiteral("properties"),
+                         QLatin1String(node) == QLatin1String("event5") ? QStringLiteral("40")
+                                                                        : QStringLiteral("0"));
+        FakeSysfs::write(description, QStringLiteral("name"), QStringLiteral("Motion Sensors"));
+        FakeSysfs::write(input.path(), QLatin1String(node), QString());
+        QFile::setPermissions(input.path() + QLatin1Char('/') + QLatin1String(node),
+                              QFileDevice::WriteOwner);
+    }
+    const std::vector<platform::SourceInfo> found = platform::detectSources();
+    QCOMPARE(found.size(), size_t(1));
+    QCOMPARE(found.front().path, input.path() + QStringLiteral("/event5"));
+    QCOMPARE(found.front().rates, QStringLiteral("unreadable: permission denied"));
+
+    // auto falls back, and its one log line says why.
+    QTest::ignoreMessage(QtInfoMsg,
+                         QRegularExpression("simulated.*Permission denied reading .*event5"));
+    QString error;
+    QVERIFY(platform::createSource(platform::LaunchOptions(), &error));
+    qunsetenv("WOBBLESTAR_INPUT_ROOT");
 }
 
 void IioDriverTest::rejectsUnusableSourcesWithStatusTwo_data() {

@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSocketNotifier>
 #include <QtDebug>
 #include <algorithm>
@@ -104,6 +105,24 @@ bool resolutions(const InputDevice& device, std::array<double, 3>* unitsPerG, QS
     return true;
 }
 
+// The name of event device `node` when the kernel's description of it, which anyone may read,
+// marks it an accelerometer (INPUT_PROP_ACCELEROMETER in its property bits).
+std::optional<QString> unreadableAccelerometer(const QString& node) {
+    const QString device = qEnvironmentVariable("WOBBLESTAR_SYSFS_ROOT", QStringLiteral("/sys")) +
+                           QStringLiteral("/class/input/") + node + QStringLiteral("/device/");
+    QFile properties(device + QStringLiteral("properties"));
+    QFile name(device + QStringLiteral("name"));
+    if (!properties.open(QIODevice::ReadOnly) || !name.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    // Bitmap words in hex, the lowest bits last.
+    bool ok = false;
+    const quint64 bits =
+        properties.readAll().simplified().split(' ').constLast().toULongLong(&ok, 16);
+    if (!ok || !(bits & (quint64(1) << INPUT_PROP_ACCELEROMETER)))
+        return std::nullopt;
+    return QString::fromUtf8(name.readAll().trimmed());
+}
+
 } // namespace
 
 QString InputDriver::inputRoot() {
@@ -112,18 +131,22 @@ QString InputDriver::inputRoot() {
 
 std::vector<SourceInfo> InputDriver::discover() {
     QDir root(inputRoot());
-    QStringList entries =
-        root.entryList({QStringLiteral("event*")}, QDir::System | QDir::Files | QDir::Readable);
+    QStringList entries = root.entryList({QStringLiteral("event*")}, QDir::System | QDir::Files);
     std::sort(entries.begin(), entries.end(), byDeviceNumber);
     std::vector<SourceInfo> found;
     for (const QString& entry : entries) {
         QString error;
         std::array<double, 3> unitsPerG{};
-        const std::unique_ptr<InputDevice> device = openEvdev(root.filePath(entry), &error);
+        const QString path = root.filePath(entry);
+        const std::unique_ptr<InputDevice> device = openEvdev(path, &error);
         if (device && resolutions(*device, &unitsPerG, &error))
-            found.push_back(SourceInfo{QStringLiteral("input"), device->name(),
-                                       root.filePath(entry),
+            found.push_back(SourceInfo{QStringLiteral("input"), device->name(), path,
                                        QStringLiteral("as the device sends")});
+        else if (!device && QFile::exists(path) && !QFileInfo(path).isReadable())
+            // Listed so that the user learns why it is not used; sysfs tells what it is.
+            if (const std::optional<QString> name = unreadableAccelerometer(entry))
+                found.push_back(SourceInfo{QStringLiteral("input"), *name, path,
+                                           QStringLiteral("unreadable: permission denied")});
     }
     return found;
 }
