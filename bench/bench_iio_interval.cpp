@@ -1,0 +1,144 @@
+// How closely the accelerometer service holds its update interval when it reads an IIO
+// accelerometer, and what that costs: runs the IIO driver on a fake sysfs tree at 40, 80 and
+// 120 samples per second for a number of seconds each and reports the delivered rate, the
+// deviation of each delivery from its ideal time (start + n * interval) and, at 120 Hz, the CPU
+// time per second of sampling (getrusage: the whole process, and the main thread alone).
+//
+//   bench_iio_interval [seconds per rate, default 10]
+#include "platform/accel/Accelerometer.h"
+#include "platform/accel/IioDriver.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <sys/resource.h>
+#include <vector>
+
+namespace {
+
+class Collector : public platform::AccelerometerDelegate {
+public:
+    explicit Collector(const QElapsedTimer& clock) : clock_(clock) {}
+    void accelerometer(platform::Accelerometer&, const platform::Acceleration&) override {
+        times.push_back(static_cast<double>(clock_.nsecsElapsed()) * 1e-9);
+    }
+    std::vector<double> times;
+
+private:
+    const QElapsedTimer& clock_;
+};
+
+double percentile(std::vector<double> values, double p) {
+    if (values.empty())
+        return 0.0;
+    std::sort(values.begin(), values.end());
+    const auto index = static_cast<size_t>(std::ceil(p * static_cast<double>(values.size()))) - 1;
+    return values[std::min(index, values.size() - 1)];
+}
+
+double cpuSeconds(int who) {
+    rusage usage{};
+    getrusage(who, &usage);
+    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) * 1e-6;
+}
+
+void write(const QString& folder, const char* file, const char* text) {
+    QFile out(folder + QLatin1Char('/') + QLatin1String(file));
+    if (out.open(QIODevice::WriteOnly))
+        out.write(text);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication application(argc, argv);
+    const double seconds = argc > 1 ? std::atof(argv[1]) : 10.0;
+
+    QTemporaryDir root;
+    const QString folder = root.path() + QStringLiteral("/bus/iio/devices/iio:device0");
+    QDir().mkpath(folder);
+    write(folder, "name", "lis3dh\n");
+    write(folder, "in_accel_x_raw", "12\n");
+    write(folder, "in_accel_y_raw", "-40\n");
+    write(folder, "in_accel_z_raw", "1030\n");
+    write(folder, "in_accel_scale", "0.009576806640625\n");
+    write(folder, "mount_matrix", "0, -1, 0; 1, 0, 0; 0, 0, 1\n");
+    qputenv("WOBBLESTAR_SYSFS_ROOT", QFile::encodeName(root.path()));
+
+    std::printf("| requested rate | interval (ms) | delivered rate | rate error | p50 deviation "
+                "(ms) | p99 deviation (ms) | max deviation (ms) |\n");
+    std::printf("|---|---|---|---|---|---|---|\n");
+    double processCpu = 0.0, mainThreadCpu = 0.0, measured = 0.0;
+    for (const double rate : {40.0, 80.0, 120.0}) {
+        platform::Accelerometer accelerometer;
+        auto driver = std::make_unique<platform::IioDriver>(
+            folder, platform::IioDriver::defaultAxes(QStringLiteral("lis3dh")));
+        QString error;
+        if (!driver->start(&error)) {
+            std::fprintf(stderr, "%s\n", qPrintable(error));
+            return 1;
+        }
+        accelerometer.setDriver(std::move(driver));
+        QElapsedTimer clock;
+        Collector collector(clock);
+        const double interval = rate == 40.0 ? 0.025 : rate == 80.0 ? 0.0125 : 1.0 / 120.0;
+        clock.start();
+        const double process0 = cpuSeconds(RUSAGE_SELF), thread0 = cpuSeconds(RUSAGE_THREAD);
+        accelerometer.setUpdateInterval(interval);
+        accelerometer.setDelegate(&collector);
+        QTimer::singleShot(static_cast<int>(seconds * 1000.0 + interval * 500.0), &application,
+                           &QCoreApplication::quit);
+        QCoreApplication::exec();
+        accelerometer.setDelegate(nullptr);
+        if (rate == 120.0) {
+            measured = static_cast<double>(clock.nsecsElapsed()) * 1e-9;
+            processCpu = cpuSeconds(RUSAGE_SELF) - process0;
+            mainThreadCpu = cpuSeconds(RUSAGE_THREAD) - thread0;
+        }
+
+        const auto& t = collector.times;
+        if (t.size() < 2) {
+            std::fprintf(stderr, "no readings at %.0f Hz\n", rate);
+            return 1;
+        }
+        const double first = t.front();
+        std::vector<double> deviations;
+        for (size_t n = 0; n < t.size(); ++n)
+            deviations.push_back(std::abs(t[n] - (first + static_cast<double>(n) * interval)) *
+                                 1e3);
+        const double delivered = static_cast<double>(t.size() - 1) / (t.back() - first);
+        std::printf("| %.0f Hz | %.4f | %.2f Hz | %+.3f %% | %.3f | %.3f | %.3f |\n", rate,
+                    interval * 1e3, delivered, (delivered / rate - 1.0) * 100.0,
+                    percentile(deviations, 0.50), percentile(deviations, 0.99),
+                    percentile(deviations, 1.0));
+    }
+    std::printf("\nCPU time per second of sampling at 120 Hz: %.2f ms (whole process), "
+                "%.2f ms (main thread)\n",
+                processCpu / measured * 1e3, mainThreadCpu / measured * 1e3);
+
+    // The same service with the built-in simulated sensor, for comparison.
+    {
+        platform::Accelerometer accelerometer;
+        QElapsedTimer clock;
+        Collector collector(clock);
+        clock.start();
+        const double process0 = cpuSeconds(RUSAGE_SELF);
+        accelerometer.setUpdateInterval(1.0 / 120.0);
+        accelerometer.setDelegate(&collector);
+        QTimer::singleShot(static_cast<int>(seconds * 1000.0), &application,
+                           &QCoreApplication::quit);
+        QCoreApplication::exec();
+        accelerometer.setDelegate(nullptr);
+        const double elapsed = static_cast<double>(clock.nsecsElapsed()) * 1e-9;
+        std::printf("Simulated sensor at 120 Hz, for comparison: %.2f ms per second\n",
+                    (cpuSeconds(RUSAGE_SELF) - process0) / elapsed * 1e3);
+    }
+    return 0;
+}

@@ -1,0 +1,465 @@
+#include "platform/accel/Accelerometer.h"
+#include "platform/accel/IioDriver.h"
+#include "platform/accel/Sources.h"
+
+#include <QDir>
+#include <QProcess>
+#include <QSettings>
+#include <QSignalSpy>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+#include <unistd.h>
+
+using platform::Acceleration;
+using platform::Accelerometer;
+using platform::AccelerometerDelegate;
+using platform::AxisMap;
+using platform::IioDriver;
+
+namespace {
+
+// One g in the counts of a chip whose scale is 9.80665 / 1024 m/s² per count.
+const QString kScale = QStringLiteral("0.009576806640625");
+
+// A sysfs tree in a temporary folder, which the drivers read through WOBBLESTAR_SYSFS_ROOT.
+class FakeSysfs {
+public:
+    FakeSysfs() { qputenv("WOBBLESTAR_SYSFS_ROOT", QFile::encodeName(dir_.path())); }
+    ~FakeSysfs() { qunsetenv("WOBBLESTAR_SYSFS_ROOT"); }
+
+    QString devices() const { return dir_.path() + QStringLiteral("/bus/iio/devices"); }
+    QString folder(int number) const {
+        return devices() + QStringLiteral("/iio:device%1").arg(number);
+    }
+    // A chip lying face up unless `files` say otherwise.
+    QString addDevice(int number, const QVariantMap& files = {}) {
+        QVariantMap all{{"name", "lis3dh"},
+                        {"in_accel_x_raw", "0"},
+                        {"in_accel_y_raw", "0"},
+                        {"in_accel_z_raw", "1024"},
+                        {"in_accel_scale", kScale}};
+        for (auto it = files.begin(); it != files.end(); ++it)
+            all[it.key()] = it.value();
+        const QString path = folder(number);
+        QDir().mkpath(path);
+        for (auto it = all.begin(); it != all.end(); ++it)
+            if (!it.value().isNull())
+                write(path, it.key(), it.value().toString());
+        return path;
+    }
+    static void write(const QString& folder, const QString& file, const QString& text) {
+        QFile out(folder + QLatin1Char('/') + file);
+        QVERIFY(out.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        out.write(text.toUtf8() + '\n');
+    }
+    static QString read(const QString& folder, const QString& file) {
+        QFile in(folder + QLatin1Char('/') + file);
+        return in.open(QIODevice::ReadOnly) ? QString::fromUtf8(in.readAll().trimmed()) : QString();
+    }
+    QString path() const { return dir_.path(); }
+
+private:
+    QTemporaryDir dir_;
+};
+
+class Collector : public AccelerometerDelegate {
+public:
+    void accelerometer(Accelerometer&, const Acceleration& acceleration) override {
+        received.push_back(acceleration);
+    }
+    std::vector<Acceleration> received;
+};
+
+// A driver running behind the accelerometer service, as the application runs it.
+struct Running {
+    explicit Running(std::unique_ptr<platform::AccelerometerDriver> owned) : driver(owned.get()) {
+        accelerometer.setDriver(std::move(owned));
+        accelerometer.setUpdateInterval(0.005);
+        accelerometer.setDelegate(&delegate);
+    }
+    Accelerometer accelerometer;
+    Collector delegate;
+    platform::AccelerometerDriver* driver;
+};
+
+std::unique_ptr<IioDriver> started(const QString& folder, const AxisMap& axes) {
+    auto driver = std::make_unique<IioDriver>(folder, axes);
+    QString error;
+    if (!driver->start(&error))
+        qWarning("%s", qPrintable(error));
+    return driver;
+}
+
+bool near(double a, double b) {
+    return std::abs(a - b) < 1e-9;
+}
+
+QByteArray describe(const Acceleration& a) {
+    return QStringLiteral("(%1, %2, %3)").arg(a.x).arg(a.y).arg(a.z).toUtf8();
+}
+
+} // namespace
+
+class IioDriverTest : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void convertsToDeviceG_data();
+    void convertsToDeviceG();
+    void refusesUnusableDevices_data();
+    void refusesUnusableDevices();
+    void dropsValuesThatDoNotParse_data();
+    void dropsValuesThatDoNotParse();
+    void waitsForAVanishedDeviceAndResumes();
+    void namesTheFileWhenAccessIsDenied();
+    void raisesTheSamplingFrequency_data();
+    void raisesTheSamplingFrequency();
+    void takesTheAxisMapFromOptionOrSetting_data();
+    void takesTheAxisMapFromOptionOrSetting();
+    void autoTakesTheFirstSensorElseSimulated();
+    void listsSourcesFromTheCommandLine();
+    void listsAndExplainsAnUnreadableInputAccelerometer();
+    void rejectsUnusableSourcesWithStatusTwo_data();
+    void rejectsUnusableSourcesWithStatusTwo();
+};
+
+void IioDriverTest::initTestCase() {
+    QStandardPaths::setTestModeEnabled(true);
+    QCoreApplication::setOrganizationName(QStringLiteral("WobblestarTest"));
+    QCoreApplication::setApplicationName(QStringLiteral("WobblestarTest"));
+    qunsetenv("WOBBLESTAR_INPUT_ROOT");
+}
+
+void IioDriverTest::convertsToDeviceG_data() {
+    QTest::addColumn<QVariantMap>("files");
+    QTest::addColumn<double>("x");
+    QTest::addColumn<double>("y");
+    QTest::addColumn<double>("z");
+    const QString twice = QStringLiteral("0.01915361328125");
+    QTest::newRow("face up") << QVariantMap{} << 0.0 << 0.0 << -1.0;
+    QTest::newRow("upright in portrait")
+        << QVariantMap{{"in_accel_y_raw", "1024"}, {"in_accel_z_raw", "0"}} << 0.0 << -1.0 << 0.0;
+    QTest::newRow("per-axis scales") << QVariantMap{{"in_accel_scale", QVariant()},
+                                                    {"in_accel_x_scale", twice},
+                                                    {"in_accel_y_scale", kScale},
+                                                    {"in_accel_z_scale", kScale},
+                                                    {"in_accel_x_raw", "256"}}
+                                     << -0.5 << 0.0 << -1.0;
+    QTest::newRow("per-axis scale before shared")
+        << QVariantMap{{"in_accel_x_scale", twice}, {"in_accel_x_raw", "-256"}} << 0.5 << 0.0
+        << -1.0;
+    QTest::newRow("shared offset") << QVariantMap{{"in_accel_offset", "-24"},
+                                                  {"in_accel_x_raw", "24"},
+                                                  {"in_accel_y_raw", "24"},
+                                                  {"in_accel_z_raw", "1048"}}
+                                   << 0.0 << 0.0 << -1.0;
+    QTest::newRow("per-axis offset")
+        << QVariantMap{{"in_accel_z_offset", "512"}, {"in_accel_z_raw", "-1024"}} << 0.0 << 0.0
+        << 0.5;
+    QTest::newRow("mount matrix, chip a quarter turn off")
+        << QVariantMap{{"mount_matrix", "0, -1, 0; 1, 0, 0; 0, 0, 1"},
+                       {"in_accel_x_raw", "1024"},
+                       {"in_accel_z_raw", "0"}}
+        << 0.0 << -1.0 << 0.0;
+    QTest::newRow("accel mount matrix, chip upside down")
+        << QVariantMap{{"in_accel_mount_matrix", "-1, 0, 0; 0, -1, 0; 0, 0, -1"},
+                       {"in_accel_z_raw", "-1024"}}
+        << 0.0 << 0.0 << -1.0;
+    QTest::newRow("in_mount_matrix without spaces")
+        << QVariantMap{{"in_mount_matrix", "1,0,0;0,1,0;0,0,0.5"}} << 0.0 << 0.0 << -0.5;
+    QTest::newRow("HID sensor hub reads gravity")
+        << QVariantMap{{"name", "accel_3d"}, {"in_accel_z_raw", "-1024"}} << 0.0 << 0.0 << -1.0;
+}
+
+void IioDriverTest::convertsToDeviceG() {
+    QFETCH(QVariantMap, files);
+    QFETCH(double, x);
+    QFETCH(double, y);
+    QFETCH(double, z);
+    FakeSysfs sysfs;
+    const QString folder = sysfs.addDevice(0, files);
+    const QString name = FakeSysfs::read(folder, QStringLiteral("name"));
+    Running running(started(folder, IioDriver::defaultAxes(name)));
+    QTRY_VERIFY(!running.delegate.received.empty());
+    const Acceleration& reading = running.delegate.received.back();
+    QVERIFY2(near(reading.x, x) && near(reading.y, y) && near(reading.z, z), describe(reading));
+}
+
+void IioDriverTest::refusesUnusableDevices_data() {
+    QTest::addColumn<QVariantMap>("files");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("no scale") << QVariantMap{{"in_accel_scale", QVariant()}}
+                              << "neither in_accel_scale nor in_accel_x_scale";
+    QTest::newRow("scale not a number")
+        << QVariantMap{{"in_accel_scale", "0,0095"}} << "in_accel_scale holds '0,0095'";
+    QTest::newRow("offset not a number")
+        << QVariantMap{{"in_accel_y_offset", "twelve"}} << "in_accel_y_offset holds 'twelve'";
+    QTest::newRow("matrix with two rows")
+        << QVariantMap{{"mount_matrix", "1, 0, 0; 0, 1, 0"}} << "not a 3×3 matrix";
+}
+
+void IioDriverTest::refusesUnusableDevices() {
+    QFETCH(QVariantMap, files);
+    QFETCH(QString, message);
+    FakeSysfs sysfs;
+    IioDriver driver(sysfs.addDevice(0, files), IioDriver::defaultAxes(QString()));
+    QString error;
+    QVERIFY(!driver.start(&error));
+    QVERIFY2(error.contains(message), qPrintable(error));
+    QVERIFY2(error.contains(sysfs.folder(0)), "the message names the device");
+}
+
+void IioDriverTest::dropsValuesThatDoNotParse_data() {
+    QTest::addColumn<QString>("value");
+    QTest::newRow("text") << "garbage";
+    QTest::newRow("empty") << "";
+    QTest::newRow("not a number") << "nan";
+    QTest::newRow("infinite") << "inf";
+    QTest::newRow("decimal comma") << "1,5";
+}
+
+void IioDriverTest::dropsValuesThatDoNotParse() {
+    QFETCH(QString, value);
+    FakeSysfs sysfs;
+    const QString folder = sysfs.addDevice(0, {{"in_accel_y_raw", value}});
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression("dropped a reading"));
+    Running running(started(folder, IioDriver::defaultAxes(QString())));
+    auto* driver = static_cast<IioDriver*>(running.driver);
+    QTRY_VERIFY(driver->droppedReadings() >= 3);
+    QVERIFY(running.delegate.received.empty());
+
+    FakeSysfs::write(folder, QStringLiteral("in_accel_y_raw"), QStringLiteral("512"));
+    QTRY_VERIFY(!running.delegate.received.empty());
+    QVERIFY(near(running.delegate.received.back().y, -0.5));
+}
+
+void IioDriverTest::waitsForAVanishedDeviceAndResumes() {
+    FakeSysfs sysfs;
+    const QString folder = sysfs.addDevice(0);
+    Running running(started(folder, IioDriver::defaultAxes(QString())));
+    QSignalSpy messages(&running.accelerometer, &Accelerometer::statusMessage);
+    QTRY_VERIFY(!running.delegate.received.empty());
+
+    const QString away = sysfs.path() + QStringLiteral("/unplugged");
+    QVERIFY(QDir().rename(folder, away));
+    QTRY_COMPARE(messages.size(), 1);
+    QVERIFY2(messages.at(0).at(0).toString().contains(QLatin1String("is gone")),
+             qPrintable(messages.at(0).at(0).toString()));
+    const size_t delivered = running.delegate.received.size();
+    QTest::qWait(1300); // past one look for it: it is still missing, and says so only once
+    QCOMPARE(messages.size(), 1);
+    QCOMPARE(running.delegate.received.size(), delivered);
+
+    // It comes back under another number, lying on its side now.
+    QVERIFY(QDir().rename(away, sysfs.folder(3)));
+    FakeSysfs::write(sysfs.folder(3), QStringLiteral("in_accel_z_raw"), QStringLiteral("0"));
+    FakeSysfs::write(sysfs.folder(3), QStringLiteral("in_accel_x_raw"), QStringLiteral("1024"));
+    QTRY_COMPARE_WITH_TIMEOUT(messages.size(), 2, 3000);
+    QVERIFY(messages.at(1).at(0).toString().contains(QLatin1String("is back")));
+    QTRY_VERIFY(running.delegate.received.size() > delivered &&
+                near(running.delegate.received.back().x, -1.0));
+}
+
+void IioDriverTest::namesTheFileWhenAccessIsDenied() {
+    if (::geteuid() == 0)
+        QSKIP("root reads files whatever their mode");
+    FakeSysfs sysfs;
+    const QString folder = sysfs.addDevice(0);
+    QFile::setPermissions(folder + QStringLiteral("/in_accel_z_raw"), QFileDevice::WriteOwner);
+    IioDriver driver(folder, IioDriver::defaultAxes(QString()));
+    QString error;
+    QVERIFY(!driver.start(&error));
+    QVERIFY2(error.contains(folder + QStringLiteral("/in_accel_z_raw")), qPrintable(error));
+    QVERIFY2(error.contains(QLatin1String("udev rule")), qPrintable(error));
+}
+
+void IioDriverTest::raisesTheSamplingFrequency_data() {
+    QTest::addColumn<QString>("available");
+    QTest::addColumn<QString>("current");
+    QTest::addColumn<double>("interval");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("smallest at or above") << "12.5 25 50 100 200"
+                                          << "25" << 0.0125 << "100";
+    QTest::newRow("exactly 120") << "60 120 240"
+                                 << "60" << 1.0 / 120 << "120";
+    QTest::newRow("fast enough already") << "12.5 25 50 100"
+                                         << "100" << 0.0125 << "100";
+    QTest::newRow("none fast enough: the fastest") << "10 50"
+                                                   << "10" << 1.0 / 120 << "50";
+    QTest::newRow("never lowered") << "10 50 400"
+                                   << "400" << 0.025 << "400";
+    QTest::newRow("no list: left alone") << QString() << "25" << 0.025 << "25";
+}
+
+void IioDriverTest::raisesTheSamplingFrequency() {
+    QFETCH(QString, available);
+    QFETCH(QString, current);
+    QFETCH(double, interval);
+    QFETCH(QString, expected);
+    FakeSysfs sysfs;
+    const QString folder = sysfs.addDevice(
+        0, {{"sampling_frequency", current},
+            {"sampling_frequency_available", available.isNull() ? QVariant() : available}});
+    IioDriver driver(folder, IioDriver::defaultAxes(QString()));
+    QString error;
+    QVERIFY2(driver.start(&error), qPrintable(error));
+    driver.setUpdateInterval(interval);
+    QCOMPARE(FakeSysfs::read(folder, QStringLiteral("sampling_frequency")), expected);
+}
+
+void IioDriverTest::takesTheAxisMapFromOptionOrSetting_data() {
+    QTest::addColumn<QString>("setting");
+    QTest::addColumn<QString>("option");
+    QTest::addColumn<double>("z");
+    QTest::newRow("driver's default") << QString() << QString() << -1.0;
+    QTest::newRow("setting") << "x,y,z" << QString() << 1.0;
+    QTest::newRow("option over setting") << "x,y,z"
+                                         << "-x,-y,-z" << -1.0;
+    QTest::newRow("bad setting ignored") << "up,down,z" << QString() << -1.0;
+}
+
+void IioDriverTest::takesTheAxisMapFromOptionOrSetting() {
+    QFETCH(QString, setting);
+    QFETCH(QString, option);
+    QFETCH(double, z);
+    FakeSysfs sysfs;
+    sysfs.addDevice(0);
+    QSettings settings;
+    settings.clear();
+    if (!setting.isEmpty())
+        settings.setValue(QStringLiteral("axes/iio"), setting);
+    settings.sync();
+    if (setting.startsWith(QLatin1String("up")))
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("Ignoring the setting axes/iio"));
+
+    platform::LaunchOptions options;
+    options.source = QStringLiteral("iio");
+    options.axes = option;
+    QString error;
+    auto driver = platform::createSource(options, &error);
+    QVERIFY2(driver, qPrintable(error));
+    Running running(std::move(driver));
+    QTRY_VERIFY(!running.delegate.received.empty());
+    QVERIFY2(near(running.delegate.received.back().z, z),
+             describe(running.delegate.received.back()));
+    settings.clear();
+}
+
+void IioDriverTest::autoTakesTheFirstSensorElseSimulated() {
+    platform::LaunchOptions options; // auto
+    QString error;
+    {
+        FakeSysfs sysfs;
+        QTest::ignoreMessage(QtInfoMsg, QRegularExpression("simulated.*no sensor found"));
+        auto driver = platform::createSource(options, &error);
+        QVERIFY(driver && driver->description().startsWith(QLatin1String("simulated")));
+    }
+    {
+        FakeSysfs sysfs;
+        sysfs.addDevice(1, {{"in_accel_scale", QVariant()}}); // unusable: skipped with reason
+        sysfs.addDevice(2, {{"name", "bmc150"}});
+        QTest::ignoreMessage(QtInfoMsg, QRegularExpression("^Reading from iio: bmc150"));
+        auto driver = platform::createSource(options, &error);
+        QVERIFY(driver);
+        QCOMPARE(driver->description(), QStringLiteral("iio: bmc150 (iio:device2)"));
+    }
+}
+
+void IioDriverTest::listsSourcesFromTheCommandLine() {
+    FakeSysfs sysfs;
+    sysfs.addDevice(10, {{"name", "accel_3d"}, {"sampling_frequency", "50"}});
+    sysfs.addDevice(2, {{"sampling_frequency_available", "12.5 25 50"}});
+    // A light sensor beside them is not an accelerometer.
+    QDir().mkpath(sysfs.folder(3));
+    FakeSysfs::write(sysfs.folder(3), QStringLiteral("in_illuminance_raw"), QStringLiteral("7"));
+    QTemporaryDir input;
+
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("WOBBLESTAR_INPUT_ROOT"), input.path());
+    process.setProcessEnvironment(environment);
+    process.start(QStringLiteral(WOBBLESTAR_BINARY), {QStringLiteral("--list-sources")});
+    QVERIFY(process.waitForFinished(10000));
+    QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(process.exitCode(), 0);
+    const QStringList lines = QString::fromUtf8(process.readAllStandardOutput())
+                                  .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    QCOMPARE(lines, (QStringList{
+                        QStringLiteral("iio\tlis3dh\t%1\t12.5 25 50 Hz").arg(sysfs.folder(2)),
+                        QStringLiteral("iio\taccel_3d\t%1\t50 Hz").arg(sysfs.folder(10)),
+                    }));
+}
+
+void IioDriverTest::listsAndExplainsAnUnreadableInputAccelerometer() {
+    if (::geteuid() == 0)
+        QSKIP("root reads files whatever their mode");
+    FakeSysfs sysfs;
+    QTemporaryDir input;
+    qputenv("WOBBLESTAR_INPUT_ROOT", QFile::encodeName(input.path()));
+    for (const char* node : {"event4", "event5"}) {
+        const QString description =
+            sysfs.path() + QStringLiteral("/class/input/%1/device").arg(node);
+        QDir().mkpath(description);
+        // event4 is a keyboard (no properties), event5 an accelerometer (bit 6).
+        FakeSysfs::write(description, QStringLiteral("properties"),
+                         QLatin1String(node) == QLatin1String("event5") ? QStringLiteral("40")
+                                                                        : QStringLiteral("0"));
+        FakeSysfs::write(description, QStringLiteral("name"), QStringLiteral("Motion Sensors"));
+        FakeSysfs::write(input.path(), QLatin1String(node), QString());
+        QFile::setPermissions(input.path() + QLatin1Char('/') + QLatin1String(node),
+                              QFileDevice::WriteOwner);
+    }
+    const std::vector<platform::SourceInfo> found = platform::detectSources();
+    QCOMPARE(found.size(), size_t(1));
+    QCOMPARE(found.front().path, input.path() + QStringLiteral("/event5"));
+    QCOMPARE(found.front().rates, QStringLiteral("unreadable: permission denied"));
+
+    // auto falls back, and its one log line says why.
+    QTest::ignoreMessage(QtInfoMsg,
+                         QRegularExpression("simulated.*Permission denied reading .*event5"));
+    QString error;
+    QVERIFY(platform::createSource(platform::LaunchOptions(), &error));
+    qunsetenv("WOBBLESTAR_INPUT_ROOT");
+}
+
+void IioDriverTest::rejectsUnusableSourcesWithStatusTwo_data() {
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("mentions");
+    QTest::addColumn<QString>("choices");
+    QTest::newRow("no such name") << QStringList{"--source", "iio:bmc150"} << "found lis3dh"
+                                  << "sim[:SEED]";
+    QTest::newRow("no input accelerometer") << QStringList{"--source", "input"} << "'input'"
+                                            << "sim[:SEED]";
+    QTest::newRow("unknown kind") << QStringList{"--source", "gyro"} << "Unknown source 'gyro'"
+                                  << "sim[:SEED]";
+    QTest::newRow("bad axis map") << QStringList{"--axes", "x,y"} << "axis map 'x,y'"
+                                  << "x,y,-z";
+}
+
+void IioDriverTest::rejectsUnusableSourcesWithStatusTwo() {
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, mentions);
+    QFETCH(QString, choices);
+    FakeSysfs sysfs;
+    sysfs.addDevice(0);
+    QTemporaryDir input;
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("WOBBLESTAR_INPUT_ROOT"), input.path());
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), input.path());
+    process.setProcessEnvironment(environment);
+    process.start(QStringLiteral(WOBBLESTAR_BINARY), arguments);
+    QVERIFY(process.waitForFinished(10000));
+    QCOMPARE(process.exitCode(), 2);
+    const QStringList lines = QString::fromUtf8(process.readAllStandardError())
+                                  .split(QLatin1Char('\n'), Qt::SkipEmptyParts)
+                                  .filter(QStringLiteral("wobblestar:"));
+    QCOMPARE(lines.size(), 1);
+    QVERIFY2(lines.front().contains(mentions), qPrintable(lines.front()));
+    QVERIFY2(lines.front().contains(choices), "the line names the choices");
+}
+
+QTEST_GUILESS_MAIN(IioDriverTest)
+#include "tst_iio_driver.moc"

@@ -1,0 +1,235 @@
+#include "platform/accel/InputDriver.h"
+
+#include <QSignalSpy>
+#include <QTest>
+#include <fcntl.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+using platform::Acceleration;
+using platform::AxisMap;
+using platform::InputDevice;
+using platform::InputDriver;
+
+namespace {
+
+constexpr int kUnitsPerG = 8192; // a game controller's motion sensor
+
+// A device whose events come through a pipe that the test writes, described by the test.
+class PipeDevice final : public InputDevice {
+public:
+    PipeDevice(int readEnd, std::array<int, 3> initial, int resolution)
+        : state(initial), fd_(readEnd), resolution_(resolution) {}
+    ~PipeDevice() override { ::close(fd_); }
+    int fd() const override { return fd_; }
+    QString name() const override { return QStringLiteral("Wireless Controller Motion Sensors"); }
+    std::optional<input_absinfo> axisInfo(unsigned code) const override {
+        input_absinfo info{};
+        info.value = state[code - ABS_X];
+        info.minimum = -32768;
+        info.maximum = 32767;
+        info.resolution = resolution_;
+        return info;
+    }
+    std::optional<int> currentValue(unsigned code) override { return state[code - ABS_X]; }
+
+    std::array<int, 3> state; // what the kernel would answer now
+
+private:
+    int fd_;
+    int resolution_;
+};
+
+// Hands the driver a new pipe each time it opens the device, keeping the write end.
+struct PipeOpener {
+    std::unique_ptr<InputDevice> open(QString* error) {
+        if (refuse) {
+            *error = QStringLiteral("not there");
+            return nullptr;
+        }
+        int ends[2];
+        if (::pipe2(ends, O_NONBLOCK | O_CLOEXEC) != 0)
+            return nullptr;
+        if (writeEnd >= 0)
+            ::close(writeEnd);
+        writeEnd = ends[1];
+        auto device = std::make_unique<PipeDevice>(ends[0], state, resolution);
+        last = device.get();
+        return device;
+    }
+    void send(const std::vector<input_event>& events) const {
+        const auto size = static_cast<ssize_t>(events.size() * sizeof(input_event));
+        QCOMPARE(::write(writeEnd, events.data(), static_cast<size_t>(size)), size);
+    }
+    void unplug() {
+        ::close(writeEnd);
+        writeEnd = -1;
+        refuse = true;
+    }
+    ~PipeOpener() {
+        if (writeEnd >= 0)
+            ::close(writeEnd);
+    }
+    std::array<int, 3> state{0, 0, kUnitsPerG};
+    int resolution = kUnitsPerG;
+    int writeEnd = -1;
+    bool refuse = false;
+    PipeDevice* last = nullptr;
+};
+
+input_event inputEvent(unsigned type, unsigned code, int value) {
+    input_event e{};
+    e.type = static_cast<__u16>(type);
+    e.code = static_cast<__u16>(code);
+    e.value = value;
+    return e;
+}
+input_event axis(unsigned code, int value) {
+    return inputEvent(EV_ABS, code, value);
+}
+const input_event kReport = inputEvent(EV_SYN, SYN_REPORT, 0);
+const input_event kDropped = inputEvent(EV_SYN, SYN_DROPPED, 0);
+
+// Bytes in the pipe that the driver has not read yet.
+int unread(int pipeEnd) {
+    int count = -1;
+    ::ioctl(pipeEnd, FIONREAD, &count);
+    return count;
+}
+
+AxisMap identity() {
+    return AxisMap();
+}
+
+std::unique_ptr<InputDriver> startedDriver(PipeOpener& opener, const AxisMap& axes) {
+    auto driver = std::make_unique<InputDriver>(
+        QStringLiteral("/dev/input/event7"),
+        [&opener](QString* error) { return opener.open(error); }, axes);
+    QString error;
+    if (!driver->start(&error))
+        qWarning("%s", qPrintable(error));
+    return driver;
+}
+
+} // namespace
+
+using Events = std::vector<input_event>;
+using KernelState = std::array<int, 3>;
+Q_DECLARE_METATYPE(Events)
+Q_DECLARE_METATYPE(KernelState)
+
+class InputDriverTest : public QObject {
+    Q_OBJECT
+private slots:
+    void decodesTheEventStream_data();
+    void decodesTheEventStream();
+    void startsFromTheDevicesStateAndDefaultsFaceUp();
+    void refusesADeviceWithoutResolution();
+    void waitsForAVanishedDeviceAndResumes();
+};
+
+void InputDriverTest::decodesTheEventStream_data() {
+    QTest::addColumn<Events>("events");
+    QTest::addColumn<KernelState>("kernelState");
+    QTest::addColumn<double>("x");
+    QTest::addColumn<double>("y");
+    QTest::addColumn<double>("z");
+    const std::array<int, 3> rest{0, 0, kUnitsPerG};
+    QTest::newRow("one report") << std::vector{axis(ABS_X, 4096), axis(ABS_Y, -8192),
+                                               axis(ABS_Z, 0), kReport}
+                                << rest << 0.5 << -1.0 << 0.0;
+    QTest::newRow("only changes are sent")
+        << std::vector{axis(ABS_X, 2048), kReport, axis(ABS_Y, 2048), kReport} << rest << 0.25
+        << 0.25 << 1.0;
+    QTest::newRow("a report is not done before SYN_REPORT")
+        << std::vector{axis(ABS_X, 2048), kReport, axis(ABS_X, 8192)} << rest << 0.25 << 0.0 << 1.0;
+    QTest::newRow("gyroscope and timestamp events ignored")
+        << std::vector{axis(ABS_RX, 999), inputEvent(EV_MSC, MSC_TIMESTAMP, 1234),
+                       axis(ABS_Z, -8192), kReport}
+        << rest << 0.0 << 0.0 << -1.0;
+    // After SYN_DROPPED the events up to the next SYN_REPORT are a torn report: the state is
+    // what the kernel says now.
+    QTest::newRow("dropped events: state fetched afresh")
+        << std::vector{axis(ABS_X, 2048), kReport, kDropped, axis(ABS_Y, 4096), kReport}
+        << KernelState{-8192, 0, 0} << -1.0 << 0.0 << 0.0;
+    QTest::newRow("after the resync, events count again")
+        << std::vector{kDropped, axis(ABS_X, 1), kReport, axis(ABS_Y, 4096), kReport}
+        << KernelState{8192, 0, 0} << 1.0 << 0.5 << 0.0;
+}
+
+void InputDriverTest::decodesTheEventStream() {
+    QFETCH(Events, events);
+    QFETCH(KernelState, kernelState);
+    QFETCH(double, x);
+    QFETCH(double, y);
+    QFETCH(double, z);
+    PipeOpener opener;
+    auto driver = startedDriver(opener, identity());
+    opener.last->state = kernelState;
+    // Sent in two writes, split inside an event, as a reader may see them.
+    const auto* bytes = reinterpret_cast<const char*>(events.data());
+    const size_t size = events.size() * sizeof(input_event);
+    const size_t split = size / 2 + 3;
+    QCOMPARE(::write(opener.writeEnd, bytes, split), ssize_t(split));
+    QTest::qWait(10);
+    QCOMPARE(::write(opener.writeEnd, bytes + split, size - split), ssize_t(size - split));
+    QTRY_COMPARE(unread(opener.writeEnd), 0);
+    const int expectedResyncs =
+        std::count_if(events.begin(), events.end(), [](const input_event& e) {
+            return e.type == EV_SYN && e.code == SYN_DROPPED;
+        });
+    QCOMPARE(driver->resyncs(), expectedResyncs);
+    const std::optional<Acceleration> reading = driver->read(1.0);
+    QVERIFY(reading);
+    QCOMPARE(reading->x, x);
+    QCOMPARE(reading->y, y);
+    QCOMPARE(reading->z, z);
+    QCOMPARE(reading->timestamp, 1.0);
+}
+
+void InputDriverTest::startsFromTheDevicesStateAndDefaultsFaceUp() {
+    PipeOpener opener; // lying face up, silent: the kernel sends nothing until a value changes
+    auto driver = startedDriver(opener, InputDriver::defaultAxes());
+    const std::optional<Acceleration> reading = driver->read(0.5);
+    QVERIFY(reading);
+    QCOMPARE(reading->x, 0.0);
+    QCOMPARE(reading->y, 0.0);
+    QCOMPARE(reading->z, -1.0);
+    QCOMPARE(driver->description(),
+             QStringLiteral("input: Wireless Controller Motion Sensors (/dev/input/event7)"));
+}
+
+void InputDriverTest::refusesADeviceWithoutResolution() {
+    PipeOpener opener;
+    opener.resolution = 0;
+    InputDriver driver(
+        QStringLiteral("/dev/input/event7"),
+        [&opener](QString* error) { return opener.open(error); }, identity());
+    QString error;
+    QVERIFY(!driver.start(&error));
+    QVERIFY2(error.contains(QLatin1String("reports no resolution")), qPrintable(error));
+}
+
+void InputDriverTest::waitsForAVanishedDeviceAndResumes() {
+    PipeOpener opener;
+    auto driver = startedDriver(opener, identity());
+    QSignalSpy messages(driver.get(), &InputDriver::statusMessage);
+    opener.unplug();
+    QTRY_COMPARE(messages.size(), 1);
+    QVERIFY(messages.at(0).at(0).toString().contains(QLatin1String("is gone")));
+    QVERIFY(!driver->read(1.0));
+    QTest::qWait(1300); // one look later: still gone, said once
+    QCOMPARE(messages.size(), 1);
+
+    opener.refuse = false;
+    opener.state = {kUnitsPerG, 0, 0};
+    QTRY_COMPARE_WITH_TIMEOUT(messages.size(), 2, 3000);
+    QVERIFY(messages.at(1).at(0).toString().contains(QLatin1String("is back")));
+    QVERIFY(driver->read(2.0));
+    QCOMPARE(driver->read(2.0)->x, 1.0);
+    opener.send({axis(ABS_X, 0), axis(ABS_Y, 8192), kReport});
+    QTRY_COMPARE(driver->read(3.0)->y, 1.0);
+}
+
+QTEST_GUILESS_MAIN(InputDriverTest)
+#include "tst_input_driver.moc"
