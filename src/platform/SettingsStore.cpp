@@ -5,6 +5,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSettings>
+#include <QStringDecoder>
+#include <QTemporaryDir>
 #include <QVariantHash>
 
 namespace platform {
@@ -25,6 +27,20 @@ bool hasExpectedType(const QVariant& value, ExpectedKey::Kind kind) {
     bool ok = false;
     text.toInt(&ok);
     return ok;
+}
+
+// The reader accepts almost anything; a file with NUL bytes or broken UTF-8 was never written
+// by it and is no settings file.
+bool isText(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray bytes = file.readAll();
+    if (bytes.contains('\0'))
+        return false;
+    QStringDecoder decoder(QStringDecoder::Utf8);
+    const QString text = decoder.decode(bytes);
+    return !decoder.hasError();
 }
 
 QString freeBadName(const QString& path) {
@@ -58,8 +74,13 @@ StoreCheck checkSettingsStore(const QList<ExpectedKey>& expected) {
     QStringList wrong;
     bool unreadable = false;
     {
-        QSettings store;
-        unreadable = store.status() != QSettings::NoError;
+        // QSettings reports a format error only to the first reader of a file in the process,
+        // so the check reads a private copy.
+        QTemporaryDir scratch;
+        const QString copy = scratch.filePath(QStringLiteral("check.conf"));
+        QFile::copy(path, copy);
+        QSettings store(copy, QSettings::IniFormat);
+        unreadable = !scratch.isValid() || store.status() != QSettings::NoError || !isText(path);
         if (!unreadable) {
             for (const QString& key : store.allKeys())
                 sound.insert(key, store.value(key));
