@@ -13,6 +13,8 @@ namespace platform {
 ScreenTransition::ScreenTransition(QWidget* window) : QWidget(window) {
     setFocusPolicy(Qt::StrongFocus);
     hide();
+    // A window turned to landscape mid-transition stays covered everywhere.
+    window->installEventFilter(this);
     animation_.setStartValue(0.0);
     animation_.setEndValue(1.0);
     animation_.setEasingCurve(QEasingCurve::InOutQuad);
@@ -84,6 +86,12 @@ void ScreenTransition::finish() {
         before_ = after_ = QPixmap();
         emit finished();
     }
+}
+
+bool ScreenTransition::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == parent() && event->type() == QEvent::Resize)
+        setGeometry(parentWidget()->rect());
+    return QWidget::eventFilter(watched, event);
 }
 
 void ScreenTransition::keyPressEvent(QKeyEvent* event) {
