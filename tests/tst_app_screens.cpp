@@ -49,7 +49,8 @@ void AppScreensTest::init() {
 
 void AppScreensTest::invoke(WobblestarAppDelegate& app, const QStringList& actions) {
     for (const QString& action : actions)
-        QVERIFY2(QMetaObject::invokeMethod(&app, action.toLatin1().constData()), qPrintable(action));
+        QVERIFY2(QMetaObject::invokeMethod(&app, action.toLatin1().constData()),
+                 qPrintable(action));
 }
 
 void AppScreensTest::screenChange_data() {
@@ -76,8 +77,8 @@ void AppScreensTest::screenChange_data() {
                                  << true << false << "" << 1;
     QTest::newRow("meterMenu") << QStringList{} << "meterMenu" << Screen::Meters << false << true
                                << "five" << 4;
-    QTest::newRow("closeMeter") << QStringList{"meterMenu"} << "closeMeter" << Screen::Graph
-                                << true << false << "" << 1;
+    QTest::newRow("closeMeter") << QStringList{"meterMenu"} << "closeMeter" << Screen::Graph << true
+                                << false << "" << 1;
 }
 
 void AppScreensTest::screenChange() {
@@ -246,20 +247,20 @@ void AppScreensTest::keyboard_data() {
     QTest::addColumn<bool>("graphOn");
     QTest::addColumn<bool>("meterOn");
 
-    QTest::newRow("space pauses the graph") << QStringList{} << int(Qt::Key_Space) << Screen::Graph
-                                            << false << false;
-    QTest::newRow("space pauses the meters") << QStringList{"meterMenu"} << int(Qt::Key_Space)
-                                             << Screen::Meters << false << false;
-    QTest::newRow("escape on the graph") << QStringList{} << int(Qt::Key_Escape) << Screen::Graph
-                                         << true << false;
-    QTest::newRow("escape leaves settings") << QStringList{"settings"} << int(Qt::Key_Escape)
-                                            << Screen::Graph << true << false;
+    QTest::newRow("space pauses the graph")
+        << QStringList{} << int(Qt::Key_Space) << Screen::Graph << false << false;
+    QTest::newRow("space pauses the meters")
+        << QStringList{"meterMenu"} << int(Qt::Key_Space) << Screen::Meters << false << false;
+    QTest::newRow("escape on the graph")
+        << QStringList{} << int(Qt::Key_Escape) << Screen::Graph << true << false;
+    QTest::newRow("escape leaves settings")
+        << QStringList{"settings"} << int(Qt::Key_Escape) << Screen::Graph << true << false;
     QTest::newRow("escape leaves info") << QStringList{"settings", "info"} << int(Qt::Key_Escape)
                                         << Screen::Settings << false << false;
-    QTest::newRow("escape leaves recording") << QStringList{"recordMenu"} << int(Qt::Key_Escape)
-                                             << Screen::Graph << true << false;
-    QTest::newRow("escape leaves meters") << QStringList{"meterMenu"} << int(Qt::Key_Escape)
-                                          << Screen::Graph << true << false;
+    QTest::newRow("escape leaves recording")
+        << QStringList{"recordMenu"} << int(Qt::Key_Escape) << Screen::Graph << true << false;
+    QTest::newRow("escape leaves meters")
+        << QStringList{"meterMenu"} << int(Qt::Key_Escape) << Screen::Graph << true << false;
 }
 
 void AppScreensTest::keyboard() {

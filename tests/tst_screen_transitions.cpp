@@ -41,8 +41,8 @@ void ScreenTransitionsTest::transition_data() {
                           << Screen::Graph;
     QTest::newRow("info") << QStringList{"settings"} << "info" << Transition::FlipFromRight
                           << Screen::Info;
-    QTest::newRow("close") << QStringList{"settings", "info"} << "close"
-                           << Transition::FlipFromLeft << Screen::Settings;
+    QTest::newRow("close") << QStringList{"settings", "info"} << "close" << Transition::FlipFromLeft
+                           << Screen::Settings;
     QTest::newRow("recordMenu") << QStringList{} << "recordMenu" << Transition::CurlUp
                                 << Screen::Recording;
     QTest::newRow("closerecord") << QStringList{"recordMenu"} << "closerecord"

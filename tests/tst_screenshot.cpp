@@ -17,15 +17,15 @@ void ScreenshotTest::screenshot_data() {
     QTest::addColumn<int>("status");
 
     QTest::newRow("graph") << QStringList{"--screen", "graph"} << QSize(320, 480) << 0;
-    QTest::newRow("info at scale 2") << QStringList{"--screen", "info", "--scale", "2"}
-                                     << QSize(640, 960) << 0;
+    QTest::newRow("info at scale 2")
+        << QStringList{"--screen", "info", "--scale", "2"} << QSize(640, 960) << 0;
     QTest::newRow("meters turn the window")
         << QStringList{"--screen", "meters"} << QSize(480, 320) << 0;
     QTest::newRow("meters in fixed orientation")
         << QStringList{"--screen", "meters", "--fixed-orientation"} << QSize(320, 480) << 0;
-    QTest::newRow("unwritable file") << QStringList{"--screen", "graph", "--screenshot",
-                                                    "/nonexistent-folder/shot.png"}
-                                     << QSize() << 1;
+    QTest::newRow("unwritable file")
+        << QStringList{"--screen", "graph", "--screenshot", "/nonexistent-folder/shot.png"}
+        << QSize() << 1;
 }
 
 void ScreenshotTest::screenshot() {
