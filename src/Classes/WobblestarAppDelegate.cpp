@@ -1,10 +1,50 @@
 #include "Classes/WobblestarAppDelegate.h"
 
+#include "platform/Images.h"
+#include "platform/LandscapeScreen.h"
+#include "platform/SettingsStore.h"
+#include "platform/StatusBar.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QGuiApplication>
+#include <QLayout>
+#include <QMessageBox>
+#include <QScreen>
+#include <QSettings>
+#include <QShortcut>
+#include <QToolBar>
+#include <QToolButton>
+#include <cstdint>
+
 using platform::Accelerometer;
+using platform::StatusBar;
+using platform::Transition;
+
+namespace {
+
+// 270 degrees as the nearest 32-bit float to 3π/2 radians gives it; the meters screen is laid
+// out for landscape and turned once.
+constexpr double kMetersTurnDegrees = 270.0;
+constexpr double kTransitionSeconds = 1.0;
+
+// The on/off keys hold 1 or 0; like a one-byte boolean, any non-zero low byte means on.
+bool readFlag(const QSettings& store, const char* key) {
+    const QVariant value = store.value(QLatin1String(key));
+    const QString text = value.toString().trimmed();
+    if (text == u"true")
+        return true;
+    return static_cast<std::int8_t>(value.toInt()) != 0;
+}
+
+} // namespace
 
 WobblestarAppDelegate::WobblestarAppDelegate(QObject* parent)
     : QObject(parent), window_(std::make_unique<QWidget>()) {
     ui.setupUi(window_.get());
+    statusBar_ = new StatusBar(window_.get());
+    transition_ = new platform::ScreenTransition(window_.get());
+    connectControls();
 }
 
 WobblestarAppDelegate::~WobblestarAppDelegate() {
@@ -12,6 +52,185 @@ WobblestarAppDelegate::~WobblestarAppDelegate() {
     Accelerometer& accelerometer = Accelerometer::sharedAccelerometer();
     if (accelerometer.delegate() == this)
         accelerometer.setDelegate(nullptr);
+}
+
+void WobblestarAppDelegate::connectControls() {
+    connect(ui.back, &QPushButton::clicked, this, &WobblestarAppDelegate::back);
+    connect(ui.info, &QPushButton::clicked, this, &WobblestarAppDelegate::info);
+    connect(ui.close, &QPushButton::clicked, this, &WobblestarAppDelegate::close);
+    connect(ui.closerecord, &QPushButton::clicked, this, &WobblestarAppDelegate::closerecord);
+    connect(ui.closeMeter, &QPushButton::clicked, this, &WobblestarAppDelegate::closeMeter);
+    connect(ui.metersPause, &QPushButton::clicked, this, &WobblestarAppDelegate::toggleRunMeters);
+}
+
+void WobblestarAppDelegate::applicationDidFinishLaunching() {
+    statusBar_->setStatusBarStyle(2);
+
+    carbon = platform::imageNamed(QStringLiteral("carbon.png"));
+    metal = platform::imageNamed(QStringLiteral("metal.png"));
+    ancient = platform::imageNamed(QStringLiteral("ancient.png"));
+    black = platform::imageNamed(QStringLiteral("black.png"));
+    carbon90 = platform::imageNamed(QStringLiteral("carbon90.png"));
+    metal90 = platform::imageNamed(QStringLiteral("metal90.png"));
+    black90 = platform::imageNamed(QStringLiteral("black90.png"));
+    ancient90 = platform::imageNamed(QStringLiteral("ancient90.png"));
+
+    layOutMetersScreen();
+    restoreSettings();
+    buildToolbar();
+
+    // The graph screen is shown first; the others wait until their actions bring them in.
+    ui.settingsView->hide();
+    ui.infoView->hide();
+    ui.RecordView->hide();
+    metersHost_->hide();
+    statusBar_->raise();
+    setUpKeyboard();
+    window_->show();
+
+    ui.graphView->setUpdatingIsEnabled(true);
+    ui.meterView->setUpdatingIsEnabled(0);
+    applySampleRate();
+    ui.graphView->setFilteringEnabled(ui.Filter->isOn());
+    dress(ui.one);
+
+    Accelerometer& accelerometer = Accelerometer::sharedAccelerometer();
+    if (accelerometer.driver())
+        statusBar_->setSource(accelerometer.driver()->description());
+    connect(&accelerometer, &Accelerometer::deliveredRateChanged, statusBar_,
+            &StatusBar::setDeliveredRate);
+    showSettingsMessage();
+}
+
+void WobblestarAppDelegate::layOutMetersScreen() {
+    metersHost_ = new platform::LandscapeScreen(ui.metersView, window_.get());
+    const QSize screen = window_->size();
+    metersHost_->setScreenBounds(QSizeF(screen.height(), screen.width()));
+    metersHost_->setScreenRotation(metersHost_->screenRotation() + kMetersTurnDegrees);
+    metersHost_->setScreenCenter(QRectF(window_->rect()).center());
+}
+
+void WobblestarAppDelegate::restoreSettings() {
+    using Kind = platform::ExpectedKey::Kind;
+    const platform::StoreCheck check = platform::checkSettingsStore({
+        {QLatin1String(kLogKey), Kind::Text},
+        {QLatin1String(kRateKey), Kind::Integer},
+        {QStringLiteral("x"), Kind::Flag},
+        {QStringLiteral("y"), Kind::Flag},
+        {QStringLiteral("z"), Kind::Flag},
+        {QStringLiteral("f"), Kind::Flag},
+        {QLatin1String(kPeriodKey), Kind::Integer},
+        {QLatin1String(kSkinKey), Kind::Integer},
+    });
+    settingsMessage_ = check.message;
+
+    const QSettings store;
+    ui.recordingText->setPlainText(store.value(QLatin1String(kLogKey)).toString());
+    ui.segmentcontroller->setSelectedSegmentIndex(store.value(QLatin1String(kRateKey)).toInt());
+    ui.xAxis->setOn(readFlag(store, "x"));
+    ui.yAxis->setOn(readFlag(store, "y"));
+    ui.zAxis->setOn(readFlag(store, "z"));
+    ui.Filter->setOn(readFlag(store, "f"));
+    ui.segment->setSelectedSegmentIndex(store.value(QLatin1String(kPeriodKey)).toInt());
+    ui.design->setSelectedSegmentIndex(store.value(QLatin1String(kSkinKey)).toInt());
+}
+
+void WobblestarAppDelegate::showSettingsMessage() {
+    if (settingsMessage_.isEmpty())
+        return;
+    qWarning("wobblestar: %s", qPrintable(settingsMessage_));
+    if (QGuiApplication::platformName() == u"offscreen")
+        return;
+    auto* box = new QMessageBox(QMessageBox::Warning, tr("Settings reset"), settingsMessage_,
+                                QMessageBox::Ok, window_.get());
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->open();
+}
+
+void WobblestarAppDelegate::saveSettings() {
+    QSettings store;
+    store.setValue(QLatin1String(kRateKey), ui.segmentcontroller->selectedSegmentIndex());
+    store.setValue(QLatin1String(kSkinKey), ui.design->selectedSegmentIndex());
+    store.setValue(QStringLiteral("x"), ui.xAxis->isOn() ? 1 : 0);
+    store.setValue(QStringLiteral("y"), ui.yAxis->isOn() ? 1 : 0);
+    store.setValue(QStringLiteral("z"), ui.zAxis->isOn() ? 1 : 0);
+    store.setValue(QStringLiteral("f"), ui.Filter->isOn() ? 1 : 0);
+    store.sync();
+}
+
+void WobblestarAppDelegate::buildToolbar() {
+    toolbar = new QToolBar(window_.get());
+    toolbar->setObjectName(QStringLiteral("toolbar"));
+    toolbar->setGeometry(0, 434, 320, 46);
+    toolbar->setMovable(false);
+    toolbar->setFloatable(false);
+    toolbar->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    toolbar->setProperty("barStyle", 1); // black, opaque
+    toolbar->layout()->setContentsMargins(6, 0, 6, 0);
+
+    struct Item {
+        const char* title;
+        void (WobblestarAppDelegate::*action)();
+        int width;
+    };
+    static constexpr Item items[] = {
+        {"Pause", &WobblestarAppDelegate::toggleRun, 65},
+        {"Recording", &WobblestarAppDelegate::recordMenu, 80},
+        {"G-Meters", &WobblestarAppDelegate::meterMenu, 68},
+        {"Settings", &WobblestarAppDelegate::settings, 65},
+    };
+    // The four buttons take 278 of the bar's 320 points; the interface file's style sheet
+    // spreads the rest as margins and gaps.
+    for (const Item& item : items) {
+        QAction* action = toolbar->addAction(QString::fromLatin1(item.title));
+        toolbar->widgetForAction(action)->setFixedWidth(item.width);
+        connect(action, &QAction::triggered, this, item.action);
+    }
+    toolbar->show();
+}
+
+void WobblestarAppDelegate::setUpKeyboard() {
+    spaceKey_ = new QShortcut(QKeySequence(Qt::Key_Space), window_.get());
+    spaceKey_->setContext(Qt::ApplicationShortcut);
+    connect(spaceKey_, &QShortcut::activated, this, &WobblestarAppDelegate::pauseShownDisplay);
+    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), window_.get());
+    escape->setContext(Qt::ApplicationShortcut);
+    connect(escape, &QShortcut::activated, this, &WobblestarAppDelegate::leaveShownScreen);
+    auto* quit = new QShortcut(QKeySequence::Quit, window_.get());
+    quit->setContext(Qt::ApplicationShortcut);
+    connect(quit, &QShortcut::activated, qApp, &QCoreApplication::quit);
+}
+
+void WobblestarAppDelegate::pauseShownDisplay() {
+    if (transition_->isRunning())
+        return;
+    if (shown_ == Screen::Graph)
+        toggleRun();
+    else if (shown_ == Screen::Meters)
+        toggleRunMeters();
+}
+
+void WobblestarAppDelegate::leaveShownScreen() {
+    if (transition_->isRunning())
+        return;
+    switch (shown_) {
+    case Screen::Graph:
+        break;
+    case Screen::Settings:
+        back();
+        break;
+    case Screen::Info:
+        close();
+        break;
+    case Screen::Recording:
+        // A running recording disables the button, and with it this way out.
+        if (ui.closerecord->isEnabled())
+            closerecord();
+        break;
+    case Screen::Meters:
+        closeMeter();
+        break;
+    }
 }
 
 void WobblestarAppDelegate::accelerometer(Accelerometer& /*accelerometer*/,
@@ -36,8 +255,121 @@ void WobblestarAppDelegate::applySampleRate() {
         interval = 0.0125;
     else if (index == 2)
         interval = 1.0 / 120.0;
-    else
-        return; // no segment selected, or one we do not know: keep interval and delegate
-    Accelerometer::sharedAccelerometer().setUpdateInterval(interval);
-    Accelerometer::sharedAccelerometer().setDelegate(this);
+    if (interval > 0.0) {
+        Accelerometer::sharedAccelerometer().setUpdateInterval(interval);
+        Accelerometer::sharedAccelerometer().setDelegate(this);
+    }
+    // No segment selected, or one we do not know: interval and delegate stay as they were.
+    statusBar_->setRateSelected(Accelerometer::sharedAccelerometer().delegate() == this);
+}
+
+QWidget* WobblestarAppDelegate::rootOf(QWidget* screen) const {
+    if (metersHost_ && screen == ui.metersView)
+        return metersHost_;
+    return screen;
+}
+
+void WobblestarAppDelegate::changeScreen(QWidget* outgoing, QWidget* incoming, Transition kind,
+                                         Screen shown) {
+    transition_->beginAnimations();
+    transition_->setAnimationDuration(kTransitionSeconds);
+    transition_->setAnimationTransition(kind, window_.get());
+    rootOf(outgoing)->hide();
+    QWidget* incomingRoot = rootOf(incoming);
+    incomingRoot->show();
+    incomingRoot->raise();
+    statusBar_->raise();
+    transition_->commitAnimations();
+    shown_ = shown;
+    if (spaceKey_)
+        spaceKey_->setEnabled(shown == Screen::Graph || shown == Screen::Meters);
+}
+
+void WobblestarAppDelegate::dress(QLabel* imageView) {
+    const bool landscape = imageView == ui.five;
+    const int index = ui.design->selectedSegmentIndex();
+    if (index == 0)
+        imageView->setPixmap(landscape ? carbon90 : carbon);
+    else if (index == 1)
+        imageView->setPixmap(landscape ? metal90 : metal);
+    else if (index == 2)
+        imageView->setPixmap(landscape ? ancient90 : ancient);
+    else if (index == 3)
+        imageView->setPixmap(landscape ? black90 : black);
+}
+
+void WobblestarAppDelegate::setStatusBarOrientation(int orientation) {
+    if (!fixedOrientation_ && metersHost_) {
+        // A desktop window turns the way the user would turn a phone.
+        const bool landscape = orientation == StatusBar::kLandscapeLeft;
+        const QSize size = landscape ? QSize(480, 320) : QSize(320, 480);
+        window_->setFixedSize(size);
+        metersHost_->setDeviceRotation(landscape ? 90 : 0, size);
+    }
+    statusBar_->setStatusBarOrientation(orientation, window_->width());
+}
+
+void WobblestarAppDelegate::settings() {
+    changeScreen(ui.graphView, ui.settingsView, Transition::CurlUp, Screen::Settings);
+    ui.graphView->setUpdatingIsEnabled(false);
+    dress(ui.three);
+}
+
+void WobblestarAppDelegate::back() {
+    changeScreen(ui.settingsView, ui.graphView, Transition::CurlDown, Screen::Graph);
+    applySampleRate();
+    ui.graphView->setFilteringEnabled(ui.Filter->isOn());
+    saveSettings();
+    ui.graphView->setUpdatingIsEnabled(true);
+    dress(ui.one);
+}
+
+void WobblestarAppDelegate::info() {
+    changeScreen(ui.settingsView, ui.infoView, Transition::FlipFromRight, Screen::Info);
+    dress(ui.two);
+}
+
+void WobblestarAppDelegate::close() {
+    changeScreen(ui.infoView, ui.settingsView, Transition::FlipFromLeft, Screen::Settings);
+}
+
+void WobblestarAppDelegate::recordMenu() {
+    changeScreen(ui.graphView, ui.RecordView, Transition::CurlUp, Screen::Recording);
+    ui.graphView->setUpdatingIsEnabled(false);
+    dress(ui.four);
+}
+
+void WobblestarAppDelegate::closerecord() {
+    changeScreen(ui.RecordView, ui.graphView, Transition::CurlDown, Screen::Graph);
+    ui.graphView->setUpdatingIsEnabled(true);
+}
+
+void WobblestarAppDelegate::meterMenu() {
+    changeScreen(ui.graphView, ui.metersView, Transition::FlipFromRight, Screen::Meters);
+    ui.meterView->setUpdatingIsEnabled(1);
+    ui.graphView->setUpdatingIsEnabled(false);
+    setStatusBarOrientation(StatusBar::kLandscapeLeft);
+    idle_.setIdleTimerDisabled(true);
+    dress(ui.five);
+}
+
+void WobblestarAppDelegate::closeMeter() {
+    changeScreen(ui.metersView, ui.graphView, Transition::FlipFromLeft, Screen::Graph);
+    ui.meterView->setUpdatingIsEnabled(0);
+    ui.graphView->setUpdatingIsEnabled(true);
+    setStatusBarOrientation(StatusBar::kPortrait);
+    idle_.setIdleTimerDisabled(false);
+}
+
+void WobblestarAppDelegate::toggleRun() {
+    QAction* pause = toolbar->actions().at(0);
+    pause->setText(ui.graphView->updatingIsEnabled() ? QStringLiteral("Resume")
+                                                     : QStringLiteral("Pause"));
+    ui.graphView->setUpdatingIsEnabled(!ui.graphView->updatingIsEnabled());
+}
+
+void WobblestarAppDelegate::toggleRunMeters() {
+    ui.metersPause->setText(ui.meterView->updatingIsEnabled() ? QStringLiteral("Resume")
+                                                              : QStringLiteral("Pause"));
+    ui.meterView->setUpdatingIsEnabled(ui.meterView->updatingIsEnabled() ? 0 : 1);
 }

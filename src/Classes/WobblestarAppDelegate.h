@@ -1,22 +1,53 @@
 #pragma once
 
+#include "platform/IdleInhibitor.h"
+#include "platform/ScreenTransition.h"
 #include "platform/accel/Accelerometer.h"
 #include "ui_Wobblestar.h"
 
 #include <QObject>
-
+#include <QPixmap>
 #include <memory>
 
-// The application's controller: routes every accelerometer sample to the graph and the gauges,
-// sets the sample rate, and answers the controls of the five screens.
+class QAction;
+class QShortcut;
+class QToolBar;
+
+namespace platform {
+class LandscapeScreen;
+class StatusBar;
+} // namespace platform
+
+// The application's controller: start-up, routing of every accelerometer sample to the graph
+// and the gauges, the sample rate, the settings and their store, the five screens with their
+// transitions, pausing and skins.
 //
 // The window and the screens come from the interface file; `ui` holds them under the names
-// the interface file gives them (graphView, segmentcontroller, xAxis, ...).
+// the interface file gives them (graphView, segmentcontroller, xAxis, ...). Actions are the
+// slots below, each wired to the control of the same name (toggleRun to the toolbar's first
+// item, toggleRunMeters to metersPause).
 class WobblestarAppDelegate : public QObject, public platform::AccelerometerDelegate {
     Q_OBJECT
 public:
+    // The preference keys and what each holds.
+    static constexpr const char* kRateKey = "segment";    // sampling-rate index 0..2
+    static constexpr const char* kSkinKey = "design";     // skin index 0..3
+    static constexpr const char* kPeriodKey = "segment2"; // recording-period index 0..3
+    static constexpr const char* kLogKey = "text";        // the recording log
+
+    // Which screen a window shows.
+    enum class Screen { Graph, Settings, Info, Recording, Meters };
+
     explicit WobblestarAppDelegate(QObject* parent = nullptr);
     ~WobblestarAppDelegate() override;
+
+    // Keep the window portrait and show the meters screen turned inside it, instead of turning
+    // the window to landscape. Set before start-up.
+    void setFixedOrientation(bool fixed) { fixedOrientation_ = fixed; }
+
+    // Start-up: status bar, skins, the landscape meters screen, the stored settings, the
+    // toolbar, the window, then sampling at the restored rate. Called once.
+    void applicationDidFinishLaunching();
 
     // One sample: masked by the axis switches into the graph, unmasked into x, y, z and the
     // gauges.
@@ -29,15 +60,66 @@ public:
 
     // The application's only window.
     QWidget* window() const { return window_.get(); }
+    // The screen shown now.
+    Screen shownScreen() const { return shown_; }
+    // The message about a damaged settings file shown at start-up; empty when there was none.
+    QString settingsMessage() const { return settingsMessage_; }
+
+    platform::StatusBar* statusBar() const { return statusBar_; }
+    platform::ScreenTransition* transition() const { return transition_; }
+    platform::LandscapeScreen* metersHost() const { return metersHost_; }
+    const platform::IdleInhibitor& idleTimer() const { return idle_; }
 
     // The interface file's objects, by their names.
     Ui::Wobblestar ui;
+    // The graph screen's toolbar, created at start-up; its first action is the pause item.
+    QToolBar* toolbar = nullptr;
 
     // The latest sample in g, unmasked and unfiltered; 0.0 until the first sample.
     float x = 0.0f;
     float y = 0.0f;
     float z = 0.0f;
 
+    // The skin images of the portrait screens and of the landscape meters screen.
+    QPixmap carbon, metal, ancient, black;
+    QPixmap carbon90, metal90, ancient90, black90;
+
+public slots:
+    void settings();
+    void back();
+    void info();
+    void close();
+    void recordMenu();
+    void closerecord();
+    void meterMenu();
+    void closeMeter();
+    void toggleRun();
+    void toggleRunMeters();
+
 private:
+    void restoreSettings();
+    void saveSettings();
+    void buildToolbar();
+    void layOutMetersScreen();
+    void connectControls();
+    void setUpKeyboard();
+    void changeScreen(QWidget* outgoing, QWidget* incoming, platform::Transition kind,
+                      Screen shown);
+    void dress(QLabel* imageView);
+    void setStatusBarOrientation(int orientation);
+    // The widget that stands for a screen among the window's children.
+    QWidget* rootOf(QWidget* screen) const;
+    void leaveShownScreen();
+    void pauseShownDisplay();
+    void showSettingsMessage();
+
     std::unique_ptr<QWidget> window_;
+    platform::StatusBar* statusBar_ = nullptr;
+    platform::ScreenTransition* transition_ = nullptr;
+    platform::LandscapeScreen* metersHost_ = nullptr;
+    platform::IdleInhibitor idle_;
+    QShortcut* spaceKey_ = nullptr;
+    Screen shown_ = Screen::Graph;
+    QString settingsMessage_;
+    bool fixedOrientation_ = false;
 };

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QTimer>
+#include <QWidget>
+
+namespace platform {
+
+// The 20-point bar across the top of the window, black and opaque: the sensor source at the
+// left, the time in the middle, the sample rate actually delivered at the right (or that no
+// sampling rate is selected, when sampling has not been started).
+class StatusBar : public QWidget {
+    Q_OBJECT
+public:
+    static constexpr int kHeight = 20;
+    // Orientations in the platform's numbering.
+    static constexpr int kPortrait = 1;
+    static constexpr int kLandscapeLeft = 4;
+
+    explicit StatusBar(QWidget* parent = nullptr);
+
+    // 2 is black and opaque, the only style drawn.
+    void setStatusBarStyle(int style) { style_ = style; }
+    int statusBarStyle() const { return style_; }
+
+    // Portrait or landscape left; sets where the bar lies in a window of `windowWidth`.
+    void setStatusBarOrientation(int orientation, int windowWidth);
+    int statusBarOrientation() const { return orientation_; }
+
+    void setSource(const QString& description);
+    void setRateSelected(bool selected);
+    void setDeliveredRate(double samplesPerSecond);
+
+    QString sourceText() const { return source_; }
+    // What the right-hand side shows, e.g. "80/s" or "No rate selected".
+    QString rateText() const;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    QTimer clock_;
+    QString source_;
+    double rate_ = 0.0;
+    bool rateSelected_ = true;
+    int style_ = 2;
+    int orientation_ = kPortrait;
+};
+
+} // namespace platform
