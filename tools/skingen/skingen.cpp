@@ -677,6 +677,72 @@ QImage icon(int size) {
 }
 
 // ---------------------------------------------------------------------------------------------
+// The device's axes, for the info screen: a phone seen from the front, X to the right of its
+// screen, Y to its top, Z out of the screen towards the viewer.
+
+const QSize axesSize(280, 150);
+
+bool save(const QImage& image, const QString& path);
+
+void arrow(QPainter& p, QPointF from, QPointF to, const QColor& colour) {
+    p.setPen(QPen(colour, 2.5, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    p.drawLine(from, to);
+    const QPointF d = (to - from) / std::hypot(to.x() - from.x(), to.y() - from.y());
+    const QPointF n(-d.y(), d.x());
+    QPolygonF head;
+    head << to + d * 2.0 << to - d * 9.0 + n * 5.0 << to - d * 9.0 - n * 5.0;
+    p.setPen(Qt::NoPen);
+    p.setBrush(colour);
+    p.drawPolygon(head);
+}
+
+QImage deviceAxes(qreal scale) {
+    QImage image(axesSize * scale, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    setPointResolution(image);
+    PointPainter p(image, scale);
+    const QColor red(255, 80, 70), green(70, 220, 100), blue(90, 150, 255);
+    const QRectF phone(100, 14, 70, 124);
+    p.setPen(QPen(QColor(200, 200, 200), 1.5));
+    p.setBrush(QColor(40, 42, 48));
+    p.drawRoundedRect(phone, 10, 10);
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(20, 60, 90));
+    p.drawRect(phone.adjusted(6, 16, -6, -18));
+    p.setBrush(QColor(200, 200, 200));
+    p.drawEllipse(QPointF(phone.center().x(), phone.bottom() - 9), 4, 4);
+
+    const QPointF origin = phone.center();
+    arrow(p, origin, origin + QPointF(95, 0), red);
+    arrow(p, origin, origin - QPointF(0, 70), green);
+    // Z points at the viewer: a dot in a ring.
+    p.setPen(QPen(blue, 2.5));
+    p.setBrush(Qt::NoBrush);
+    p.drawEllipse(origin, 9, 9);
+    p.setPen(Qt::NoPen);
+    p.setBrush(blue);
+    p.drawEllipse(origin, 3.5, 3.5);
+
+    p.setFont(font(QStringLiteral("DejaVu Sans"), 12, QFont::Bold));
+    p.setPen(red);
+    p.drawText(QPointF(origin.x() + 100, origin.y() + 5), QStringLiteral("X"));
+    p.setPen(green);
+    p.drawText(QPointF(origin.x() + 9, origin.y() - 58), QStringLiteral("Y"));
+    p.setPen(blue);
+    p.drawText(QPointF(origin.x() - 30, origin.y() + 24), QStringLiteral("Z"));
+    p.setFont(font(QStringLiteral("DejaVu Sans"), 9));
+    p.setPen(QColor(190, 190, 190));
+    p.drawText(QRectF(0, 100, 98, 48), Qt::AlignRight | Qt::AlignVCenter | Qt::TextWordWrap,
+               QStringLiteral("face up: (0, 0, \u22121) g"));
+    return image;
+}
+
+bool writeHelpImages(const QString& dir) {
+    return save(deviceAxes(1), dir + QStringLiteral("/axes.png")) &&
+           save(deviceAxes(2), dir + QStringLiteral("/axes@2x.png"));
+}
+
+// ---------------------------------------------------------------------------------------------
 
 bool save(const QImage& image, const QString& path) {
     if (!QDir().mkpath(QFileInfo(path).absolutePath()) || !image.save(path, "PNG")) {
@@ -738,6 +804,7 @@ int main(int argc, char* argv[]) {
     }
     const QString resources = args.at(1);
     const bool ok = writeSkins(resources + QStringLiteral("/skins")) &&
-                    writeIcons(resources + QStringLiteral("/icons"));
+                    writeIcons(resources + QStringLiteral("/icons")) &&
+                    writeHelpImages(resources + QStringLiteral("/help"));
     return ok ? 0 : 1;
 }
