@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
+#include <cstring>
 
 // Blending loops get a wider vector unit where the processor has one; the rest is scalar.
 #if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
@@ -79,12 +80,21 @@ inline int lastPixel(double to, int lo, int hi) {
     return clampToInt(std::floor(to - 0.5), lo - 1, hi);
 }
 
-// Narrows [lo, hi] to the x where lower <= a * x + b <= upper.
-inline bool narrow(float a, float b, float lower, float upper, float& lo, float& hi) {
-    if (std::abs(a) < 1e-6f)
+// A linear function a * x + b of a pixel centre's x on one row, with 1 / a kept so that rows
+// cost no division.
+struct Linear {
+    float a = 0.0f;
+    float inverse = 0.0f; // 0 when a is too small to divide by
+    explicit Linear(float slope)
+        : a(slope), inverse(std::abs(slope) < 1e-6f ? 0.0f : 1.0f / slope) {}
+};
+
+// Narrows [lo, hi] to the x where lower <= f.a * x + b <= upper.
+inline bool narrow(const Linear& f, float b, float lower, float upper, float& lo, float& hi) {
+    if (f.inverse == 0.0f)
         return b >= lower - 1e-4f && b <= upper + 1e-4f;
-    float x0 = (lower - b) / a;
-    float x1 = (upper - b) / a;
+    float x0 = (lower - b) * f.inverse;
+    float x1 = (upper - b) * f.inverse;
     if (x0 > x1)
         std::swap(x0, x1);
     lo = std::max(lo, x0 - 1e-3f);
@@ -335,6 +345,8 @@ void SpanStroker::addSegment(QPointF from, QPointF to, bool capStart, bool capEn
     const QRect box = boundsOf({from + n - d, from - n - d, to + n + d, to - n + d}, 0.0) & area_;
     const float fx = static_cast<float>(from.x());
     const float fy = static_cast<float>(from.y());
+    const Linear acrossOfX(nx);
+    const Linear alongOfX(dx);
     // Near a sharp end the exact expression decides, the same one the join beside it uses.
     constexpr float kUnsure = 0.01f;
     for (int py = box.top(); py <= box.bottom(); ++py) {
@@ -342,9 +354,9 @@ void SpanStroker::addSegment(QPointF from, QPointF to, bool capStart, bool capEn
         // The pixel centres of this row within reach: |across| <= hw + 0.5 and
         // -0.5 <= along <= len + 0.5, each linear in x.
         float lo = -INFINITY, hi = INFINITY;
-        if (!narrow(nx, (yc - fy) * ny - fx * nx, -across, across, lo, hi))
+        if (!narrow(acrossOfX, (yc - fy) * ny - fx * nx, -across, across, lo, hi))
             continue;
-        if (!narrow(dx, (yc - fy) * dy - fx * dx, -0.5f, len + 0.5f, lo, hi))
+        if (!narrow(alongOfX, (yc - fy) * dy - fx * dx, -0.5f, len + 0.5f, lo, hi))
             continue;
         const int pxFirst = firstPixel(lo, box.left(), box.right());
         const int pxLast = lastPixel(hi, box.left(), box.right());
@@ -429,20 +441,21 @@ void SpanStroker::addJoin(QPointF at, QPointF inDirection, QPointF outDirection)
                       area_;
     const float ax = static_cast<float>(at.x());
     const float ay = static_cast<float>(at.y());
+    const Linear in(d1x), out(d2x), bisector(mx), outer1(n1x), outer2(n2x);
     for (int py = box.top(); py <= box.bottom(); ++py) {
         const float yc = static_cast<float>(py) + 0.5f;
         // Within reach: past the incoming segment's end, before the outgoing one's start, and
         // within half a pixel of the outer edges (each linear in x).
         float lo = -INFINITY, hi = INFINITY;
-        const auto within = [&](float ux, float uy, float lower, float upper) {
-            return narrow(ux, (yc - ay) * uy - ax * ux, lower, upper, lo, hi);
+        const auto within = [&](const Linear& f, float uy, float lower, float upper) {
+            return narrow(f, (yc - ay) * uy - ax * f.a, lower, upper, lo, hi);
         };
-        if (!within(d1x, d1y, -0.01f, INFINITY) || !within(d2x, d2y, -INFINITY, 0.01f) ||
-            !within(mx, my, -INFINITY, cut + 0.5f))
+        if (!within(in, d1y, -0.01f, INFINITY) || !within(out, d2y, -INFINITY, 0.01f) ||
+            !within(bisector, my, -INFINITY, cut + 0.5f))
             continue;
-        if (reversal ? !within(n1x, n1y, -hw - 0.5f, hw + 0.5f)
-                     : (!within(n1x, n1y, -INFINITY, hw + 0.5f) ||
-                        !within(n2x, n2y, -INFINITY, hw + 0.5f)))
+        if (reversal ? !within(outer1, n1y, -hw - 0.5f, hw + 0.5f)
+                     : (!within(outer1, n1y, -INFINITY, hw + 0.5f) ||
+                        !within(outer2, n2y, -INFINITY, hw + 0.5f)))
             continue;
         const int pxFirst = firstPixel(lo, box.left(), box.right());
         const int pxLast = lastPixel(hi, box.left(), box.right());
@@ -476,12 +489,25 @@ void SpanStroker::blend(const PixelTarget& target, QRgb premultiplied) {
         std::uint8_t* cells = coverage_.data() + std::size_t(row) * std::size_t(width);
         auto* pixels = reinterpret_cast<std::uint32_t*>(target.bits +
                                                         (area_.top() + row) * target.bytesPerLine);
-        for (int x = first; x <= last; ++x) {
-            std::uint8_t& cell = cells[x - area_.left()];
-            if (cell == 0)
-                continue;
-            blendPixel(pixels[x], premultiplied, cell);
-            cell = 0;
+        // A trace crosses a row in a few places far apart; whole words of empty cells between
+        // them are skipped eight at a time.
+        int x = first;
+        while (x <= last) {
+            const int column = x - area_.left();
+            if (x + 8 <= last + 1) {
+                std::uint64_t word;
+                std::memcpy(&word, cells + column, sizeof word);
+                if (word == 0) {
+                    x += 8;
+                    continue;
+                }
+            }
+            std::uint8_t& cell = cells[column];
+            if (cell != 0) {
+                blendPixel(pixels[x], premultiplied, cell);
+                cell = 0;
+            }
+            ++x;
         }
     }
 }
