@@ -291,7 +291,7 @@ bool SpanStroker::stroke(const PixelTarget& target, const std::vector<QPointF>& 
     return true;
 }
 
-void SpanStroker::cover(int x, int y, float coverage) {
+inline void SpanStroker::cover(int x, int y, float coverage) {
     const int value = toCoverage(coverage);
     if (value <= 0)
         return;
@@ -300,7 +300,9 @@ void SpanStroker::cover(int x, int y, float coverage) {
         std::size_t(row) * std::size_t(area_.width()) + std::size_t(x - area_.left());
     std::uint8_t& cell = coverage_[index];
     int& owner = pieces_[index];
-    if (cell != 0 && !sharesAnEdgeNear(owner, x, y)) {
+    if (value == 255 || cell == 255) {
+        cell = 255; // fully covered, however the pieces combine
+    } else if (cell != 0 && !sharesAnEdgeNear(owner, x, y)) {
         // Two pieces that meet here from different sides, as the two flanks of a narrow spike
         // do: each covers its own part of the pixel, so their shares add up.
         cell = static_cast<std::uint8_t>(std::min(255, cell + value));
