@@ -4,8 +4,9 @@
 
 #include <QColor>
 #include <QFont>
-#include <QPainterPath>
 #include <QPen>
+#include <QPointF>
+#include <vector>
 
 class QPainter;
 
@@ -42,7 +43,10 @@ private:
     const QFont& fontFor(Font font);
 
     QPainter& painter_;
-    QPainterPath path_;
+    // The current path: its points in points, and where each subpath begins.
+    std::vector<QPointF> points_;
+    std::vector<int> subpathStarts_;
+    std::vector<QPointF> devicePoints_;
     QPen strokePen_;
     QColor fillColor_;
     QFont font_;
