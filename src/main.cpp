@@ -1,14 +1,19 @@
+#include "Classes/HeadlessRecording.h"
 #include "Classes/WobblestarAppDelegate.h"
 #include "platform/CommandLine.h"
+#include "platform/QuitOnSignals.h"
 #include "platform/SettingsStore.h"
 #include "platform/accel/Sources.h"
 
 #include <QApplication>
 #include <QPixmap>
+#include <QPlainTextEdit>
+#include <QSettings>
 #include <QTimer>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <optional>
 
 namespace {
 
@@ -55,6 +60,38 @@ bool takeScreenshot(WobblestarAppDelegate& delegate, const platform::LaunchOptio
     return true;
 }
 
+// Records for the requested time with the recording screen's own start, ticks and stop, then
+// prints the finished log. The store is only read (for the sampling rate), never written.
+int recordHeadless(WobblestarAppDelegate& delegate, const HeadlessRecording::Request& request) {
+    using SampleFile = WobblestarAppDelegate::SampleFile;
+    delegate.setHeadless(true);
+    delegate.setSampleFile(request.csvPath.isEmpty() ? SampleFile::None : SampleFile::Named,
+                           request.csvPath);
+    const int rate = QSettings().value(QLatin1String(WobblestarAppDelegate::kRateKey)).toInt();
+    delegate.ui.segmentcontroller->setSelectedSegmentIndex(rate >= 0 && rate <= 2 ? rate : 0);
+    delegate.ui.segment->setSelectedSegmentIndex(request.periodIndex);
+    delegate.applySampleRate();
+
+    QTimer end;
+    end.setSingleShot(true);
+    end.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&end, &QTimer::timeout, [&] {
+        delegate.stop();
+        QApplication::quit();
+    });
+    delegate.start();
+    end.start(int(std::min(std::llround(request.duration * 1000.0), 2'000'000'000LL)));
+    // SIGINT or SIGTERM end the recording early; aboutToQuit stops it, and the log so far is
+    // printed all the same.
+    QApplication::exec();
+
+    const QByteArray log = delegate.ui.recordingText->toPlainText().toUtf8() + '\n';
+    std::fwrite(log.constData(), 1, size_t(log.size()), stdout);
+    std::fflush(stdout);
+    const platform::SampleCsvWriter* writer = delegate.sampleWriter();
+    return writer && writer->hasFailed() ? 1 : 0;
+}
+
 } // namespace
 
 int main(int argc, char* argv[]) {
@@ -74,8 +111,18 @@ int main(int argc, char* argv[]) {
     if (options.listSources)
         return listSources();
 
+    const std::optional<HeadlessRecording::Request> record =
+        HeadlessRecording::requestFromOptions(options, &error);
+    if (!record && !error.isEmpty()) {
+        std::fprintf(stderr, "wobblestar: %s\n", qPrintable(error));
+        return HeadlessRecording::kUsageExitStatus;
+    }
+
     const bool screenshot = !options.screenshot.isEmpty();
-    if (screenshot) {
+    if (record) {
+        // No window is ever shown; the recording screen's objects still do the work.
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    } else if (screenshot) {
         // A screenshot needs no display, no motion, and the device pixel ratio asked for.
         qputenv("QT_QPA_PLATFORM", "offscreen");
         qputenv("WOBBLESTAR_ANIMATIONS", "0");
@@ -89,6 +136,7 @@ int main(int argc, char* argv[]) {
 
     QApplication application(argc, argv);
     platform::setUpSettingsStore();
+    platform::QuitOnSignals quitOnSignals;
 
     std::unique_ptr<platform::AccelerometerDriver> driver = platform::createSource(options, &error);
     if (!driver) {
@@ -98,6 +146,8 @@ int main(int argc, char* argv[]) {
     platform::Accelerometer::sharedAccelerometer().setDriver(std::move(driver));
 
     WobblestarAppDelegate delegate;
+    if (record)
+        return recordHeadless(delegate, *record);
     delegate.setFixedOrientation(options.fixedOrientation);
     delegate.applicationDidFinishLaunching();
 

@@ -1,5 +1,6 @@
 #include "Classes/WobblestarAppDelegate.h"
 
+#include "Classes/RecordingLog.h"
 #include "platform/Images.h"
 #include "platform/LandscapeScreen.h"
 #include "platform/SettingsStore.h"
@@ -7,14 +8,22 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QDir>
+#include <QFileDialog>
+#include <QFontMetrics>
 #include <QGuiApplication>
 #include <QLayout>
 #include <QMessageBox>
+#include <QPushButton>
+#include <QSaveFile>
 #include <QScreen>
 #include <QSettings>
 #include <QShortcut>
+#include <QStandardPaths>
+#include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
+#include <cmath>
 #include <cstdint>
 
 using platform::Accelerometer;
@@ -45,6 +54,12 @@ WobblestarAppDelegate::WobblestarAppDelegate(QObject* parent)
     statusBar_ = new StatusBar(window_.get());
     transition_ = new platform::ScreenTransition(window_.get());
     connectControls();
+    // However the application ends (Ctrl+Q, the window closed, SIGTERM through QuitOnSignals),
+    // a running recording is stopped and stored first.
+    window_->installEventFilter(this);
+    if (QCoreApplication* application = QCoreApplication::instance())
+        connect(application, &QCoreApplication::aboutToQuit, this,
+                &WobblestarAppDelegate::finishRecording);
 }
 
 WobblestarAppDelegate::~WobblestarAppDelegate() {
@@ -61,6 +76,11 @@ void WobblestarAppDelegate::connectControls() {
     connect(ui.closerecord, &QPushButton::clicked, this, &WobblestarAppDelegate::closerecord);
     connect(ui.closeMeter, &QPushButton::clicked, this, &WobblestarAppDelegate::closeMeter);
     connect(ui.metersPause, &QPushButton::clicked, this, &WobblestarAppDelegate::toggleRunMeters);
+    connect(ui.start, &QPushButton::clicked, this, &WobblestarAppDelegate::start);
+    connect(ui.stop, &QPushButton::clicked, this, &WobblestarAppDelegate::stop);
+    connect(ui.emailrecord, &QPushButton::clicked, this, &WobblestarAppDelegate::emailrecord);
+    connect(ui.email, &QPushButton::clicked, this, &WobblestarAppDelegate::email);
+    connect(ui.saveLog, &QPushButton::clicked, this, &WobblestarAppDelegate::saveLog);
 }
 
 void WobblestarAppDelegate::applicationDidFinishLaunching() {
@@ -244,6 +264,9 @@ void WobblestarAppDelegate::accelerometer(Accelerometer& /*accelerometer*/,
     y = static_cast<float>(acceleration.y);
     z = static_cast<float>(acceleration.z);
     ui.meterView->X(x, y, z);
+
+    if (recording_ && sampleWriter_)
+        sampleWriter_->append(acceleration);
 }
 
 void WobblestarAppDelegate::applySampleRate() {
@@ -372,4 +395,198 @@ void WobblestarAppDelegate::toggleRunMeters() {
     ui.metersPause->setText(ui.meterView->updatingIsEnabled() ? QStringLiteral("Resume")
                                                               : QStringLiteral("Pause"));
     ui.meterView->setUpdatingIsEnabled(ui.meterView->updatingIsEnabled() ? 0 : 1);
+}
+
+void WobblestarAppDelegate::setSampleFile(SampleFile kind, const QString& path) {
+    sampleFile_ = kind;
+    sampleFilePath_ = path;
+}
+
+void WobblestarAppDelegate::start() {
+    const QDateTime started = QDateTime::currentDateTime();
+    const int index = ui.segment->selectedSegmentIndex();
+    ui.recordingText->setPlainText(
+        RecordingLog::header(RecordingLog::labelForIndex(index), started));
+    ui.graphView->setUpdatingIsEnabled(false);
+    ui.start->setEnabled(false);
+    ui.closerecord->setEnabled(false);
+    ui.emailrecord->setEnabled(false);
+    ui.stop->setEnabled(true);
+    if (!headless_)
+        QSettings().setValue(QLatin1String(kPeriodKey), index); // written by stop at the latest
+
+    // Only a call from code can start twice; never leave two timers ticking into one log.
+    stopTimers();
+    recording_ = true;
+    startSampleFile(started);
+    if (const auto period = RecordingLog::periodForIndex(index)) {
+        auto* timer = new QTimer(this);
+        // Lines at even steps: the default coarse timer may drift by 5% of the period.
+        timer->setTimerType(Qt::PreciseTimer);
+        timer->setInterval(int(std::lround(period->seconds * 1000.0)));
+        connect(timer, &QTimer::timeout, this, &WobblestarAppDelegate::timerFired);
+        QTimer** fields[] = {&myTimer1, &myTimer2, &myTimer3, &myTimer4};
+        *fields[index] = timer;
+        timer->start();
+    }
+}
+
+void WobblestarAppDelegate::timerFired() {
+    // Appending leaves the text exactly as rebuilding it would, at a cost that does not grow
+    // with the log.
+    RecordingLog::appendToView(ui.recordingText, RecordingLog::sampleLine(x, y, z));
+}
+
+void WobblestarAppDelegate::stop() {
+    const QDateTime ended = QDateTime::currentDateTime();
+    RecordingLog::appendToView(ui.recordingText, RecordingLog::footer(ended));
+
+    QString storeError;
+    if (!headless_) {
+        QSettings store;
+        store.setValue(QLatin1String(kLogKey), ui.recordingText->toPlainText());
+        store.sync();
+        if (store.status() != QSettings::NoError)
+            storeError = QDir::toNativeSeparators(store.fileName());
+    }
+
+    stopTimers();
+    ui.graphView->setUpdatingIsEnabled(true);
+    ui.start->setEnabled(true);
+    ui.closerecord->setEnabled(true);
+    ui.emailrecord->setEnabled(true);
+    ui.stop->setEnabled(false);
+    recording_ = false;
+
+    if (sampleWriter_)
+        sampleWriter_->close(); // a failure is reported through its failed() signal
+
+    if (!storeError.isEmpty()) {
+        showMessage(tr("Log not stored"),
+                    tr("The log could not be written to %1 (a read-only or full disk?). It "
+                       "stays on screen, and will be gone after a restart unless you save it "
+                       "to a file.")
+                        .arg(storeError),
+                    true);
+    }
+}
+
+void WobblestarAppDelegate::stopTimers() {
+    for (QTimer** field : {&myTimer1, &myTimer2, &myTimer3, &myTimer4}) {
+        if (*field) {
+            (*field)->stop();
+            delete *field;
+        }
+        *field = nullptr;
+    }
+}
+
+void WobblestarAppDelegate::finishRecording() {
+    if (recording_)
+        stop();
+}
+
+bool WobblestarAppDelegate::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == window_.get() && event->type() == QEvent::Close)
+        finishRecording();
+    return QObject::eventFilter(watched, event);
+}
+
+void WobblestarAppDelegate::startSampleFile(const QDateTime& started) {
+    sampleWriter_.reset();
+    if (sampleFile_ == SampleFile::None) {
+        ui.sampleFileLabel->clear();
+        return;
+    }
+    using platform::SampleCsvWriter;
+    sampleWriter_ =
+        sampleFile_ == SampleFile::Named
+            ? std::make_unique<SampleCsvWriter>(sampleFilePath_, SampleCsvWriter::Existing::Replace)
+            : std::make_unique<SampleCsvWriter>(SampleCsvWriter::defaultPath(started));
+    connect(sampleWriter_.get(), &SampleCsvWriter::failed, this, [this](const QString& message) {
+        showSampleFile();
+        showMessage(tr("Full-rate recording stopped"), message);
+    });
+    // Times count from the start, not from the first reading after it.
+    sampleWriter_->setTimeOrigin(Accelerometer::sharedAccelerometer().now());
+    sampleWriter_->open();
+    showSampleFile();
+}
+
+void WobblestarAppDelegate::showSampleFile() {
+    if (!sampleWriter_) {
+        ui.sampleFileLabel->clear();
+        return;
+    }
+    QString shown = QDir::toNativeSeparators(sampleWriter_->path());
+    const QString home = QDir::toNativeSeparators(QDir::homePath());
+    if (shown.startsWith(home + QDir::separator()))
+        shown.replace(0, home.size(), QStringLiteral("~"));
+    const QString prefix = sampleWriter_->hasFailed() ? tr("Not written: ") : tr("Samples: ");
+    const int room = ui.sampleFileLabel->contentsRect().width() -
+                     ui.sampleFileLabel->fontMetrics().horizontalAdvance(prefix) - 8;
+    ui.sampleFileLabel->setText(
+        prefix + ui.sampleFileLabel->fontMetrics().elidedText(shown, Qt::ElideMiddle, room));
+    ui.sampleFileLabel->setToolTip(sampleWriter_->hasFailed()
+                                       ? sampleWriter_->errorString()
+                                       : QDir::toNativeSeparators(sampleWriter_->path()));
+}
+
+void WobblestarAppDelegate::emailrecord() {
+    const platform::MailResult result = mailComposer_.mailLog(ui.recordingText->toPlainText());
+    if (!result.opened())
+        showMessage(tr("Mail not sent"), result.message, true);
+}
+
+void WobblestarAppDelegate::email() {
+    const platform::MailResult result = mailComposer_.open(platform::feedbackMailUrl());
+    if (!result.opened())
+        showMessage(tr("Mail not sent"), result.message);
+}
+
+bool WobblestarAppDelegate::saveLog() {
+    QString path;
+    if (chooseLogFile_) {
+        path = chooseLogFile_();
+    } else {
+        const QString folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+        path = QFileDialog::getSaveFileName(window_.get(), tr("Save log"),
+                                            QDir(folder).filePath(QStringLiteral("recording.txt")),
+                                            tr("Text files (*.txt);;All files (*)"));
+    }
+    if (path.isEmpty())
+        return false;
+    // QSaveFile: a failed write leaves an existing file as it was instead of half-written.
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) ||
+        file.write(ui.recordingText->toPlainText().toUtf8()) < 0 || !file.commit()) {
+        showMessage(tr("Log not saved"),
+                    tr("The log could not be saved to %1: %2.")
+                        .arg(QDir::toNativeSeparators(path), file.errorString()));
+        return false;
+    }
+    return true;
+}
+
+void WobblestarAppDelegate::showMessage(const QString& title, const QString& text, bool offerSave) {
+    qWarning("wobblestar: %s", qPrintable(text));
+    if (headless_)
+        return;
+    if (messageBox_)
+        messageBox_->close();
+    // Not modal in the blocking sense: the event loop, the samples and a running recording go on.
+    auto* box =
+        new QMessageBox(QMessageBox::Warning, title, text, QMessageBox::NoButton, window_.get());
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    if (offerSave) {
+        QPushButton* save = box->addButton(tr("Save Log..."), QMessageBox::AcceptRole);
+        box->addButton(QMessageBox::Cancel);
+        box->setDefaultButton(save);
+        connect(save, &QPushButton::clicked, this, &WobblestarAppDelegate::saveLog,
+                Qt::QueuedConnection);
+    } else {
+        box->addButton(QMessageBox::Ok);
+    }
+    messageBox_ = box;
+    box->open();
 }

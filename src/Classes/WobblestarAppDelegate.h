@@ -1,16 +1,22 @@
 #pragma once
 
 #include "platform/IdleInhibitor.h"
+#include "platform/MailComposer.h"
+#include "platform/SampleCsvWriter.h"
 #include "platform/ScreenTransition.h"
 #include "platform/accel/Accelerometer.h"
 #include "ui_Wobblestar.h"
 
+#include <QMessageBox>
 #include <QObject>
 #include <QPixmap>
+#include <QPointer>
+#include <functional>
 #include <memory>
 
 class QAction;
 class QShortcut;
+class QTimer;
 class QToolBar;
 
 namespace platform {
@@ -20,12 +26,13 @@ class StatusBar;
 
 // The application's controller: start-up, routing of every accelerometer sample to the graph
 // and the gauges, the sample rate, the settings and their store, the five screens with their
-// transitions, pausing and skins.
+// transitions, pausing and skins, and the recording log with its mail and full-rate file.
 //
 // The window and the screens come from the interface file; `ui` holds them under the names
 // the interface file gives them (graphView, segmentcontroller, xAxis, ...). Actions are the
 // slots below, each wired to the control of the same name (toggleRun to the toolbar's first
-// item, toggleRunMeters to metersPause).
+// item, toggleRunMeters to metersPause). Because the outlets live in `ui`, an action may share
+// its control's name (start, stop, emailrecord).
 class WobblestarAppDelegate : public QObject, public platform::AccelerometerDelegate {
     Q_OBJECT
 public:
@@ -58,6 +65,33 @@ public:
     // 120 samples per second) and registers this delegate. Any other index changes nothing.
     void applySampleRate();
 
+    // Recording without a display (wobblestar --record): start and stop leave the stored period
+    // and log alone, and messages go to standard error only. Set before start().
+    void setHeadless(bool headless) { headless_ = headless; }
+    bool isHeadless() const { return headless_; }
+
+    // Where the full-rate samples of a recording go.
+    enum class SampleFile {
+        Default, // a new file per recording under SampleCsvWriter::defaultDirectory()
+        Named,   // sampleFilePath(), replaced by each recording
+        None,    // no full-rate file
+    };
+    void setSampleFile(SampleFile kind, const QString& path = QString());
+    // The full-rate file of the running or last recording; null before the first one.
+    const platform::SampleCsvWriter* sampleWriter() const { return sampleWriter_.get(); }
+
+    // Whether a recording runs (between start and stop).
+    bool isRecording() const { return recording_; }
+
+    // Replaces the desktop's mail program (tests).
+    void setMailComposer(platform::MailComposer composer) { mailComposer_ = std::move(composer); }
+    // Replaces the save dialog: returns the chosen file, or an empty string for none (tests).
+    void setLogFileChooser(std::function<QString()> chooser) {
+        chooseLogFile_ = std::move(chooser);
+    }
+    // The message box shown last, while it is open; null otherwise.
+    QMessageBox* messageBox() const { return messageBox_; }
+
     // The application's only window.
     QWidget* window() const { return window_.get(); }
     // The screen shown now.
@@ -80,6 +114,12 @@ public:
     float y = 0.0f;
     float z = 0.0f;
 
+    // The running recording's timer, in the field of its period index 0..3; null when none runs.
+    QTimer* myTimer1 = nullptr;
+    QTimer* myTimer2 = nullptr;
+    QTimer* myTimer3 = nullptr;
+    QTimer* myTimer4 = nullptr;
+
     // The skin images of the portrait screens and of the landscape meters screen.
     QPixmap carbon, metal, ancient, black;
     QPixmap carbon90, metal90, ancient90, black90;
@@ -95,6 +135,13 @@ public slots:
     void closeMeter();
     void toggleRun();
     void toggleRunMeters();
+    void start();
+    void stop();
+    void timerFired();
+    void emailrecord();
+    void email();
+    // Writes the log to a file the user chooses; false when nothing was written.
+    bool saveLog();
 
 private:
     void restoreSettings();
@@ -112,6 +159,15 @@ private:
     void leaveShownScreen();
     void pauseShownDisplay();
     void showSettingsMessage();
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    // Ends a running recording as stop does, so that it is stored before the application goes.
+    void finishRecording();
+    void stopTimers();
+    void startSampleFile(const QDateTime& started);
+    void showSampleFile();
+    // One message for the user: on standard error, and in a box unless headless. With
+    // `offerSave`, the box offers to save the log to a file.
+    void showMessage(const QString& title, const QString& text, bool offerSave = false);
 
     std::unique_ptr<QWidget> window_;
     platform::StatusBar* statusBar_ = nullptr;
@@ -122,4 +178,13 @@ private:
     Screen shown_ = Screen::Graph;
     QString settingsMessage_;
     bool fixedOrientation_ = false;
+
+    bool recording_ = false;
+    bool headless_ = false;
+    SampleFile sampleFile_ = SampleFile::Default;
+    QString sampleFilePath_;
+    std::unique_ptr<platform::SampleCsvWriter> sampleWriter_;
+    platform::MailComposer mailComposer_;
+    std::function<QString()> chooseLogFile_;
+    QPointer<QMessageBox> messageBox_;
 };
