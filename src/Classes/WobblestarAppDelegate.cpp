@@ -1,8 +1,10 @@
 #include "Classes/WobblestarAppDelegate.h"
 
+#include "Classes/InfoText.h"
 #include "Classes/RecordingLog.h"
 #include "platform/Images.h"
 #include "platform/LandscapeScreen.h"
+#include "platform/SampleCsvWriter.h"
 #include "platform/SettingsStore.h"
 #include "platform/StatusBar.h"
 
@@ -115,10 +117,14 @@ void WobblestarAppDelegate::applicationDidFinishLaunching() {
     dress(ui.one);
 
     Accelerometer& accelerometer = Accelerometer::sharedAccelerometer();
-    if (accelerometer.driver())
-        statusBar_->setSource(accelerometer.driver()->description());
+    const QString source = accelerometer.driver() ? accelerometer.driver()->description()
+                                                  : QString();
+    statusBar_->setSource(source);
     connect(&accelerometer, &Accelerometer::deliveredRateChanged, statusBar_,
             &StatusBar::setDeliveredRate);
+    ui.infoText->setHtml(infoHtml(InfoFacts{QStringLiteral(WOBBLESTAR_VERSION), source,
+                                            QSettings().fileName(),
+                                            platform::SampleCsvWriter::defaultDirectory()}));
     showSettingsMessage();
 }
 
