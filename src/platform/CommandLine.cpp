@@ -80,7 +80,9 @@ LaunchAction parseLaunchOptions(const QStringList& arguments, LaunchOptions& opt
         return LaunchAction::Fail;
     }
     if (parser.isSet(help)) {
-        *output = parser.helpText();
+        // Parsing happens before the application object exists, so Qt cannot name the program.
+        *output = parser.helpText().replace(QLatin1String("<executable_name>"),
+                                            QLatin1String("wobblestar"));
         return LaunchAction::ShowHelp;
     }
     if (parser.isSet(version)) {
