@@ -1,7 +1,7 @@
 // How closely the accelerometer service holds its update interval when it reads an IIO
 // accelerometer, and what that costs: runs the IIO driver on a fake sysfs tree at 40, 80 and
 // 120 samples per second for a number of seconds each and reports the delivered rate, the
-// deviation of each delivery from its ideal time (start + n * interval) and, at 120 Hz, the CPU
+// deviation of each interval between two deliveries from the requested interval and, at 120 Hz, the CPU
 // time per second of sampling (getrusage: the whole process, and the main thread alone).
 //
 //   bench_iio_interval [seconds per rate, default 10]
@@ -110,9 +110,8 @@ int main(int argc, char** argv) {
         }
         const double first = t.front();
         std::vector<double> deviations;
-        for (size_t n = 0; n < t.size(); ++n)
-            deviations.push_back(std::abs(t[n] - (first + static_cast<double>(n) * interval)) *
-                                 1e3);
+        for (size_t n = 1; n < t.size(); ++n)
+            deviations.push_back(std::abs((t[n] - t[n - 1]) - interval) * 1e3);
         const double delivered = static_cast<double>(t.size() - 1) / (t.back() - first);
         std::printf("| %.0f Hz | %.4f | %.2f Hz | %+.3f %% | %.3f | %.3f | %.3f |\n", rate,
                     interval * 1e3, delivered, (delivered / rate - 1.0) * 100.0,
