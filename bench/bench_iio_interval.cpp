@@ -5,6 +5,7 @@
 // time per second of sampling (getrusage: the whole process, and the main thread alone).
 //
 //   bench_iio_interval [seconds per rate, default 10]
+#include "DeliveryTimes.h"
 #include "platform/accel/Accelerometer.h"
 #include "platform/accel/IioDriver.h"
 
@@ -21,26 +22,6 @@
 #include <vector>
 
 namespace {
-
-class Collector : public platform::AccelerometerDelegate {
-public:
-    explicit Collector(const QElapsedTimer& clock) : clock_(clock) {}
-    void accelerometer(platform::Accelerometer&, const platform::Acceleration&) override {
-        times.push_back(static_cast<double>(clock_.nsecsElapsed()) * 1e-9);
-    }
-    std::vector<double> times;
-
-private:
-    const QElapsedTimer& clock_;
-};
-
-double percentile(std::vector<double> values, double p) {
-    if (values.empty())
-        return 0.0;
-    std::sort(values.begin(), values.end());
-    const auto index = static_cast<size_t>(std::ceil(p * static_cast<double>(values.size()))) - 1;
-    return values[std::min(index, values.size() - 1)];
-}
 
 double cpuSeconds(int who) {
     rusage usage{};
@@ -72,9 +53,7 @@ int main(int argc, char** argv) {
     write(folder, "mount_matrix", "0, -1, 0; 1, 0, 0; 0, 0, 1\n");
     qputenv("WOBBLESTAR_SYSFS_ROOT", QFile::encodeName(root.path()));
 
-    std::printf("| requested rate | interval (ms) | delivered rate | rate error | p50 deviation "
-                "(ms) | p99 deviation (ms) | max deviation (ms) |\n");
-    std::printf("|---|---|---|---|---|---|---|\n");
+    DeliveryTimes::printHeader();
     double processCpu = 0.0, mainThreadCpu = 0.0, measured = 0.0;
     for (const double rate : {40.0, 80.0, 120.0}) {
         platform::Accelerometer accelerometer;
@@ -87,7 +66,7 @@ int main(int argc, char** argv) {
         }
         accelerometer.setDriver(std::move(driver));
         QElapsedTimer clock;
-        Collector collector(clock);
+        DeliveryTimes collector(clock);
         const double interval = rate == 40.0 ? 0.025 : rate == 80.0 ? 0.0125 : 1.0 / 120.0;
         clock.start();
         const double process0 = cpuSeconds(RUSAGE_SELF), thread0 = cpuSeconds(RUSAGE_THREAD);
@@ -103,20 +82,11 @@ int main(int argc, char** argv) {
             mainThreadCpu = cpuSeconds(RUSAGE_THREAD) - thread0;
         }
 
-        const auto& t = collector.times;
-        if (t.size() < 2) {
+        if (collector.times.size() < 2) {
             std::fprintf(stderr, "no readings at %.0f Hz\n", rate);
             return 1;
         }
-        const double first = t.front();
-        std::vector<double> deviations;
-        for (size_t n = 1; n < t.size(); ++n)
-            deviations.push_back(std::abs((t[n] - t[n - 1]) - interval) * 1e3);
-        const double delivered = static_cast<double>(t.size() - 1) / (t.back() - first);
-        std::printf("| %.0f Hz | %.4f | %.2f Hz | %+.3f %% | %.3f | %.3f | %.3f |\n", rate,
-                    interval * 1e3, delivered, (delivered / rate - 1.0) * 100.0,
-                    percentile(deviations, 0.50), percentile(deviations, 0.99),
-                    percentile(deviations, 1.0));
+        collector.printRow(rate, interval);
     }
     std::printf("\nCPU time per second of sampling at 120 Hz: %.2f ms (whole process), "
                 "%.2f ms (main thread)\n",
@@ -126,7 +96,7 @@ int main(int argc, char** argv) {
     {
         platform::Accelerometer accelerometer;
         QElapsedTimer clock;
-        Collector collector(clock);
+        DeliveryTimes collector(clock);
         clock.start();
         const double process0 = cpuSeconds(RUSAGE_SELF);
         accelerometer.setUpdateInterval(1.0 / 120.0);

@@ -1,0 +1,55 @@
+#pragma once
+// Shared by the interval benchmarks: collects the time of every delivery of the accelerometer
+// service and reports how closely the gaps between deliveries keep the requested interval.
+
+#include "platform/accel/Accelerometer.h"
+
+#include <QElapsedTimer>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <vector>
+
+class DeliveryTimes : public platform::AccelerometerDelegate {
+public:
+    explicit DeliveryTimes(const QElapsedTimer& clock) : clock_(clock) {}
+    void accelerometer(platform::Accelerometer&, const platform::Acceleration&) override {
+        times.push_back(static_cast<double>(clock_.nsecsElapsed()) * 1e-9);
+    }
+
+    static void printHeader() {
+        std::printf("| requested rate | interval (ms) | delivered rate | rate error | p50 deviation "
+                    "(ms) | p99 deviation (ms) | max deviation (ms) |\n");
+        std::printf("|---|---|---|---|---|---|---|\n");
+    }
+
+    // One table row: the delivered rate and the deviation of each gap from `interval`.
+    void printRow(double rate, double interval) const {
+        if (times.size() < 2)
+            return;
+        std::vector<double> deviations;
+        for (size_t n = 1; n < times.size(); ++n)
+            deviations.push_back(std::abs((times[n] - times[n - 1]) - interval) * 1e3);
+        const double delivered =
+            static_cast<double>(times.size() - 1) / (times.back() - times.front());
+        std::printf("| %.0f Hz | %.4f | %.2f Hz | %+.3f %% | %.3f | %.3f | %.3f |\n", rate,
+                    interval * 1e3, delivered, (delivered / rate - 1.0) * 100.0,
+                    percentile(deviations, 0.50), percentile(deviations, 0.99),
+                    percentile(deviations, 1.0));
+    }
+
+    std::vector<double> times;
+
+private:
+    static double percentile(std::vector<double> values, double p) {
+        if (values.empty())
+            return 0.0;
+        std::sort(values.begin(), values.end());
+        const auto index =
+            static_cast<size_t>(std::ceil(p * static_cast<double>(values.size()))) - 1;
+        return values[std::min(index, values.size() - 1)];
+    }
+
+    const QElapsedTimer& clock_;
+};
