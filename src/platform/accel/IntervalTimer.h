@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <QTimer>
 
 #include <memory>
 
@@ -32,6 +33,7 @@ private:
     void onReadable();
 
     int fd_ = -1;
+    QTimer fallback_; // only when no timerfd could be had
     std::unique_ptr<QSocketNotifier> notifier_;
     bool active_ = false;
 };
