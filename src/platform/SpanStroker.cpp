@@ -544,6 +544,7 @@ void SpanStroker::addJoin(QPointF at, QPointF inDirection, QPointF outDirection)
 
 void SpanStroker::blend(const PixelTarget& target, QRgb premultiplied) {
     const int width = area_.width();
+    const bool opaque = qAlpha(premultiplied) == 255;
     for (int row = 0; row < area_.height(); ++row) {
         const int first = rowFirst_[row];
         const int last = rowLast_[row];
@@ -553,11 +554,12 @@ void SpanStroker::blend(const PixelTarget& target, QRgb premultiplied) {
         auto* pixels = reinterpret_cast<std::uint32_t*>(target.bits +
                                                         (area_.top() + row) * target.bytesPerLine);
         // A trace crosses a row in a few places far apart; whole words of empty cells between
-        // them are skipped eight at a time.
+        // them are skipped eight at a time, and busy words are blended cell by cell.
         int x = first;
         while (x <= last) {
             const int column = x - area_.left();
-            if (x + 8 <= last + 1) {
+            const int count = std::min(8, last + 1 - x);
+            if (count == 8) {
                 std::uint64_t word;
                 std::memcpy(&word, cells + column, sizeof word);
                 if (word == 0) {
@@ -565,12 +567,17 @@ void SpanStroker::blend(const PixelTarget& target, QRgb premultiplied) {
                     continue;
                 }
             }
-            std::uint8_t& cell = cells[column];
-            if (cell != 0) {
-                blendPixel(pixels[x], premultiplied, cell);
+            for (int k = 0; k < count; ++k) {
+                std::uint8_t& cell = cells[column + k];
+                if (cell == 0)
+                    continue;
+                if (cell == 255 && opaque)
+                    pixels[x + k] = premultiplied;
+                else
+                    blendPixel(pixels[x + k], premultiplied, cell);
                 cell = 0;
             }
-            ++x;
+            x += count;
         }
     }
 }
