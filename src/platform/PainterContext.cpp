@@ -30,6 +30,19 @@ constexpr qreal kFarAway = 1.0e6;
 // Text is laid out in a box far larger than any view so nothing is cut off.
 constexpr qreal kUnbounded = 100000.0;
 
+// Path buffers handed from one context to the next on a thread, so that a frame, which makes a
+// new context, does not allocate them again.
+struct SparePathBuffers {
+    std::vector<QPointF> points;
+    std::vector<int> subpathStarts;
+    std::vector<QPointF> devicePoints;
+};
+
+SparePathBuffers& spareBuffers() {
+    thread_local SparePathBuffers spare;
+    return spare;
+}
+
 } // namespace
 
 PainterContext::PainterContext(QPainter& painter)
@@ -37,6 +50,20 @@ PainterContext::PainterContext(QPainter& painter)
       fillColor_(Qt::black) {
     painter_.setRenderHint(QPainter::Antialiasing, true);
     painter_.setRenderHint(QPainter::TextAntialiasing, true);
+    // A context made while another is alive finds the spares empty and grows its own.
+    SparePathBuffers& spare = spareBuffers();
+    points_.swap(spare.points);
+    subpathStarts_.swap(spare.subpathStarts);
+    devicePoints_.swap(spare.devicePoints);
+    beginPath();
+    devicePoints_.clear();
+}
+
+PainterContext::~PainterContext() {
+    SparePathBuffers& spare = spareBuffers();
+    points_.swap(spare.points);
+    subpathStarts_.swap(spare.subpathStarts);
+    devicePoints_.swap(spare.devicePoints);
 }
 
 void PainterContext::setGrayFillColor(float gray, float alpha) {

@@ -16,6 +16,9 @@ namespace platform {
 class PainterContext final : public DrawingContext {
 public:
     explicit PainterContext(QPainter& painter);
+    ~PainterContext() override;
+    PainterContext(const PainterContext&) = delete;
+    PainterContext& operator=(const PainterContext&) = delete;
 
     void setGrayFillColor(float gray, float alpha) override;
     void setGrayStrokeColor(float gray, float alpha) override;

@@ -39,7 +39,27 @@ void blendSolid(std::uint32_t* __restrict pixels, int count, std::uint32_t sourc
         std::fill(pixels, pixels + count, source);
         return;
     }
-    for (int i = 0; i < count; ++i)
+    int i = 0;
+#if defined(__GNUC__)
+    // Eight pixels at a time, each channel widened to 16 bits: c * a and the rounding below stay
+    // under 65 536, so this is byteMul() exactly, with twice the channels per multiply.
+    using Bytes = std::uint8_t __attribute__((vector_size(32)));
+    using Words = std::uint16_t __attribute__((vector_size(64)));
+    Bytes sourceBytes;
+    for (int k = 0; k < 8; ++k)
+        std::memcpy(reinterpret_cast<char*>(&sourceBytes) + 4 * k, &source, 4);
+    const auto a = static_cast<std::uint16_t>(inverseAlpha);
+    for (; i + 8 <= count; i += 8) {
+        Bytes bytes;
+        std::memcpy(&bytes, pixels + i, sizeof bytes);
+        Words t = __builtin_convertvector(bytes, Words) * a;
+        t = (t + (t >> 8) + 0x80) >> 8;
+        // Premultiplied channels never exceed alpha, so the sum stays within a byte.
+        bytes = __builtin_convertvector(t, Bytes) + sourceBytes;
+        std::memcpy(pixels + i, &bytes, sizeof bytes);
+    }
+#endif
+    for (; i < count; ++i)
         pixels[i] = source + byteMul(pixels[i], inverseAlpha);
 }
 
@@ -72,12 +92,37 @@ inline float along(float x, float y, QPointF origin, float dx, float dy) {
     return (x - static_cast<float>(origin.x())) * dx + (y - static_cast<float>(origin.y())) * dy;
 }
 
+// clampToInt(std::floor(v), lo, hi) and clampToInt(std::ceil(v), lo, hi) without the library
+// calls that plain x86-64 (no SSE4.1 rounding instruction) makes for floor and ceil.
+inline int floorToInt(double v, int lo, int hi) {
+    if (!(v >= lo))
+        return lo;
+    if (!(v <= hi))
+        return hi;
+    const int i = static_cast<int>(v); // truncates towards zero
+    return i - (static_cast<double>(i) > v ? 1 : 0);
+}
+inline int ceilToInt(double v, int lo, int hi) {
+    if (!(v >= lo))
+        return lo;
+    if (!(v <= hi))
+        return hi;
+    const int i = static_cast<int>(v);
+    return i + (static_cast<double>(i) < v ? 1 : 0);
+}
+
 // Pixels are addressed by their centres: pixel p spans [p, p + 1) and is sampled at p + 0.5.
 inline int firstPixel(double from, int lo, int hi) {
-    return clampToInt(std::ceil(from - 0.5), lo, hi + 1);
+    return ceilToInt(from - 0.5, lo, hi + 1);
 }
 inline int lastPixel(double to, int lo, int hi) {
-    return clampToInt(std::floor(to - 0.5), lo - 1, hi);
+    return floorToInt(to - 0.5, lo - 1, hi);
+}
+
+// QRect's intersection, inline: boxes are cut to the drawing area once per segment and join.
+inline QRect intersected(const QRect& a, const QRect& b) {
+    return QRect(QPoint(std::max(a.left(), b.left()), std::max(a.top(), b.top())),
+                 QPoint(std::min(a.right(), b.right()), std::min(a.bottom(), b.bottom())));
 }
 
 // A linear function a * x + b of a pixel centre's x on one row, with 1 / a kept so that rows
@@ -102,7 +147,7 @@ inline bool narrow(const Linear& f, float b, float lower, float upper, float& lo
     return lo <= hi;
 }
 
-QRect boundsOf(std::initializer_list<QPointF> points, double margin) {
+inline QRect boundsOf(std::initializer_list<QPointF> points, double margin) {
     double x0 = INFINITY, y0 = INFINITY, x1 = -INFINITY, y1 = -INFINITY;
     for (const QPointF& p : points) {
         x0 = std::min(x0, p.x());
@@ -110,10 +155,10 @@ QRect boundsOf(std::initializer_list<QPointF> points, double margin) {
         x1 = std::max(x1, p.x());
         y1 = std::max(y1, p.y());
     }
-    const int left = clampToInt(std::floor(x0 - margin), INT_MIN / 4, INT_MAX / 4);
-    const int top = clampToInt(std::floor(y0 - margin), INT_MIN / 4, INT_MAX / 4);
-    const int right = clampToInt(std::ceil(x1 + margin), INT_MIN / 4, INT_MAX / 4);
-    const int bottom = clampToInt(std::ceil(y1 + margin), INT_MIN / 4, INT_MAX / 4);
+    const int left = floorToInt(x0 - margin, INT_MIN / 4, INT_MAX / 4);
+    const int top = floorToInt(y0 - margin, INT_MIN / 4, INT_MAX / 4);
+    const int right = ceilToInt(x1 + margin, INT_MIN / 4, INT_MAX / 4);
+    const int bottom = ceilToInt(y1 + margin, INT_MIN / 4, INT_MAX / 4);
     return QRect(QPoint(left, top), QPoint(right, bottom));
 }
 
@@ -291,15 +336,25 @@ bool SpanStroker::stroke(const PixelTarget& target, const std::vector<QPointF>& 
     return true;
 }
 
-inline void SpanStroker::cover(int x, int y, float coverage) {
+inline std::size_t SpanStroker::markRow(int y, int first, int last) {
+    const int row = y - area_.top();
+    rowFirst_[row] = std::min(rowFirst_[row], first);
+    rowLast_[row] = std::max(rowLast_[row], last);
+    return std::size_t(row) * std::size_t(area_.width()) - std::size_t(area_.left());
+}
+
+inline void SpanStroker::cover(std::size_t index, int x, int y, float coverage) {
     const int value = toCoverage(coverage);
     if (value <= 0)
         return;
-    const int row = y - area_.top();
-    const std::size_t index =
-        std::size_t(row) * std::size_t(area_.width()) + std::size_t(x - area_.left());
     std::uint8_t& cell = coverage_[index];
     int& owner = pieces_[index];
+    if (cell == 0) {
+        // The common case: the first piece to reach this pixel.
+        cell = static_cast<std::uint8_t>(value);
+        owner = piece_;
+        return;
+    }
     if (value == 255 || cell == 255) {
         cell = 255; // fully covered, however the pieces combine
     } else if (cell != 0 && !sharesAnEdgeNear(owner, x, y)) {
@@ -310,8 +365,6 @@ inline void SpanStroker::cover(int x, int y, float coverage) {
         cell = static_cast<std::uint8_t>(value);
     }
     owner = piece_;
-    rowFirst_[row] = std::min(rowFirst_[row], x);
-    rowLast_[row] = std::max(rowLast_[row], x);
 }
 
 bool SpanStroker::sharesAnEdgeNear(int other, int x, int y) const {
@@ -344,7 +397,8 @@ void SpanStroker::addSegment(QPointF from, QPointF to, bool capStart, bool capEn
 
     const QPointF n(nx * across, ny * across);
     const QPointF d(dx * 0.5, dy * 0.5);
-    const QRect box = boundsOf({from + n - d, from - n - d, to + n + d, to - n + d}, 0.0) & area_;
+    const QRect box =
+        intersected(boundsOf({from + n - d, from - n - d, to + n + d, to - n + d}, 0.0), area_);
     const float fx = static_cast<float>(from.x());
     const float fy = static_cast<float>(from.y());
     const Linear acrossOfX(nx);
@@ -364,6 +418,9 @@ void SpanStroker::addSegment(QPointF from, QPointF to, bool capStart, bool capEn
         const int pxLast = lastPixel(hi, box.left(), box.right());
         if (pxFirst > pxLast)
             continue;
+        // The cell of pixel px on this row is rowBase + px (unsigned wrap-around, as area_ may
+        // start left of zero).
+        const std::size_t rowBase = markRow(py, pxFirst, pxLast);
         const float x0 = static_cast<float>(pxFirst) + 0.5f;
         float v = along(x0, yc, from, nx, ny);
         float uStart = along(x0, yc, from, dx, dy);
@@ -388,7 +445,7 @@ void SpanStroker::addSegment(QPointF from, QPointF to, bool capStart, bool capEn
                 if (along(xc, yc, to, dx, dy) > 0.0f)
                     continue;
             }
-            cover(px, py, c);
+            cover(rowBase + std::size_t(px), px, py, c);
         }
     }
 }
@@ -437,10 +494,11 @@ void SpanStroker::addJoin(QPointF at, QPointF inDirection, QPointF outDirection)
             tip[0] = tip[1] = at + QPointF(mx, my) * (hw / cosHalf);
         }
     }
-    const QRect box = boundsOf({at, at + QPointF(n1x, n1y) * hw, at + QPointF(n2x, n2y) * hw,
-                                at - QPointF(n1x, n1y) * (reversal ? hw : 0.0f), tip[0], tip[1]},
-                               1.0) &
-                      area_;
+    const QRect box =
+        intersected(boundsOf({at, at + QPointF(n1x, n1y) * hw, at + QPointF(n2x, n2y) * hw,
+                              at - QPointF(n1x, n1y) * (reversal ? hw : 0.0f), tip[0], tip[1]},
+                             1.0),
+                    area_);
     const float ax = static_cast<float>(at.x());
     const float ay = static_cast<float>(at.y());
     const Linear in(d1x), out(d2x), bisector(mx), outer1(n1x), outer2(n2x);
@@ -461,6 +519,9 @@ void SpanStroker::addJoin(QPointF at, QPointF inDirection, QPointF outDirection)
             continue;
         const int pxFirst = firstPixel(lo, box.left(), box.right());
         const int pxLast = lastPixel(hi, box.left(), box.right());
+        if (pxFirst > pxLast)
+            continue;
+        const std::size_t rowBase = markRow(py, pxFirst, pxLast);
         for (int px = pxFirst; px <= pxLast; ++px) {
             const float xc = static_cast<float>(px) + 0.5f;
             // Only the wedge between the two segments' cut ends: past the end of the one coming
@@ -476,13 +537,14 @@ void SpanStroker::addJoin(QPointF at, QPointF inDirection, QPointF outDirection)
             }
             const float c = clampUnit(0.5f - outside);
             if (c > 0.0f)
-                cover(px, py, c);
+                cover(rowBase + std::size_t(px), px, py, c);
         }
     }
 }
 
 void SpanStroker::blend(const PixelTarget& target, QRgb premultiplied) {
     const int width = area_.width();
+    const bool opaque = qAlpha(premultiplied) == 255;
     for (int row = 0; row < area_.height(); ++row) {
         const int first = rowFirst_[row];
         const int last = rowLast_[row];
@@ -492,11 +554,12 @@ void SpanStroker::blend(const PixelTarget& target, QRgb premultiplied) {
         auto* pixels = reinterpret_cast<std::uint32_t*>(target.bits +
                                                         (area_.top() + row) * target.bytesPerLine);
         // A trace crosses a row in a few places far apart; whole words of empty cells between
-        // them are skipped eight at a time.
+        // them are skipped eight at a time, and busy words are blended cell by cell.
         int x = first;
         while (x <= last) {
             const int column = x - area_.left();
-            if (x + 8 <= last + 1) {
+            const int count = std::min(8, last + 1 - x);
+            if (count == 8) {
                 std::uint64_t word;
                 std::memcpy(&word, cells + column, sizeof word);
                 if (word == 0) {
@@ -504,12 +567,17 @@ void SpanStroker::blend(const PixelTarget& target, QRgb premultiplied) {
                     continue;
                 }
             }
-            std::uint8_t& cell = cells[column];
-            if (cell != 0) {
-                blendPixel(pixels[x], premultiplied, cell);
+            for (int k = 0; k < count; ++k) {
+                std::uint8_t& cell = cells[column + k];
+                if (cell == 0)
+                    continue;
+                if (cell == 255 && opaque)
+                    pixels[x + k] = premultiplied;
+                else
+                    blendPixel(pixels[x + k], premultiplied, cell);
                 cell = 0;
             }
-            ++x;
+            x += count;
         }
     }
 }

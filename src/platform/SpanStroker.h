@@ -64,14 +64,16 @@ private:
     void addSegment(QPointF from, QPointF to, bool capStart, bool capEnd);
     void addJoin(QPointF at, QPointF inDirection, QPointF outDirection);
     void blend(const PixelTarget& target, QRgb premultiplied);
-    // Marks a pixel's coverage (0..1), keeping the largest.
-    void cover(int x, int y, float coverage);
+    // Widens row y's touched range to [first, last] and returns the cell index of pixel 0 on it.
+    std::size_t markRow(int y, int first, int last);
+    // Marks the coverage (0..1) of pixel (x, y), whose cell is `index`, keeping the largest.
+    void cover(std::size_t index, int x, int y, float coverage);
     // Whether the piece being added and piece `other` may cover the same part of pixel (x, y).
     bool sharesAnEdgeNear(int other, int x, int y) const;
 
     // Coverage in 1/255 steps over the box `area_` (device pixels), zero outside the stroke.
-    // Only the pixels between rowFirst_ and rowLast_ of a row were touched, and they are zeroed
-    // again as they are blended.
+    // Only the pixels between rowFirst_ and rowLast_ of a row may have been touched, and they are
+    // zeroed again as they are blended.
     std::vector<std::uint8_t> coverage_;
     std::vector<int> rowFirst_;
     std::vector<int> rowLast_;
