@@ -8,7 +8,12 @@ out=docs/screenshots
 config=$(mktemp -d)
 trap 'rm -rf "$config"' EXIT
 mkdir -p "$config/Wobblestar" "$out"
-printf '[General]\nx=1\ny=1\nz=1\nf=0\nsegment=2\ndesign=0\nsegment2=0\n' > "$config/Wobblestar/Wobblestar.conf"
+# A finished recording for the recording screen to show, made by the program itself.
+log=$("$build/src/wobblestar" --source sim:8 --record 0.25 --duration 3 2>/dev/null |
+      sed -e 's/\\/\\\\/g' -e 's/"/\\"/g' | awk '{printf "%s\\n", $0}')
+log=${log%\\n}
+printf '[General]\nx=1\ny=1\nz=1\nf=0\nsegment=2\ndesign=0\nsegment2=1\ntext="%s"\n' "$log" \
+    > "$config/Wobblestar/Wobblestar.conf"
 for screen in graph settings info recording meters; do
     for scale in 1 2; do
         suffix=""; [ "$scale" = 2 ] && suffix="@2x"
