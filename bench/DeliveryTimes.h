@@ -2,7 +2,7 @@
 // Shared by the interval benchmarks: collects the time of every delivery of the accelerometer
 // service and reports how closely the gaps between deliveries keep the requested interval.
 
-#include "platform/accel/Accelerometer.h"
+#include "sensors/Accelerometer.h"
 
 #include <QElapsedTimer>
 

@@ -2,9 +2,9 @@
 // Qt Charts, each into an image of 320 x 420 points at device pixel ratio 1 and 2. Every frame
 // stores one new sample first, as the live screen does, and starts from a freshly filled
 // surface, as the window's backing store does when it repaints the skin under the view.
-#include "Classes/GraphView.h"
-#include "Classes/MeterView.h"
-#include "platform/accel/SimulatedDriver.h"
+#include "app/GraphView.h"
+#include "app/MeterView.h"
+#include "sensors/SimulatedDriver.h"
 
 #include <QApplication>
 #include <QChart>

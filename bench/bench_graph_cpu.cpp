@@ -4,8 +4,8 @@
 //   bench_graph_cpu [seconds = 30] [device pixel ratio = 1]
 //
 // Prints user + system CPU seconds per wall-clock second, samples and paints per second.
-#include "Classes/GraphView.h"
-#include "platform/accel/Accelerometer.h"
+#include "app/GraphView.h"
+#include "sensors/Accelerometer.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

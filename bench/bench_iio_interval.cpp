@@ -6,8 +6,8 @@
 //
 //   bench_iio_interval [seconds per rate, default 10]
 #include "DeliveryTimes.h"
-#include "platform/accel/Accelerometer.h"
-#include "platform/accel/IioDriver.h"
+#include "sensors/Accelerometer.h"
+#include "sensors/IioDriver.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -4,7 +4,7 @@
 //
 //   bench_interval [seconds per rate, default 10]
 #include "DeliveryTimes.h"
-#include "platform/accel/Accelerometer.h"
+#include "sensors/Accelerometer.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -1,7 +1,7 @@
 // Parsing outside input: a whole phyphox export of a 108 s ride before a replay starts, and
 // one phyphox /get answer of the size a slow poll brings (500 rows).
-#include "platform/accel/PhyphoxDriver.h"
-#include "platform/accel/RecordingFile.h"
+#include "sensors/PhyphoxDriver.h"
+#include "sensors/RecordingFile.h"
 
 #include <benchmark/benchmark.h>
 #include <cmath>

@@ -1,7 +1,7 @@
 // One recording tick (build the sample line, add it to the log view) with a log of 100 lines and
 // of 36,000 lines (an hour at 0.10 s). Appending should cost the same at both lengths; the
 // rebuild variant (whole text out, whole text back in) shows the cost it replaces.
-#include "Classes/RecordingLog.h"
+#include "features/RecordingLog.h"
 
 #include <QApplication>
 #include <QDateTime>

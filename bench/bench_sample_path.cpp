@@ -1,6 +1,6 @@
 // The per-sample path: delegate routing, the graph's history store (filtered) and the gauges'
 // store, as one accelerometer callback. Also checks that the path allocates nothing.
-#include "Classes/WobblestarAppDelegate.h"
+#include "app/WobblestarAppDelegate.h"
 
 #include <QApplication>
 #include <atomic>

@@ -2,9 +2,9 @@
 // pixel ratio 1 and 2, over a plain dark surface standing in for the skin.
 //
 //   render_screens <output folder>
-#include "Classes/GraphView.h"
-#include "Classes/MeterView.h"
-#include "platform/accel/SimulatedDriver.h"
+#include "app/GraphView.h"
+#include "app/MeterView.h"
+#include "sensors/SimulatedDriver.h"
 
 #include <QApplication>
 #include <QDir>

@@ -1,9 +1,9 @@
-#include "Classes/HeadlessRecording.h"
-#include "Classes/WobblestarAppDelegate.h"
-#include "platform/CommandLine.h"
-#include "platform/QuitOnSignals.h"
-#include "platform/SettingsStore.h"
-#include "platform/accel/Sources.h"
+#include "features/HeadlessRecording.h"
+#include "app/WobblestarAppDelegate.h"
+#include "features/CommandLine.h"
+#include "desktop/QuitOnSignals.h"
+#include "desktop/SettingsStore.h"
+#include "sensors/Sources.h"
 
 #include <QApplication>
 #include <QPixmap>

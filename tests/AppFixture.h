@@ -1,7 +1,7 @@
 #pragma once
 
-#include "Classes/WobblestarAppDelegate.h"
-#include "platform/SettingsStore.h"
+#include "app/WobblestarAppDelegate.h"
+#include "desktop/SettingsStore.h"
 
 #include <QColor>
 #include <QDir>

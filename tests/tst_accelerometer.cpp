@@ -1,4 +1,4 @@
-#include "platform/accel/Accelerometer.h"
+#include "sensors/Accelerometer.h"
 
 #include <QTest>
 #include <QThread>

@@ -1,7 +1,7 @@
 #include "AppFixture.h"
-#include "Classes/RecordingLog.h"
-#include "platform/accel/RecordingFile.h"
-#include "platform/accel/ReplayDriver.h"
+#include "features/RecordingLog.h"
+#include "sensors/RecordingFile.h"
+#include "sensors/ReplayDriver.h"
 
 #include <QAbstractButton>
 #include <QProcess>

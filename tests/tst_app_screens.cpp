@@ -1,7 +1,7 @@
 #include "AppFixture.h"
-#include "platform/Images.h"
-#include "platform/LandscapeScreen.h"
-#include "platform/StatusBar.h"
+#include "drawing/Images.h"
+#include "screens/LandscapeScreen.h"
+#include "screens/StatusBar.h"
 
 #include <QAction>
 #include <QSettings>

@@ -1,6 +1,6 @@
 #include "AppFixture.h"
-#include "platform/LandscapeScreen.h"
-#include "platform/StatusBar.h"
+#include "screens/LandscapeScreen.h"
+#include "screens/StatusBar.h"
 
 #include <QAction>
 #include <QSettings>

@@ -1,4 +1,4 @@
-#include "platform/accel/AxisMap.h"
+#include "sensors/AxisMap.h"
 
 #include <QTest>
 

@@ -1,5 +1,5 @@
-#include "platform/PainterContext.h"
-#include "platform/RecordingContext.h"
+#include "drawing/PainterContext.h"
+#include "drawing/RecordingContext.h"
 
 #include <QImage>
 #include <QPainter>

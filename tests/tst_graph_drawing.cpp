@@ -1,7 +1,7 @@
 // The graph screen's drawing: strips, traces, labels and readout through the recorder, a few
 // pixels through QPainter at scale 1 and 2, and the cached layers against plain drawing.
-#include "Classes/GraphView.h"
-#include "platform/RecordingContext.h"
+#include "app/GraphView.h"
+#include "drawing/RecordingContext.h"
 
 #include <QImage>
 #include <QPainter>

@@ -1,4 +1,4 @@
-#include "Classes/GraphView.h"
+#include "app/GraphView.h"
 
 #include <QTest>
 

@@ -1,4 +1,4 @@
-#include "Classes/HeadlessRecording.h"
+#include "features/HeadlessRecording.h"
 
 #include <QTest>
 

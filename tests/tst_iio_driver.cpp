@@ -1,6 +1,6 @@
-#include "platform/accel/Accelerometer.h"
-#include "platform/accel/IioDriver.h"
-#include "platform/accel/Sources.h"
+#include "sensors/Accelerometer.h"
+#include "sensors/IioDriver.h"
+#include "sensors/Sources.h"
 
 #include <QDir>
 #include <QProcess>

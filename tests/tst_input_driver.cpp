@@ -1,4 +1,4 @@
-#include "platform/accel/InputDriver.h"
+#include "sensors/InputDriver.h"
 
 #include <QSignalSpy>
 #include <QTest>

@@ -1,5 +1,5 @@
-#include "Classes/RecordingLog.h"
-#include "platform/MailComposer.h"
+#include "features/RecordingLog.h"
+#include "desktop/MailComposer.h"
 
 #include <QFile>
 #include <QGuiApplication>

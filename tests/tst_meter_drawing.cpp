@@ -1,7 +1,7 @@
 // The meters screen's needles: tips and passes through the recorder, pixels through QPainter at
 // scale 1 and 2, and the skin showing through where a needle stood before.
-#include "Classes/MeterView.h"
-#include "platform/RecordingContext.h"
+#include "app/MeterView.h"
+#include "drawing/RecordingContext.h"
 
 #include <QElapsedTimer>
 #include <QImage>

@@ -1,4 +1,4 @@
-#include "Classes/MeterView.h"
+#include "app/MeterView.h"
 
 #include <QTest>
 

@@ -1,4 +1,4 @@
-#include "platform/accel/PhyphoxDriver.h"
+#include "sensors/PhyphoxDriver.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

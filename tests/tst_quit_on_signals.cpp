@@ -1,4 +1,4 @@
-#include "platform/QuitOnSignals.h"
+#include "desktop/QuitOnSignals.h"
 
 #include <QCoreApplication>
 #include <QSignalSpy>

@@ -1,4 +1,4 @@
-#include "platform/accel/RecordingFile.h"
+#include "sensors/RecordingFile.h"
 
 #include <QFile>
 #include <QTemporaryDir>

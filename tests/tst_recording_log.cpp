@@ -1,4 +1,4 @@
-#include "Classes/RecordingLog.h"
+#include "features/RecordingLog.h"
 
 #include <QPlainTextEdit>
 #include <QScrollBar>

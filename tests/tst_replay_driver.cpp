@@ -1,4 +1,4 @@
-#include "platform/accel/ReplayDriver.h"
+#include "sensors/ReplayDriver.h"
 
 #include <QFile>
 #include <QSignalSpy>

@@ -1,4 +1,4 @@
-#include "platform/SampleCsvWriter.h"
+#include "sensors/SampleCsvWriter.h"
 
 #include <QSignalSpy>
 #include <QTemporaryDir>

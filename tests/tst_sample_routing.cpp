@@ -1,4 +1,4 @@
-#include "Classes/WobblestarAppDelegate.h"
+#include "app/WobblestarAppDelegate.h"
 
 #include <QTest>
 

@@ -1,4 +1,4 @@
-#include "platform/accel/SimulatedDriver.h"
+#include "sensors/SimulatedDriver.h"
 
 #include <QTest>
 

@@ -1,8 +1,8 @@
 // The span stroker against QPainter's own antialiased stroke: coverage across and along lines,
 // at joins and caps, for steep, level and jagged polylines, at scale 1 and 2, and no write
 // outside the image when lines leave it.
-#include "platform/PainterContext.h"
-#include "platform/SpanStroker.h"
+#include "drawing/PainterContext.h"
+#include "drawing/SpanStroker.h"
 
 #include <QImage>
 #include <QPainter>

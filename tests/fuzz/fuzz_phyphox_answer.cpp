@@ -2,7 +2,7 @@
 // hands out only finite readings.
 
 #include "FuzzTarget.h"
-#include "platform/accel/PhyphoxDriver.h"
+#include "sensors/PhyphoxDriver.h"
 
 #include <cmath>
 #include <cstdlib>

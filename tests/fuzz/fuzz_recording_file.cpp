@@ -2,7 +2,7 @@
 // and an expectation or returns rows that can be played (finite, starting at 0, in time order).
 
 #include "FuzzTarget.h"
-#include "platform/accel/RecordingFile.h"
+#include "sensors/RecordingFile.h"
 
 #include <cmath>
 #include <cstdlib>

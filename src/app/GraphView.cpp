@@ -1,0 +1,228 @@
+#include "app/GraphView.h"
+
+#include "drawing/PainterContext.h"
+
+#include <QPainter>
+#include <cmath>
+
+using platform::DrawingContext;
+using platform::Font;
+using platform::Rect;
+
+GraphView::GraphView(QWidget* parent) : View(parent) {}
+
+void GraphView::updateHistoryWithX(float x, float y, float z) {
+    const float inputs[kAxisCount] = {x, y, z};
+    if (filteringIsEnabled_) {
+        // Axis by axis: the new low-pass state first, then the sample minus that new state.
+        for (unsigned a = 0; a < kAxisCount; ++a) {
+            const double in = inputs[a];
+            acceleration[a] = (in * 0.1) + (0.9 * acceleration[a]);
+            history[nextIndex][a] = in - acceleration[a];
+        }
+    } else {
+        for (unsigned a = 0; a < kAxisCount; ++a)
+            history[nextIndex][a] = inputs[a];
+    }
+    nextIndex = (nextIndex + 1) % kHistoryLength;
+    if (updatingIsEnabled_)
+        setNeedsDisplay();
+}
+
+void GraphView::setFilteringEnabled(bool flag) {
+    filteringIsEnabled_ = flag ? 1 : 0;
+    for (double& state : acceleration)
+        state = 0.0;
+}
+
+Rect GraphView::stripRect(unsigned axis, float width, float height) {
+    // Each strip is a quarter of the height, centred in its third.
+    const float third = height / 3.0f;
+    const float quarter = height * 0.25f;
+    const float margin = (third - quarter) * 0.5f;
+    return Rect{0.0f, margin + third * static_cast<float>(axis), width, quarter};
+}
+
+void GraphView::drawRect(DrawingContext& context, Rect /*rect*/) {
+    context.setAllowsAntialiasing(true);
+    const Rect viewBounds = bounds();
+    // Read once, so the three strips show the same 150 slots.
+    const std::uint32_t from = nextIndex;
+    for (std::uint32_t i = 0; i < kAxisCount; ++i)
+        drawHistory(i, from, context, stripRect(i, viewBounds.width, viewBounds.height));
+    drawReadout(context);
+}
+
+void GraphView::drawHistory(std::uint32_t axis, std::uint32_t fromIndex, DrawingContext& context,
+                            Rect bounds) {
+    if (axis >= kAxisCount)
+        return;
+    drawBackground(context, bounds);
+    drawGrid(context, bounds);
+    drawTrace(axis, fromIndex, context, bounds);
+    drawLabels(axis, context, bounds);
+}
+
+void GraphView::paint(QPainter& painter) {
+    if (!layerCacheEnabled_) {
+        View::paint(painter);
+        return;
+    }
+    const QSize size = this->size();
+    const qreal ratio = painter.device()->devicePixelRatioF();
+    const float bw = static_cast<float>(size.width());
+    const float bh = static_cast<float>(size.height());
+    for (unsigned i = 0; i < kAxisCount; ++i) {
+        if (!gridLayers_[i].isValidFor(size, ratio)) {
+            const Rect strip = stripRect(i, bw, bh);
+            gridLayers_[i].draw(size, ratio,
+                                [&](DrawingContext& context) { drawGrid(context, strip); });
+            labelLayers_[i].draw(size, ratio,
+                                 [&](DrawingContext& context) { drawLabels(i, context, strip); });
+        }
+    }
+
+    platform::PainterContext context(painter);
+    context.setAllowsAntialiasing(true);
+    const std::uint32_t from = nextIndex;
+    for (std::uint32_t i = 0; i < kAxisCount; ++i) {
+        const Rect strip = stripRect(i, bw, bh);
+        drawBackground(context, strip);
+        gridLayers_[i].composite(painter);
+        drawTrace(i, from, context, strip);
+        labelLayers_[i].composite(painter);
+    }
+    drawReadout(context);
+}
+
+namespace {
+
+// The y of a line k sixths of the strip's height below its middle, to the nearest whole point
+// (halfway cases away from zero). The sum is formed in double and narrowed before rounding, so
+// 52.5 goes to 53 and 87.5 to 88.
+float roundedSixth(float mid, float k, float h) {
+    const double exact =
+        static_cast<double>(mid) + (static_cast<double>(k) / 6.0) * static_cast<double>(h);
+    return std::round(static_cast<float>(exact));
+}
+
+// The strip's zero line before rounding; +3 g lies on the top edge, -3 g on the bottom edge.
+float middleOf(Rect bounds) {
+    return bounds.y + bounds.height * 0.5f;
+}
+
+} // namespace
+
+void GraphView::drawBackground(DrawingContext& context, Rect bounds) const {
+    // Translucent, so the skin shows through the strips.
+    context.setGrayFillColor(0.1f, 0.6f);
+    context.fillRect(bounds);
+}
+
+void GraphView::drawGrid(DrawingContext& context, Rect bounds) const {
+    const float x = bounds.x;
+    const float y = bounds.y;
+    const float h = bounds.height;
+    const float mid = middleOf(bounds);
+    const float right = x + bounds.width;
+
+    // Whole g: +2, +1, -1, -2 (k sixths of the height below the middle).
+    context.setGrayStrokeColor(1.0f, 1.0f);
+    context.beginPath();
+    for (float k = -2.0f; k <= 2.0f; k += 1.0f) {
+        if (k == 0.0f)
+            continue;
+        const float yk = roundedSixth(mid, k, h);
+        context.moveToPoint(x, yk);
+        context.addLineToPoint(right, yk);
+    }
+    context.strokePath();
+
+    context.setGrayStrokeColor(1.0f, 1.0f);
+    context.beginPath();
+    const float y0 = std::round(mid);
+    context.moveToPoint(x, y0);
+    context.addLineToPoint(right, y0);
+    context.strokePath();
+
+    // The edges are not rounded: with a height that is not a multiple of 4 they fall between
+    // pixels and are antialiased.
+    context.setGrayStrokeColor(0.25f, 1.0f);
+    context.beginPath();
+    context.moveToPoint(x, y);
+    context.addLineToPoint(right, y);
+    context.moveToPoint(x, y + h);
+    context.addLineToPoint(right, y + h);
+    context.strokePath();
+}
+
+void GraphView::drawTrace(std::uint32_t axis, std::uint32_t fromIndex, DrawingContext& context,
+                          Rect bounds) const {
+    const float x = bounds.x;
+    const float w = bounds.width;
+    const float h = bounds.height;
+    const float mid = middleOf(bounds);
+
+    context.setRGBStrokeColor(axis == 0 ? 1.0f : 0.0f, axis == 1 ? 1.0f : 0.0f,
+                              axis == 2 ? 1.0f : 0.0f, 1.0f);
+    context.beginPath();
+    for (std::uint32_t n = 0; n < kHistoryLength; ++n) {
+        const std::uint32_t slot = (fromIndex + n) % kHistoryLength;
+        const double s = history[slot][axis];
+        // Scaled in double, then everything in float: h first, then the half, then the middle.
+        const auto v = static_cast<float>(s / -3.0);
+        const float py = v * h * 0.5f + mid;
+        // 149 intervals: the oldest sample on the left edge, the newest on the right edge.
+        const float px = n == 0 ? x + w * 0.0f : x + (static_cast<float>(n) / 149.0f) * w;
+        if (n == 0)
+            context.moveToPoint(px, py);
+        else
+            context.addLineToPoint(px, py);
+    }
+    context.setLineWidth(2.0f);
+    context.strokePath();
+    context.setLineWidth(1.0f);
+}
+
+void GraphView::drawLabels(std::uint32_t axis, DrawingContext& context, Rect bounds) const {
+    const float x = bounds.x;
+    const float h = bounds.height;
+    const float mid = middleOf(bounds);
+    const float right = x + bounds.width;
+    const Font font = Font::systemFontOfSize(12.0f);
+
+    // Positive labels hang from their own line (+3.0 from the top edge); negative ones take the
+    // place of the line one g above their value, 3 points lower.
+    context.setGrayFillColor(1.0f, 1.0f);
+    for (float t = -3.0f; t <= 2.0f; t += 1.0f) {
+        const float ty = roundedSixth(mid, t, h);
+        const double value = t < 0.0f ? -static_cast<double>(t) : -(static_cast<double>(t) + 1.0);
+        const QString text = QString::asprintf("%+.1f", value);
+        const platform::Point at =
+            t < 0.0f ? platform::Point{x + 4.0f, ty} : platform::Point{x + 4.0f, ty + 3.0f};
+        context.drawAtPoint(text, at, font);
+    }
+
+    const float y0 = std::round(mid);
+    const QString name = QString::asprintf("%c Axis", static_cast<char>('X' + axis));
+    context.drawAtPoint(name, platform::Point{right - 40.0f, y0 - 16.0f}, font);
+}
+
+void GraphView::drawReadout(DrawingContext& context) const {
+    // Fixed places, whatever the view's size; 140 points apart.
+    static constexpr Rect kRects[kAxisCount] = {
+        {110.0f, 106.0f, 150.0f, 130.0f},
+        {110.0f, 246.0f, 150.0f, 130.0f},
+        {110.0f, 386.0f, 150.0f, 130.0f},
+    };
+    const Font font = Font::systemFontOfSize(14.0f);
+    const QString lines[kAxisCount] = {
+        QString::asprintf("G-Force X: %+.2f", acceleration[0]),
+        QString::asprintf("G-Force Y: %+.2f", acceleration[1]),
+        QString::asprintf("G-Force Z: %+.2f", acceleration[2]),
+    };
+    context.setColor(platform::Color::whiteColor());
+    for (unsigned a = 0; a < kAxisCount; ++a)
+        context.drawInRect(lines[a], kRects[a], font, platform::LineBreakMode::WordWrap,
+                           platform::TextAlignment::Left);
+}

@@ -1,0 +1,78 @@
+#pragma once
+
+#include "drawing/Layer.h"
+#include "drawing/View.h"
+
+#include <cstdint>
+
+// The graph screen's view: the last 150 samples of X, Y and Z in three strips, with an optional
+// high-pass filter, and the smoothed G-force readout.
+//
+// Samples arrive through updateHistoryWithX() (up to 120 per second). Each is filtered or not,
+// stored in a fixed ring, and, while updating is enabled, followed by one redraw request.
+// A new view has every field zero: an empty ring, filter state 0, both flags off.
+class GraphView : public platform::View {
+    Q_OBJECT
+public:
+    static constexpr std::uint32_t kHistoryLength = 150;
+    static constexpr unsigned kAxisCount = 3;
+
+    explicit GraphView(QWidget* parent = nullptr);
+
+    // Stores one sample in g (0.0 for an axis that is switched off). With filtering on, stores
+    // the input minus a first-order low-pass of it (weights 0.1 new, 0.9 old).
+    void updateHistoryWithX(float x, float y, float z);
+
+    // Sets the flag and resets the low-pass state to 0.0, on every call. The ring is kept.
+    void setFilteringEnabled(bool flag);
+    bool filteringIsEnabled() const { return filteringIsEnabled_ != 0; }
+
+    // Whether each stored sample requests a redraw. Setting it requests none by itself.
+    void setUpdatingIsEnabled(bool flag) { updatingIsEnabled_ = flag ? 1 : 0; }
+    bool updatingIsEnabled() const { return updatingIsEnabled_ != 0; }
+
+    // The ring slot the next sample overwrites, which holds the oldest sample.
+    std::uint32_t nextSlot() const { return nextIndex; }
+    double historyValue(std::uint32_t slot, unsigned axis) const { return history[slot][axis]; }
+    // The low-pass state of an axis in g; 0.0 while filtering is off.
+    double filterState(unsigned axis) const { return acceleration[axis]; }
+
+    // Draws the three strips, then the readout over them. `rect` is not consulted: the whole
+    // view is drawn from its bounds.
+    void drawRect(platform::DrawingContext& context, platform::Rect rect) override;
+    // Draws one strip: the samples of `axis` (0..2; any other index draws nothing) from slot
+    // `fromIndex` on, oldest at the left edge, newest at the right, over its background and grid
+    // and under its labels. Values beyond ±3 g are drawn beyond the strip's edges.
+    void drawHistory(std::uint32_t axis, std::uint32_t fromIndex, platform::DrawingContext& context,
+                     platform::Rect bounds);
+
+    // Paints the same picture as drawRect(), with the parts that depend only on the size and the
+    // device pixel ratio (backgrounds' grid and edges, labels) composited from cached layers.
+    void paint(QPainter& painter) override;
+    // On by default; off paints through drawRect() every time.
+    void setLayerCacheEnabled(bool enabled) { layerCacheEnabled_ = enabled; }
+
+private:
+    // The strip of axis i for a view of the given size.
+    static platform::Rect stripRect(unsigned axis, float width, float height);
+    void drawBackground(platform::DrawingContext& context, platform::Rect bounds) const;
+    void drawGrid(platform::DrawingContext& context, platform::Rect bounds) const;
+    void drawTrace(std::uint32_t axis, std::uint32_t fromIndex, platform::DrawingContext& context,
+                   platform::Rect bounds) const;
+    void drawLabels(std::uint32_t axis, platform::DrawingContext& context,
+                    platform::Rect bounds) const;
+    void drawReadout(platform::DrawingContext& context) const;
+
+    std::uint32_t nextIndex = 0;
+    double acceleration[kAxisCount] = {};
+    double history[kHistoryLength][kAxisCount] = {};
+    // One-byte flags: any non-zero value counts as true.
+    std::int8_t filteringIsEnabled_ = 0;
+    std::int8_t updatingIsEnabled_ = 0;
+
+    bool layerCacheEnabled_ = true;
+    // Per strip, what lies under its trace (grid, zero line, edges) and over it (labels, axis
+    // name). Per strip, so a trace that leaves its strip is stacked as drawRect() stacks it.
+    platform::Layer gridLayers_[kAxisCount];
+    platform::Layer labelLayers_[kAxisCount];
+};

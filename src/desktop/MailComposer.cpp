@@ -1,0 +1,84 @@
+#include "desktop/MailComposer.h"
+
+#include <QDesktopServices>
+#include <QProcess>
+#include <QStandardPaths>
+
+#ifndef WOBBLESTAR_FEEDBACK_ADDRESS
+#define WOBBLESTAR_FEEDBACK_ADDRESS "feedback@wobblestar.example"
+#endif
+
+namespace platform {
+
+namespace {
+
+std::optional<bool> desktopHasMailProgram() {
+    const QString xdgMime = QStandardPaths::findExecutable(QStringLiteral("xdg-mime"));
+    if (xdgMime.isEmpty())
+        return std::nullopt;
+    QProcess query;
+    query.start(xdgMime, {QStringLiteral("query"), QStringLiteral("default"),
+                          QStringLiteral("x-scheme-handler/mailto")});
+    if (!query.waitForFinished(3000) || query.exitStatus() != QProcess::NormalExit) {
+        query.kill();
+        query.waitForFinished(500);
+        return std::nullopt;
+    }
+    return !query.readAllStandardOutput().trimmed().isEmpty();
+}
+
+} // namespace
+
+QByteArray mailEscaped(const QString& text) {
+    // toPercentEncoding leaves letters, digits and - . _ ~ alone; + and : are kept as well.
+    return text.toUtf8().toPercentEncoding("+:");
+}
+
+QUrl mailUrl(const QString& subject, const QString& body) {
+    return QUrl::fromEncoded(
+        "mailto:?subject=" + mailEscaped(subject) + "&body=" + mailEscaped(body), QUrl::StrictMode);
+}
+
+QUrl recordMailUrl(const QString& log) {
+    return mailUrl(QStringLiteral("iPhone Acceleration Measurement"), log);
+}
+
+QUrl feedbackMailUrl() {
+    return QUrl(QStringLiteral("mailto:" WOBBLESTAR_FEEDBACK_ADDRESS "?subject=Wobblestar"));
+}
+
+MailComposer::MailComposer()
+    : opener_([](const QUrl& url) { return QDesktopServices::openUrl(url); }),
+      probe_(desktopHasMailProgram) {}
+
+MailComposer::MailComposer(Opener opener, MailProgramProbe probe)
+    : opener_(std::move(opener)), probe_(std::move(probe)) {}
+
+MailResult MailComposer::open(const QUrl& url) const {
+    using Status = MailResult::Status;
+    const qsizetype bytes = url.toEncoded().size();
+    if (bytes > kMaxUrlBytes) {
+        return {Status::TooLong,
+                QStringLiteral("The log is too long to hand to the mail program (%1 KB as a "
+                               "mail link, at most %2 KB).")
+                    .arg((bytes + 1023) / 1024)
+                    .arg(kMaxUrlBytes / 1024)};
+    }
+    if (probe_ && probe_() == false) {
+        return {Status::NoMailProgram,
+                QStringLiteral("No mail program is set up on this computer.")};
+    }
+    if (!opener_(url)) {
+        return {Status::LaunchFailed, QStringLiteral("The mail program could not be started.")};
+    }
+    return {};
+}
+
+MailResult MailComposer::mailLog(const QString& log) const {
+    MailResult result = open(recordMailUrl(log));
+    if (!result.opened())
+        result.message += QStringLiteral(" Save the log to a file instead?");
+    return result;
+}
+
+} // namespace platform

@@ -1,0 +1,131 @@
+#include "desktop/SettingsStore.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSettings>
+#include <QStringDecoder>
+#include <QTemporaryDir>
+#include <QVariantHash>
+
+namespace platform {
+
+namespace {
+
+bool hasExpectedType(const QVariant& value, ExpectedKey::Kind kind) {
+    const int type = value.typeId();
+    if (kind == ExpectedKey::Kind::Text)
+        return type == QMetaType::QString;
+    if (type == QMetaType::Int || type == QMetaType::LongLong || type == QMetaType::Bool)
+        return true;
+    if (type != QMetaType::QString)
+        return false;
+    const QString text = value.toString().trimmed();
+    if (kind == ExpectedKey::Kind::Flag && (text == u"true" || text == u"false"))
+        return true;
+    bool ok = false;
+    text.toInt(&ok);
+    return ok;
+}
+
+// The reader accepts almost anything; a file with NUL bytes or broken UTF-8 was never written
+// by it and is no settings file.
+bool isText(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray bytes = file.readAll();
+    if (bytes.contains('\0'))
+        return false;
+    QStringDecoder decoder(QStringDecoder::Utf8);
+    const QString text = decoder.decode(bytes);
+    return !decoder.hasError();
+}
+
+QString freeBadName(const QString& path) {
+    QString candidate = path + QStringLiteral(".bad");
+    for (int n = 2; QFileInfo::exists(candidate); ++n)
+        candidate = QStringLiteral("%1.%2.bad").arg(path).arg(n);
+    return candidate;
+}
+
+} // namespace
+
+void setUpSettingsStore() {
+    QCoreApplication::setOrganizationName(QStringLiteral("Wobblestar"));
+    QCoreApplication::setApplicationName(QStringLiteral("Wobblestar"));
+    const QString folder = qEnvironmentVariable("WOBBLESTAR_CONFIG_DIR");
+    if (!folder.isEmpty())
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, folder);
+}
+
+QString settingsStorePath() {
+    return QSettings().fileName();
+}
+
+StoreCheck checkSettingsStore(const QList<ExpectedKey>& expected) {
+    StoreCheck check;
+    const QString path = settingsStorePath();
+    if (!QFileInfo::exists(path))
+        return check;
+
+    QVariantHash sound;
+    QStringList wrong;
+    bool unreadable = false;
+    {
+        // QSettings reports a format error only to the first reader of a file in the process,
+        // so the check reads a private copy.
+        QTemporaryDir scratch;
+        const QString copy = scratch.filePath(QStringLiteral("check.conf"));
+        QFile::copy(path, copy);
+        QSettings store(copy, QSettings::IniFormat);
+        unreadable = !scratch.isValid() || store.status() != QSettings::NoError || !isText(path);
+        if (!unreadable) {
+            for (const QString& key : store.allKeys())
+                sound.insert(key, store.value(key));
+            for (const ExpectedKey& entry : expected) {
+                if (store.contains(entry.key) &&
+                    !hasExpectedType(store.value(entry.key), entry.kind)) {
+                    wrong << entry.key;
+                    sound.remove(entry.key);
+                }
+            }
+        }
+    }
+    if (!unreadable && wrong.isEmpty())
+        return check;
+
+    check.damaged = true;
+    check.keptAs = freeBadName(path);
+    if (!QFile::rename(path, check.keptAs)) {
+        check.message = QCoreApplication::translate(
+                            "Settings", "The settings in %1 are damaged and could not be "
+                                        "set aside; the defaults are used.")
+                            .arg(QDir::toNativeSeparators(path));
+        check.keptAs.clear();
+        return check;
+    }
+    if (unreadable) {
+        check.message = QCoreApplication::translate(
+                            "Settings", "The settings file could not be read, so the defaults "
+                                        "are used. It was kept as %1.")
+                            .arg(QDir::toNativeSeparators(check.keptAs));
+        return check;
+    }
+    // The sound values go back into a fresh file, so only the damaged ones are forgotten.
+    {
+        QSettings store;
+        for (auto it = sound.cbegin(); it != sound.cend(); ++it)
+            store.setValue(it.key(), it.value());
+        store.sync();
+    }
+    check.message =
+        QCoreApplication::translate("Settings",
+                                    "Some settings held values of the wrong type (%1) and "
+                                    "were reset. The old file was kept as %2.")
+            .arg(wrong.join(QStringLiteral(", ")), QDir::toNativeSeparators(check.keptAs));
+    return check;
+}
+
+} // namespace platform

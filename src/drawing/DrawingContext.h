@@ -1,0 +1,68 @@
+#pragma once
+
+#include "drawing/Geometry.h"
+
+#include <QString>
+
+namespace platform {
+
+// The system font at a size in points (one point is one logical pixel).
+struct Font {
+    float pointSize = 12.0f;
+    static constexpr Font systemFontOfSize(float size) { return Font{size}; }
+};
+
+// Colours are float components with an alpha, 0..1; backends clamp components outside that range.
+struct Color {
+    float red = 0.0f;
+    float green = 0.0f;
+    float blue = 0.0f;
+    float alpha = 1.0f;
+    static constexpr Color whiteColor() { return Color{1.0f, 1.0f, 1.0f, 1.0f}; }
+};
+
+enum class LineBreakMode { WordWrap = 0 };
+enum class TextAlignment { Left = 0 };
+
+// The drawing operations the views use, under the names the views call them by.
+//
+// A context starts with an empty path, line width 1.0, black fill and stroke colours and
+// antialiasing allowed. Backends: PainterContext (pixels) and RecordingContext (a list of
+// calls, for tests).
+class DrawingContext {
+public:
+    virtual ~DrawingContext() = default;
+
+    virtual void setGrayFillColor(float gray, float alpha) = 0;
+    virtual void setGrayStrokeColor(float gray, float alpha) = 0;
+    virtual void setRGBFillColor(float red, float green, float blue, float alpha) = 0;
+    virtual void setRGBStrokeColor(float red, float green, float blue, float alpha) = 0;
+    // Makes the colour both the fill and the stroke colour (a UI colour's `set`).
+    virtual void setColor(Color color) = 0;
+    // Stroke width in points, centred on the path.
+    virtual void setLineWidth(float width) = 0;
+    // Whether later drawing may be antialiased.
+    virtual void setAllowsAntialiasing(bool allows) = 0;
+
+    // Discards the current path.
+    virtual void beginPath() = 0;
+    // Starts a new subpath.
+    virtual void moveToPoint(float x, float y) = 0;
+    // A straight segment from the current point.
+    virtual void addLineToPoint(float x, float y) = 0;
+    // Strokes the path in the stroke colour and width, then empties it.
+    virtual void strokePath() = 0;
+    virtual void fillRect(Rect rect) = 0;
+    // Fills the ellipse inscribed in the rectangle.
+    virtual void fillEllipseInRect(Rect rect) = 0;
+
+    // One line of text with its top-left corner at the point, in the fill colour.
+    // Returns the size the text took.
+    virtual Size drawAtPoint(const QString& text, Point point, Font font) = 0;
+    // Text inside the rectangle from its top-left corner, wrapped at word boundaries.
+    virtual Size drawInRect(const QString& text, Rect rect, Font font,
+                            LineBreakMode lineBreakMode = LineBreakMode::WordWrap,
+                            TextAlignment alignment = TextAlignment::Left) = 0;
+};
+
+} // namespace platform

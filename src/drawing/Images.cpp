@@ -1,0 +1,43 @@
+#include "drawing/Images.h"
+
+#include <QDir>
+#include <QGuiApplication>
+#include <QHash>
+
+namespace platform {
+
+namespace {
+
+QString doubleResolutionName(const QString& name) {
+    const qsizetype dot = name.lastIndexOf(u'.');
+    return dot < 0 ? name + QStringLiteral("@2x")
+                   : name.left(dot) + QStringLiteral("@2x") + name.mid(dot);
+}
+
+QPixmap load(const QString& name) {
+    // Tests and users may point "skins:" elsewhere; otherwise the built-in resources.
+    if (QDir::searchPaths(QStringLiteral("skins")).isEmpty())
+        QDir::setSearchPaths(QStringLiteral("skins"), {QStringLiteral(":/skins")});
+    if (qApp && qApp->devicePixelRatio() > 1.0) {
+        QPixmap sharp(QStringLiteral("skins:") + doubleResolutionName(name));
+        if (!sharp.isNull()) {
+            sharp.setDevicePixelRatio(2.0);
+            return sharp;
+        }
+    }
+    return QPixmap(QStringLiteral("skins:") + name);
+}
+
+} // namespace
+
+QPixmap imageNamed(const QString& name) {
+    static QHash<QString, QPixmap> cache;
+    auto found = cache.constFind(name);
+    if (found != cache.constEnd())
+        return *found;
+    const QPixmap image = load(name);
+    cache.insert(name, image);
+    return image;
+}
+
+} // namespace platform

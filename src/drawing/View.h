@@ -1,0 +1,46 @@
+#pragma once
+
+#include "drawing/DrawingContext.h"
+
+#include <QElapsedTimer>
+#include <QTimer>
+#include <QWidget>
+
+class QPainter;
+
+namespace platform {
+
+// A widget that draws itself through a DrawingContext.
+//
+// setNeedsDisplay() marks the whole view for drawing; any number of requests before the next
+// display frame give one drawRect() call, on the main thread, with the view's bounds. Samples
+// can arrive at 120 Hz, faster than most screens refresh, so paints are held to one per frame
+// of the view's screen. Views are not opaque: the widgets behind them (a skin image) are
+// repainted under them before every paint, so wherever a view does not draw, the skin shows.
+class View : public QWidget {
+    Q_OBJECT
+public:
+    explicit View(QWidget* parent = nullptr);
+
+    // Marks the whole view for drawing at the next display frame.
+    virtual void setNeedsDisplay();
+    // The view's rectangle in its own coordinates: origin (0, 0) and its size in points.
+    Rect bounds() const;
+    // Draws the view. `rect` is the area to draw, in the view's coordinates.
+    virtual void drawRect(DrawingContext& context, Rect rect) = 0;
+    // Paints the whole view with a painter on its surface. The default draws drawRect() through
+    // a PainterContext; views may paint the same picture faster.
+    virtual void paint(QPainter& painter);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    // The time between display frames of the view's screen, in milliseconds.
+    int frameInterval() const;
+
+    QTimer frameTimer_;
+    QElapsedTimer sinceLastPaint_;
+};
+
+} // namespace platform

@@ -1,0 +1,73 @@
+#include "screens/StatusBar.h"
+
+#include <QPainter>
+#include <QTime>
+#include <cmath>
+
+namespace platform {
+
+StatusBar::StatusBar(QWidget* parent) : QWidget(parent) {
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setAttribute(Qt::WA_TransparentForMouseEvents);
+    setGeometry(0, 0, parent ? parent->width() : 320, kHeight);
+    // The minute display needs no more than one repaint every few seconds.
+    clock_.setInterval(5000);
+    connect(&clock_, &QTimer::timeout, this, qOverload<>(&QWidget::update));
+    clock_.start();
+}
+
+void StatusBar::setStatusBarOrientation(int orientation, int windowWidth) {
+    orientation_ = orientation;
+    setGeometry(0, 0, windowWidth, kHeight);
+    raise();
+}
+
+void StatusBar::setSource(const QString& description) {
+    source_ = description;
+    update();
+}
+
+void StatusBar::setRateSelected(bool selected) {
+    rateSelected_ = selected;
+    update();
+}
+
+void StatusBar::setDeliveredRate(double samplesPerSecond) {
+    rate_ = samplesPerSecond;
+    update();
+}
+
+QString StatusBar::rateText() const {
+    if (!rateSelected_)
+        return tr("No rate selected");
+    return QStringLiteral("%1/s").arg(std::lround(rate_));
+}
+
+void StatusBar::paintEvent(QPaintEvent* /*event*/) {
+    QPainter painter(this);
+    painter.fillRect(rect(), Qt::black);
+    QFont font = painter.font();
+    font.setPixelSize(12);
+    font.setBold(true);
+    painter.setFont(font);
+    painter.setPen(Qt::white);
+    const QRect inner = rect().adjusted(6, 0, -6, 0);
+    painter.drawText(inner, Qt::AlignCenter,
+                     QTime::currentTime().toString(QStringLiteral("HH:mm")));
+
+    font.setBold(false);
+    font.setPixelSize(11);
+    painter.setFont(font);
+    const QFontMetrics metrics(font);
+    // Each side gets the room left of the clock, less a little air.
+    const int side = (inner.width() - metrics.horizontalAdvance(QStringLiteral("00:00"))) / 2 - 8;
+    painter.setPen(QColor(200, 200, 200));
+    painter.drawText(QRect(inner.left(), 0, side, height()), Qt::AlignLeft | Qt::AlignVCenter,
+                     metrics.elidedText(source_, Qt::ElideRight, side));
+    painter.setPen(rateSelected_ ? QColor(200, 200, 200) : QColor(255, 170, 60));
+    painter.drawText(QRect(inner.right() - side, 0, side, height()),
+                     Qt::AlignRight | Qt::AlignVCenter,
+                     metrics.elidedText(rateText(), Qt::ElideLeft, side));
+}
+
+} // namespace platform

@@ -1,0 +1,44 @@
+#pragma once
+
+#include "sensors/Acceleration.h"
+
+#include <QObject>
+#include <QString>
+
+#include <optional>
+
+namespace platform {
+
+// One source of readings behind the accelerometer service: the simulated sensor, a Linux IIO
+// or input device, a recording, a phone on the network. One file per driver.
+//
+// The service calls read() once per update interval on the main thread and hands what it
+// returns to its delegate. A driver never blocks the caller: it either computes the reading,
+// reads a small sysfs file, or returns the newest reading that arrived asynchronously.
+class AccelerometerDriver : public QObject {
+    Q_OBJECT
+public:
+    using QObject::QObject;
+    ~AccelerometerDriver() override = default;
+
+    // Short, human-readable description of the source for the status bar and the log,
+    // e.g. "simulated" or "iio: lis3dh (iio:device0)".
+    virtual QString description() const = 0;
+
+    // Prepares the source. On failure returns false and sets `error` to one clear sentence.
+    virtual bool start(QString* error) = 0;
+
+    // The interval at which read() will be called, in seconds. Drivers of hardware with a
+    // settable rate use it to keep the sensor at least that fast.
+    virtual void setUpdateInterval(double /*seconds*/) {}
+
+    // The newest reading at service time `now` (seconds since the service started), or
+    // nothing when the source has none yet (not connected, device gone).
+    virtual std::optional<Acceleration> read(double now) = 0;
+
+signals:
+    // A change worth telling the user: a device vanished or came back, a replay finished.
+    void statusMessage(const QString& message);
+};
+
+} // namespace platform

@@ -1,0 +1,143 @@
+#include "sensors/SampleCsvWriter.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QStandardPaths>
+#include <charconv>
+
+namespace platform {
+
+namespace {
+
+char* appendFloat(char* out, char* end, float value) {
+    // Shortest text that reads back as the same float; locale-independent, unlike printf.
+    return std::to_chars(out, end, value).ptr;
+}
+
+} // namespace
+
+QString SampleCsvWriter::defaultDirectory() {
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+           QStringLiteral("/Wobblestar/recordings");
+}
+
+QString SampleCsvWriter::defaultPath(const QDateTime& started) {
+    return defaultDirectory() + QLatin1Char('/') +
+           started.toString(QStringLiteral("yyyy-MM-dd_HH-mm-ss")) + QStringLiteral(".csv");
+}
+
+SampleCsvWriter::SampleCsvWriter(const QString& path, Existing existing, QObject* parent)
+    : QObject(parent), path_(path), existing_(existing) {
+    flushTimer_.setSingleShot(true);
+    connect(&flushTimer_, &QTimer::timeout, this, &SampleCsvWriter::flush);
+}
+
+SampleCsvWriter::~SampleCsvWriter() {
+    close();
+}
+
+bool SampleCsvWriter::open() {
+    const QFileInfo info(path_);
+    if (!QDir().mkpath(info.absolutePath())) {
+        fail(QStringLiteral("the folder %1 cannot be created").arg(info.absolutePath()));
+        return false;
+    }
+    if (existing_ == Existing::Replace) {
+        file_.setFileName(path_);
+        if (!file_.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+            fail(file_.errorString());
+            return false;
+        }
+    }
+    const QString base = info.absolutePath() + QLatin1Char('/') + info.completeBaseName();
+    const QString suffix = info.suffix().isEmpty() ? QString() : QLatin1Char('.') + info.suffix();
+    for (int n = 1; !file_.isOpen(); ++n) {
+        const QString candidate =
+            n == 1 ? path_ : QStringLiteral("%1_%2%3").arg(base).arg(n).arg(suffix);
+        file_.setFileName(candidate);
+        if (file_.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
+            path_ = candidate;
+            break;
+        }
+        if (!QFileInfo::exists(candidate) || n == 1000) {
+            fail(file_.errorString());
+            return false;
+        }
+    }
+    sinceFlush_.start();
+    if (file_.write("time,x,y,z\n") < 0) {
+        fail(file_.errorString());
+        return false;
+    }
+    return flush();
+}
+
+void SampleCsvWriter::setTimeOrigin(double timestamp) {
+    origin_ = timestamp;
+    hasOrigin_ = true;
+}
+
+void SampleCsvWriter::append(const Acceleration& reading) {
+    if (!hasOrigin_)
+        setTimeOrigin(reading.timestamp);
+    append(reading.timestamp - origin_, float(reading.x), float(reading.y), float(reading.z));
+}
+
+void SampleCsvWriter::append(double time, float x, float y, float z) {
+    if (failed_ || !file_.isOpen())
+        return;
+    char line[128];
+    char* const end = line + sizeof line;
+    char* out = std::to_chars(line, end, time, std::chars_format::fixed, 6).ptr;
+    *out++ = ',';
+    out = appendFloat(out, end, x);
+    *out++ = ',';
+    out = appendFloat(out, end, y);
+    *out++ = ',';
+    out = appendFloat(out, end, z);
+    *out++ = '\n';
+    if (file_.write(line, out - line) < 0) {
+        fail(file_.errorString());
+        return;
+    }
+    if (sinceFlush_.elapsed() >= flushIntervalMs_)
+        flush();
+    else if (!flushTimer_.isActive())
+        flushTimer_.start(int(flushIntervalMs_ - sinceFlush_.elapsed()));
+}
+
+bool SampleCsvWriter::flush() {
+    if (failed_ || !file_.isOpen())
+        return !failed_;
+    flushTimer_.stop();
+    sinceFlush_.restart();
+    if (!file_.flush()) {
+        fail(file_.errorString());
+        return false;
+    }
+    return true;
+}
+
+bool SampleCsvWriter::close() {
+    if (!file_.isOpen())
+        return !failed_;
+    const bool ok = flush();
+    file_.close();
+    if (ok && file_.error() != QFileDevice::NoError)
+        fail(file_.errorString());
+    return !failed_;
+}
+
+void SampleCsvWriter::fail(const QString& cause) {
+    if (failed_)
+        return;
+    failed_ = true;
+    flushTimer_.stop();
+    file_.close();
+    error_ = QStringLiteral("The full-rate recording could not be written to %1: %2. The samples "
+                            "from here on are not saved; the log is not affected.")
+                 .arg(QDir::toNativeSeparators(path_), cause);
+    emit failed(error_);
+}
+
+} // namespace platform
