@@ -6,7 +6,6 @@
 
 #include <QElapsedTimer>
 #include <QObject>
-
 #include <memory>
 
 namespace platform {
@@ -55,7 +54,9 @@ public:
 
 signals:
     // Forwarded from the driver: a message for the user.
-    void statusMessage(const QString& message);
+    void
+    statusMessage(const QString& message,
+                  AccelerometerDriver::MessageKind kind = AccelerometerDriver::MessageKind::Notice);
     // Sent about once a second with the measured delivery rate.
     void deliveredRateChanged(double samplesPerSecond);
 

@@ -4,7 +4,6 @@
 
 #include <QObject>
 #include <QString>
-
 #include <optional>
 
 namespace platform {
@@ -19,6 +18,14 @@ class AccelerometerDriver : public QObject {
     Q_OBJECT
 public:
     using QObject::QObject;
+
+    // What a status message says about the source, which decides how long the user sees it.
+    enum class MessageKind {
+        Notice, // a passing event (a replay finished, a sensor chosen): shown for a few seconds
+        Lost,   // the source gives no readings (device gone, phone silent): shown until Back
+        Back,   // the source gives readings again: ends a Lost message
+    };
+    Q_ENUM(MessageKind)
     ~AccelerometerDriver() override = default;
 
     // Short, human-readable description of the source for the status bar and the log,
@@ -38,7 +45,7 @@ public:
 
 signals:
     // A change worth telling the user: a device vanished or came back, a replay finished.
-    void statusMessage(const QString& message);
+    void statusMessage(const QString& message, MessageKind kind = MessageKind::Notice);
 };
 
 } // namespace platform
