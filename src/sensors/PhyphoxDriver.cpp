@@ -483,8 +483,8 @@ void PhyphoxDriver::phoneAway(const QString& message) {
 
 void PhyphoxDriver::askConfigAgain(const QString& message) {
     notice(message);
+    // The last time seen stays: within the session it still tells a new reading from an old.
     needConfig_ = true;
-    hasTime_ = false;
     newest_.reset();
     schedule(retryDelay());
 }
