@@ -71,6 +71,18 @@ std::optional<PhyphoxBuffers> inputBuffers(const QJsonObject& input) {
     return buffers;
 }
 
+// The session of an answer that is otherwise unusable; nothing when it has none.
+std::optional<QString> sessionOf(const QByteArray& body) {
+    const QJsonValue session = QJsonDocument::fromJson(body)
+                                   .object()
+                                   .value(QLatin1String("status"))
+                                   .toObject()
+                                   .value(QLatin1String("session"));
+    if (!session.isString())
+        return std::nullopt;
+    return session.toString();
+}
+
 } // namespace
 
 std::optional<PhyphoxExperiment> parsePhyphoxConfig(const QByteArray& body, QString* error) {
@@ -376,6 +388,16 @@ void PhyphoxDriver::receivedConfig(int status, const QByteArray& body) {
 void PhyphoxDriver::receivedData(const QByteArray& body) {
     QString why;
     const std::optional<PhyphoxAnswer> answer = parsePhyphoxAnswer(body, &why, buffers_);
+    if (!answer && hasSession_ && sessionOf(body).value_or(session_) != session_) {
+        // Another experiment was opened, without the buffers of the last one: nothing wrong.
+        session_.clear();
+        hasSession_ = false;
+        hasTime_ = false;
+        needConfig_ = true;
+        newest_.reset();
+        schedule(0.0);
+        return;
+    }
     if (!answer) {
         askConfigAgain(QStringLiteral("Unusable answer from the phone at %1: %2; asking it for "
                                       "its experiment again")
