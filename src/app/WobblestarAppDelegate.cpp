@@ -2,8 +2,10 @@
 
 #include "features/InfoText.h"
 #include "features/RecordingLog.h"
+#include "features/RecordingOpener.h"
 #include "drawing/Images.h"
 #include "screens/LandscapeScreen.h"
+#include "sensors/ReplayDriver.h"
 #include "sensors/SampleCsvWriter.h"
 #include "desktop/SettingsStore.h"
 #include "screens/StatusBar.h"
@@ -108,6 +110,8 @@ void WobblestarAppDelegate::applicationDidFinishLaunching() {
     metersHost_->hide();
     statusBar_->raise();
     setUpKeyboard();
+    recordingOpener_ =
+        new RecordingOpener(window_.get(), [this](const QString& path) { openRecording(path); });
     window_->show();
 
     ui.graphView->setUpdatingIsEnabled(true);
@@ -126,6 +130,18 @@ void WobblestarAppDelegate::applicationDidFinishLaunching() {
                                             QSettings().fileName(),
                                             platform::SampleCsvWriter::defaultDirectory()}));
     showSettingsMessage();
+}
+
+bool WobblestarAppDelegate::openRecording(const QString& path, double fromSeconds) {
+    auto driver = std::make_unique<platform::ReplayDriver>(path, false, fromSeconds);
+    QString error;
+    if (!driver->start(&error)) {
+        showMessage(tr("Recording not opened"), error);
+        return false;
+    }
+    statusBar_->setSource(driver->description());
+    Accelerometer::sharedAccelerometer().setDriver(std::move(driver));
+    return true;
 }
 
 void WobblestarAppDelegate::layOutMetersScreen() {

@@ -16,6 +16,7 @@
 
 class QAction;
 class QShortcut;
+class RecordingOpener;
 class QTimer;
 class QToolBar;
 
@@ -60,6 +61,13 @@ public:
     // gauges.
     void accelerometer(platform::Accelerometer& accelerometer,
                        const platform::Acceleration& acceleration) override;
+
+    // Replays a recording file in this window from `fromSeconds` into it: the accelerometer's
+    // source becomes the file until another is opened. A refused file leaves the source as it
+    // was and says why (standard error and a message box); returns whether the replay began.
+    bool openRecording(const QString& path, double fromSeconds = 0.0);
+    // The "Open recording…" entry and file drops onto the window; null before start-up.
+    RecordingOpener* recordingOpener() const { return recordingOpener_; }
 
     // Sets the accelerometer's interval from the sampling-rate control (index 0, 1, 2: 40, 80,
     // 120 samples per second) and registers this delegate. Any other index changes nothing.
@@ -187,4 +195,5 @@ private:
     platform::MailComposer mailComposer_;
     std::function<QString()> chooseLogFile_;
     QPointer<QMessageBox> messageBox_;
+    RecordingOpener* recordingOpener_ = nullptr;
 };

@@ -7,8 +7,8 @@ namespace platform {
 
 // Everything the command line can ask for. Defaults are what a plain start does.
 struct LaunchOptions {
-    // Where readings come from: auto, sim[:SEED], iio[:NAME], input[:PATH], replay:FILE,
-    // phyphox:URL.
+    // Where readings come from: auto, sim[:SEED], iio[:NAME], input[:PATH], replay:FILE
+    // (replay:- reads standard input), phyphox:URL.
     QString source = QStringLiteral("auto");
     // Axis map applied to the source's readings, e.g. "x,y,-z"; empty: the driver's default.
     QString axes;
@@ -16,6 +16,8 @@ struct LaunchOptions {
     bool loop = false;
     // Print the detected sensors and exit.
     bool listSources = false;
+    // Print the recording formats replay: reads and exit.
+    bool listFormats = false;
 
     // Write a screenshot of `screen` to this PNG file after `after` seconds and exit.
     QString screenshot;
