@@ -121,6 +121,8 @@ class RecordingReader::Source {
 public:
     virtual ~Source() = default;
     virtual bool open(QString* /*error*/) { return true; }
+    // Bytes the reader needs to buffer at most; a source known to be shorter needs less.
+    virtual std::size_t capacity() const { return kLongestLine; }
     // Up to `size` bytes into `data`: their number, 0 at the end, -1 on a fault (see error).
     virtual qint64 read(char* data, qint64 size) = 0;
     virtual void interrupt() {}
@@ -245,6 +247,7 @@ private:
 class TextSource final : public RecordingReader::Source {
 public:
     explicit TextSource(std::string_view text) : text_(text) {}
+    std::size_t capacity() const override { return std::min(text_.size() + 1, kLongestLine); }
     qint64 read(char* data, qint64 size) override {
         const std::size_t n = std::min(text_.size(), std::size_t(size));
         std::memcpy(data, text_.data(), n);
@@ -333,11 +336,11 @@ bool RecordingReader::fail(const QString& reason) {
 
 bool RecordingReader::fill() {
     if (begin_ > 0) {
-        std::memmove(buffer_.data(), buffer_.data() + begin_, end_ - begin_);
+        std::memmove(buffer_.get(), buffer_.get() + begin_, end_ - begin_);
         end_ -= begin_;
         begin_ = 0;
     }
-    const qint64 n = source_->read(buffer_.data() + end_, qint64(buffer_.size() - end_));
+    const qint64 n = source_->read(buffer_.get() + end_, qint64(capacity_ - end_));
     if (n < 0) {
         failed_ = true;
         errorLine_ = 0;
@@ -353,7 +356,7 @@ bool RecordingReader::fill() {
 RecordingReader::LineResult RecordingReader::nextLine(std::string_view* line, bool* terminated) {
     std::size_t scanned = 0; // bytes after begin_ known to hold no line end
     for (;;) {
-        const char* start = buffer_.data() + begin_;
+        const char* start = buffer_.get() + begin_;
         const std::size_t available = end_ - begin_;
         const void* found = std::memchr(start + scanned, '\n', available - scanned);
         if (found || (sourceEnded_ && available > 0)) {
@@ -369,7 +372,7 @@ RecordingReader::LineResult RecordingReader::nextLine(std::string_view* line, bo
         }
         if (sourceEnded_)
             return LineResult::End;
-        if (available >= buffer_.size()) {
+        if (available >= capacity_) {
             ++line_;
             fail(QStringLiteral("expected a line end within 1 MB, found none (this is not a "
                                 "recording)"));
@@ -390,7 +393,8 @@ bool RecordingReader::open(QString* error) {
     if (opened_)
         return failed_ ? refused() : true;
     opened_ = true;
-    buffer_.resize(kLongestLine);
+    capacity_ = source_->capacity();
+    buffer_ = std::make_unique_for_overwrite<char[]>(capacity_);
     QString reason;
     if (!source_->open(&reason)) {
         failed_ = true;

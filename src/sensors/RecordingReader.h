@@ -129,7 +129,8 @@ private:
     std::unique_ptr<Source> source_;
 
     // The bytes read and not yet consumed are buffer_[begin_, end_).
-    std::vector<char> buffer_;
+    std::unique_ptr<char[]> buffer_;
+    std::size_t capacity_ = 0;
     std::size_t begin_ = 0;
     std::size_t end_ = 0;
     bool sourceEnded_ = false;
