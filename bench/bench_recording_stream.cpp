@@ -69,8 +69,8 @@ bool writeFile(const QString& path, bool phyphox, long long bytes) {
         const double t = 8.2e-4 + double(i) * 0.01;
         const double x = 3.0 * std::sin(t), y = 4.0 * std::cos(t), z = 7.7 + std::sin(3 * t);
         if (phyphox) {
-            const int n = std::snprintf(line, sizeof line, "%.9E,%.9E,%.9E,%.9E,%.9E\n", t, x, y,
-                                        z, std::sqrt(x * x + y * y + z * z));
+            const int n = std::snprintf(line, sizeof line, "%.9E,%.9E,%.9E,%.9E,%.9E\n", t, x, y, z,
+                                        std::sqrt(x * x + y * y + z * z));
             chunk.append(line, std::size_t(n));
         } else {
             append(chunk, double(i) * 0.008333);

@@ -19,8 +19,8 @@ namespace platform {
 
 namespace {
 
-// Rows open() reads ahead: enough to tell a file with gravity from one without, few enough that
-// a live stream at 100 rows per second starts within a third of a second.
+// Rows open() reads ahead where the header cannot tell whether gravity is in: enough to tell,
+// few enough that a live stream at 100 rows per second starts within a third of a second.
 constexpr std::size_t kProbeRows = 32;
 // A file whose first rows average less than this holds no gravity (it would read about 1 g).
 constexpr double kGravityThreshold = 0.5;
@@ -123,6 +123,8 @@ public:
     virtual bool open(QString* /*error*/) { return true; }
     // Bytes the reader needs to buffer at most; a source known to be shorter needs less.
     virtual std::size_t capacity() const { return kLongestLine; }
+    // Whether a read may wait for a writer (a FIFO, a pipe, a terminal).
+    virtual bool mayWait() const { return false; }
     // Up to `size` bytes into `data`: their number, 0 at the end, -1 on a fault (see error).
     virtual qint64 read(char* data, qint64 size) = 0;
     virtual void interrupt() {}
@@ -180,6 +182,8 @@ public:
             return -1;
         }
     }
+
+    bool mayWait() const override { return !regular_; }
 
     void interrupt() override {
         if (wake_[1] >= 0) {
@@ -426,8 +430,13 @@ bool RecordingReader::open(QString* error) {
             return refused();
         probe_.push_back(row);
     }
+    // A slow live stream starts with its first row, unless only the data tells whether
+    // gravity is in.
+    const bool undecided =
+        format_ == RecordingFormat::PhyphoxSimple || format_ == RecordingFormat::SensorLogger;
+    const std::size_t wanted = undecided || !source_->mayWait() ? kProbeRows : 1;
     Acceleration row;
-    while (probe_.size() < kProbeRows && readRow(&row))
+    while (probe_.size() < wanted && readRow(&row))
         probe_.push_back(row);
     if (failed_)
         return refused();
@@ -437,7 +446,7 @@ bool RecordingReader::open(QString* error) {
                             "file"));
         return refused();
     }
-    if (format_ == RecordingFormat::PhyphoxSimple || format_ == RecordingFormat::SensorLogger) {
+    if (undecided) {
         double sum = 0.0;
         for (const Acceleration& a : probe_)
             sum += std::sqrt(a.x * a.x + a.y * a.y + a.z * a.z);

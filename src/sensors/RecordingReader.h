@@ -86,7 +86,8 @@ public:
     RecordingReader(const RecordingReader&) = delete;
     RecordingReader& operator=(const RecordingReader&) = delete;
 
-    // Reads and checks the header and the first rows. On failure returns false and sets
+    // Reads and checks the header and the first 32 rows (of a FIFO or pipe only the first,
+    // unless only the data tells whether gravity is in). On failure returns false and sets
     // `error` (when not null) to one line naming the file, the line and the reason.
     bool open(QString* error);
     RecordingFormat format() const { return format_; }
@@ -155,7 +156,7 @@ private:
     std::int64_t firstStamp_ = 0;
     double dayOffset_ = 0.0;
 
-    // Rows read by open() to decide on gravity, served first by next().
+    // Rows read by open(), served first by next().
     std::vector<Acceleration> probe_;
     std::size_t probed_ = 0;
     bool opened_ = false;
