@@ -1,6 +1,7 @@
 #include "sensors/RecordingFile.h"
 
 #include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 #include <cmath>
@@ -35,6 +36,7 @@ private slots:
     void refusesWithLine();
     void incompleteLastLineIsSkippedWithWarning_data();
     void incompleteLastLineIsSkippedWithWarning();
+    void readsAProcessOutputToItsEnd();
     void loadNamesFileLineAndExpectation();
     void readsRealPhyphoxExport();
 };
@@ -118,6 +120,10 @@ void RecordingFileTest::readsEachFormat_data() {
                       "2024-05-01 10:00:00.000;1200.50;0.0;0.0;-1.0;0.3\n"
                       "2024-05-01 10:00:00.010;1200.51;0.25;-0.5;-0.75;0.3\n")
         << RecordingFormat::IosLog << 2 << 0.01 << 0.25 << -0.5 << -0.75 << true;
+    QTest::newRow("iOS log in g, plain names, decimal comma")
+        << QByteArray("time;AccelerationX;AccelerationY;AccelerationZ\n0;0;0;-1\n"
+                      "0,02;0,5;-0,5;0\n")
+        << RecordingFormat::IosLog << 2 << 0.02 << 0.5 << -0.5 << 0.0 << true;
 }
 
 void RecordingFileTest::readsEachFormat() {
@@ -232,6 +238,25 @@ void RecordingFileTest::incompleteLastLineIsSkippedWithWarning() {
     QCOMPARE(int(recording.rows.size()), rows);
     QCOMPARE(recording.warning.isEmpty(), warning.isEmpty());
     QVERIFY2(recording.warning.contains(warning), qPrintable(recording.warning));
+}
+
+void RecordingFileTest::readsAProcessOutputToItsEnd() {
+    // A sequential device delivers its rows in pieces and then ends without closing.
+    QProcess logger;
+    logger.start(QStringLiteral("sh"),
+                 {QStringLiteral("-c"),
+                  QStringLiteral("printf 'time,x,y,z\\n0,0,0,-1\\n'; sleep 0.2; "
+                                 "printf '0.1,1,0,-1\\n0.2,2,0,-1\\n'")});
+    QVERIFY(logger.waitForStarted());
+    platform::RecordingReader reader(&logger, QStringLiteral("logger"));
+    QString error;
+    QVERIFY2(reader.open(&error), qPrintable(error));
+    QList<double> seen;
+    Acceleration row;
+    while (reader.next(&row))
+        seen << row.x;
+    QCOMPARE(seen, (QList<double>{0, 1, 2}));
+    QCOMPARE(reader.error(), QString());
 }
 
 void RecordingFileTest::loadNamesFileLineAndExpectation() {

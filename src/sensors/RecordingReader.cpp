@@ -614,6 +614,10 @@ bool RecordingReader::detectTable(std::string_view header) {
                 timeScale_ = 1e-3;
         }
     }
+    // Loggers without a sensor timestamp name the column plainly; a clock time ("loggingTime")
+    // is no number and stays unused.
+    if (ios[0] < 0)
+        ios[0] = column("time") >= 0 ? column("time") : column("time (s)");
     if (ios[1] >= 0 && ios[2] >= 0 && ios[3] >= 0) {
         format_ = RecordingFormat::IosLog;
         valueScale_ = 1.0;
