@@ -3,6 +3,7 @@
 #include "desktop/SettingsStore.h"
 #include "features/CommandLine.h"
 #include "features/HeadlessRecording.h"
+#include "sensors/RecordingReader.h"
 #include "sensors/Sources.h"
 
 #include <QApplication>
@@ -26,6 +27,12 @@ int listSources() {
     for (const platform::SourceInfo& info : platform::detectSources())
         std::printf("%s\t%s\t%s\t%s\n", qPrintable(info.kind), qPrintable(info.name),
                     qPrintable(info.path), qPrintable(info.rates));
+    return 0;
+}
+
+int listFormats() {
+    for (const platform::RecordingFormatInfo& info : platform::recordingFormats())
+        std::printf("%s\n    %s\n    %s\n", info.name, info.example, info.units);
     return 0;
 }
 
@@ -105,6 +112,8 @@ int main(int argc, char* argv[]) {
     }
     if (options.listSources)
         return listSources();
+    if (options.listFormats)
+        return listFormats();
 
     const std::optional<HeadlessRecording::Request> record =
         HeadlessRecording::requestFromOptions(options, &error);

@@ -1,7 +1,9 @@
 #include "app/WobblestarAppDelegate.h"
 
 #include "features/InfoText.h"
+#include "features/RecordingOpener.h"
 #include "screens/StatusBar.h"
+#include "sensors/ReplayDriver.h"
 #include "sensors/SampleCsvWriter.h"
 
 #include <QAction>
@@ -63,6 +65,8 @@ void WobblestarAppDelegate::applicationDidFinishLaunching() {
     // The graph screen is shown first; the others wait until their actions bring them in.
     screens_->showFirstScreen();
     setUpKeyboard();
+    recordingOpener_ =
+        new RecordingOpener(window_.get(), [this](const QString& path) { openRecording(path); });
     window_->show();
 
     ui.graphView->setUpdatingIsEnabled(true);
@@ -112,6 +116,18 @@ void WobblestarAppDelegate::buildToolbar() {
         connect(action, &QAction::triggered, this, item.action);
     }
     toolbar->show();
+}
+
+bool WobblestarAppDelegate::openRecording(const QString& path, double fromSeconds) {
+    auto driver = std::make_unique<platform::ReplayDriver>(path, false, fromSeconds);
+    QString error;
+    if (!driver->start(&error)) {
+        recorder_->showMessage(tr("Recording not opened"), error);
+        return false;
+    }
+    screens_->statusBar()->setSource(driver->description());
+    Accelerometer::sharedAccelerometer().setDriver(std::move(driver));
+    return true;
 }
 
 void WobblestarAppDelegate::setUpKeyboard() {

@@ -12,6 +12,8 @@ namespace platform {
 struct LaunchOptions : SourceRequest {
     // Print the detected sensors and exit.
     bool listSources = false;
+    // Print the recording formats replay: reads and exit.
+    bool listFormats = false;
 
     // Write a screenshot of `screen` to this PNG file after `after` seconds and exit.
     QString screenshot;
