@@ -1,12 +1,13 @@
 #include "app/WobblestarAppDelegate.h"
 
+#include "desktop/SettingsStore.h"
+#include "drawing/Images.h"
+#include "features/AxisCheckDialog.h"
 #include "features/InfoText.h"
 #include "features/RecordingLog.h"
-#include "drawing/Images.h"
 #include "screens/LandscapeScreen.h"
-#include "sensors/SampleCsvWriter.h"
-#include "desktop/SettingsStore.h"
 #include "screens/StatusBar.h"
+#include "sensors/SampleCsvWriter.h"
 
 #include <QAction>
 #include <QApplication>
@@ -82,6 +83,7 @@ void WobblestarAppDelegate::connectControls() {
     connect(ui.stop, &QPushButton::clicked, this, &WobblestarAppDelegate::stop);
     connect(ui.emailrecord, &QPushButton::clicked, this, &WobblestarAppDelegate::emailrecord);
     connect(ui.email, &QPushButton::clicked, this, &WobblestarAppDelegate::email);
+    connect(ui.checkAxes, &QPushButton::clicked, this, &WobblestarAppDelegate::checkAxes);
     connect(ui.saveLog, &QPushButton::clicked, this, &WobblestarAppDelegate::saveLog);
 }
 
@@ -117,14 +119,14 @@ void WobblestarAppDelegate::applicationDidFinishLaunching() {
     dress(ui.one);
 
     Accelerometer& accelerometer = Accelerometer::sharedAccelerometer();
-    const QString source = accelerometer.driver() ? accelerometer.driver()->description()
-                                                  : QString();
+    const QString source =
+        accelerometer.driver() ? accelerometer.driver()->description() : QString();
     statusBar_->setSource(source);
     connect(&accelerometer, &Accelerometer::deliveredRateChanged, statusBar_,
             &StatusBar::setDeliveredRate);
-    ui.infoText->setHtml(infoHtml(InfoFacts{QStringLiteral(WOBBLESTAR_VERSION), source,
-                                            QSettings().fileName(),
-                                            platform::SampleCsvWriter::defaultDirectory()}));
+    ui.infoText->setHtml(
+        infoHtml(InfoFacts{QStringLiteral(WOBBLESTAR_VERSION), source, QSettings().fileName(),
+                           platform::SampleCsvWriter::defaultDirectory()}));
     showSettingsMessage();
 }
 
@@ -595,4 +597,16 @@ void WobblestarAppDelegate::showMessage(const QString& title, const QString& tex
     }
     messageBox_ = box;
     box->open();
+}
+
+void WobblestarAppDelegate::checkAxes() {
+    auto* dialog = new AxisCheckDialog(
+        platform::Accelerometer::sharedAccelerometer().driver(),
+        [this] {
+            return std::optional(platform::Acceleration{x, y, z, 0.0});
+        },
+        window_.get());
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    axisCheck_ = dialog;
+    dialog->open();
 }

@@ -2,9 +2,9 @@
 
 #include "desktop/IdleInhibitor.h"
 #include "desktop/MailComposer.h"
-#include "sensors/SampleCsvWriter.h"
 #include "screens/ScreenTransition.h"
 #include "sensors/Accelerometer.h"
+#include "sensors/SampleCsvWriter.h"
 #include "ui_Wobblestar.h"
 
 #include <QMessageBox>
@@ -89,6 +89,8 @@ public:
     void setLogFileChooser(std::function<QString()> chooser) {
         chooseLogFile_ = std::move(chooser);
     }
+    // The axis check opened last, while it is open; null otherwise.
+    QDialog* axisCheck() const { return axisCheck_; }
     // The message box shown last, while it is open; null otherwise.
     QMessageBox* messageBox() const { return messageBox_; }
 
@@ -142,6 +144,8 @@ public slots:
     void email();
     // Writes the log to a file the user chooses; false when nothing was written.
     bool saveLog();
+    // Opens the guided axis check of the source in use.
+    void checkAxes();
 
 private:
     void restoreSettings();
@@ -187,4 +191,5 @@ private:
     platform::MailComposer mailComposer_;
     std::function<QString()> chooseLogFile_;
     QPointer<QMessageBox> messageBox_;
+    QPointer<QDialog> axisCheck_;
 };

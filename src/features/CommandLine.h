@@ -16,6 +16,8 @@ struct LaunchOptions {
     bool loop = false;
     // Print the detected sensors and exit.
     bool listSources = false;
+    // Run the guided axis check on the terminal, store the map and exit.
+    bool checkAxes = false;
 
     // Write a screenshot of `screen` to this PNG file after `after` seconds and exit.
     QString screenshot;
