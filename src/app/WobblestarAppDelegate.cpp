@@ -1,13 +1,13 @@
 #include "app/WobblestarAppDelegate.h"
 
-#include "desktop/SettingsStore.h"
-#include "drawing/Images.h"
 #include "features/AxisCheckDialog.h"
 #include "features/InfoText.h"
 #include "features/RecordingLog.h"
+#include "drawing/Images.h"
 #include "screens/LandscapeScreen.h"
-#include "screens/StatusBar.h"
 #include "sensors/SampleCsvWriter.h"
+#include "desktop/SettingsStore.h"
+#include "screens/StatusBar.h"
 
 #include <QAction>
 #include <QApplication>
@@ -119,14 +119,14 @@ void WobblestarAppDelegate::applicationDidFinishLaunching() {
     dress(ui.one);
 
     Accelerometer& accelerometer = Accelerometer::sharedAccelerometer();
-    const QString source =
-        accelerometer.driver() ? accelerometer.driver()->description() : QString();
+    const QString source = accelerometer.driver() ? accelerometer.driver()->description()
+                                                  : QString();
     statusBar_->setSource(source);
     connect(&accelerometer, &Accelerometer::deliveredRateChanged, statusBar_,
             &StatusBar::setDeliveredRate);
-    ui.infoText->setHtml(
-        infoHtml(InfoFacts{QStringLiteral(WOBBLESTAR_VERSION), source, QSettings().fileName(),
-                           platform::SampleCsvWriter::defaultDirectory()}));
+    ui.infoText->setHtml(infoHtml(InfoFacts{QStringLiteral(WOBBLESTAR_VERSION), source,
+                                            QSettings().fileName(),
+                                            platform::SampleCsvWriter::defaultDirectory()}));
     showSettingsMessage();
 }
 
@@ -602,10 +602,7 @@ void WobblestarAppDelegate::showMessage(const QString& title, const QString& tex
 void WobblestarAppDelegate::checkAxes() {
     auto* dialog = new AxisCheckDialog(
         platform::Accelerometer::sharedAccelerometer().driver(),
-        [this] {
-            return std::optional(platform::Acceleration{x, y, z, 0.0});
-        },
-        window_.get());
+        [this] { return std::optional(platform::Acceleration{x, y, z, 0.0}); }, window_.get());
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     axisCheck_ = dialog;
     dialog->open();

@@ -56,12 +56,12 @@ LaunchAction parseLaunchOptions(const QStringList& arguments, LaunchOptions& opt
         QStringLiteral("screen"),
         QStringLiteral("Screen for --screenshot: graph, settings, info, recording or meters."),
         QStringLiteral("SCREEN"), QStringLiteral("graph"));
-    const QCommandLineOption after(
-        QStringLiteral("after"), QStringLiteral("Seconds to run before --screenshot (default 2)."),
-        QStringLiteral("SECONDS"), QStringLiteral("2"));
-    const QCommandLineOption scale(
-        QStringLiteral("scale"), QStringLiteral("Device pixel ratio of --screenshot (default 1)."),
-        QStringLiteral("N"), QStringLiteral("1"));
+    const QCommandLineOption after(QStringLiteral("after"),
+                                   QStringLiteral("Seconds to run before --screenshot (default 2)."),
+                                   QStringLiteral("SECONDS"), QStringLiteral("2"));
+    const QCommandLineOption scale(QStringLiteral("scale"),
+                                   QStringLiteral("Device pixel ratio of --screenshot (default 1)."),
+                                   QStringLiteral("N"), QStringLiteral("1"));
     const QCommandLineOption fixedOrientation(
         QStringLiteral("fixed-orientation"),
         QStringLiteral("Keep the window portrait; show the meters screen rotated inside it."));
@@ -70,14 +70,14 @@ LaunchAction parseLaunchOptions(const QStringList& arguments, LaunchOptions& opt
         QStringLiteral("Record without a display at this period (0.10, 0.25, 0.50 or 0.75 s) "
                        "and print the log."),
         QStringLiteral("PERIOD"));
-    const QCommandLineOption duration(
-        QStringLiteral("duration"), QStringLiteral("Length of the --record recording in seconds."),
-        QStringLiteral("SECONDS"));
+    const QCommandLineOption duration(QStringLiteral("duration"),
+                                      QStringLiteral("Length of the --record recording in seconds."),
+                                      QStringLiteral("SECONDS"));
     const QCommandLineOption csv(QStringLiteral("csv"),
                                  QStringLiteral("With --record, also write every sample to FILE."),
                                  QStringLiteral("FILE"));
-    parser.addOptions({help, version, source, axes, loop, listSources, checkAxes, screenshot,
-                       screen, after, scale, fixedOrientation, record, duration, csv});
+    parser.addOptions({help, version, source, axes, loop, listSources, checkAxes, screenshot, screen, after,
+                       scale, fixedOrientation, record, duration, csv});
 
     if (!parser.parse(arguments)) {
         *error = parser.errorText() + QStringLiteral(" (see --help)");
@@ -120,8 +120,8 @@ LaunchAction parseLaunchOptions(const QStringList& arguments, LaunchOptions& opt
         return LaunchAction::Fail;
     }
     if (!parsePositive(parser.value(after), &options.after) && parser.value(after) != "0") {
-        *error =
-            QStringLiteral("--after needs a number of seconds, not '%1'").arg(parser.value(after));
+        *error = QStringLiteral("--after needs a number of seconds, not '%1'")
+                     .arg(parser.value(after));
         return LaunchAction::Fail;
     }
     if (parser.value(after) == "0")
