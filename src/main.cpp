@@ -1,6 +1,7 @@
 #include "app/WobblestarAppDelegate.h"
 #include "desktop/QuitOnSignals.h"
 #include "desktop/SettingsStore.h"
+#include "features/AxisCheck.h"
 #include "features/CommandLine.h"
 #include "features/HeadlessRecording.h"
 #include "sensors/RecordingReader.h"
@@ -123,7 +124,7 @@ int main(int argc, char* argv[]) {
     }
 
     const bool screenshot = !options.screenshot.isEmpty();
-    if (record) {
+    if (record || options.checkAxes) {
         // No window is ever shown; the recording screen's objects still do the work.
         qputenv("QT_QPA_PLATFORM", "offscreen");
     } else if (screenshot) {
@@ -148,6 +149,9 @@ int main(int argc, char* argv[]) {
         return 2;
     }
     platform::Accelerometer::sharedAccelerometer().setDriver(std::move(driver));
+
+    if (options.checkAxes)
+        return runAxisCheckOnTerminal(platform::Accelerometer::sharedAccelerometer());
 
     WobblestarAppDelegate delegate;
     if (record)

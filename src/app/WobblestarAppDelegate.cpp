@@ -1,5 +1,6 @@
 #include "app/WobblestarAppDelegate.h"
 
+#include "features/AxisCheckDialog.h"
 #include "features/InfoText.h"
 #include "features/RecordingOpener.h"
 #include "screens/StatusBar.h"
@@ -51,6 +52,14 @@ void WobblestarAppDelegate::connectControls() {
     connect(ui.stop, &QPushButton::clicked, this, &WobblestarAppDelegate::stop);
     connect(ui.emailrecord, &QPushButton::clicked, this, &WobblestarAppDelegate::emailrecord);
     connect(ui.email, &QPushButton::clicked, this, &WobblestarAppDelegate::email);
+    connect(ui.checkAxes, &QPushButton::clicked, this, [this] {
+        auto* dialog = new AxisCheckDialog(
+            Accelerometer::sharedAccelerometer().driver(),
+            [this] { return std::optional(platform::Acceleration{x, y, z, 0.0}); }, window_.get());
+        dialog->setAttribute(Qt::WA_DeleteOnClose);
+        axisCheck_ = dialog;
+        dialog->open();
+    });
     connect(ui.saveLog, &QPushButton::clicked, this, &WobblestarAppDelegate::saveLog);
 }
 

@@ -6,7 +6,9 @@
 #include "sensors/Accelerometer.h"
 #include "ui_Wobblestar.h"
 
+#include <QDialog>
 #include <QObject>
+#include <QPointer>
 #include <functional>
 #include <memory>
 
@@ -76,6 +78,8 @@ public:
     }
     // The message box shown last, while it is open; null otherwise.
     QMessageBox* messageBox() const { return recorder_->messageBox(); }
+    // The axis check opened from the settings screen, while it is open; null otherwise.
+    QDialog* axisCheck() const { return axisCheck_; }
 
     // Replays a recording file in this window from `fromSeconds` into it: the accelerometer's
     // source becomes the file until another is opened. A refused file leaves the source as it
@@ -141,6 +145,7 @@ private:
     RecordingOpener* recordingOpener_ = nullptr;
 
     // The latest sample in g, unmasked and unfiltered.
+    QPointer<QDialog> axisCheck_;
     float x = 0.0f;
     float y = 0.0f;
     float z = 0.0f;

@@ -48,6 +48,10 @@ LaunchAction parseLaunchOptions(const QStringList& arguments, LaunchOptions& opt
         QStringLiteral("list-formats"),
         QStringLiteral("List the recording formats replay:FILE reads, with an example header "
                        "each, and exit."));
+    const QCommandLineOption checkAxes(
+        QStringLiteral("check-axes"),
+        QStringLiteral("Work out the source's axis map from two poses (face up, then upright), "
+                       "store it and exit."));
     const QCommandLineOption screenshot(
         QStringLiteral("screenshot"),
         QStringLiteral("Run without a display, write a screenshot of the window and exit."),
@@ -76,8 +80,8 @@ LaunchAction parseLaunchOptions(const QStringList& arguments, LaunchOptions& opt
     const QCommandLineOption csv(QStringLiteral("csv"),
                                  QStringLiteral("With --record, also write every sample to FILE."),
                                  QStringLiteral("FILE"));
-    parser.addOptions({help, version, source, axes, loop, listSources, listFormats, screenshot,
-                       screen, after, scale, fixedOrientation, record, duration, csv});
+    parser.addOptions({help, version, source, axes, loop, listSources, listFormats, checkAxes,
+                       screenshot, screen, after, scale, fixedOrientation, record, duration, csv});
 
     if (!parser.parse(arguments)) {
         *error = parser.errorText() + QStringLiteral(" (see --help)");
@@ -104,6 +108,7 @@ LaunchAction parseLaunchOptions(const QStringList& arguments, LaunchOptions& opt
     options.loop = parser.isSet(loop);
     options.listSources = parser.isSet(listSources);
     options.listFormats = parser.isSet(listFormats);
+    options.checkAxes = parser.isSet(checkAxes);
     options.screenshot = parser.value(screenshot);
     options.screen = parser.value(screen);
     options.fixedOrientation = parser.isSet(fixedOrientation);
