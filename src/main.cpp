@@ -25,9 +25,8 @@ QStringList argumentsOf(int argc, char* argv[]) {
 }
 
 int listSources() {
-    for (const platform::SourceInfo& info : platform::detectSources())
-        std::printf("%s\t%s\t%s\t%s\n", qPrintable(info.kind), qPrintable(info.name),
-                    qPrintable(info.path), qPrintable(info.rates));
+    for (const QString& line : platform::describeSources(platform::detectSources()))
+        std::printf("%s\n", qPrintable(line));
     return 0;
 }
 
@@ -138,7 +137,8 @@ int main(int argc, char* argv[]) {
     platform::setUpSettingsStore();
     platform::QuitOnSignals quitOnSignals;
 
-    std::unique_ptr<platform::AccelerometerDriver> driver = platform::createSource(options, &error);
+    std::unique_ptr<platform::AccelerometerDriver> driver = platform::createSource(
+        platform::SourceRequest{options.source, options.axes, options.loop}, &error);
     if (!driver) {
         std::fprintf(stderr, "wobblestar: %s\n", qPrintable(error));
         return 2;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "sensors/AccelerometerDriver.h"
+#include "sensors/Sources.h"
 
 #include <QByteArray>
 #include <QNetworkAccessManager>
@@ -40,6 +41,9 @@ std::optional<PhyphoxAnswer> parsePhyphoxAnswer(const QByteArray& body, QString*
 class PhyphoxDriver final : public AccelerometerDriver {
     Q_OBJECT
 public:
+    // `phyphox:URL`; "phyphox:192.168.0.42:8080" means "phyphox:http://192.168.0.42:8080".
+    static SourceKind sourceKind();
+
     explicit PhyphoxDriver(QUrl url, QObject* parent = nullptr);
     ~PhyphoxDriver() override;
 

@@ -2,6 +2,7 @@
 
 #include "sensors/AccelerometerDriver.h"
 #include "sensors/RecordingFile.h"
+#include "sensors/Sources.h"
 
 namespace platform {
 
@@ -16,6 +17,9 @@ namespace platform {
 class ReplayDriver final : public AccelerometerDriver {
     Q_OBJECT
 public:
+    // `replay:FILE`, looping with the request's `loop`.
+    static SourceKind sourceKind();
+
     explicit ReplayDriver(QString path, bool loop = false, QObject* parent = nullptr);
 
     QString description() const override;
