@@ -43,7 +43,7 @@ int read(const QByteArray& path, QByteArray* text) {
 }
 
 int write(const QByteArray& path, const QByteArray& text) {
-    const int fd = ::open(path.constData(), O_WRONLY | O_CLOEXEC);
+    const int fd = ::open(path.constData(), O_WRONLY | O_TRUNC | O_CLOEXEC);
     if (fd < 0)
         return errno;
     const ssize_t count = ::write(fd, text.constData(), static_cast<size_t>(text.size()));
