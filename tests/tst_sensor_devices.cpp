@@ -7,6 +7,7 @@
 #include "sensors/Sources.h"
 
 #include <QSettings>
+#include <QtEndian>
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTimer>
@@ -152,6 +153,12 @@ void SensorDevicesTest::readsEachDeviceInOurAxes_data() {
         << hid << "iio: accel_3d" << only << "" << 0 << 0 << Triple{0, 0, -1000} << flat;
     QTest::newRow("HID accel_3d, upright")
         << hid << "iio: accel_3d" << only << "" << 0 << 0 << Triple{0, -1000, 0} << upright;
+    // A hub that offers its channels only as whole scans from /dev/iio:device0.
+    const QString buffered = QStringLiteral("hid-accel-3d-buffered.umockdev");
+    QTest::newRow("buffered HID accel_3d, flat")
+        << buffered << "iio: accel_3d" << only << "" << 0 << 0 << Triple{0, 0, -1000} << flat;
+    QTest::newRow("buffered HID accel_3d, upright")
+        << buffered << "iio: accel_3d" << only << "" << 0 << 0 << Triple{0, -1000, 0} << upright;
     // iio-sensor-proxy's own test: y -25.6 at scale 10 is "normal", upright.
     QTest::newRow("rotation service's test device, upright")
         << "proxy-test-device.umockdev" << "iio: kxcjk1013" << only << "" << 0 << 0
@@ -189,7 +196,21 @@ void SensorDevicesTest::readsEachDeviceInOurAxes() {
     QFETCH(Triple, reads);
     UmockdevBed bed;
     QVERIFY(bed.addFile(file));
-    if (inputName.isEmpty()) {
+    if (QFile::exists(QStringLiteral("/sys/bus/iio/devices/iio:device0/scan_elements"))) {
+        // One scan as the kernel lays it out: three s32 axes, padding, the s64 timestamp.
+        QByteArray scan(24, '\0');
+        for (int axis = 0; axis < 3; ++axis)
+            qToLittleEndian(static_cast<qint32>(raw[axis]), scan.data() + 4 * axis);
+        qToLittleEndian(qint64(1'000'000'000), scan.data() + 16);
+        // A plain file stands in for the device node, which umockdev would emulate.
+        const QString node = bed.root() + QStringLiteral("/dev/iio:device0");
+        QFile file(node + QStringLiteral(".scan"));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(scan);
+        file.close();
+        QVERIFY(::rename(QFile::encodeName(file.fileName()).constData(),
+                         QFile::encodeName(node).constData()) == 0);
+    } else if (inputName.isEmpty()) {
         for (const QString& device : {QStringLiteral("iio:device0"), QStringLiteral("iio:device1")})
             for (int axis = 0; axis < 3; ++axis)
                 if (QFile::exists(QStringLiteral("/sys/bus/iio/devices/") + device))

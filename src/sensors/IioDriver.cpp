@@ -8,6 +8,10 @@
 #include <cerrno>
 #include <cmath>
 #include <libudev.h>
+#include <poll.h>
+#include <thread>
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace platform {
 
@@ -254,6 +258,13 @@ QString describeRates(const QString& folder) {
     return QStringLiteral("any (polled)");
 }
 
+bool hasScanAxes(const QString& folder) {
+    for (const char* axis : kAxisNames)
+        if (!QFileInfo::exists(folder + QStringLiteral("/scan_elements/in_accel_%1_en").arg(axis)))
+            return false;
+    return true;
+}
+
 bool hasRawAxes(const QString& folder) {
     for (const char* axis : kAxisNames)
         if (!QFileInfo::exists(folder + QStringLiteral("/in_accel_%1_raw").arg(axis)))
@@ -277,6 +288,58 @@ int readNumber(const QString& folder, std::initializer_list<QByteArray> files, d
         return EINVAL;
     }
     return 0;
+}
+
+// The layout of one scan: enabled channels in index order, each aligned to its own size, the
+// whole scan to its largest channel (the kernel's iio_compute_scan_bytes).
+bool scanLayout(const QString& folder, IioDriver::Calibration* calibration, QString* error) {
+    struct Found {
+        IioDriver::ScanChannel channel;
+        int axis; // 0..2, or 3 for the timestamp
+    };
+    std::vector<Found> channels;
+    for (int axis = 0; axis < 4; ++axis) {
+        const QByteArray name =
+            axis < 3 ? QByteArray("in_accel_") + kAxisNames[axis] : QByteArray("in_timestamp");
+        QByteArray type, index;
+        const QByteArray base = pathIn(folder, "scan_elements/" + name);
+        if (sf::read(base + "_type", &type) != 0 || sf::read(base + "_index", &index) != 0) {
+            if (axis == 3)
+                continue; // no timestamp channel: the scans are still whole
+            *error = QStringLiteral("%1 has no readable scan_elements/%2_type")
+                         .arg(folder, QString::fromLatin1(name));
+            return false;
+        }
+        Found found{{}, axis};
+        bool ok = false;
+        found.channel.index = index.trimmed().toInt(&ok);
+        if (!ok || !IioDriver::parseScanType(type, &found.channel)) {
+            *error = QStringLiteral("%1: scan_elements/%2_type holds '%3', which is not a channel "
+                                    "type such as le:s16/32>>0")
+                         .arg(folder, QString::fromLatin1(name),
+                              QString::fromUtf8(type.trimmed()));
+            return false;
+        }
+        channels.push_back(found);
+    }
+    std::sort(channels.begin(), channels.end(), [](const Found& a, const Found& b) {
+        return a.channel.index < b.channel.index;
+    });
+    int offset = 0, largest = 1;
+    for (Found& found : channels) {
+        const int bytes = found.channel.bytes;
+        offset = (offset + bytes - 1) / bytes * bytes;
+        found.channel.offset = offset;
+        offset += bytes;
+        largest = std::max(largest, bytes);
+        if (found.axis < 3)
+            calibration->axes[found.axis] = found.channel;
+        else
+            calibration->timestamp = found.channel;
+    }
+    calibration->scanBytes = (offset + largest - 1) / largest * largest;
+    calibration->devnode = "/dev/" + QFile::encodeName(QFileInfo(folder).fileName());
+    return QFileInfo::exists(QFile::decodeName(calibration->devnode));
 }
 
 bool loadCalibration(const QString& folder, IioDriver::Calibration* calibration, QString* error) {
@@ -312,6 +375,17 @@ bool loadCalibration(const QString& folder, IioDriver::Calibration* calibration,
     for (auto& row : calibration->toDevice)
         for (double& cell : row)
             cell /= kStandardGravity;
+    calibration->hasRawFiles = hasRawAxes(folder);
+    if (hasScanAxes(folder)) {
+        QString problem;
+        calibration->buffered = scanLayout(folder, calibration, &problem);
+        if (!calibration->buffered && !calibration->hasRawFiles) {
+            *error = problem;
+            return false;
+        }
+    }
+    if (calibration->buffered)
+        return true;
     QByteArray text;
     for (const QByteArray& path : calibration->rawPaths) {
         if (const int status = sf::read(path, &text); status != 0) {
@@ -355,10 +429,96 @@ SourceInfo describe(const UdevDevice& device) {
 std::vector<SourceInfo> IioDriver::discover() {
     std::vector<SourceInfo> found;
     for (const UdevDevice& device : udevdevices::enumerate("iio"))
-        if (hasRawAxes(device.syspath))
+        if (hasRawAxes(device.syspath) || hasScanAxes(device.syspath))
             found.push_back(describe(device));
     return found;
 }
+
+bool IioDriver::parseScanType(const QByteArray& text, ScanChannel* channel) {
+    // [be|le]:[s|u]bits/storagebits[Xrepeat]>>shift
+    const QList<QByteArray> parts = text.trimmed().split(':');
+    if (parts.size() != 2 || (parts[0] != "le" && parts[0] != "be"))
+        return false;
+    QByteArray rest = parts[1];
+    if (rest.isEmpty() || (rest[0] != 's' && rest[0] != 'u'))
+        return false;
+    channel->bigEndian = parts[0] == "be";
+    channel->isSigned = rest[0] == 's';
+    const qsizetype slash = rest.indexOf('/');
+    const qsizetype arrows = rest.indexOf(">>");
+    if (slash < 0 || arrows < slash)
+        return false;
+    QByteArray storage = rest.mid(slash + 1, arrows - slash - 1);
+    if (const qsizetype repeat = storage.indexOf('X'); repeat >= 0)
+        storage.truncate(repeat);
+    bool okBits = false, okStorage = false, okShift = false;
+    channel->realBits = rest.mid(1, slash - 1).toInt(&okBits);
+    const int storageBits = storage.toInt(&okStorage);
+    channel->shift = rest.mid(arrows + 2).toInt(&okShift);
+    channel->bytes = storageBits / 8;
+    return okBits && okStorage && okShift && channel->realBits > 0 &&
+           (storageBits == 8 || storageBits == 16 || storageBits == 32 || storageBits == 64) &&
+           channel->realBits + channel->shift <= storageBits;
+}
+
+std::int64_t IioDriver::ScanChannel::decode(const unsigned char* scan) const {
+    std::uint64_t value = 0;
+    for (int i = 0; i < bytes; ++i) {
+        const int byte = bigEndian ? i : bytes - 1 - i;
+        value = value << 8 | scan[offset + byte];
+    }
+    value >>= shift;
+    if (realBits < 64)
+        value &= (std::uint64_t(1) << realBits) - 1;
+    if (isSigned && realBits < 64 && (value >> (realBits - 1)) & 1)
+        value |= ~((std::uint64_t(1) << realBits) - 1);
+    return static_cast<std::int64_t>(value);
+}
+
+namespace {
+
+// Turns the device's buffer on and opens it. -1 and `why` when it cannot be had; `busy` when
+// another program holds it (the kernel lets one reader have a device's buffer at a time).
+int enableBuffer(const QString& folder, const IioDriver::Calibration& c, bool* busy,
+                 QString* why) {
+    auto put = [&](const QByteArray& file, const QByteArray& text) {
+        return sf::write(pathIn(folder, file), text);
+    };
+    auto fail = [&](const QByteArray& file, int status) {
+        *busy = status == EBUSY;
+        *why = *busy ? QStringLiteral("its buffer is busy (another program holds it)")
+                     : QStringLiteral("cannot use its buffer: %1")
+                           .arg(sf::cannotRead(pathIn(folder, file), status));
+        return -1;
+    };
+    for (const char* axis : kAxisNames) {
+        const QByteArray file = QByteArray("scan_elements/in_accel_") + axis + "_en";
+        if (const int status = put(file, "1"); status != 0)
+            return fail(file, status);
+    }
+    if (c.timestamp)
+        put("scan_elements/in_timestamp_en", "1");
+    // A buffer without a trigger never fills; the device's own is named NAME-devN.
+    QByteArray current;
+    if (sf::read(pathIn(folder, "trigger/current_trigger"), &current) == 0 &&
+        current.trimmed().isEmpty()) {
+        const QString sysname = QFileInfo(folder).fileName();
+        put("trigger/current_trigger",
+            c.name.toUtf8() + "-dev" + sysname.mid(sysname.indexOf(QLatin1String("device")) + 6).toUtf8());
+    }
+    put("buffer/length", "64");
+    if (const int status = put("buffer/enable", "1"); status != 0)
+        return fail("buffer/enable", status);
+    const int fd = ::open(c.devnode.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        const int status = errno;
+        put("buffer/enable", "0");
+        return fail(c.devnode.mid(c.devnode.lastIndexOf('/') + 1), status);
+    }
+    return fd;
+}
+
+} // namespace
 
 SourceKind IioDriver::sourceKind() {
     SourceKind kind;
@@ -440,9 +600,46 @@ bool IioDriver::start(QString* error) {
         return false;
     }
     name_ = loaded->calibration.name;
-    reader_ = std::thread(&IioDriver::readerLoop, shared_);
-    resume(folder_, loaded->calibration);
+    Calibration calibration = loaded->calibration;
+    startReader(calibration); // from the buffer where it can, else by polling
+    if (calibration.buffered && !buffered_) {
+        if (!calibration.hasRawFiles) {
+            *error = QStringLiteral("Sensor %1 cannot be read: its buffer cannot be had and it "
+                                    "has no files to poll")
+                         .arg(description());
+            return false;
+        }
+        calibration.buffered = false;
+    }
+    resume(folder_, calibration);
     return true;
+}
+
+void IioDriver::startReader(const Calibration& calibration) {
+    if (reader_.joinable())
+        reader_.detach(); // it has ended, or ends at its next look at `stopping`
+    if (calibration.buffered) {
+        const QString folder = folder_;
+        struct Opened {
+            int fd = -1;
+            bool busy = false;
+            QString why;
+        };
+        const std::optional<Opened> opened = sf::withDeadline<Opened>([folder, calibration] {
+            Opened o;
+            o.fd = enableBuffer(folder, calibration, &o.busy, &o.why);
+            return o;
+        });
+        if (opened && opened->fd >= 0) {
+            buffered_ = true;
+            reader_ = std::thread(&IioDriver::bufferLoop, shared_, calibration, opened->fd, folder);
+            return;
+        }
+        qInfo("%s: %s; reading it by polling instead", qPrintable(description()),
+              opened ? qPrintable(opened->why) : "its buffer is not answering");
+    }
+    buffered_ = false;
+    reader_ = std::thread(&IioDriver::readerLoop, shared_);
 }
 
 void IioDriver::post(std::function<void(Shared&)> job) {
@@ -453,6 +650,72 @@ void IioDriver::post(std::function<void(Shared&)> job) {
     shared_->wake.notify_one();
 }
 
+bool IioDriver::runJobs(Shared& s, std::unique_lock<std::mutex>& lock) {
+    bool ran = false;
+    while (!s.jobs.empty() && !s.stopping) {
+        std::function<void(Shared&)> job = std::move(s.jobs.front());
+        s.jobs.pop_front();
+        lock.unlock();
+        job(s);
+        lock.lock();
+        ran = true;
+    }
+    return ran;
+}
+
+void IioDriver::bufferLoop(std::shared_ptr<Shared> shared, Calibration calibration, int fd,
+                           QString folder) {
+    Shared& s = *shared;
+    const auto scanBytes = static_cast<size_t>(calibration.scanBytes);
+    std::vector<unsigned char> pending;
+    std::vector<unsigned char> chunk(scanBytes * 64);
+    for (;;) {
+        {
+            std::unique_lock lock(s.mutex);
+            runJobs(s, lock);
+            if (s.stopping)
+                break;
+        }
+        pollfd ready{fd, POLLIN, 0};
+        if (::poll(&ready, 1, 50) <= 0)
+            continue;
+        const ssize_t count = ::read(fd, chunk.data(), chunk.size());
+        if (count < 0 && (errno == EAGAIN || errno == EINTR))
+            continue;
+        if (count == 0) {
+            // A file standing in for the device in tests: nothing more until it is written.
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            continue;
+        }
+        RawRead read;
+        if (count < 0) {
+            read.error = errno;
+            read.failedPath = calibration.devnode;
+        } else {
+            pending.insert(pending.end(), chunk.begin(), chunk.begin() + count);
+            const size_t whole = pending.size() / scanBytes;
+            if (whole == 0)
+                continue;
+            // Only the newest scan is shown; each is one coherent sample of the three axes.
+            const unsigned char* scan = pending.data() + (whole - 1) * scanBytes;
+            read.fromScan = true;
+            for (size_t axis = 0; axis < 3; ++axis)
+                read.counts[axis] = static_cast<double>(calibration.axes[axis].decode(scan));
+            if (calibration.timestamp)
+                read.kernelTime = calibration.timestamp->decode(scan);
+            pending.erase(pending.begin(), pending.begin() + static_cast<long>(whole * scanBytes));
+        }
+        std::lock_guard lock(s.mutex);
+        read.generation = s.generation;
+        read.sequence = s.result.sequence + 1;
+        s.result = std::move(read);
+        if (s.result.error != 0)
+            break;
+    }
+    ::close(fd);
+    sf::write(pathIn(folder, "buffer/enable"), "0");
+}
+
 void IioDriver::readerLoop(std::shared_ptr<Shared> shared) {
     Shared& s = *shared;
     std::unique_lock lock(s.mutex);
@@ -460,14 +723,8 @@ void IioDriver::readerLoop(std::shared_ptr<Shared> shared) {
         s.wake.wait(lock, [&] { return s.requested || s.stopping || !s.jobs.empty(); });
         if (s.stopping)
             return;
-        if (!s.jobs.empty()) {
-            std::function<void(Shared&)> job = std::move(s.jobs.front());
-            s.jobs.pop_front();
-            lock.unlock();
-            job(s);
-            lock.lock();
+        if (runJobs(s, lock))
             continue;
-        }
         s.requested = false;
         const std::array<QByteArray, 3> paths = s.paths;
         RawRead read;
@@ -558,8 +815,8 @@ std::optional<Acceleration> IioDriver::read(double now) {
         emit statusMessage(QStringLiteral("Sensor %1 answers again").arg(name_),
                            MessageKind::Back);
     reportedStall_ = false;
-    double raw[3];
-    for (int axis = 0; axis < 3; ++axis) {
+    double raw[3] = {fresh.counts[0], fresh.counts[1], fresh.counts[2]};
+    for (int axis = 0; axis < 3 && !fresh.fromScan; ++axis) {
         if (!sf::parseNumber(fresh.text[axis], &raw[axis])) {
             if (dropped_++ == 0)
                 qWarning("%s: dropped a reading: %s holds '%s'", qPrintable(description()),
@@ -606,7 +863,8 @@ void IioDriver::lookAgain() {
                 candidates << device.syspath;
         std::optional<std::pair<QString, Calibration>> found;
         for (const QString& candidate : candidates) {
-            if (!hasRawAxes(candidate) || deviceName(candidate) != name)
+            if (!(hasRawAxes(candidate) || hasScanAxes(candidate)) ||
+                deviceName(candidate) != name)
                 continue;
             Loaded loaded = load(candidate);
             if (loaded.ok) {
@@ -634,7 +892,13 @@ void IioDriver::takeWhatTheLookFound() {
     if (!found)
         return;
     reconnector_.stop();
-    resume(found->first, found->second);
+    folder_ = found->first;
+    Calibration calibration = found->second;
+    if (buffered_)
+        startReader(calibration); // the buffer's reader ended with the device
+    else
+        calibration.buffered = false; // the polling reader goes on
+    resume(found->first, calibration);
     emit statusMessage(QStringLiteral("Sensor %1 is back").arg(description()), MessageKind::Back);
 }
 

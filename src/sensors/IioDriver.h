@@ -49,6 +49,21 @@ public:
     // Readings dropped because a value did not parse or was not finite.
     int droppedReadings() const { return dropped_; }
 
+    // One channel of a buffered scan, from scan_elements/in_*_type ("le:s16/32>>0").
+    struct ScanChannel {
+        int index = 0;
+        int offset = 0; // bytes from the start of the scan
+        int bytes = 0;  // storage
+        int realBits = 0;
+        int shift = 0;
+        bool isSigned = true;
+        bool bigEndian = false;
+        // The value of this channel in `scan`.
+        std::int64_t decode(const unsigned char* scan) const;
+    };
+    // Parses a channel type; false when it is not of the kernel's form.
+    static bool parseScanType(const QByteArray& text, ScanChannel* channel);
+
     // How the device's raw counts become g in the device's axes.
     struct Calibration {
         QString name;
@@ -57,6 +72,14 @@ public:
         std::array<double, 3> offset{};
         // Rows: device X, Y, Z from the chip's m/s²; already divided by standard gravity.
         std::array<std::array<double, 3>, 3> toDevice{};
+        bool hasRawFiles = false;
+        // Whole scans of the three axes (and the kernel's timestamp) from /dev/iio:deviceN, where
+        // the device offers them.
+        bool buffered = false;
+        QByteArray devnode;
+        std::array<ScanChannel, 3> axes{};
+        std::optional<ScanChannel> timestamp;
+        int scanBytes = 0;
     };
 
 private:
@@ -65,6 +88,9 @@ private:
         std::uint64_t sequence = 0;
         std::uint64_t generation = 0; // which paths_ it read
         std::array<QByteArray, 3> text;
+        bool fromScan = false; // a whole scan from the buffer: `counts` instead of `text`
+        std::array<double, 3> counts{};
+        std::int64_t kernelTime = 0; // ns, from the scan's timestamp channel
         int error = 0;
         QByteArray failedPath;
     };
@@ -86,8 +112,12 @@ private:
     };
 
     static void readerLoop(std::shared_ptr<Shared> shared);
+    static void bufferLoop(std::shared_ptr<Shared> shared, Calibration calibration, int fd,
+                           QString folder);
+    static bool runJobs(Shared& shared, std::unique_lock<std::mutex>& lock);
     void post(std::function<void(Shared&)> job);
     void resume(const QString& folder, const Calibration& calibration);
+    void startReader(const Calibration& calibration);
     void lose(const RawRead& failure);
     void lookAgain();
     void takeWhatTheLookFound();
@@ -108,6 +138,7 @@ private:
     Reconnector reconnector_;
     std::shared_ptr<Shared> shared_;
     std::thread reader_;
+    bool buffered_ = false;
 };
 
 } // namespace platform
