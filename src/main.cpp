@@ -1,14 +1,12 @@
-#include "features/HeadlessRecording.h"
 #include "app/WobblestarAppDelegate.h"
-#include "features/CommandLine.h"
 #include "desktop/QuitOnSignals.h"
 #include "desktop/SettingsStore.h"
+#include "features/CommandLine.h"
+#include "features/HeadlessRecording.h"
 #include "sensors/Sources.h"
 
 #include <QApplication>
 #include <QPixmap>
-#include <QPlainTextEdit>
-#include <QSettings>
 #include <QTimer>
 #include <chrono>
 #include <cmath>
@@ -66,10 +64,7 @@ int recordHeadless(WobblestarAppDelegate& delegate, const HeadlessRecording::Req
     delegate.setHeadless(true);
     delegate.setSampleFile(request.csvPath.isEmpty() ? SampleFile::None : SampleFile::Named,
                            request.csvPath);
-    const int rate = QSettings().value(QLatin1String(WobblestarAppDelegate::kRateKey)).toInt();
-    delegate.ui.segmentcontroller->setSelectedSegmentIndex(rate >= 0 && rate <= 2 ? rate : 0);
-    delegate.ui.segment->setSelectedSegmentIndex(request.periodIndex);
-    delegate.applySampleRate();
+    delegate.prepareRecording(request.periodIndex);
 
     QTimer end;
     end.setSingleShot(true);
@@ -84,7 +79,7 @@ int recordHeadless(WobblestarAppDelegate& delegate, const HeadlessRecording::Req
     // printed all the same.
     QApplication::exec();
 
-    const QByteArray log = delegate.ui.recordingText->toPlainText().toUtf8() + '\n';
+    const QByteArray log = delegate.recordingLog().toUtf8() + '\n';
     std::fwrite(log.constData(), 1, size_t(log.size()), stdout);
     std::fflush(stdout);
     const platform::SampleCsvWriter* writer = delegate.sampleWriter();
@@ -137,8 +132,7 @@ int main(int argc, char* argv[]) {
     platform::setUpSettingsStore();
     platform::QuitOnSignals quitOnSignals;
 
-    std::unique_ptr<platform::AccelerometerDriver> driver = platform::createSource(
-        platform::SourceRequest{options.source, options.axes, options.loop}, &error);
+    std::unique_ptr<platform::AccelerometerDriver> driver = platform::createSource(options, &error);
     if (!driver) {
         std::fprintf(stderr, "wobblestar: %s\n", qPrintable(error));
         return 2;

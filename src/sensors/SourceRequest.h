@@ -4,12 +4,12 @@
 
 namespace platform {
 
-// What the user asked of the source of readings, as the sensors layer needs it.
+// Which sensor to read and how, as the user asked for it (--source, --axes, --loop).
 struct SourceRequest {
-    // auto, sim[:SEED], iio[:NAME], input[:PATH], replay:FILE, phyphox:URL.
+    // Where readings come from: auto, sim[:SEED], iio[:NAME], input[:PATH], replay:FILE,
+    // phyphox:URL.
     QString source = QStringLiteral("auto");
-    // Axis map for the source's readings, e.g. "x,y,-z"; empty: the stored setting or the
-    // driver's own.
+    // Axis map applied to the source's readings, e.g. "x,y,-z"; empty: the driver's default.
     QString axes;
     // Replay: start again at the end of the file.
     bool loop = false;
