@@ -534,3 +534,56 @@ void PhyphoxDriver::setBack() {
 }
 
 } // namespace platform
+
+namespace platform {
+
+namespace {
+
+// A phone's readings are in the phone's axes; a user who holds it in a mount of their own may
+// still turn them with --axes.
+class AxisMappedDriver final : public AccelerometerDriver {
+public:
+    AxisMappedDriver(std::unique_ptr<AccelerometerDriver> inner, const AxisMap& axes)
+        : inner_(std::move(inner)), axes_(axes) {
+        connect(inner_.get(), &AccelerometerDriver::statusMessage, this,
+                &AccelerometerDriver::statusMessage);
+    }
+    QString description() const override { return inner_->description(); }
+    bool start(QString* error) override { return inner_->start(error); }
+    void setUpdateInterval(double seconds) override { inner_->setUpdateInterval(seconds); }
+    std::optional<Acceleration> read(double now) override {
+        std::optional<Acceleration> reading = inner_->read(now);
+        if (reading)
+            reading = axes_.apply(*reading);
+        return reading;
+    }
+
+private:
+    std::unique_ptr<AccelerometerDriver> inner_;
+    AxisMap axes_;
+};
+
+} // namespace
+
+SourceKind PhyphoxDriver::sourceKind() {
+    SourceKind kind;
+    kind.kind = QStringLiteral("phyphox");
+    kind.usage = QStringLiteral("phyphox:URL");
+    kind.takesAxes = true;
+    kind.create = [](const QString& argument, const SourceRequest&, const AxisMap& axes,
+                     QString* error) -> std::unique_ptr<AccelerometerDriver> {
+        const QString address = argument.contains(QLatin1String("://"))
+                                    ? argument
+                                    : QStringLiteral("http://") + argument;
+        std::unique_ptr<AccelerometerDriver> driver =
+            std::make_unique<PhyphoxDriver>(QUrl(address, QUrl::StrictMode));
+        if (!driver->start(error))
+            return nullptr;
+        if (axes == AxisMap())
+            return driver;
+        return std::make_unique<AxisMappedDriver>(std::move(driver), axes);
+    };
+    return kind;
+}
+
+} // namespace platform

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "sensors/AccelerometerDriver.h"
+#include "sensors/Sources.h"
 
 #include <QByteArray>
 #include <QElapsedTimer>
@@ -75,6 +76,8 @@ class PhyphoxDriver final : public AccelerometerDriver {
 public:
     // Larger answers are refused: a buffer of a long experiment, or not a phone at all.
     static constexpr qint64 kMaxAnswerBytes = 4 * 1024 * 1024;
+    // `phyphox:URL`; "phyphox:192.168.0.42:8080" means "phyphox:http://192.168.0.42:8080".
+    static SourceKind sourceKind();
 
     explicit PhyphoxDriver(QUrl url, QObject* parent = nullptr);
     ~PhyphoxDriver() override;
