@@ -51,9 +51,11 @@ void AxisCheck::restart() {
 }
 
 void AxisCheck::sample() {
-    if (const std::optional<Acceleration> reading = latest_())
-        samples_.push_back(*reading);
-    if (++ticks_ * kTickMs >= kPoseSeconds * 1000.0) {
+    const double elapsed = ++ticks_ * kTickMs / 1000.0;
+    if (elapsed > kSettleSeconds)
+        if (const std::optional<Acceleration> reading = latest_())
+            samples_.push_back(*reading);
+    if (elapsed >= kSettleSeconds + kPoseSeconds) {
         timer_.stop();
         finishPose();
     }

@@ -36,6 +36,8 @@ public:
     // How long each pose is measured, and how far a reading may stray from the pose's mean
     // before the device counts as moved (in g).
     static constexpr double kPoseSeconds = 1.0;
+    // Readings right after Measure is pressed are left out: the press itself shakes the device.
+    static constexpr double kSettleSeconds = 0.25;
     static constexpr double kStillness = 0.15;
 
     // `latest` gives the newest reading, or nothing while the source has none.
