@@ -27,8 +27,7 @@ WobblestarAppDelegate::WobblestarAppDelegate(QObject* parent)
     // a running recording is stopped and stored first.
     window_->installEventFilter(this);
     if (QCoreApplication* application = QCoreApplication::instance())
-        connect(application, &QCoreApplication::aboutToQuit, this,
-                &WobblestarAppDelegate::finishRecording);
+        connect(application, &QCoreApplication::aboutToQuit, recorder_, &Recorder::finish);
 }
 
 WobblestarAppDelegate::~WobblestarAppDelegate() {
@@ -197,10 +196,6 @@ void WobblestarAppDelegate::prepareRecording(int periodIndex) {
     applySampleRate();
 }
 
-QString WobblestarAppDelegate::recordingLog() const {
-    return ui.recordingText->toPlainText();
-}
-
 void WobblestarAppDelegate::settings() {
     screens_->changeScreen(ui.graphView, ui.settingsView, Transition::CurlUp, Screen::Settings);
     ui.graphView->setUpdatingIsEnabled(false);
@@ -291,12 +286,8 @@ bool WobblestarAppDelegate::saveLog() {
     return recorder_->saveLog();
 }
 
-void WobblestarAppDelegate::finishRecording() {
-    recorder_->finish();
-}
-
 bool WobblestarAppDelegate::eventFilter(QObject* watched, QEvent* event) {
     if (watched == window_.get() && event->type() == QEvent::Close)
-        finishRecording();
+        recorder_->finish();
     return QObject::eventFilter(watched, event);
 }

@@ -63,7 +63,7 @@ public:
     // Whether a recording runs (between start and stop).
     bool isRecording() const { return recorder_->isRecording(); }
     // The recording log as the recording screen shows it.
-    QString recordingLog() const;
+    QString recordingLog() const { return ui.recordingText->toPlainText(); }
 
     // Replaces the desktop's mail program (tests).
     void setMailComposer(platform::MailComposer composer) {
@@ -118,8 +118,6 @@ private:
     void leaveShownScreen();
     void pauseShownDisplay();
     bool eventFilter(QObject* watched, QEvent* event) override;
-    // Ends a running recording as stop does, so that it is stored before the application goes.
-    void finishRecording();
 
     // The interface file's objects, by their names.
     Ui::Wobblestar ui;
