@@ -54,7 +54,10 @@ void WobblestarAppDelegate::connectControls() {
     connect(ui.checkAxes, &QPushButton::clicked, this, [this] {
         auto* dialog = new AxisCheckDialog(
             Accelerometer::sharedAccelerometer().driver(),
-            [this] { return std::optional(platform::Acceleration{x, y, z, 0.0}); }, window_.get());
+            [this] {
+                return std::optional(platform::Acceleration{x, y, z, 0.0});
+            },
+            window_.get());
         dialog->setAttribute(Qt::WA_DeleteOnClose);
         axisCheck_ = dialog;
         dialog->open();
@@ -285,30 +288,6 @@ void WobblestarAppDelegate::toggleRunMeters() {
     ui.metersPause->setText(ui.meterView->updatingIsEnabled() ? QStringLiteral("Resume")
                                                               : QStringLiteral("Pause"));
     ui.meterView->setUpdatingIsEnabled(ui.meterView->updatingIsEnabled() ? 0 : 1);
-}
-
-void WobblestarAppDelegate::start() {
-    recorder_->start();
-}
-
-void WobblestarAppDelegate::timerFired() {
-    recorder_->appendSample(x, y, z);
-}
-
-void WobblestarAppDelegate::stop() {
-    recorder_->stop();
-}
-
-void WobblestarAppDelegate::emailrecord() {
-    recorder_->mailLog();
-}
-
-void WobblestarAppDelegate::email() {
-    recorder_->mailFeedback();
-}
-
-bool WobblestarAppDelegate::saveLog() {
-    return recorder_->saveLog();
 }
 
 bool WobblestarAppDelegate::eventFilter(QObject* watched, QEvent* event) {

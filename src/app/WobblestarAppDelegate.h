@@ -115,13 +115,14 @@ public slots:
     void closeMeter();
     void toggleRun();
     void toggleRunMeters();
-    void start();
-    void stop();
-    void timerFired();
-    void emailrecord();
-    void email();
+    // The recording screen's actions; the recorder does the work.
+    void start() { recorder_->start(); }
+    void stop() { recorder_->stop(); }
+    void timerFired() { recorder_->appendSample(x, y, z); }
+    void emailrecord() { recorder_->mailLog(); }
+    void email() { recorder_->mailFeedback(); }
     // Writes the log to a file the user chooses; false when nothing was written.
-    bool saveLog();
+    bool saveLog() { return recorder_->saveLog(); }
 
 private:
     void buildToolbar();
