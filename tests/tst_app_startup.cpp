@@ -24,6 +24,8 @@ private slots:
     void backRewritesSixKeys_data();
     void backRewritesSixKeys();
     void backResumesGraphAndKeepsPauseTitle();
+    void recordingRate_data();
+    void recordingRate();
 
 private:
     AppFixture fixture;
@@ -240,6 +242,29 @@ void AppStartupTest::backResumesGraphAndKeepsPauseTitle() {
     app.back();
     QVERIFY(controls(app).graphView->updatingIsEnabled());
     QCOMPARE(controls(app).toolbar->actions().at(0)->text(), QStringLiteral("Resume"));
+}
+
+// A recording without a display takes the stored rate, and 40 per second for one the control
+// does not have; the period comes from the command line.
+void AppStartupTest::recordingRate_data() {
+    QTest::addColumn<QByteArray>("store");
+    QTest::addColumn<double>("interval");
+    QTest::newRow("nothing stored") << QByteArray() << 0.025;
+    QTest::newRow("120 per second") << QByteArray("[General]\nsegment=2\n") << 1.0 / 120.0;
+    QTest::newRow("beyond the control") << QByteArray("[General]\nsegment=3\n") << 0.025;
+    QTest::newRow("none selected") << QByteArray("[General]\nsegment=-1\n") << 0.025;
+}
+
+void AppStartupTest::recordingRate() {
+    QFETCH(QByteArray, store);
+    QFETCH(double, interval);
+    fixture.useStore(store);
+    WobblestarAppDelegate app;
+    app.setHeadless(true);
+    app.prepareRecording(3);
+    QCOMPARE(Accelerometer::sharedAccelerometer().updateInterval(), interval);
+    QCOMPARE(Accelerometer::sharedAccelerometer().delegate(), &app);
+    QCOMPARE(controls(app).segment->selectedSegmentIndex(), 3);
 }
 
 QTEST_MAIN(AppStartupTest)

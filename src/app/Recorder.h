@@ -29,7 +29,7 @@ public:
     // Where the full-rate samples of a recording go.
     enum class SampleFile {
         Default, // a new file per recording under SampleCsvWriter::defaultDirectory()
-        Named,   // sampleFilePath(), replaced by each recording
+        Named,   // the path given with it, replaced by each recording
         None,    // no full-rate file
     };
 

@@ -30,8 +30,7 @@ WobblestarAppDelegate::WobblestarAppDelegate(QObject* parent)
     // a running recording is stopped and stored first.
     window_->installEventFilter(this);
     if (QCoreApplication* application = QCoreApplication::instance())
-        connect(application, &QCoreApplication::aboutToQuit, this,
-                &WobblestarAppDelegate::finishRecording);
+        connect(application, &QCoreApplication::aboutToQuit, recorder_, &Recorder::finish);
 }
 
 WobblestarAppDelegate::~WobblestarAppDelegate() {
@@ -55,7 +54,10 @@ void WobblestarAppDelegate::connectControls() {
     connect(ui.checkAxes, &QPushButton::clicked, this, [this] {
         auto* dialog = new AxisCheckDialog(
             Accelerometer::sharedAccelerometer().driver(),
-            [this] { return std::optional(platform::Acceleration{x, y, z, 0.0}); }, window_.get());
+            [this] {
+                return std::optional(platform::Acceleration{x, y, z, 0.0});
+            },
+            window_.get());
         dialog->setAttribute(Qt::WA_DeleteOnClose);
         axisCheck_ = dialog;
         dialog->open();
@@ -222,10 +224,6 @@ void WobblestarAppDelegate::prepareRecording(int periodIndex) {
     applySampleRate();
 }
 
-QString WobblestarAppDelegate::recordingLog() const {
-    return ui.recordingText->toPlainText();
-}
-
 void WobblestarAppDelegate::settings() {
     screens_->changeScreen(ui.graphView, ui.settingsView, Transition::CurlUp, Screen::Settings);
     ui.graphView->setUpdatingIsEnabled(false);
@@ -292,36 +290,8 @@ void WobblestarAppDelegate::toggleRunMeters() {
     ui.meterView->setUpdatingIsEnabled(ui.meterView->updatingIsEnabled() ? 0 : 1);
 }
 
-void WobblestarAppDelegate::start() {
-    recorder_->start();
-}
-
-void WobblestarAppDelegate::timerFired() {
-    recorder_->appendSample(x, y, z);
-}
-
-void WobblestarAppDelegate::stop() {
-    recorder_->stop();
-}
-
-void WobblestarAppDelegate::emailrecord() {
-    recorder_->mailLog();
-}
-
-void WobblestarAppDelegate::email() {
-    recorder_->mailFeedback();
-}
-
-bool WobblestarAppDelegate::saveLog() {
-    return recorder_->saveLog();
-}
-
-void WobblestarAppDelegate::finishRecording() {
-    recorder_->finish();
-}
-
 bool WobblestarAppDelegate::eventFilter(QObject* watched, QEvent* event) {
     if (watched == window_.get() && event->type() == QEvent::Close)
-        finishRecording();
+        recorder_->finish();
     return QObject::eventFilter(watched, event);
 }

@@ -66,7 +66,7 @@ public:
     // Whether a recording runs (between start and stop).
     bool isRecording() const { return recorder_->isRecording(); }
     // The recording log as the recording screen shows it.
-    QString recordingLog() const;
+    QString recordingLog() const { return ui.recordingText->toPlainText(); }
 
     // Replaces the desktop's mail program (tests).
     void setMailComposer(platform::MailComposer composer) {
@@ -115,13 +115,14 @@ public slots:
     void closeMeter();
     void toggleRun();
     void toggleRunMeters();
-    void start();
-    void stop();
-    void timerFired();
-    void emailrecord();
-    void email();
+    // The recording screen's actions; the recorder does the work.
+    void start() { recorder_->start(); }
+    void stop() { recorder_->stop(); }
+    void timerFired() { recorder_->appendSample(x, y, z); }
+    void emailrecord() { recorder_->mailLog(); }
+    void email() { recorder_->mailFeedback(); }
     // Writes the log to a file the user chooses; false when nothing was written.
-    bool saveLog();
+    bool saveLog() { return recorder_->saveLog(); }
 
 private:
     void buildToolbar();
@@ -130,8 +131,6 @@ private:
     void leaveShownScreen();
     void pauseShownDisplay();
     bool eventFilter(QObject* watched, QEvent* event) override;
-    // Ends a running recording as stop does, so that it is stored before the application goes.
-    void finishRecording();
 
     // The interface file's objects, by their names.
     Ui::Wobblestar ui;
