@@ -1,11 +1,13 @@
 #include "features/HeadlessRecording.h"
 #include "app/WobblestarAppDelegate.h"
 #include "features/CommandLine.h"
+#include "features/analysis/HeadlessAnalysis.h"
 #include "desktop/QuitOnSignals.h"
 #include "desktop/SettingsStore.h"
 #include "sensors/Sources.h"
 
 #include <QApplication>
+#include <QGuiApplication>
 #include <QPixmap>
 #include <QPlainTextEdit>
 #include <QSettings>
@@ -110,6 +112,12 @@ int main(int argc, char* argv[]) {
     }
     if (options.listSources)
         return listSources();
+    if (!options.analyze.isEmpty()) {
+        // Fonts and pictures need a GUI application, but never a display.
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        QGuiApplication application(argc, argv);
+        return analysis::runHeadlessAnalysis(options);
+    }
 
     const std::optional<HeadlessRecording::Request> record =
         HeadlessRecording::requestFromOptions(options, &error);
