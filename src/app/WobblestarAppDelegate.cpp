@@ -1,6 +1,8 @@
 #include "app/WobblestarAppDelegate.h"
 
 #include "features/InfoText.h"
+#include "features/analysis/AnalysisWindow.h"
+#include "sensors/ReplayDriver.h"
 #include "features/RecordingLog.h"
 #include "drawing/Images.h"
 #include "screens/LandscapeScreen.h"
@@ -83,6 +85,7 @@ void WobblestarAppDelegate::connectControls() {
     connect(ui.emailrecord, &QPushButton::clicked, this, &WobblestarAppDelegate::emailrecord);
     connect(ui.email, &QPushButton::clicked, this, &WobblestarAppDelegate::email);
     connect(ui.saveLog, &QPushButton::clicked, this, &WobblestarAppDelegate::saveLog);
+    connect(ui.recordings, &QPushButton::clicked, this, &WobblestarAppDelegate::recordings);
 }
 
 void WobblestarAppDelegate::applicationDidFinishLaunching() {
@@ -225,6 +228,9 @@ void WobblestarAppDelegate::setUpKeyboard() {
     auto* quit = new QShortcut(QKeySequence::Quit, window_.get());
     quit->setContext(Qt::ApplicationShortcut);
     connect(quit, &QShortcut::activated, qApp, &QCoreApplication::quit);
+    auto* open = new QShortcut(QKeySequence::Open, window_.get());
+    open->setContext(Qt::ApplicationShortcut);
+    connect(open, &QShortcut::activated, this, &WobblestarAppDelegate::recordings);
 }
 
 void WobblestarAppDelegate::pauseShownDisplay() {
@@ -595,4 +601,30 @@ void WobblestarAppDelegate::showMessage(const QString& title, const QString& tex
     }
     messageBox_ = box;
     box->open();
+}
+
+void WobblestarAppDelegate::recordings() {
+    if (!recordingsWindow_) {
+        recordingsWindow_ = std::make_unique<analysis::AnalysisWindow>(
+            platform::SampleCsvWriter::defaultDirectory());
+        connect(recordingsWindow_.get(), &analysis::AnalysisWindow::replayRequested, this,
+                &WobblestarAppDelegate::replayRecording);
+    } else {
+        recordingsWindow_->refresh();
+    }
+    recordingsWindow_->show();
+    recordingsWindow_->raise();
+    recordingsWindow_->activateWindow();
+}
+
+void WobblestarAppDelegate::replayRecording(const QString& path, double /*fromSeconds*/) {
+    auto replay = std::make_unique<platform::ReplayDriver>(path);
+    QString error;
+    if (!replay->start(&error)) {
+        showMessage(QStringLiteral("Replay"), error);
+        return;
+    }
+    platform::Accelerometer::sharedAccelerometer().setDriver(std::move(replay));
+    window_->raise();
+    window_->activateWindow();
 }

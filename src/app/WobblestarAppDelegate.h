@@ -19,6 +19,10 @@ class QShortcut;
 class QTimer;
 class QToolBar;
 
+namespace analysis {
+class AnalysisWindow;
+} // namespace analysis
+
 namespace platform {
 class LandscapeScreen;
 class StatusBar;
@@ -142,6 +146,12 @@ public slots:
     void email();
     // Writes the log to a file the user chooses; false when nothing was written.
     bool saveLog();
+    // Opens (or raises) the recordings window on the folder of the full-rate files.
+    void recordings();
+
+public:
+    // The recordings window once opened; null before.
+    analysis::AnalysisWindow* recordingsWindow() const { return recordingsWindow_.get(); }
 
 private:
     void restoreSettings();
@@ -187,4 +197,7 @@ private:
     platform::MailComposer mailComposer_;
     std::function<QString()> chooseLogFile_;
     QPointer<QMessageBox> messageBox_;
+    std::unique_ptr<analysis::AnalysisWindow> recordingsWindow_;
+    // Until the main window can open a recording itself: replay it as the live source.
+    void replayRecording(const QString& path, double fromSeconds);
 };

@@ -307,7 +307,9 @@ void drawSpectrum(DrawingContext& context, Rect bounds, const Spectrum& spectrum
     context.setGrayFillColor(0.9f, 1.0f);
     const QString title =
         spectrum.dominantHz
-            ? QStringLiteral("%1: strongest at %2 Hz").arg(seriesName(series)).arg(*spectrum.dominantHz, 0, 'f', 2)
+            ? QStringLiteral("%1: strongest at %2 Hz")
+                  .arg(seriesName(series))
+                  .arg(*spectrum.dominantHz, 0, 'f', *spectrum.dominantHz < 1.0 ? 3 : 2)
             : QStringLiteral("%1: no dominant frequency").arg(seriesName(series));
     context.drawAtPoint(title, {area.x, bounds.y + 2.0f}, kLabelFont);
 }

@@ -26,7 +26,8 @@ std::optional<double> dominantBin(const std::vector<float>& amplitude) {
     if (!(*strongest > 1e-6f) || *strongest < largest * 1e-3f)
         return std::nullopt;
     const std::size_t k = std::size_t(strongest - amplitude.begin());
-    if (k + 1 >= amplitude.size())
+    // Bin 0 holds what the window leaves of the removed mean, not part of this peak.
+    if (k == 1 || k + 1 >= amplitude.size())
         return double(k);
     const double a = std::log(std::max(amplitude[k - 1], 1e-30f));
     const double b = std::log(double(amplitude[k]));
