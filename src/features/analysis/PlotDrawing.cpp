@@ -327,6 +327,9 @@ bool writePlot(const QString& path, QSize size, const RecordingSeries& recording
     if (QFileInfo(path).suffix().compare(QLatin1String("svg"), Qt::CaseInsensitive) == 0) {
         QSvgGenerator svg;
         svg.setOutputDevice(&file);
+        // Browsers and drawing programs take 96 pixels to the inch (CSS); at that resolution
+        // the picture opens at the size asked for.
+        svg.setResolution(96);
         svg.setSize(size);
         svg.setViewBox(QRect(QPoint(0, 0), size));
         svg.setTitle(QFileInfo(recording.path()).fileName());
