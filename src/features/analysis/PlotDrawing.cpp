@@ -33,8 +33,8 @@ QString tickLabel(double value, double step, const char* unit) {
     return QStringLiteral("%1 %2").arg(value, 0, 'f', decimals).arg(QLatin1String(unit));
 }
 
-// The g range of the shown series over the span, widened a little so that peaks do not touch
-// the frame.
+} // namespace
+
 std::pair<double, double> valueRange(const std::vector<Column>& columns, const PlotView& view) {
     double low = INFINITY, high = -INFINITY;
     for (const Column& column : columns) {
@@ -54,6 +54,8 @@ std::pair<double, double> valueRange(const std::vector<Column>& columns, const P
     return {middle - half, middle + half};
 }
 
+namespace {
+
 struct Mapping {
     Rect area;
     double from, to, low, high;
@@ -68,8 +70,6 @@ struct Mapping {
 
 void drawGrid(DrawingContext& context, const Mapping& map) {
     const Rect& a = map.area;
-    context.setGrayFillColor(0.07f, 1.0f);
-    context.fillRect(a);
     context.setLineWidth(1.0f);
 
     double step = 1.0;
@@ -132,27 +132,31 @@ void drawRows(DrawingContext& context, const Mapping& map, const RecordingSeries
     context.strokePath();
 }
 
-// Many rows: per pixel column a vertical stroke from the column's minimum to its maximum, so
-// that every extreme shows however far the plot is zoomed out.
+// Many rows: per pixel column a bar from the column's minimum to its maximum, so that every
+// extreme shows however far the plot is zoomed out. Each bar also reaches the range of the
+// column before it, as the line between them would. Bars are filled rectangles rather than a
+// stroked zigzag: a stroke's cost grows with its joins and slanted edges, a bar's only with
+// its pixels.
 void drawColumns(DrawingContext& context, const Mapping& map, const std::vector<Column>& columns,
                  Series series) {
-    context.beginPath();
-    bool started = false;
-    for (std::size_t c = 0; c < columns.size(); ++c) {
-        if (columns[c].empty)
+    const platform::Color c = seriesColor(series);
+    context.setRGBFillColor(c.red, c.green, c.blue, 1.0f);
+    const MinMax* previous = nullptr;
+    for (std::size_t i = 0; i < columns.size(); ++i) {
+        if (columns[i].empty)
             continue;
-        const MinMax& m = columns[c].series[std::size_t(series)];
-        const float x = map.area.x + float(c) + 0.5f;
-        const float top = map.y(m.max), bottom = map.y(m.min);
-        if (!started)
-            context.moveToPoint(x, bottom);
-        else
-            context.addLineToPoint(x, bottom);
-        // A flat column still needs a visible dot.
-        context.addLineToPoint(x, top < bottom - 0.5f ? top : bottom - 0.5f);
-        started = true;
+        const MinMax& m = columns[i].series[std::size_t(series)];
+        float low = m.min, high = m.max;
+        if (previous) {
+            high = std::max(high, previous->min);
+            low = std::min(low, previous->max);
+        }
+        previous = &m;
+        const float top = map.y(high), bottom = map.y(low);
+        // A flat column still needs a visible line.
+        const float height = std::max(bottom - top, 1.25f);
+        context.fillRect({map.area.x + float(i), (top + bottom - height) / 2.0f, 1.0f, height});
     }
-    context.strokePath();
 }
 
 void drawCursor(DrawingContext& context, const Mapping& map, const RecordingSeries& recording,
@@ -230,10 +234,20 @@ QString seriesName(Series series) {
 
 void drawPlot(DrawingContext& context, Rect bounds, const RecordingSeries& recording,
               const PlotView& view, std::vector<Column>& columns) {
-    context.setAllowsAntialiasing(true);
-    context.setGrayFillColor(0.0f, 1.0f);
-    context.fillRect(bounds);
     Mapping map{plotArea(bounds), view.from, view.to, -1.0, 1.0};
+    // The grounds are whole pixels and opaque: filled without antialiasing they are plain
+    // stores, which matters at 1920 x 1080. The frame around the plot area is filled in four
+    // strips so that no pixel is written twice.
+    context.setAllowsAntialiasing(false);
+    const Rect& a = map.area;
+    context.setGrayFillColor(0.0f, 1.0f);
+    context.fillRect({bounds.x, bounds.y, bounds.width, a.y - bounds.y});
+    context.fillRect({bounds.x, a.y + a.height, bounds.width, bounds.y + bounds.height - a.y - a.height});
+    context.fillRect({bounds.x, a.y, a.x - bounds.x, a.height});
+    context.fillRect({a.x + a.width, a.y, bounds.x + bounds.width - a.x - a.width, a.height});
+    context.setGrayFillColor(0.07f, 1.0f);
+    context.fillRect(a);
+    context.setAllowsAntialiasing(true);
     if (!(map.to > map.from))
         map.to = map.from + 1.0;
     const int width = int(map.area.width);
@@ -250,7 +264,7 @@ void drawPlot(DrawingContext& context, Rect bounds, const RecordingSeries& recor
         if (!view.shown[std::size_t(series)])
             continue;
         const platform::Color c = seriesColor(series);
-        context.setRGBStrokeColor(c.red, c.green, c.blue, series == Series::Magnitude ? 0.85f : 1.0f);
+        context.setRGBStrokeColor(c.red, c.green, c.blue, 1.0f);
         if (everyRow)
             drawRows(context, map, recording, series);
         else

@@ -27,6 +27,10 @@ std::vector<double> niceTicks(double low, double high, int target, double* step 
 // The plot area inside a plot's bounds (the rest holds the tick labels and the readout).
 platform::Rect plotArea(platform::Rect bounds);
 
+// The g range a plot shows: that of the shown series over the span's columns, widened a little
+// so that peaks do not touch the frame; -1..1 when nothing is shown.
+std::pair<double, double> valueRange(const std::vector<Column>& columns, const PlotView& view);
+
 // The colour of a series, as the live graph draws its axes; |a| is white.
 platform::Color seriesColor(Series series);
 // "X", "Y", "Z", "|a|".
