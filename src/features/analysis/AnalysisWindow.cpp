@@ -29,16 +29,16 @@ namespace analysis {
 
 namespace {
 
-enum ListColumn { kDate, kDuration, kRate, kPeak };
+enum ListColumn { kTitle, kDuration, kRate, kPeak };
 constexpr int kPathRole = Qt::UserRole;
 
-// Full-rate files are named after their start, YYYY-MM-DD_HH-MM-SS.csv; other files by when
-// they were last written.
-QString startOf(const QFileInfo& file) {
+// Full-rate files are named after their start, YYYY-MM-DD_HH-MM-SS.csv, and listed by it;
+// other files by their name.
+QString titleOf(const QFileInfo& file) {
     const QDateTime named = QDateTime::fromString(file.completeBaseName().left(19),
                                                   QStringLiteral("yyyy-MM-dd_HH-mm-ss"));
-    const QDateTime when = named.isValid() ? named : file.lastModified();
-    return when.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    return named.isValid() ? named.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))
+                           : file.fileName();
 }
 
 QString seconds(double value) {
@@ -78,7 +78,7 @@ AnalysisWindow::AnalysisWindow(QString folder, QWidget* parent)
 
     list_ = new QTreeWidget;
     list_->setObjectName(QStringLiteral("recordingList"));
-    list_->setHeaderLabels({QStringLiteral("Date"), QStringLiteral("Duration"),
+    list_->setHeaderLabels({QStringLiteral("Recording"), QStringLiteral("Duration"),
                             QStringLiteral("Rate"), QStringLiteral("Peak |a|")});
     list_->setRootIsDecorated(false);
     list_->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
@@ -229,13 +229,13 @@ void AnalysisWindow::refresh() {
 
 QTreeWidgetItem* AnalysisWindow::itemFor(const QString& path) {
     for (int i = 0; i < list_->topLevelItemCount(); ++i) {
-        if (list_->topLevelItem(i)->data(kDate, kPathRole).toString() == path)
+        if (list_->topLevelItem(i)->data(kTitle, kPathRole).toString() == path)
             return list_->topLevelItem(i);
     }
     auto* item = new QTreeWidgetItem(list_);
-    item->setText(kDate, startOf(QFileInfo(path)));
-    item->setData(kDate, kPathRole, path);
-    item->setToolTip(kDate, path);
+    item->setText(kTitle, titleOf(QFileInfo(path)));
+    item->setData(kTitle, kPathRole, path);
+    item->setToolTip(kTitle, path);
     return item;
 }
 
@@ -272,7 +272,7 @@ void AnalysisWindow::showChosen() {
     const QTreeWidgetItem* item = list_->currentItem();
     if (!item)
         return;
-    const QString path = item->data(kDate, kPathRole).toString();
+    const QString path = item->data(kTitle, kPathRole).toString();
     if (path == recording_.path())
         return;
     QApplication::setOverrideCursor(Qt::WaitCursor);
