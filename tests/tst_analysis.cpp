@@ -1,4 +1,6 @@
+#include "features/analysis/AnalysisWindow.h"
 #include "features/analysis/PlotDrawing.h"
+#include "features/analysis/PlotWidget.h"
 #include "features/analysis/RecordingSeries.h"
 #include "features/analysis/SpanStatistics.h"
 
@@ -63,6 +65,7 @@ private slots:
     void coasterNumbersMatchTheFile();
     void plotExportOpensAsAnImage_data();
     void plotExportOpensAsAnImage();
+    void windowSavesTheShownSpan();
 };
 
 void TestAnalysis::numbersOfTheWholeSpan_data() {
@@ -309,6 +312,36 @@ void TestAnalysis::plotExportOpensAsAnImage() {
         for (int x = 0; x < image.width(); ++x)
             red += image.pixel(x, y) == qRgb(255, 0, 0);
     QVERIFY(red > 100);
+}
+
+// The window's numbers follow the shown span, and the span saved as CSV reads back as the same
+// rows; a file that cannot be written is reported, not passed over.
+void TestAnalysis::windowSavesTheShownSpan() {
+    if (!QFile::exists(coasterPath()))
+        QSKIP("the shared coaster recording is not beside this checkout");
+    QTemporaryDir dir;
+    AnalysisWindow window(dir.path());
+    QVERIFY(window.open(coasterPath()));
+    window.plot()->setSpan(50.0, 53.5);
+    QTRY_COMPARE(window.statistics().from, 50.0);
+    const SpanStatistics expected = spanStatistics(window.recording(), 50.0, 53.5);
+    QCOMPARE(window.statistics().samples, expected.samples);
+    QCOMPARE(window.statistics().series[3].max, expected.series[3].max);
+
+    const QString saved = dir.filePath(QStringLiteral("span.csv"));
+    QVERIFY(window.exportCsv(saved));
+    RecordingSeries span;
+    QString error;
+    QVERIFY2(span.load(saved, &error), qPrintable(error));
+    QCOMPARE(span.size(), expected.samples);
+    const std::size_t first = window.recording().rowAtOrAfter(50.0);
+    for (std::size_t row : {std::size_t(0), span.size() / 2, span.size() - 1})
+        for (Series s : {Series::X, Series::Y, Series::Z})
+            QCOMPARE(span.value(s, row), window.recording().value(s, first + row));
+
+    // /proc takes no new files, even from root.
+    QVERIFY(!window.exportCsv(QStringLiteral("/proc/wobblestar-span.csv")));
+    QVERIFY(window.message().contains(QLatin1String("/proc/wobblestar-span.csv")));
 }
 
 QTEST_MAIN(TestAnalysis)
