@@ -1,15 +1,15 @@
 #include "app/WobblestarAppDelegate.h"
 
+#include "features/AxisCheckDialog.h"
 #include "features/InfoText.h"
+#include "features/RecordingOpener.h"
 #include "features/analysis/AnalysisWindow.h"
 #include "screens/StatusBar.h"
-#include "sensors/ReplayDriver.h"
 #include "sensors/SampleCsvWriter.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QLayout>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QSettings>
 #include <QShortcut>
@@ -52,6 +52,14 @@ void WobblestarAppDelegate::connectControls() {
     connect(ui.stop, &QPushButton::clicked, this, &WobblestarAppDelegate::stop);
     connect(ui.emailrecord, &QPushButton::clicked, this, &WobblestarAppDelegate::emailrecord);
     connect(ui.email, &QPushButton::clicked, this, &WobblestarAppDelegate::email);
+    connect(ui.checkAxes, &QPushButton::clicked, this, [this] {
+        auto* dialog = new AxisCheckDialog(
+            Accelerometer::sharedAccelerometer().driver(),
+            [this] { return std::optional(platform::Acceleration{x, y, z, 0.0}); }, window_.get());
+        dialog->setAttribute(Qt::WA_DeleteOnClose);
+        axisCheck_ = dialog;
+        dialog->open();
+    });
     connect(ui.saveLog, &QPushButton::clicked, this, &WobblestarAppDelegate::saveLog);
     connect(ui.recordings, &QPushButton::clicked, this, &WobblestarAppDelegate::recordings);
 }
@@ -67,6 +75,8 @@ void WobblestarAppDelegate::applicationDidFinishLaunching() {
     // The graph screen is shown first; the others wait until their actions bring them in.
     screens_->showFirstScreen();
     setUpKeyboard();
+    recordingOpener_ =
+        new RecordingOpener(window_.get(), [this](const QString& path) { openRecording(path); });
     window_->show();
 
     ui.graphView->setUpdatingIsEnabled(true);
@@ -118,6 +128,18 @@ void WobblestarAppDelegate::buildToolbar() {
     toolbar->show();
 }
 
+bool WobblestarAppDelegate::openRecording(const QString& path, double fromSeconds) {
+    auto driver = std::make_unique<platform::ReplayDriver>(path, false, fromSeconds);
+    QString error;
+    if (!driver->start(&error)) {
+        recorder_->showMessage(tr("Recording not opened"), error);
+        return false;
+    }
+    screens_->statusBar()->setSource(driver->description());
+    Accelerometer::sharedAccelerometer().setDriver(std::move(driver));
+    return true;
+}
+
 void WobblestarAppDelegate::setUpKeyboard() {
     auto* space = new QShortcut(QKeySequence(Qt::Key_Space), window_.get());
     space->setContext(Qt::ApplicationShortcut);
@@ -129,9 +151,10 @@ void WobblestarAppDelegate::setUpKeyboard() {
     auto* quit = new QShortcut(QKeySequence::Quit, window_.get());
     quit->setContext(Qt::ApplicationShortcut);
     connect(quit, &QShortcut::activated, qApp, &QCoreApplication::quit);
-    auto* open = new QShortcut(QKeySequence::Open, window_.get());
-    open->setContext(Qt::ApplicationShortcut);
-    connect(open, &QShortcut::activated, this, &WobblestarAppDelegate::recordings);
+    // Ctrl+O already opens a recording for replay; two shortcuts on one key would both go dead.
+    auto* recordingsKey = new QShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O), window_.get());
+    recordingsKey->setContext(Qt::ApplicationShortcut);
+    connect(recordingsKey, &QShortcut::activated, this, &WobblestarAppDelegate::recordings);
 }
 
 void WobblestarAppDelegate::pauseShownDisplay() {
@@ -313,23 +336,13 @@ void WobblestarAppDelegate::recordings() {
         recordingsWindow_ = std::make_unique<analysis::AnalysisWindow>(
             platform::SampleCsvWriter::defaultDirectory());
         connect(recordingsWindow_.get(), &analysis::AnalysisWindow::replayRequested, this,
-                &WobblestarAppDelegate::replayRecording);
+                [this](const QString& path, double fromSeconds) {
+                    openRecording(path, fromSeconds);
+                });
     } else {
         recordingsWindow_->refresh();
     }
     recordingsWindow_->show();
     recordingsWindow_->raise();
     recordingsWindow_->activateWindow();
-}
-
-void WobblestarAppDelegate::replayRecording(const QString& path, double /*fromSeconds*/) {
-    auto replay = std::make_unique<platform::ReplayDriver>(path);
-    QString error;
-    if (!replay->start(&error)) {
-        QMessageBox::warning(recordingsWindow_.get(), tr("Replay"), error);
-        return;
-    }
-    platform::Accelerometer::sharedAccelerometer().setDriver(std::move(replay));
-    window_->raise();
-    window_->activateWindow();
 }

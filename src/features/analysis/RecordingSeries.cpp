@@ -1,6 +1,6 @@
 #include "features/analysis/RecordingSeries.h"
 
-#include "sensors/RecordingFile.h"
+#include "sensors/RecordingReader.h"
 
 #include <algorithm>
 #include <bit>
@@ -29,18 +29,22 @@ void widen(Column& into, const std::array<MinMax, kSeriesCount>& other) {
 
 bool RecordingSeries::load(const QString& path, QString* error) {
     clear();
-    // The replay reader parses the whole file into rows of doubles; they are copied into the
-    // float columns and dropped before the summaries are built.
-    platform::Recording recording = platform::loadRecording(path, error);
-    if (recording.rows.empty())
+    // Row by row from the streaming reader, so that nothing but the float columns grows with
+    // the file.
+    platform::RecordingReader reader(path);
+    if (!reader.open(error))
         return false;
-    const std::size_t rows = recording.rows.size();
-    t_.reserve(rows);
-    for (auto& column : values_)
-        column.reserve(rows);
-    for (const platform::Acceleration& row : recording.rows)
+    platform::Acceleration row;
+    while (reader.next(&row))
         append(float(row.timestamp), float(row.x), float(row.y), float(row.z));
-    recording = {};
+    if (!reader.error().isEmpty() || t_.empty()) {
+        if (error)
+            *error = reader.error().isEmpty()
+                         ? QStringLiteral("Cannot replay \"%1\": no rows").arg(path)
+                         : reader.error();
+        clear();
+        return false;
+    }
     finish();
     path_ = path;
     return true;
