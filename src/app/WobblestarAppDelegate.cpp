@@ -5,6 +5,7 @@
 #include "features/RecordingOpener.h"
 #include "features/analysis/AnalysisWindow.h"
 #include "screens/StatusBar.h"
+#include "sensors/ReplayDriver.h"
 #include "sensors/SampleCsvWriter.h"
 
 #include <QAction>
