@@ -4,10 +4,12 @@
 #include "features/AxisCheck.h"
 #include "features/CommandLine.h"
 #include "features/HeadlessRecording.h"
+#include "features/analysis/HeadlessAnalysis.h"
 #include "sensors/RecordingReader.h"
 #include "sensors/Sources.h"
 
 #include <QApplication>
+#include <QGuiApplication>
 #include <QPixmap>
 #include <QTimer>
 #include <chrono>
@@ -112,6 +114,12 @@ int main(int argc, char* argv[]) {
     }
     if (options.listSources)
         return listSources();
+    if (!options.analyze.isEmpty()) {
+        // Fonts and pictures need a GUI application, but never a display.
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        QGuiApplication application(argc, argv);
+        return analysis::runHeadlessAnalysis(options);
+    }
     if (options.listFormats)
         return listFormats();
 

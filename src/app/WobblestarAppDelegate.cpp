@@ -3,6 +3,7 @@
 #include "features/AxisCheckDialog.h"
 #include "features/InfoText.h"
 #include "features/RecordingOpener.h"
+#include "features/analysis/AnalysisWindow.h"
 #include "screens/StatusBar.h"
 #include "sensors/ReplayDriver.h"
 #include "sensors/SampleCsvWriter.h"
@@ -63,6 +64,7 @@ void WobblestarAppDelegate::connectControls() {
         dialog->open();
     });
     connect(ui.saveLog, &QPushButton::clicked, this, &WobblestarAppDelegate::saveLog);
+    connect(ui.recordings, &QPushButton::clicked, this, &WobblestarAppDelegate::recordings);
 }
 
 void WobblestarAppDelegate::applicationDidFinishLaunching() {
@@ -152,6 +154,10 @@ void WobblestarAppDelegate::setUpKeyboard() {
     auto* quit = new QShortcut(QKeySequence::Quit, window_.get());
     quit->setContext(Qt::ApplicationShortcut);
     connect(quit, &QShortcut::activated, qApp, &QCoreApplication::quit);
+    // Ctrl+O already opens a recording for replay; two shortcuts on one key would both go dead.
+    auto* recordingsKey = new QShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O), window_.get());
+    recordingsKey->setContext(Qt::ApplicationShortcut);
+    connect(recordingsKey, &QShortcut::activated, this, &WobblestarAppDelegate::recordings);
 }
 
 void WobblestarAppDelegate::pauseShownDisplay() {
@@ -294,4 +300,20 @@ bool WobblestarAppDelegate::eventFilter(QObject* watched, QEvent* event) {
     if (watched == window_.get() && event->type() == QEvent::Close)
         recorder_->finish();
     return QObject::eventFilter(watched, event);
+}
+
+void WobblestarAppDelegate::recordings() {
+    if (!recordingsWindow_) {
+        recordingsWindow_ = std::make_unique<analysis::AnalysisWindow>(
+            platform::SampleCsvWriter::defaultDirectory());
+        connect(recordingsWindow_.get(), &analysis::AnalysisWindow::replayRequested, this,
+                [this](const QString& path, double fromSeconds) {
+                    openRecording(path, fromSeconds);
+                });
+    } else {
+        recordingsWindow_->refresh();
+    }
+    recordingsWindow_->show();
+    recordingsWindow_->raise();
+    recordingsWindow_->activateWindow();
 }

@@ -15,6 +15,10 @@
 class QToolBar;
 class RecordingOpener;
 
+namespace analysis {
+class AnalysisWindow;
+} // namespace analysis
+
 // The application's controller: start-up, routing of every accelerometer sample to the graph
 // and the gauges, the sample rate, and the actions of every control. The work behind the
 // actions is done by three collaborators: the screens and their skins (ScreenNavigator), the
@@ -123,6 +127,12 @@ public slots:
     void email() { recorder_->mailFeedback(); }
     // Writes the log to a file the user chooses; false when nothing was written.
     bool saveLog() { return recorder_->saveLog(); }
+    // Opens (or raises) the recordings window on the folder of the full-rate files.
+    void recordings();
+
+public:
+    // The recordings window once opened; null before.
+    analysis::AnalysisWindow* recordingsWindow() const { return recordingsWindow_.get(); }
 
 private:
     void buildToolbar();
@@ -148,4 +158,6 @@ private:
     float x = 0.0f;
     float y = 0.0f;
     float z = 0.0f;
+
+    std::unique_ptr<analysis::AnalysisWindow> recordingsWindow_;
 };

@@ -2,6 +2,8 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <cmath>
+#include <utility>
 
 namespace platform {
 
@@ -80,8 +82,32 @@ LaunchAction parseLaunchOptions(const QStringList& arguments, LaunchOptions& opt
     const QCommandLineOption csv(QStringLiteral("csv"),
                                  QStringLiteral("With --record, also write every sample to FILE."),
                                  QStringLiteral("FILE"));
+    const QCommandLineOption analyze(
+        QStringLiteral("analyze"),
+        QStringLiteral("Print the duration, samples, rate and per-axis numbers (min, max, mean, "
+                       "RMS, peak, dominant frequency) of a recording and exit."),
+        QStringLiteral("FILE"));
+    const QCommandLineOption from(QStringLiteral("from"),
+                                  QStringLiteral("With --analyze, start of the span in seconds."),
+                                  QStringLiteral("S"));
+    const QCommandLineOption to(QStringLiteral("to"),
+                                QStringLiteral("With --analyze, end of the span in seconds."),
+                                QStringLiteral("S"));
+    const QCommandLineOption json(QStringLiteral("json"),
+                                  QStringLiteral("With --analyze, print JSON instead of text."));
+    const QCommandLineOption plot(
+        QStringLiteral("plot"),
+        QStringLiteral("With --analyze, also write the plot of the span to a PNG (or .svg) file."),
+        QStringLiteral("OUT.png"));
+    const QCommandLineOption plotWidth(QStringLiteral("width"),
+                                       QStringLiteral("Width of the --plot picture (default 1200)."),
+                                       QStringLiteral("W"), QStringLiteral("1200"));
+    const QCommandLineOption plotHeight(QStringLiteral("height"),
+                                        QStringLiteral("Height of the --plot picture (default 500)."),
+                                        QStringLiteral("H"), QStringLiteral("500"));
     parser.addOptions({help, version, source, axes, loop, listSources, listFormats, checkAxes,
-                       screenshot, screen, after, scale, fixedOrientation, record, duration, csv});
+                       screenshot, screen, after, scale, fixedOrientation, record, duration, csv,
+                       analyze, from, to, json, plot, plotWidth, plotHeight});
 
     if (!parser.parse(arguments)) {
         *error = parser.errorText() + QStringLiteral(" (see --help)");
@@ -140,6 +166,43 @@ LaunchAction parseLaunchOptions(const QStringList& arguments, LaunchOptions& opt
         *error = QStringLiteral("--duration needs a positive number of seconds, not '%1'")
                      .arg(parser.value(duration));
         return LaunchAction::Fail;
+    }
+
+    options.analyze = parser.value(analyze);
+    options.json = parser.isSet(json);
+    options.plot = parser.value(plot);
+    if (options.analyze.isEmpty()) {
+        for (const QCommandLineOption* option : {&from, &to, &json, &plot, &plotWidth, &plotHeight}) {
+            if (parser.isSet(*option)) {
+                *error = QStringLiteral("--%1 needs --analyze FILE").arg(option->names().constLast());
+                return LaunchAction::Fail;
+            }
+        }
+    }
+    for (auto [option, value] : {std::pair{&from, &options.from}, std::pair{&to, &options.to}}) {
+        if (!parser.isSet(*option))
+            continue;
+        bool ok = false;
+        *value = parser.value(*option).toDouble(&ok);
+        if (!ok || !(*value >= 0.0) || !std::isfinite(*value)) {
+            *error = QStringLiteral("--%1 needs a number of seconds from the start, not '%2'")
+                         .arg(option->names().constLast(), parser.value(*option));
+            return LaunchAction::Fail;
+        }
+    }
+    if (parser.isSet(from) && parser.isSet(to) && !(options.from < options.to)) {
+        *error = QStringLiteral("--from must be before --to");
+        return LaunchAction::Fail;
+    }
+    for (auto [option, value] :
+         {std::pair{&plotWidth, &options.plotWidth}, std::pair{&plotHeight, &options.plotHeight}}) {
+        bool ok = false;
+        *value = parser.value(*option).toInt(&ok);
+        if (!ok || *value < 100 || *value > 16384) {
+            *error = QStringLiteral("--%1 needs a number of pixels from 100 to 16384, not '%2'")
+                         .arg(option->names().constLast(), parser.value(*option));
+            return LaunchAction::Fail;
+        }
     }
     return LaunchAction::Run;
 }

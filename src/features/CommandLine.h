@@ -30,6 +30,16 @@ struct LaunchOptions : SourceRequest {
     QString record;
     double duration = 0.0;
     QString csv;
+
+    // Headless analysis of a recording: the span [from, to] in seconds (negative: the start or
+    // the end of the file), JSON instead of text, and a plot written to a PNG or SVG file.
+    QString analyze;
+    double from = -1.0;
+    double to = -1.0;
+    bool json = false;
+    QString plot;
+    int plotWidth = 1200;
+    int plotHeight = 500;
 };
 
 enum class LaunchAction { Run, ShowHelp, ShowVersion, Fail };

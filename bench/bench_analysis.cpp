@@ -1,0 +1,286 @@
+// The recordings window on a one-hour recording at 120 rows per second (432,000 rows):
+// loading and first picture against `wc -l` reading the same file, memory per row, and the
+// redraw after a zoom or pan at 1920 x 1080 against Qt Charts drawing the same rows as
+// QLineSeries. Also checks that both plots draw the same envelope of the X trace.
+//
+//   bench_analysis [ROWS]      prints a Markdown table of medians over several runs
+#include "drawing/PainterContext.h"
+#include "features/analysis/PlotDrawing.h"
+#include "features/analysis/RecordingSeries.h"
+#include "sensors/SampleCsvWriter.h"
+
+#include <QApplication>
+#include <QChart>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QGraphicsScene>
+#include <QImage>
+#include <QLineSeries>
+#include <QPainter>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QValueAxis>
+#include <algorithm>
+#include <cmath>
+#include <climits>
+#include <cstdio>
+#include <ctime>
+#include <functional>
+#include <numbers>
+
+using namespace analysis;
+
+namespace {
+
+constexpr int kWidth = 1920;
+constexpr int kHeight = 1080;
+
+PlotView span(double from, double to, std::array<bool, kSeriesCount> shown = {true, true, true, true}) {
+    PlotView view;
+    view.from = from;
+    view.to = to;
+    view.shown = shown;
+    return view;
+}
+
+// The machine these run on is shared, so the medians are of this thread's CPU time, which
+// other processes do not inflate; `wall` measures elapsed time instead (for a child process).
+double medianMs(int runs, const std::function<void()>& work, double* worst = nullptr,
+                bool wall = false) {
+    std::vector<double> ms;
+    for (int i = 0; i < runs; ++i) {
+        timespec start{}, end{};
+        const clockid_t clock = wall ? CLOCK_MONOTONIC : CLOCK_THREAD_CPUTIME_ID;
+        clock_gettime(clock, &start);
+        work();
+        clock_gettime(clock, &end);
+        ms.push_back(double(end.tv_sec - start.tv_sec) * 1e3 +
+                     double(end.tv_nsec - start.tv_nsec) / 1e6);
+    }
+    std::sort(ms.begin(), ms.end());
+    if (worst)
+        *worst = ms.back();
+    return ms[ms.size() / 2];
+}
+
+long peakResidentKb() {
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').first().toLong();
+    return 0;
+}
+
+// A ride: slow swells, a 7 Hz vibration and noise, with a jolt now and then.
+void writeRecording(const QString& path, int rows) {
+    platform::SampleCsvWriter writer(path, platform::SampleCsvWriter::Existing::Replace);
+    writer.open();
+    uint32_t seed = 1;
+    auto noise = [&] {
+        seed = seed * 1664525u + 1013904223u;
+        return float(seed >> 8) / float(1u << 24) - 0.5f;
+    };
+    for (int i = 0; i < rows; ++i) {
+        const double t = i / 120.0;
+        const float jolt = i % 9001 == 0 ? 2.5f : 0.0f;
+        writer.append(t, 0.3f * float(std::sin(t * 0.7)) + 0.05f * noise() + jolt,
+                      0.2f * float(std::sin(2 * std::numbers::pi * 7 * t)) + 0.05f * noise(),
+                      -1.0f + 0.4f * float(std::sin(t * 0.13)) + 0.05f * noise());
+    }
+    writer.close();
+}
+
+void draw(QImage& image, const RecordingSeries& recording, const PlotView& view,
+          std::vector<Column>& columns) {
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing);
+    platform::PainterContext context(painter);
+    drawPlot(context, {0, 0, float(kWidth), float(kHeight)}, recording, view, columns);
+}
+
+// The spans a user visits: all, then zooming in around the middle to one second, panning.
+std::vector<PlotView> visits(double duration) {
+    std::vector<PlotView> views;
+    for (double width = duration; width >= 1.0; width /= 3.0)
+        for (double pan : {0.0, 0.01, 0.02})
+            views.push_back(span(std::max(0.0, duration / 2 - width / 2 + pan * width),
+                                 std::min(duration, duration / 2 + width / 2 + pan * width)));
+    return views;
+}
+
+// Per pixel column, the topmost and bottommost pixel of the X trace's red.
+std::vector<std::pair<int, int>> redExtents(const QImage& image, QRect area) {
+    std::vector<std::pair<int, int>> extents;
+    for (int x = area.left(); x <= area.right(); ++x) {
+        int top = -1, bottom = -1;
+        for (int y = area.top(); y <= area.bottom(); ++y) {
+            const QRgb p = image.pixel(x, y);
+            if (qRed(p) > 160 && qGreen(p) < 90 && qBlue(p) < 90) {
+                if (top < 0)
+                    top = y;
+                bottom = y;
+            }
+        }
+        extents.emplace_back(top, bottom);
+    }
+    return extents;
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication application(argc, argv);
+    const int rows = argc > 1 ? std::max(100, atoi(argv[1])) : 432000;
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("hour.csv"));
+    writeRecording(path, rows);
+    const double fileMb = double(QFile(path).size()) / 1e6;
+
+    // Loading: the first load also gives the peak memory it took.
+    const long before = peakResidentKb();
+    RecordingSeries recording;
+    QString error;
+    if (!recording.load(path, &error)) {
+        std::fprintf(stderr, "%s\n", qPrintable(error));
+        return 1;
+    }
+    const long peakGrowth = peakResidentKb() - before;
+    std::vector<Column> columns;
+    QImage image(kWidth, kHeight, QImage::Format_ARGB32_Premultiplied);
+    const double loadMs = medianMs(5, [&] { recording.load(path, &error); });
+    const double loadAndShowMs = medianMs(5, [&] {
+        recording.load(path, &error);
+        draw(image, recording, span(0.0, recording.duration()), columns);
+    });
+    const double wcMs = medianMs(5, [&] {
+        QProcess wc;
+        wc.start(QStringLiteral("wc"), {QStringLiteral("-l"), path});
+        wc.waitForFinished();
+    }, nullptr, true);
+
+    const std::vector<PlotView> views = visits(recording.duration());
+    double worst = 0.0;
+    std::size_t next = 0;
+    const double redrawMs = medianMs(int(views.size()) * 4, [&] {
+        draw(image, recording, views[next++ % views.size()], columns);
+    }, &worst);
+
+    if (qEnvironmentVariableIsSet("BENCH_ANALYSIS_OURS_ONLY")) {
+        std::printf("load %.0f ms, load and show %.0f ms, wc -l %.1f ms, held %.1f B/row, peak "
+                    "growth %.1f B/row, redraw %.2f ms (worst %.2f)\n",
+                    loadMs, loadAndShowMs, wcMs,
+                    double(recording.memoryBytes()) / double(recording.size()),
+                    peakGrowth * 1024.0 / double(recording.size()), redrawMs, worst);
+        return 0;
+    }
+
+    // Qt Charts: the same four series, the same plot area and axis ranges.
+    const QRectF area(plotArea({0, 0, float(kWidth), float(kHeight)}).x,
+                      plotArea({0, 0, float(kWidth), float(kHeight)}).y,
+                      plotArea({0, 0, float(kWidth), float(kHeight)}).width,
+                      plotArea({0, 0, float(kWidth), float(kHeight)}).height);
+    QGraphicsScene scene(0, 0, kWidth, kHeight);
+    auto* chart = new QChart;
+    chart->legend()->hide();
+    chart->setAnimationOptions(QChart::NoAnimation);
+    chart->setBackgroundBrush(Qt::black);
+    chart->setPlotAreaBackgroundVisible(true);
+    chart->setPlotAreaBackgroundBrush(QColor(18, 18, 18));
+    chart->setGeometry(0, 0, kWidth, kHeight);
+    auto* timeAxis = new QValueAxis;
+    auto* gAxis = new QValueAxis;
+    chart->addAxis(timeAxis, Qt::AlignBottom);
+    chart->addAxis(gAxis, Qt::AlignLeft);
+    const QColor colours[] = {Qt::red, Qt::green, Qt::blue, Qt::white};
+    std::array<QLineSeries*, kSeriesCount> lines{};
+    for (int s = kSeriesCount - 1; s >= 0; --s) {
+        QList<QPointF> points;
+        points.reserve(qsizetype(recording.size()));
+        for (std::size_t row = 0; row < recording.size(); ++row)
+            points.append(QPointF(recording.time(row), recording.value(Series(s), row)));
+        lines[std::size_t(s)] = new QLineSeries;
+        lines[std::size_t(s)]->setPen(QPen(colours[s], 1.25));
+        lines[std::size_t(s)]->replace(points);
+        chart->addSeries(lines[std::size_t(s)]);
+        lines[std::size_t(s)]->attachAxis(timeAxis);
+        lines[std::size_t(s)]->attachAxis(gAxis);
+    }
+    scene.addItem(chart);
+    chart->setPlotArea(area);
+    QCoreApplication::processEvents();
+    auto chartFrame = [&](const PlotView& view) {
+        recording.columns(view.from, view.to, int(area.width()), &columns);
+        const auto [low, high] = valueRange(columns, view);
+        timeAxis->setRange(view.from, view.to);
+        gAxis->setRange(low, high);
+        // Qt Charts lays itself out in posted events, as it would in a window.
+        QCoreApplication::processEvents();
+        image.fill(Qt::black);
+        QPainter painter(&image);
+        painter.setRenderHint(QPainter::Antialiasing);
+        scene.render(&painter);
+    };
+    // Qt Charts takes seconds per frame here: every fourth of the same spans is enough.
+    next = 0;
+    double chartsWorst = 0.0;
+    const double chartsMs = medianMs(
+        int(views.size() + 3) / 4, [&] { chartFrame(views[(next++ * 4) % views.size()]); },
+        &chartsWorst);
+
+    // The envelope of X alone, whole recording, in both.
+    const PlotView whole = span(0.0, recording.duration(), {true, false, false, false});
+    for (int s = 1; s < kSeriesCount; ++s)
+        lines[std::size_t(s)]->setVisible(false);
+    chartFrame(whole);
+    if (qEnvironmentVariableIsSet("BENCH_ANALYSIS_PICTURES"))
+        std::printf("charts plot area %g %g %g %g, ours %g %g %g %g\n", chart->plotArea().x(),
+                    chart->plotArea().y(), chart->plotArea().width(), chart->plotArea().height(),
+                    area.x(), area.y(), area.width(), area.height());
+    const auto chartsExtents = redExtents(image, area.toAlignedRect().adjusted(1, 1, -1, -1));
+    if (qEnvironmentVariableIsSet("BENCH_ANALYSIS_PICTURES"))
+        image.save(qEnvironmentVariable("BENCH_ANALYSIS_PICTURES") + QStringLiteral("-charts.png"));
+    draw(image, recording, whole, columns);
+    if (qEnvironmentVariableIsSet("BENCH_ANALYSIS_PICTURES"))
+        image.save(qEnvironmentVariable("BENCH_ANALYSIS_PICTURES") + QStringLiteral("-ours.png"));
+    const auto ourExtents = redExtents(image, area.toAlignedRect().adjusted(1, 1, -1, -1));
+    // Lines between rows cross into the neighbouring pixel columns and are antialiased, so a
+    // column of Qt Charts' picture shows a little more than that column's rows: ours must lie
+    // within Qt Charts' extent over the column and its two neighbours, give or take a pixel.
+    int outside = 0, compared = 0;
+    for (std::size_t c = 1; c + 1 < ourExtents.size(); ++c) {
+        if (ourExtents[c].first < 0)
+            continue;
+        int top = INT_MAX, bottom = -1;
+        for (std::size_t n = c - 1; n <= c + 1; ++n) {
+            if (chartsExtents[n].first < 0)
+                continue;
+            top = std::min(top, chartsExtents[n].first);
+            bottom = std::max(bottom, chartsExtents[n].second);
+        }
+        ++compared;
+        const bool within = ourExtents[c].first >= top - 1 && ourExtents[c].second <= bottom + 1;
+        outside += !within;
+        if (!within && outside < 6 && qEnvironmentVariableIsSet("BENCH_ANALYSIS_PICTURES"))
+            std::printf("column %zu: ours %d..%d, Qt Charts around it %d..%d\n", c,
+                        ourExtents[c].first, ourExtents[c].second, top, bottom);
+    }
+
+    std::printf("| measure | Wobblestar | reference |\n|---|---|---|\n");
+    std::printf("| rows, file size | %zu rows, %.1f MB | |\n", recording.size(), fileMb);
+    std::printf("| load, CPU (median of 5) | %.0f ms | `wc -l`, elapsed: %.1f ms |\n", loadMs, wcMs);
+    std::printf("| load and show at %dx%d, CPU | %.0f ms | |\n", kWidth, kHeight, loadAndShowMs);
+    std::printf("| held per row (columns and levels) | %.1f bytes | |\n",
+                double(recording.memoryBytes()) / double(recording.size()));
+    std::printf("| peak memory growth of the first load, per row | %.1f bytes | |\n",
+                peakGrowth * 1024.0 / double(recording.size()));
+    std::printf("| redraw after zoom/pan at %dx%d, CPU, median (worst) of %zu spans x4 | %.2f ms (%.2f) | "
+                "Qt Charts QLineSeries, every fourth span: %.1f ms (%.1f) |\n",
+                kWidth, kHeight, views.size(), redrawMs, worst, chartsMs, chartsWorst);
+    std::printf("| redraw ratio | %.0fx faster | |\n", chartsMs / redrawMs);
+    std::printf("| X trace, whole recording: pixel columns outside Qt Charts' picture | %d of %d | |\n",
+                outside, compared);
+    return 0;
+}

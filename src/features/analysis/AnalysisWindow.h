@@ -1,0 +1,102 @@
+#pragma once
+
+#include "features/analysis/RecordingSeries.h"
+#include "features/analysis/SpanStatistics.h"
+
+#include <QTimer>
+#include <QWidget>
+#include <functional>
+
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QPushButton;
+class QTableWidget;
+class QTreeWidget;
+class QTreeWidgetItem;
+
+namespace analysis {
+
+class PlotWidget;
+class SpectrumWidget;
+
+// The recordings window: the full-rate recordings of the data folder (and any file opened or
+// dropped here) on the left; the chosen one whole on the right, with its numbers for the
+// shown span, the spectrum of one axis, exports and a way back into the live window.
+//
+//   AnalysisWindow window(SampleCsvWriter::defaultDirectory());
+//   connect(&window, &AnalysisWindow::replayRequested, ...);
+//   window.show();
+class AnalysisWindow : public QWidget {
+    Q_OBJECT
+public:
+    explicit AnalysisWindow(QString folder, QWidget* parent = nullptr);
+    ~AnalysisWindow() override;
+
+    // Reads the folder again and lists its recordings, newest first; their summaries fill in
+    // one file at a time while the window stays responsive.
+    void refresh();
+    // Adds a recording to the list and shows it. False (with the reason shown) when it cannot
+    // be read.
+    bool open(const QString& path);
+
+    const RecordingSeries& recording() const { return recording_; }
+    PlotWidget* plot() const { return plot_; }
+    // The numbers shown in the table, for the shown span.
+    const SpanStatistics& statistics() const { return statistics_; }
+    // The last message shown to the user (a file that could not be read or written).
+    QString message() const { return message_; }
+
+    // Writes the plot as PNG or SVG (by the file's extension), or the shown span as a CSV
+    // that replay reads. False with message() set when the file cannot be written.
+    bool exportPicture(const QString& path);
+    bool exportCsv(const QString& path);
+
+    // Replaces the file dialogs: given a caption and a filter, returns a path or "" (tests).
+    using FileChooser = std::function<QString(const QString& caption, const QString& filter)>;
+    void setFileChoosers(FileChooser open, FileChooser save);
+
+signals:
+    // "Replay from here": play `path` in the main window from `fromSeconds`.
+    void replayRequested(const QString& path, double fromSeconds);
+
+protected:
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
+private:
+    QWidget* buildToolRow();
+    QWidget* buildNumbers();
+    QTreeWidgetItem* itemFor(const QString& path);
+    void summarizeNext();
+    void showChosen();
+    void updateNumbers();
+    void updateSpectrum();
+    void showMessage(const QString& text);
+    void chooseAndOpen();
+    void chooseAndExportPicture();
+    void chooseAndExportCsv();
+    void replayFromCursor();
+
+    QString folder_;
+    RecordingSeries recording_;
+    SpanStatistics statistics_;
+    QString message_;
+    QStringList toSummarize_;
+    QTimer summaryTimer_;
+    QTimer numbersTimer_;
+    FileChooser chooseOpen_, chooseSave_;
+
+    QTreeWidget* list_ = nullptr;
+    PlotWidget* plot_ = nullptr;
+    SpectrumWidget* spectrum_ = nullptr;
+    QTableWidget* numbers_ = nullptr;
+    QComboBox* spectrumSeries_ = nullptr;
+    QLabel* info_ = nullptr;
+    QCheckBox* shown_[kSeriesCount] = {};
+    QPushButton* replay_ = nullptr;
+    QPushButton* exportPicture_ = nullptr;
+    QPushButton* exportCsv_ = nullptr;
+};
+
+} // namespace analysis

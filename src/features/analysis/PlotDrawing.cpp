@@ -1,0 +1,374 @@
+#include "features/analysis/PlotDrawing.h"
+
+#include "drawing/PainterContext.h"
+
+#include <QFileInfo>
+#include <QFontMetricsF>
+#include <QImage>
+#include <QPainter>
+#include <QSaveFile>
+#include <QSvgGenerator>
+#include <algorithm>
+#include <cmath>
+
+namespace analysis {
+
+namespace {
+
+using platform::DrawingContext;
+using platform::Font;
+using platform::Rect;
+
+constexpr Font kLabelFont{11.0f};
+constexpr float kLeft = 54.0f, kRight = 12.0f, kTop = 24.0f, kBottom = 24.0f;
+
+float textWidth(const QString& text, Font font) {
+    return float(QFontMetricsF(platform::PainterContext::qtFont(font)).horizontalAdvance(text));
+}
+
+QString tickLabel(double value, double step, const char* unit) {
+    const int decimals = std::clamp(int(-std::floor(std::log10(step) + 1e-9)), 0, 6);
+    if (std::abs(value) < step * 1e-6)
+        value = 0.0;
+    return QStringLiteral("%1 %2").arg(value, 0, 'f', decimals).arg(QLatin1String(unit));
+}
+
+} // namespace
+
+std::pair<double, double> valueRange(const std::vector<Column>& columns, const PlotView& view) {
+    double low = INFINITY, high = -INFINITY;
+    for (const Column& column : columns) {
+        if (column.empty)
+            continue;
+        for (int s = 0; s < kSeriesCount; ++s) {
+            if (!view.shown[std::size_t(s)])
+                continue;
+            low = std::min(low, double(column.series[std::size_t(s)].min));
+            high = std::max(high, double(column.series[std::size_t(s)].max));
+        }
+    }
+    if (!(low <= high))
+        return {-1.0, 1.0};
+    const double middle = 0.5 * (low + high);
+    const double half = std::max(0.5 * (high - low) * 1.08, 0.05);
+    return {middle - half, middle + half};
+}
+
+namespace {
+
+struct Mapping {
+    Rect area;
+    double from, to, low, high;
+    float x(double seconds) const {
+        return area.x + float((seconds - from) / (to - from) * area.width);
+    }
+    float y(double g) const {
+        const float y = area.y + float((high - g) / (high - low) * area.height);
+        return std::clamp(y, area.y, area.y + area.height);
+    }
+};
+
+void drawGrid(DrawingContext& context, const Mapping& map) {
+    const Rect& a = map.area;
+    context.setLineWidth(1.0f);
+
+    double step = 1.0;
+    const std::vector<double> gTicks =
+        niceTicks(map.low, map.high, std::max(2, int(a.height / 48.0f)), &step);
+    for (double g : gTicks) {
+        const float y = std::round(map.y(g)) + 0.5f;
+        context.setGrayStrokeColor(std::abs(g) < step * 1e-6 ? 0.45f : 0.22f, 1.0f);
+        context.beginPath();
+        context.moveToPoint(a.x, y);
+        context.addLineToPoint(a.x + a.width, y);
+        context.strokePath();
+        const QString label = tickLabel(g, step, "g");
+        context.setGrayFillColor(0.75f, 1.0f);
+        context.drawAtPoint(label, {a.x - 6.0f - textWidth(label, kLabelFont), y - 7.0f},
+                            kLabelFont);
+    }
+    const std::vector<double> tTicks =
+        niceTicks(map.from, map.to, std::max(2, int(a.width / 110.0f)), &step);
+    for (double t : tTicks) {
+        const float x = std::round(map.x(t)) + 0.5f;
+        context.setGrayStrokeColor(0.22f, 1.0f);
+        context.beginPath();
+        context.moveToPoint(x, a.y);
+        context.addLineToPoint(x, a.y + a.height);
+        context.strokePath();
+        const QString label = tickLabel(t, step, "s");
+        context.setGrayFillColor(0.75f, 1.0f);
+        context.drawAtPoint(label, {x - textWidth(label, kLabelFont) / 2.0f, a.y + a.height + 5.0f},
+                            kLabelFont);
+    }
+}
+
+// Few rows: every row, joined, with the span's edges interpolated from the rows beyond them.
+void drawRows(DrawingContext& context, const Mapping& map, const RecordingSeries& recording,
+              Series series) {
+    const std::size_t first = recording.rowAtOrAfter(map.from);
+    const std::size_t last = recording.rowAfter(map.to);
+    const std::size_t from = first > 0 ? first - 1 : first;
+    const std::size_t to = std::min(last + 1, recording.size());
+    if (to - from < 2)
+        return;
+    auto edge = [&](std::size_t a, std::size_t b, double at) {
+        const double ta = recording.time(a), tb = recording.time(b);
+        const double f = tb > ta ? (at - ta) / (tb - ta) : 0.0;
+        return recording.value(series, a) + f * (recording.value(series, b) - recording.value(series, a));
+    };
+    context.beginPath();
+    if (from < first)
+        context.moveToPoint(map.x(map.from), map.y(edge(from, first, map.from)));
+    for (std::size_t row = first; row < last; ++row) {
+        const float x = map.x(recording.time(row)), y = map.y(recording.value(series, row));
+        if (row == first && from == first)
+            context.moveToPoint(x, y);
+        else
+            context.addLineToPoint(x, y);
+    }
+    if (last < to)
+        context.addLineToPoint(map.x(map.to), map.y(edge(last - 1, last, map.to)));
+    context.strokePath();
+}
+
+// Many rows: per pixel column a bar from the column's minimum to its maximum, so that every
+// extreme shows however far the plot is zoomed out. Each bar also reaches the range of the
+// column before it, as the line between them would. Bars are filled rectangles rather than a
+// stroked zigzag: a stroke's cost grows with its joins and slanted edges, a bar's only with
+// its pixels.
+void drawColumns(DrawingContext& context, const Mapping& map, const std::vector<Column>& columns,
+                 Series series) {
+    const platform::Color c = seriesColor(series);
+    context.setRGBFillColor(c.red, c.green, c.blue, 1.0f);
+    const MinMax* previous = nullptr;
+    for (std::size_t i = 0; i < columns.size(); ++i) {
+        if (columns[i].empty)
+            continue;
+        const MinMax& m = columns[i].series[std::size_t(series)];
+        float low = m.min, high = m.max;
+        if (previous) {
+            high = std::max(high, previous->min);
+            low = std::min(low, previous->max);
+        }
+        previous = &m;
+        const float top = map.y(high), bottom = map.y(low);
+        // A flat column still needs a visible line.
+        const float height = std::max(bottom - top, 1.25f);
+        context.fillRect({map.area.x + float(i), (top + bottom - height) / 2.0f, 1.0f, height});
+    }
+}
+
+void drawCursor(DrawingContext& context, const Mapping& map, const RecordingSeries& recording,
+                const PlotView& view, Rect bounds) {
+    if (!view.cursor || recording.isEmpty() || *view.cursor < map.from || *view.cursor > map.to)
+        return;
+    const float x = std::round(map.x(*view.cursor)) + 0.5f;
+    context.setGrayStrokeColor(1.0f, 0.6f);
+    context.setLineWidth(1.0f);
+    context.beginPath();
+    context.moveToPoint(x, map.area.y);
+    context.addLineToPoint(x, map.area.y + map.area.height);
+    context.strokePath();
+
+    const std::size_t row = recording.nearestRow(*view.cursor);
+    float at = bounds.x + kLeft;
+    context.setGrayFillColor(0.9f, 1.0f);
+    at += context.drawAtPoint(QStringLiteral("%1 s").arg(double(recording.time(row)), 0, 'f', 3),
+                              {at, bounds.y + 5.0f}, kLabelFont)
+              .width +
+          14.0f;
+    for (int s = 0; s < kSeriesCount; ++s) {
+        const platform::Color c = seriesColor(Series(s));
+        // Pure blue is hard to read as text on the dark ground; lighten it a little.
+        context.setRGBFillColor(std::max(c.red, 0.3f), std::max(c.green, 0.3f),
+                                std::max(c.blue, 0.3f), 1.0f);
+        const QString text = QStringLiteral("%1 %2 g")
+                                 .arg(seriesName(Series(s)))
+                                 .arg(double(recording.value(Series(s), row)), 0, 'f', 3);
+        at += context.drawAtPoint(text, {at, bounds.y + 5.0f}, kLabelFont).width + 14.0f;
+    }
+}
+
+} // namespace
+
+std::vector<double> niceTicks(double low, double high, int target, double* step) {
+    std::vector<double> ticks;
+    if (!(high > low) || target < 1 || !std::isfinite(low) || !std::isfinite(high))
+        return ticks;
+    const double rough = (high - low) / target;
+    const double power = std::pow(10.0, std::floor(std::log10(rough)));
+    double nice = 10.0 * power;
+    for (double m : {1.0, 2.0, 5.0}) {
+        if (m * power >= rough) {
+            nice = m * power;
+            break;
+        }
+    }
+    if (step)
+        *step = nice;
+    for (double k = std::ceil(low / nice - 1e-9); k * nice <= high + nice * 1e-9; k += 1.0)
+        ticks.push_back(k * nice);
+    return ticks;
+}
+
+Rect plotArea(Rect bounds) {
+    return {bounds.x + kLeft, bounds.y + kTop, std::max(1.0f, bounds.width - kLeft - kRight),
+            std::max(1.0f, bounds.height - kTop - kBottom)};
+}
+
+platform::Color seriesColor(Series series) {
+    switch (series) {
+    case Series::X: return {1.0f, 0.0f, 0.0f, 1.0f};
+    case Series::Y: return {0.0f, 1.0f, 0.0f, 1.0f};
+    case Series::Z: return {0.0f, 0.0f, 1.0f, 1.0f};
+    case Series::Magnitude: break;
+    }
+    return platform::Color::whiteColor();
+}
+
+QString seriesName(Series series) {
+    static const char* const names[] = {"X", "Y", "Z", "|a|"};
+    return QString::fromLatin1(names[int(series)]);
+}
+
+void drawPlot(DrawingContext& context, Rect bounds, const RecordingSeries& recording,
+              const PlotView& view, std::vector<Column>& columns) {
+    Mapping map{plotArea(bounds), view.from, view.to, -1.0, 1.0};
+    // The grounds are whole pixels and opaque: filled without antialiasing they are plain
+    // stores, which matters at 1920 x 1080. The frame around the plot area is filled in four
+    // strips so that no pixel is written twice.
+    context.setAllowsAntialiasing(false);
+    const Rect& a = map.area;
+    context.setGrayFillColor(0.0f, 1.0f);
+    context.fillRect({bounds.x, bounds.y, bounds.width, a.y - bounds.y});
+    context.fillRect({bounds.x, a.y + a.height, bounds.width, bounds.y + bounds.height - a.y - a.height});
+    context.fillRect({bounds.x, a.y, a.x - bounds.x, a.height});
+    context.fillRect({a.x + a.width, a.y, bounds.x + bounds.width - a.x - a.width, a.height});
+    context.setGrayFillColor(0.07f, 1.0f);
+    context.fillRect(a);
+    context.setAllowsAntialiasing(true);
+    if (!(map.to > map.from))
+        map.to = map.from + 1.0;
+    const int width = int(map.area.width);
+    recording.columns(map.from, map.to, width, &columns);
+    std::tie(map.low, map.high) = valueRange(columns, view);
+    drawGrid(context, map);
+    if (recording.isEmpty())
+        return;
+
+    const std::size_t rows = recording.rowAfter(map.to) - recording.rowAtOrAfter(map.from);
+    const bool everyRow = rows <= std::size_t(width);
+    context.setLineWidth(1.25f);
+    for (Series series : {Series::Magnitude, Series::Z, Series::Y, Series::X}) {
+        if (!view.shown[std::size_t(series)])
+            continue;
+        const platform::Color c = seriesColor(series);
+        context.setRGBStrokeColor(c.red, c.green, c.blue, 1.0f);
+        if (everyRow)
+            drawRows(context, map, recording, series);
+        else
+            drawColumns(context, map, columns, series);
+    }
+    drawCursor(context, map, recording, view, bounds);
+}
+
+void drawSpectrum(DrawingContext& context, Rect bounds, const Spectrum& spectrum, Series series) {
+    context.setAllowsAntialiasing(true);
+    context.setGrayFillColor(0.0f, 1.0f);
+    context.fillRect(bounds);
+    const Rect area{bounds.x + 8.0f, bounds.y + 18.0f, std::max(1.0f, bounds.width - 16.0f),
+                    std::max(1.0f, bounds.height - 36.0f)};
+    context.setGrayFillColor(0.07f, 1.0f);
+    context.fillRect(area);
+    if (spectrum.amplitude.size() < 2)
+        return;
+    const double nyquist = spectrum.binHz * double(spectrum.amplitude.size() - 1);
+    const float top = *std::max_element(spectrum.amplitude.begin() + 1, spectrum.amplitude.end());
+    double step = 1.0;
+    for (double hz : niceTicks(0.0, nyquist, std::max(2, int(area.width / 70.0f)), &step)) {
+        const QString label = tickLabel(hz, step, "Hz");
+        const float x = area.x + float(hz / nyquist) * area.width;
+        context.setGrayFillColor(0.75f, 1.0f);
+        context.drawAtPoint(label,
+                            {std::clamp(x - textWidth(label, kLabelFont) / 2.0f, bounds.x,
+                                        bounds.x + bounds.width - textWidth(label, kLabelFont)),
+                             area.y + area.height + 3.0f},
+                            kLabelFont);
+    }
+    // One min/max stroke per pixel column, as for the traces.
+    const platform::Color c = seriesColor(series);
+    context.setRGBStrokeColor(std::max(c.red, 0.3f), std::max(c.green, 0.3f),
+                              std::max(c.blue, 0.3f), 1.0f);
+    context.setLineWidth(1.0f);
+    context.beginPath();
+    const std::size_t bins = spectrum.amplitude.size();
+    const int width = int(area.width);
+    for (int px = 0; px < width; ++px) {
+        const std::size_t b0 = bins * std::size_t(px) / std::size_t(width);
+        const std::size_t b1 = std::max(b0 + 1, bins * std::size_t(px + 1) / std::size_t(width));
+        float peak = 0.0f;
+        for (std::size_t b = b0; b < std::min(b1, bins); ++b)
+            peak = std::max(peak, spectrum.amplitude[b]);
+        const float y = area.y + area.height - (top > 0.0f ? peak / top : 0.0f) * area.height;
+        const float x = area.x + float(px) + 0.5f;
+        if (px == 0)
+            context.moveToPoint(x, y);
+        else
+            context.addLineToPoint(x, y);
+    }
+    context.strokePath();
+    context.setGrayFillColor(0.9f, 1.0f);
+    const QString title =
+        spectrum.dominantHz
+            ? QStringLiteral("%1: strongest at %2 Hz")
+                  .arg(seriesName(series))
+                  .arg(*spectrum.dominantHz, 0, 'f', *spectrum.dominantHz < 1.0 ? 3 : 2)
+            : QStringLiteral("%1: no dominant frequency").arg(seriesName(series));
+    context.drawAtPoint(title, {area.x, bounds.y + 2.0f}, kLabelFont);
+}
+
+bool writePlot(const QString& path, QSize size, const RecordingSeries& recording,
+               const PlotView& view, QString* error) {
+    std::vector<Column> columns;
+    const Rect bounds{0.0f, 0.0f, float(size.width()), float(size.height())};
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) {
+        *error = QStringLiteral("Cannot write \"%1\": %2").arg(path, file.errorString());
+        return false;
+    }
+    bool written = false;
+    if (QFileInfo(path).suffix().compare(QLatin1String("svg"), Qt::CaseInsensitive) == 0) {
+        QSvgGenerator svg;
+        svg.setOutputDevice(&file);
+        // Browsers and drawing programs take 96 pixels to the inch (CSS); at that resolution
+        // the picture opens at the size asked for.
+        svg.setResolution(96);
+        svg.setSize(size);
+        svg.setViewBox(QRect(QPoint(0, 0), size));
+        svg.setTitle(QFileInfo(recording.path()).fileName());
+        QPainter painter(&svg);
+        painter.setRenderHint(QPainter::Antialiasing);
+        platform::PainterContext context(painter);
+        drawPlot(context, bounds, recording, view, columns);
+        written = painter.end();
+    } else {
+        QImage image(size, QImage::Format_ARGB32_Premultiplied);
+        {
+            QPainter painter(&image);
+            painter.setRenderHint(QPainter::Antialiasing);
+            platform::PainterContext context(painter);
+            drawPlot(context, bounds, recording, view, columns);
+        }
+        written = image.save(&file, "PNG");
+    }
+    if (!written || !file.commit()) {
+        *error = QStringLiteral("Cannot write \"%1\": %2")
+                     .arg(path, file.errorString().isEmpty() ? QStringLiteral("the picture could not be encoded")
+                                                              : file.errorString());
+        return false;
+    }
+    return true;
+}
+
+} // namespace analysis

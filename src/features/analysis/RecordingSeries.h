@@ -1,0 +1,86 @@
+#pragma once
+
+#include <QString>
+#include <array>
+#include <cstddef>
+#include <vector>
+
+namespace analysis {
+
+// The four series of a recording, in g: the device axes and the total acceleration |a|.
+enum class Series { X = 0, Y = 1, Z = 2, Magnitude = 3 };
+inline constexpr int kSeriesCount = 4;
+
+struct MinMax {
+    float min = 0.0f;
+    float max = 0.0f;
+};
+
+// One column's extremes of all four series, and whether any row fell into the column.
+struct Column {
+    std::array<MinMax, kSeriesCount> series{};
+    bool empty = true;
+};
+
+// A whole recording held as compact float columns (time in seconds from the first row, X, Y, Z
+// and |a| in g) with min/max summaries in levels of blocks of 8, 16, 32, ... rows, so that the
+// extremes of any row range are found in O(log n) without rescanning the rows. Rows and
+// summaries together take under 30 bytes per row.
+class RecordingSeries {
+public:
+    RecordingSeries() = default;
+
+    // Reads a recording in any format replay reads. On failure returns false, leaves this
+    // empty and sets `error` to the replay parser's one-line message.
+    bool load(const QString& path, QString* error);
+
+    // Appends one row; times must not decrease. Call finish() after the last row.
+    void append(float time, float x, float y, float z);
+    // Builds the summaries; the series is read-only afterwards.
+    void finish();
+    void clear();
+
+    std::size_t size() const { return t_.size(); }
+    bool isEmpty() const { return t_.empty(); }
+    QString path() const { return path_; }
+
+    float time(std::size_t row) const { return t_[row]; }
+    float value(Series series, std::size_t row) const {
+        return values_[std::size_t(series)][row];
+    }
+    const std::vector<float>& times() const { return t_; }
+    const std::vector<float>& values(Series series) const {
+        return values_[std::size_t(series)];
+    }
+    // Seconds from the first row to the last; 0 for fewer than two rows.
+    double duration() const { return t_.size() < 2 ? 0.0 : double(t_.back()); }
+    // Rows per second over the whole recording; 0 for fewer than two rows.
+    double meanRate() const;
+
+    // The first row at or after `seconds`, and the first row after it; both clamp to [0, size].
+    std::size_t rowAtOrAfter(double seconds) const;
+    std::size_t rowAfter(double seconds) const;
+    // The row whose time is nearest to `seconds`; size() when empty.
+    std::size_t nearestRow(double seconds) const;
+
+    // Extremes of all four series over rows [first, last). `empty` when the range is.
+    Column extremes(std::size_t first, std::size_t last) const;
+
+    // Splits [from, to) seconds into `count` equal columns and gives each column's extremes:
+    // exactly the raw minimum and maximum of the rows whose time falls into it.
+    void columns(double from, double to, int count, std::vector<Column>* out) const;
+
+    // Bytes held by the rows and their summaries.
+    std::size_t memoryBytes() const;
+
+private:
+    static constexpr std::size_t kBaseBlock = 8;
+
+    QString path_;
+    std::vector<float> t_;
+    std::array<std::vector<float>, kSeriesCount> values_;
+    // levels_[k] holds, per block of kBaseBlock << k rows, the four series' extremes.
+    std::vector<std::vector<std::array<MinMax, kSeriesCount>>> levels_;
+};
+
+} // namespace analysis
