@@ -145,9 +145,9 @@ void AppScreensTest::pauseTitles() {
     QCOMPARE(pause->text(), QStringLiteral("Resume"));
     QVERIFY(!app.ui.graphView->updatingIsEnabled());
     invoke(app, away);
-    // Back on the graph it runs, though the item still reads "Resume"; the next tap pauses.
+    // Back on the graph it runs, and the item says that pressing it pauses.
     QVERIFY(app.ui.graphView->updatingIsEnabled());
-    QCOMPARE(pause->text(), QStringLiteral("Resume"));
+    QCOMPARE(pause->text(), QStringLiteral("Pause"));
     app.toggleRun();
     QCOMPARE(pause->text(), QStringLiteral("Resume"));
     QVERIFY(!app.ui.graphView->updatingIsEnabled());
@@ -155,7 +155,7 @@ void AppScreensTest::pauseTitles() {
     QCOMPARE(pause->text(), QStringLiteral("Pause"));
     QVERIFY(app.ui.graphView->updatingIsEnabled());
 
-    // The gauges run whenever their screen is entered, whatever their item reads.
+    // The gauges run whenever their screen is entered, and their item says so.
     app.meterMenu();
     app.toggleRunMeters();
     QCOMPARE(app.ui.metersPause->text(), QStringLiteral("Resume"));
@@ -163,7 +163,7 @@ void AppScreensTest::pauseTitles() {
     app.closeMeter();
     app.meterMenu();
     QVERIFY(app.ui.meterView->updatingIsEnabled());
-    QCOMPARE(app.ui.metersPause->text(), QStringLiteral("Resume"));
+    QCOMPARE(app.ui.metersPause->text(), QStringLiteral("Pause"));
 }
 
 void AppScreensTest::skinOnInfoBeforeBack() {

@@ -23,7 +23,7 @@ private slots:
     void damagedStore();
     void backRewritesSixKeys_data();
     void backRewritesSixKeys();
-    void backResumesGraphAndKeepsPauseTitle();
+    void backResumesGraphAndItsPauseTitle();
 
 private:
     AppFixture fixture;
@@ -229,7 +229,7 @@ void AppStartupTest::backRewritesSixKeys() {
     QCOMPARE(Accelerometer::sharedAccelerometer().updateInterval(), change ? 1.0 / 120.0 : 0.025);
 }
 
-void AppStartupTest::backResumesGraphAndKeepsPauseTitle() {
+void AppStartupTest::backResumesGraphAndItsPauseTitle() {
     fixture.useStore();
     WobblestarAppDelegate app;
     app.applicationDidFinishLaunching();
@@ -238,7 +238,7 @@ void AppStartupTest::backResumesGraphAndKeepsPauseTitle() {
     app.settings();
     app.back();
     QVERIFY(app.ui.graphView->updatingIsEnabled());
-    QCOMPARE(app.toolbar->actions().at(0)->text(), QStringLiteral("Resume"));
+    QCOMPARE(app.toolbar->actions().at(0)->text(), QStringLiteral("Pause"));
 }
 
 QTEST_MAIN(AppStartupTest)

@@ -6,6 +6,7 @@
 #include "screens/LandscapeScreen.h"
 #include "sensors/SampleCsvWriter.h"
 #include "desktop/SettingsStore.h"
+#include "screens/DialogStyle.h"
 #include "screens/StatusBar.h"
 
 #include <QAction>
@@ -62,6 +63,9 @@ WobblestarAppDelegate::WobblestarAppDelegate(QObject* parent)
     if (QCoreApplication* application = QCoreApplication::instance())
         connect(application, &QCoreApplication::aboutToQuit, this,
                 &WobblestarAppDelegate::finishRecording);
+    mailComposer_.setLateFailureHandler([this](const QUrl& url, const QString& message) {
+        mailFailedLate(url, message);
+    });
 }
 
 WobblestarAppDelegate::~WobblestarAppDelegate() {
@@ -169,11 +173,12 @@ void WobblestarAppDelegate::showSettingsMessage() {
         return;
     auto* box = new QMessageBox(QMessageBox::Warning, tr("Settings reset"), settingsMessage_,
                                 QMessageBox::Ok, window_.get());
+    platform::dressDialog(box);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->open();
 }
 
-void WobblestarAppDelegate::saveSettings() {
+bool WobblestarAppDelegate::saveSettings() {
     QSettings store;
     store.setValue(QLatin1String(kRateKey), ui.segmentcontroller->selectedSegmentIndex());
     store.setValue(QLatin1String(kSkinKey), ui.design->selectedSegmentIndex());
@@ -182,6 +187,14 @@ void WobblestarAppDelegate::saveSettings() {
     store.setValue(QStringLiteral("z"), ui.zAxis->isOn() ? 1 : 0);
     store.setValue(QStringLiteral("f"), ui.Filter->isOn() ? 1 : 0);
     store.sync();
+    if (store.status() == QSettings::NoError)
+        return true;
+    // The controls keep the choices, so they hold for this run all the same.
+    showMessage(tr("Settings not saved"),
+                tr("The settings could not be written to %1 (a read-only folder, a full disk, "
+                   "or a file where the folder should be?). They apply until Wobblestar quits.")
+                    .arg(QDir::toNativeSeparators(store.fileName())));
+    return false;
 }
 
 void WobblestarAppDelegate::buildToolbar() {
@@ -348,9 +361,10 @@ void WobblestarAppDelegate::back() {
     changeScreen(ui.settingsView, ui.graphView, Transition::CurlDown, Screen::Graph);
     applySampleRate();
     ui.graphView->setFilteringEnabled(ui.Filter->isOn());
-    saveSettings();
     ui.graphView->setUpdatingIsEnabled(true);
+    showPauseTitles();
     dress(ui.one);
+    saveSettings();
 }
 
 void WobblestarAppDelegate::info() {
@@ -371,12 +385,14 @@ void WobblestarAppDelegate::recordMenu() {
 void WobblestarAppDelegate::closerecord() {
     changeScreen(ui.RecordView, ui.graphView, Transition::CurlDown, Screen::Graph);
     ui.graphView->setUpdatingIsEnabled(true);
+    showPauseTitles();
 }
 
 void WobblestarAppDelegate::meterMenu() {
     changeScreen(ui.graphView, ui.metersView, Transition::FlipFromRight, Screen::Meters);
     ui.meterView->setUpdatingIsEnabled(1);
     ui.graphView->setUpdatingIsEnabled(false);
+    showPauseTitles();
     setStatusBarOrientation(StatusBar::kLandscapeLeft);
     idle_.setIdleTimerDisabled(true);
     dress(ui.five);
@@ -386,21 +402,30 @@ void WobblestarAppDelegate::closeMeter() {
     changeScreen(ui.metersView, ui.graphView, Transition::FlipFromLeft, Screen::Graph);
     ui.meterView->setUpdatingIsEnabled(0);
     ui.graphView->setUpdatingIsEnabled(true);
+    showPauseTitles();
     setStatusBarOrientation(StatusBar::kPortrait);
     idle_.setIdleTimerDisabled(false);
 }
 
 void WobblestarAppDelegate::toggleRun() {
-    QAction* pause = toolbar->actions().at(0);
-    pause->setText(ui.graphView->updatingIsEnabled() ? QStringLiteral("Resume")
-                                                     : QStringLiteral("Pause"));
     ui.graphView->setUpdatingIsEnabled(!ui.graphView->updatingIsEnabled());
+    showPauseTitles();
 }
 
 void WobblestarAppDelegate::toggleRunMeters() {
-    ui.metersPause->setText(ui.meterView->updatingIsEnabled() ? QStringLiteral("Resume")
-                                                              : QStringLiteral("Pause"));
     ui.meterView->setUpdatingIsEnabled(ui.meterView->updatingIsEnabled() ? 0 : 1);
+    showPauseTitles();
+}
+
+void WobblestarAppDelegate::showPauseTitles() {
+    // A title says what pressing the button does, so it follows the display's state wherever
+    // that was changed.
+    if (toolbar && !toolbar->actions().isEmpty())
+        toolbar->actions().at(0)->setText(ui.graphView->updatingIsEnabled()
+                                              ? QStringLiteral("Pause")
+                                              : QStringLiteral("Resume"));
+    ui.metersPause->setText(ui.meterView->updatingIsEnabled() ? QStringLiteral("Pause")
+                                                              : QStringLiteral("Resume"));
 }
 
 void WobblestarAppDelegate::setSampleFile(SampleFile kind, const QString& path) {
@@ -417,6 +442,8 @@ void WobblestarAppDelegate::start() {
     ui.start->setEnabled(false);
     ui.closerecord->setEnabled(false);
     ui.emailrecord->setEnabled(false);
+    // The log keeps the interval it started with.
+    ui.segment->setEnabled(false);
     ui.stop->setEnabled(true);
     if (!headless_)
         QSettings().setValue(QLatin1String(kPeriodKey), index); // written by stop at the latest
@@ -461,8 +488,10 @@ void WobblestarAppDelegate::stop() {
     ui.start->setEnabled(true);
     ui.closerecord->setEnabled(true);
     ui.emailrecord->setEnabled(true);
+    ui.segment->setEnabled(true);
     ui.stop->setEnabled(false);
     recording_ = false;
+    showPauseTitles();
 
     if (sampleWriter_)
         sampleWriter_->close(); // a failure is reported through its failed() signal
@@ -556,9 +585,14 @@ bool WobblestarAppDelegate::saveLog() {
         path = chooseLogFile_();
     } else {
         const QString folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
-        path = QFileDialog::getSaveFileName(window_.get(), tr("Save log"),
-                                            QDir(folder).filePath(QStringLiteral("recording.txt")),
-                                            tr("Text files (*.txt);;All files (*)"));
+        QFileDialog dialog(window_.get(), tr("Save log"),
+                           QDir(folder).filePath(QStringLiteral("recording.txt")),
+                           tr("Text files (*.txt);;All files (*)"));
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        dialog.setDefaultSuffix(QStringLiteral("txt"));
+        platform::dressDialog(&dialog);
+        if (dialog.exec() == QDialog::Accepted)
+            path = dialog.selectedFiles().value(0);
     }
     if (path.isEmpty())
         return false;
@@ -583,6 +617,7 @@ void WobblestarAppDelegate::showMessage(const QString& title, const QString& tex
     // Not modal in the blocking sense: the event loop, the samples and a running recording go on.
     auto* box =
         new QMessageBox(QMessageBox::Warning, title, text, QMessageBox::NoButton, window_.get());
+    platform::dressDialog(box);
     box->setAttribute(Qt::WA_DeleteOnClose);
     if (offerSave) {
         QPushButton* save = box->addButton(tr("Save Log..."), QMessageBox::AcceptRole);
@@ -595,4 +630,10 @@ void WobblestarAppDelegate::showMessage(const QString& title, const QString& tex
     }
     messageBox_ = box;
     box->open();
+}
+
+void WobblestarAppDelegate::mailFailedLate(const QUrl& url, const QString& message) {
+    const bool log = url != platform::feedbackMailUrl();
+    showMessage(tr("Mail not sent"),
+                log ? message + tr(" Save the log to a file instead?") : message, log);
 }

@@ -145,7 +145,11 @@ public slots:
 
 private:
     void restoreSettings();
-    void saveSettings();
+    // Writes the settings controls to the store; on failure says so and returns false.
+    bool saveSettings();
+    // The pause buttons' titles from the displays' state: "Pause" over a running display.
+    void showPauseTitles();
+    void mailFailedLate(const QUrl& url, const QString& message);
     void buildToolbar();
     void layOutMetersScreen();
     void connectControls();
