@@ -1,9 +1,9 @@
-#include "features/HeadlessRecording.h"
 #include "app/WobblestarAppDelegate.h"
-#include "features/CommandLine.h"
-#include "features/StatusMessages.h"
 #include "desktop/QuitOnSignals.h"
 #include "desktop/SettingsStore.h"
+#include "features/CommandLine.h"
+#include "features/HeadlessRecording.h"
+#include "features/StatusMessages.h"
 #include "sensors/Sources.h"
 
 #include <QApplication>
@@ -156,7 +156,8 @@ int main(int argc, char* argv[]) {
         std::fputs(kNoDisplay, stderr);
         return 2;
     }
-    const bool probeDisplay = !record && !screenshot && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
+    const bool probeDisplay =
+        !record && !screenshot && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
     if (probeDisplay)
         fallBackToOffscreen();
 

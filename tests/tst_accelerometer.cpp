@@ -1,9 +1,9 @@
 #include "sensors/Accelerometer.h"
 
 #include <QTest>
+#include <QThread>
 #include <cmath>
 #include <limits>
-#include <QThread>
 
 using platform::Acceleration;
 using platform::Accelerometer;
@@ -31,7 +31,8 @@ class RecordingDelegate : public AccelerometerDelegate {
 public:
     void accelerometer(Accelerometer&, const Acceleration& acceleration) override {
         received.push_back(acceleration);
-        onMainThread = onMainThread && QThread::currentThread() == QCoreApplication::instance()->thread();
+        onMainThread =
+            onMainThread && QThread::currentThread() == QCoreApplication::instance()->thread();
     }
     std::vector<Acceleration> received;
     bool onMainThread = true;

@@ -234,8 +234,7 @@ void FaultReportsTest::statusMessages_data() {
                                      << QStringList{"Replay of ride.csv finished"} << true << "";
     QTest::newRow("a lost source stays past a notice")
         << sensor << QList<int>{int(Kind::Lost), int(Kind::Notice)}
-        << QStringList{"Sensor lis3dh is gone", "Looking again"} << true
-        << "Sensor lis3dh is gone";
+        << QStringList{"Sensor lis3dh is gone", "Looking again"} << true << "Sensor lis3dh is gone";
     QTest::newRow("back is told") << sensor << QList<int>{int(Kind::Lost), int(Kind::Back)}
                                   << QStringList{"Sensor lis3dh is gone", "Sensor lis3dh is back"}
                                   << false << "Sensor lis3dh is back";

@@ -64,7 +64,8 @@ void ProcessFaultsTest::commandLine_data() {
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<QString>("message");
     const QStringList shot = {"--source", "sim", "--screenshot", "SHOT"};
-    QTest::newRow("--after beyond an hour") << shot + QStringList{"--after", "3000000"} << "--after";
+    QTest::newRow("--after beyond an hour")
+        << shot + QStringList{"--after", "3000000"} << "--after";
     QTest::newRow("--after negative") << shot + QStringList{"--after", "-1"} << "--after";
     QTest::newRow("--after nan") << shot + QStringList{"--after", "nan"} << "--after";
     QTest::newRow("--after inf") << shot + QStringList{"--after", "inf"} << "--after";
@@ -74,10 +75,10 @@ void ProcessFaultsTest::commandLine_data() {
         << QStringList{"--source", "sim", "--screenshot", ""} << "--screenshot";
     QTest::newRow("--screenshot= empty")
         << QStringList{"--source", "sim", "--screenshot="} << "--screenshot";
-    QTest::newRow("--csv empty")
-        << QStringList{"--record", "0.10", "--duration", "1", "--csv", ""} << "--csv";
-    QTest::newRow("--source empty") << QStringList{"--source", " ", "--screenshot", "SHOT"}
-                                    << "--source";
+    QTest::newRow("--csv empty") << QStringList{"--record", "0.10", "--duration", "1", "--csv", ""}
+                                 << "--csv";
+    QTest::newRow("--source empty")
+        << QStringList{"--source", " ", "--screenshot", "SHOT"} << "--source";
 }
 
 // One line on standard error naming the option, exit status 2, and no file written.
@@ -108,16 +109,18 @@ void ProcessFaultsTest::fileNameNotUtf8() {
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.write("time,x,y,z\n0,0,0,-1\n0.1,0,0,-1\n0.2,0,0,-1\n");
     }
-    QVERIFY(::rename(QFile::encodeName(home.filePath("plain.csv")).constData(), name.constData()) == 0);
+    QVERIFY(::rename(QFile::encodeName(home.filePath("plain.csv")).constData(), name.constData()) ==
+            0);
 
     // Through a shell: QProcess passes its arguments as UTF-8 text.
     QProcess process;
     process.setProcessEnvironment(environment());
     process.setProgram(QStringLiteral("/bin/sh"));
-    process.setArguments({QStringLiteral("-c"),
-                          QStringLiteral("exec \"$0\" --source \"replay:$(printf '%s/ride\\377\\376.csv' \"$1\")\" "
-                                         "--after 0.3 --screenshot \"$(printf '%s/shot\\351.png' \"$1\")\""),
-                          QStringLiteral(WOBBLESTAR_BINARY), home.path()});
+    process.setArguments(
+        {QStringLiteral("-c"),
+         QStringLiteral("exec \"$0\" --source \"replay:$(printf '%s/ride\\377\\376.csv' \"$1\")\" "
+                        "--after 0.3 --screenshot \"$(printf '%s/shot\\351.png' \"$1\")\""),
+         QStringLiteral(WOBBLESTAR_BINARY), home.path()});
     process.start();
     QVERIFY(process.waitForFinished(30000));
     QVERIFY2(process.exitCode() == 0, process.readAllStandardError().constData());
@@ -169,14 +172,17 @@ void ProcessFaultsTest::stopSignals() {
     QVERIFY(blocked.waitForFinished(30000));
     QVERIFY(!QFile::exists(home.filePath("never.png")));
     // Ended by the signal or with its status: never a success.
-    QVERIFY(blocked.exitStatus() == QProcess::CrashExit || blocked.exitCode() == 128 + signalNumber);
+    QVERIFY(blocked.exitStatus() == QProcess::CrashExit ||
+            blocked.exitCode() == 128 + signalNumber);
 }
 
 void ProcessFaultsTest::displayNotReachable_data() {
     QTest::addColumn<QString>("variable");
     QTest::addColumn<QString>("value");
-    QTest::newRow("DISPLAY of no server") << "DISPLAY" << ":64999";
-    QTest::newRow("WAYLAND_DISPLAY of no compositor") << "WAYLAND_DISPLAY" << "wayland-64999";
+    QTest::newRow("DISPLAY of no server") << "DISPLAY"
+                                          << ":64999";
+    QTest::newRow("WAYLAND_DISPLAY of no compositor") << "WAYLAND_DISPLAY"
+                                                      << "wayland-64999";
 }
 
 // The same message and status as without any display, not an abort.

@@ -4,9 +4,9 @@
 #include <QCoreApplication>
 #include <QStringDecoder>
 #include <algorithm>
-#include <optional>
 #include <cmath>
 #include <fcntl.h>
+#include <optional>
 #include <unistd.h>
 
 namespace platform {
@@ -58,16 +58,15 @@ QString pathForName(const QByteArray& name, bool output) {
 
 QStringList argumentsFromBytes(const QList<QByteArray>& arguments) {
     static const QByteArray outputOptions[] = {"--screenshot", "--csv"};
-    static const QByteArray prefixes[] = {"--screenshot=", "--csv=", "--source=replay:",
-                                          "replay:"};
+    static const QByteArray prefixes[] = {"--screenshot=", "--csv=", "--source=replay:", "replay:"};
     QStringList result;
     QByteArray previous;
     for (const QByteArray& argument : arguments) {
         if (std::optional<QString> text = decodeUtf8(argument)) {
             result << *text;
         } else {
-            bool output = std::find(std::begin(outputOptions), std::end(outputOptions),
-                                    previous) != std::end(outputOptions);
+            bool output = std::find(std::begin(outputOptions), std::end(outputOptions), previous) !=
+                          std::end(outputOptions);
             QByteArray prefix;
             for (const QByteArray& candidate : prefixes) {
                 if (argument.startsWith(candidate)) {
@@ -76,8 +75,7 @@ QStringList argumentsFromBytes(const QList<QByteArray>& arguments) {
                     break;
                 }
             }
-            result << QString::fromUtf8(prefix) +
-                          pathForName(argument.mid(prefix.size()), output);
+            result << QString::fromUtf8(prefix) + pathForName(argument.mid(prefix.size()), output);
         }
         previous = argument;
     }
@@ -118,12 +116,14 @@ LaunchAction parseLaunchOptions(const QStringList& arguments, LaunchOptions& opt
         QStringLiteral("screen"),
         QStringLiteral("Screen for --screenshot: graph, settings, info, recording or meters."),
         QStringLiteral("SCREEN"), QStringLiteral("graph"));
-    const QCommandLineOption after(QStringLiteral("after"),
-                                   QStringLiteral("Seconds to run before --screenshot (default 2)."),
-                                   QStringLiteral("SECONDS"), QStringLiteral("2"));
-    const QCommandLineOption scale(QStringLiteral("scale"),
-                                   QStringLiteral("Device pixel ratio of --screenshot (default 1)."),
-                                   QStringLiteral("N"), QStringLiteral("1"));
+    const QCommandLineOption after(
+        QStringLiteral("after"),
+        QStringLiteral("Seconds to run before --screenshot, 0 to 3600 (default 2)."),
+        QStringLiteral("SECONDS"), QStringLiteral("2"));
+    const QCommandLineOption scale(
+        QStringLiteral("scale"),
+        QStringLiteral("Device pixel ratio of --screenshot, 0.25 to 8 (default 1)."),
+        QStringLiteral("N"), QStringLiteral("1"));
     const QCommandLineOption fixedOrientation(
         QStringLiteral("fixed-orientation"),
         QStringLiteral("Keep the window portrait; show the meters screen rotated inside it."));
@@ -132,9 +132,9 @@ LaunchAction parseLaunchOptions(const QStringList& arguments, LaunchOptions& opt
         QStringLiteral("Record without a display at this period (0.10, 0.25, 0.50 or 0.75 s) "
                        "and print the log."),
         QStringLiteral("PERIOD"));
-    const QCommandLineOption duration(QStringLiteral("duration"),
-                                      QStringLiteral("Length of the --record recording in seconds."),
-                                      QStringLiteral("SECONDS"));
+    const QCommandLineOption duration(
+        QStringLiteral("duration"), QStringLiteral("Length of the --record recording in seconds."),
+        QStringLiteral("SECONDS"));
     const QCommandLineOption csv(QStringLiteral("csv"),
                                  QStringLiteral("With --record, also write every sample to FILE."),
                                  QStringLiteral("FILE"));
@@ -163,8 +163,8 @@ LaunchAction parseLaunchOptions(const QStringList& arguments, LaunchOptions& opt
 
     // An option given an empty value ("--screenshot ''", an unset shell variable) is a mistake,
     // not the option left out.
-    for (const QCommandLineOption* option : {&source, &axes, &screenshot, &screen, &after, &scale,
-                                             &record, &duration, &csv}) {
+    for (const QCommandLineOption* option :
+         {&source, &axes, &screenshot, &screen, &after, &scale, &record, &duration, &csv}) {
         if (parser.isSet(*option) && parser.value(*option).trimmed().isEmpty()) {
             *error = QStringLiteral("--%1 needs a value (see --help)").arg(option->names().last());
             return LaunchAction::Fail;
