@@ -1,10 +1,10 @@
+#include "features/HeadlessRecording.h"
 #include "app/WobblestarAppDelegate.h"
+#include "features/CommandLine.h"
 #include "desktop/QuitOnSignals.h"
 #include "desktop/SettingsStore.h"
-#include "features/CommandLine.h"
-#include "features/HeadlessRecording.h"
-#include "features/StatusMessages.h"
 #include "sensors/Sources.h"
+#include "features/StatusMessages.h"
 
 #include <QApplication>
 #include <QPixmap>

@@ -1,13 +1,13 @@
 #include "app/WobblestarAppDelegate.h"
 
-#include "desktop/SettingsStore.h"
-#include "drawing/Images.h"
 #include "features/InfoText.h"
 #include "features/RecordingLog.h"
-#include "screens/DialogStyle.h"
+#include "drawing/Images.h"
 #include "screens/LandscapeScreen.h"
-#include "screens/StatusBar.h"
 #include "sensors/SampleCsvWriter.h"
+#include "desktop/SettingsStore.h"
+#include "screens/DialogStyle.h"
+#include "screens/StatusBar.h"
 
 #include <QAction>
 #include <QApplication>
@@ -63,8 +63,9 @@ WobblestarAppDelegate::WobblestarAppDelegate(QObject* parent)
     if (QCoreApplication* application = QCoreApplication::instance())
         connect(application, &QCoreApplication::aboutToQuit, this,
                 &WobblestarAppDelegate::finishRecording);
-    mailComposer_.setLateFailureHandler(
-        [this](const QUrl& url, const QString& message) { mailFailedLate(url, message); });
+    mailComposer_.setLateFailureHandler([this](const QUrl& url, const QString& message) {
+        mailFailedLate(url, message);
+    });
 }
 
 WobblestarAppDelegate::~WobblestarAppDelegate() {
@@ -120,14 +121,14 @@ void WobblestarAppDelegate::applicationDidFinishLaunching() {
     dress(ui.one);
 
     Accelerometer& accelerometer = Accelerometer::sharedAccelerometer();
-    const QString source =
-        accelerometer.driver() ? accelerometer.driver()->description() : QString();
+    const QString source = accelerometer.driver() ? accelerometer.driver()->description()
+                                                  : QString();
     statusBar_->setSource(source);
     connect(&accelerometer, &Accelerometer::deliveredRateChanged, statusBar_,
             &StatusBar::setDeliveredRate);
-    ui.infoText->setHtml(
-        infoHtml(InfoFacts{QStringLiteral(WOBBLESTAR_VERSION), source, QSettings().fileName(),
-                           platform::SampleCsvWriter::defaultDirectory()}));
+    ui.infoText->setHtml(infoHtml(InfoFacts{QStringLiteral(WOBBLESTAR_VERSION), source,
+                                            QSettings().fileName(),
+                                            platform::SampleCsvWriter::defaultDirectory()}));
     showSettingsMessage();
 }
 
@@ -420,8 +421,9 @@ void WobblestarAppDelegate::showPauseTitles() {
     // A title says what pressing the button does, so it follows the display's state wherever
     // that was changed.
     if (toolbar && !toolbar->actions().isEmpty())
-        toolbar->actions().at(0)->setText(
-            ui.graphView->updatingIsEnabled() ? QStringLiteral("Pause") : QStringLiteral("Resume"));
+        toolbar->actions().at(0)->setText(ui.graphView->updatingIsEnabled()
+                                              ? QStringLiteral("Pause")
+                                              : QStringLiteral("Resume"));
     ui.metersPause->setText(ui.meterView->updatingIsEnabled() ? QStringLiteral("Pause")
                                                               : QStringLiteral("Resume"));
 }

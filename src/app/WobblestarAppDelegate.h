@@ -2,9 +2,9 @@
 
 #include "desktop/IdleInhibitor.h"
 #include "desktop/MailComposer.h"
+#include "sensors/SampleCsvWriter.h"
 #include "screens/ScreenTransition.h"
 #include "sensors/Accelerometer.h"
-#include "sensors/SampleCsvWriter.h"
 #include "ui_Wobblestar.h"
 
 #include <QMessageBox>
