@@ -5,6 +5,7 @@
 #include "desktop/SettingsStore.h"
 #include "sensors/Sources.h"
 #include "features/StatusMessages.h"
+#include "screens/DialogStyle.h"
 
 #include <QApplication>
 #include <QPixmap>
@@ -42,10 +43,14 @@ void dropPlatformWarnings(QtMsgType type, const QMessageLogContext& context, con
 }
 
 void fallBackToOffscreen() {
-    QByteArray platforms = "xcb;offscreen";
-    if (!qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
-        platforms.prepend("wayland;");
-    qputenv("QT_QPA_PLATFORM", platforms);
+    // Qt's own order: Wayland first in a Wayland session (but for GNOME's, where X through
+    // XWayland serves better), else X.
+    const QByteArray desktops = (qgetenv("XDG_CURRENT_DESKTOP") + qgetenv("XDG_SESSION_DESKTOP"))
+                                    .toLower();
+    const bool waylandFirst =
+        qgetenv("XDG_SESSION_TYPE") == "wayland" && !desktops.contains("gnome");
+    qputenv("QT_QPA_PLATFORM",
+             waylandFirst ? "wayland;xcb;offscreen" : "xcb;wayland;offscreen");
     previousHandler = qInstallMessageHandler(dropPlatformWarnings);
 }
 
@@ -172,6 +177,7 @@ int main(int argc, char* argv[]) {
         }
     }
     platform::setUpSettingsStore();
+    platform::dressEveryDialog();
     platform::QuitOnSignals quitOnSignals;
 
     std::unique_ptr<platform::AccelerometerDriver> driver = platform::createSource(options, &error);

@@ -1,9 +1,11 @@
 #include "AppFixture.h"
 #include "features/StatusMessages.h"
+#include "screens/DialogStyle.h"
 #include "screens/LandscapeScreen.h"
 #include "screens/StatusBar.h"
 
 #include <QFileDialog>
+#include <QInputDialog>
 #include <QPaintEngine>
 #include <QPushButton>
 #include <QSettings>
@@ -203,6 +205,7 @@ private:
 
 void FaultReportsTest::initTestCase() {
     fixture.makeSkins();
+    platform::dressEveryDialog();
 }
 
 void FaultReportsTest::init() {
@@ -292,7 +295,7 @@ void FaultReportsTest::dialogsReadable_data() {
     QTest::addColumn<QString>("dialog");
     const char* skins[] = {"carbon", "metal", "ancient", "black"};
     for (int skin = 0; skin < 4; ++skin) {
-        for (const char* dialog : {"warning", "save offer", "file dialog"})
+        for (const char* dialog : {"warning", "save offer", "file dialog", "input dialog"})
             QTest::addRow("%s, %s", skins[skin], dialog) << skin << QString::fromLatin1(dialog);
     }
 }
@@ -310,15 +313,18 @@ void FaultReportsTest::dialogsReadable() {
 
     QStringList where;
     double lowest = 0.0;
-    if (dialog == u"file dialog") {
+    if (dialog == u"file dialog" || dialog == u"input dialog") {
         QTimer::singleShot(0, [&] {
-            QWidget* shown = QApplication::activeModalWidget();
-            if (auto* files = qobject_cast<QFileDialog*>(shown)) {
-                lowest = lowestTextContrast(files, &where);
-                files->reject();
+            if (auto* shown = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
+                lowest = lowestTextContrast(shown, &where);
+                shown->reject();
             }
         });
-        QVERIFY(!app->saveLog());
+        if (dialog == u"file dialog")
+            QVERIFY(!app->saveLog());
+        else // as any later part of the application would ask
+            QInputDialog::getText(app->window(), QStringLiteral("Name"),
+                                  QStringLiteral("Name of the recording:"));
     } else {
         if (dialog == u"warning")
             app->email();

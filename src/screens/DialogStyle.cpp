@@ -1,5 +1,8 @@
 #include "screens/DialogStyle.h"
 
+#include <QCoreApplication>
+#include <QDialog>
+#include <QEvent>
 #include <QPalette>
 #include <QWidget>
 
@@ -30,7 +33,33 @@ QLineEdit, QComboBox, QListView, QTreeView, QPlainTextEdit, QTextEdit, QSpinBox 
 QHeaderView::section { color: #1d1d1f; background: #e2e2e7; border: none; padding: 3px; }
 )";
 
+// Runs before the dialog's own show handler, which sizes a message box for its text: dressed
+// here, it is sized in its own font.
+class DialogDresser : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Show && watched->isWidgetType()) {
+            auto* dialog = qobject_cast<QDialog*>(watched);
+            if (dialog && dialog->styleSheet().isEmpty())
+                dressDialog(dialog);
+        }
+        return false;
+    }
+};
+
 } // namespace
+
+void dressEveryDialog() {
+    QCoreApplication* application = QCoreApplication::instance();
+    static constexpr const char* kInstalled = "wobblestarDialogsDressed";
+    if (!application || application->property(kInstalled).toBool())
+        return;
+    application->setProperty(kInstalled, true);
+    application->installEventFilter(new DialogDresser(application));
+}
 
 void dressDialog(QWidget* dialog) {
     QPalette palette = dialog->palette();

@@ -10,4 +10,10 @@ namespace platform {
 // light ground); the dialog's own sheet wins over it, whatever the skin.
 void dressDialog(QWidget* dialog);
 
+// Dresses every dialog of the application as it is first shown, including those Qt's static
+// helpers (QInputDialog::getText, QFileDialog::getOpenFileName) create out of reach. A dialog
+// given a style sheet of its own by its maker is left as it is. Call once, after the
+// application object exists.
+void dressEveryDialog();
+
 } // namespace platform
