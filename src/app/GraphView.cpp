@@ -1,8 +1,5 @@
 #include "app/GraphView.h"
 
-#include "drawing/PainterContext.h"
-
-#include <QPainter>
 #include <cmath>
 
 using platform::DrawingContext;
@@ -57,42 +54,14 @@ void GraphView::drawHistory(std::uint32_t axis, std::uint32_t fromIndex, Drawing
                             Rect bounds) {
     if (axis >= kAxisCount)
         return;
+    const Rect frame = this->bounds();
     drawBackground(context, bounds);
-    drawGrid(context, bounds);
+    context.drawLayer(gridLayers_[axis], frame, bounds,
+                      [this, bounds](DrawingContext& layer) { drawGrid(layer, bounds); });
     drawTrace(axis, fromIndex, context, bounds);
-    drawLabels(axis, context, bounds);
-}
-
-void GraphView::paint(QPainter& painter) {
-    if (!layerCacheEnabled_) {
-        View::paint(painter);
-        return;
-    }
-    const QSize size = this->size();
-    const qreal ratio = painter.device()->devicePixelRatioF();
-    const float bw = static_cast<float>(size.width());
-    const float bh = static_cast<float>(size.height());
-    for (unsigned i = 0; i < kAxisCount; ++i) {
-        if (!gridLayers_[i].isValidFor(size, ratio)) {
-            const Rect strip = stripRect(i, bw, bh);
-            gridLayers_[i].draw(size, ratio,
-                                [&](DrawingContext& context) { drawGrid(context, strip); });
-            labelLayers_[i].draw(size, ratio,
-                                 [&](DrawingContext& context) { drawLabels(i, context, strip); });
-        }
-    }
-
-    platform::PainterContext context(painter);
-    context.setAllowsAntialiasing(true);
-    const std::uint32_t from = nextIndex;
-    for (std::uint32_t i = 0; i < kAxisCount; ++i) {
-        const Rect strip = stripRect(i, bw, bh);
-        drawBackground(context, strip);
-        gridLayers_[i].composite(painter);
-        drawTrace(i, from, context, strip);
-        labelLayers_[i].composite(painter);
-    }
-    drawReadout(context);
+    context.drawLayer(labelLayers_[axis], frame, bounds, [this, axis, bounds](DrawingContext& layer) {
+        drawLabels(axis, layer, bounds);
+    });
 }
 
 namespace {
@@ -163,6 +132,7 @@ void GraphView::drawTrace(std::uint32_t axis, std::uint32_t fromIndex, DrawingCo
     const float h = bounds.height;
     const float mid = middleOf(bounds);
 
+    const platform::GStateSaver saved(context);
     context.setRGBStrokeColor(axis == 0 ? 1.0f : 0.0f, axis == 1 ? 1.0f : 0.0f,
                               axis == 2 ? 1.0f : 0.0f, 1.0f);
     context.beginPath();
@@ -181,7 +151,6 @@ void GraphView::drawTrace(std::uint32_t axis, std::uint32_t fromIndex, DrawingCo
     }
     context.setLineWidth(2.0f);
     context.strokePath();
-    context.setLineWidth(1.0f);
 }
 
 void GraphView::drawLabels(std::uint32_t axis, DrawingContext& context, Rect bounds) const {
