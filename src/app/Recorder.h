@@ -70,14 +70,15 @@ public:
     const platform::SampleCsvWriter* sampleWriter() const { return sampleWriter_.get(); }
     QMessageBox* messageBox() const { return messageBox_; }
 
+    // One message for the user: on standard error, and in a box unless headless. With
+    // `offerSave`, the box offers to save the log to a file.
+    void showMessage(const QString& title, const QString& text, bool offerSave = false);
+
 private:
     void stopTimers();
     void watchLateMailFailures();
     void startSampleFile(const QDateTime& started);
     void showSampleFile();
-    // One message for the user: on standard error, and in a box unless headless. With
-    // `offerSave`, the box offers to save the log to a file.
-    void showMessage(const QString& title, const QString& text, bool offerSave = false);
 
     Ui::Wobblestar& ui_;
     QWidget* window_;

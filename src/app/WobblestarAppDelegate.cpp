@@ -1,7 +1,10 @@
 #include "app/WobblestarAppDelegate.h"
 
+#include "features/AxisCheckDialog.h"
 #include "features/InfoText.h"
+#include "features/RecordingOpener.h"
 #include "screens/StatusBar.h"
+#include "sensors/ReplayDriver.h"
 #include "sensors/SampleCsvWriter.h"
 
 #include <QAction>
@@ -49,6 +52,14 @@ void WobblestarAppDelegate::connectControls() {
     connect(ui.stop, &QPushButton::clicked, this, &WobblestarAppDelegate::stop);
     connect(ui.emailrecord, &QPushButton::clicked, this, &WobblestarAppDelegate::emailrecord);
     connect(ui.email, &QPushButton::clicked, this, &WobblestarAppDelegate::email);
+    connect(ui.checkAxes, &QPushButton::clicked, this, [this] {
+        auto* dialog = new AxisCheckDialog(
+            Accelerometer::sharedAccelerometer().driver(),
+            [this] { return std::optional(platform::Acceleration{x, y, z, 0.0}); }, window_.get());
+        dialog->setAttribute(Qt::WA_DeleteOnClose);
+        axisCheck_ = dialog;
+        dialog->open();
+    });
     connect(ui.saveLog, &QPushButton::clicked, this, &WobblestarAppDelegate::saveLog);
 }
 
@@ -63,6 +74,8 @@ void WobblestarAppDelegate::applicationDidFinishLaunching() {
     // The graph screen is shown first; the others wait until their actions bring them in.
     screens_->showFirstScreen();
     setUpKeyboard();
+    recordingOpener_ =
+        new RecordingOpener(window_.get(), [this](const QString& path) { openRecording(path); });
     window_->show();
 
     ui.graphView->setUpdatingIsEnabled(true);
@@ -112,6 +125,18 @@ void WobblestarAppDelegate::buildToolbar() {
         connect(action, &QAction::triggered, this, item.action);
     }
     toolbar->show();
+}
+
+bool WobblestarAppDelegate::openRecording(const QString& path, double fromSeconds) {
+    auto driver = std::make_unique<platform::ReplayDriver>(path, false, fromSeconds);
+    QString error;
+    if (!driver->start(&error)) {
+        recorder_->showMessage(tr("Recording not opened"), error);
+        return false;
+    }
+    screens_->statusBar()->setSource(driver->description());
+    Accelerometer::sharedAccelerometer().setDriver(std::move(driver));
+    return true;
 }
 
 void WobblestarAppDelegate::setUpKeyboard() {

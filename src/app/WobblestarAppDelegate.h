@@ -6,11 +6,14 @@
 #include "sensors/Accelerometer.h"
 #include "ui_Wobblestar.h"
 
+#include <QDialog>
 #include <QObject>
+#include <QPointer>
 #include <functional>
 #include <memory>
 
 class QToolBar;
+class RecordingOpener;
 
 // The application's controller: start-up, routing of every accelerometer sample to the graph
 // and the gauges, the sample rate, and the actions of every control. The work behind the
@@ -75,6 +78,15 @@ public:
     }
     // The message box shown last, while it is open; null otherwise.
     QMessageBox* messageBox() const { return recorder_->messageBox(); }
+    // The axis check opened from the settings screen, while it is open; null otherwise.
+    QDialog* axisCheck() const { return axisCheck_; }
+
+    // Replays a recording file in this window from `fromSeconds` into it: the accelerometer's
+    // source becomes the file until another is opened. A refused file leaves the source as it
+    // was and says why (standard error and a message box); returns whether the replay began.
+    bool openRecording(const QString& path, double fromSeconds = 0.0);
+    // The "Open recording…" entry and file drops onto the window; null before start-up.
+    RecordingOpener* recordingOpener() const { return recordingOpener_; }
 
     // The application's only window.
     QWidget* window() const { return window_.get(); }
@@ -132,8 +144,10 @@ private:
     // The graph screen's toolbar, created at start-up; its first action is the pause item.
     QToolBar* toolbar = nullptr;
     QString settingsMessage_;
+    RecordingOpener* recordingOpener_ = nullptr;
 
     // The latest sample in g, unmasked and unfiltered.
+    QPointer<QDialog> axisCheck_;
     float x = 0.0f;
     float y = 0.0f;
     float z = 0.0f;

@@ -95,8 +95,8 @@ LaunchAction parseLaunchOptions(const QStringList& arguments, LaunchOptions& opt
     const QCommandLineOption source(
         QStringLiteral("source"),
         QStringLiteral("Where readings come from: auto (default: the first real sensor, else the "
-                       "simulated one), sim[:SEED], iio[:NAME], input[:PATH], replay:FILE, "
-                       "phyphox:URL."),
+                       "simulated one), sim[:SEED], iio[:NAME], input[:PATH], replay:FILE (a "
+                       "recording; replay:- reads standard input), phyphox:URL."),
         QStringLiteral("SOURCE"), QStringLiteral("auto"));
     const QCommandLineOption axes(
         QStringLiteral("axes"),
@@ -108,6 +108,14 @@ LaunchAction parseLaunchOptions(const QStringList& arguments, LaunchOptions& opt
     const QCommandLineOption listSources(
         QStringLiteral("list-sources"),
         QStringLiteral("List the detected sensors, one per line, and exit."));
+    const QCommandLineOption listFormats(
+        QStringLiteral("list-formats"),
+        QStringLiteral("List the recording formats replay:FILE reads, with an example header "
+                       "each, and exit."));
+    const QCommandLineOption checkAxes(
+        QStringLiteral("check-axes"),
+        QStringLiteral("Work out the source's axis map from two poses (face up, then upright), "
+                       "store it and exit."));
     const QCommandLineOption screenshot(
         QStringLiteral("screenshot"),
         QStringLiteral("Run without a display, write a screenshot of the window and exit."),
@@ -138,8 +146,8 @@ LaunchAction parseLaunchOptions(const QStringList& arguments, LaunchOptions& opt
     const QCommandLineOption csv(QStringLiteral("csv"),
                                  QStringLiteral("With --record, also write every sample to FILE."),
                                  QStringLiteral("FILE"));
-    parser.addOptions({help, version, source, axes, loop, listSources, screenshot, screen, after,
-                       scale, fixedOrientation, record, duration, csv});
+    parser.addOptions({help, version, source, axes, loop, listSources, listFormats, checkAxes,
+                       screenshot, screen, after, scale, fixedOrientation, record, duration, csv});
 
     if (!parser.parse(arguments)) {
         *error = parser.errorText() + QStringLiteral(" (see --help)");
@@ -175,6 +183,8 @@ LaunchAction parseLaunchOptions(const QStringList& arguments, LaunchOptions& opt
     options.axes = parser.value(axes);
     options.loop = parser.isSet(loop);
     options.listSources = parser.isSet(listSources);
+    options.listFormats = parser.isSet(listFormats);
+    options.checkAxes = parser.isSet(checkAxes);
     options.screenshot = parser.value(screenshot);
     options.screen = parser.value(screen);
     options.fixedOrientation = parser.isSet(fixedOrientation);
