@@ -7,6 +7,8 @@
 #include "features/analysis/HeadlessAnalysis.h"
 #include "sensors/RecordingReader.h"
 #include "sensors/Sources.h"
+#include "features/StatusMessages.h"
+#include "screens/DialogStyle.h"
 
 #include <QApplication>
 #include <QGuiApplication>
@@ -20,10 +22,38 @@
 namespace {
 
 QStringList argumentsOf(int argc, char* argv[]) {
-    QStringList arguments;
+    QList<QByteArray> arguments;
     for (int i = 0; i < argc; ++i)
-        arguments << QString::fromLocal8Bit(argv[i]);
-    return arguments;
+        arguments << QByteArray(argv[i]);
+    return platform::argumentsFromBytes(arguments);
+}
+
+constexpr const char* kNoDisplay =
+    "wobblestar: no display found (DISPLAY and WAYLAND_DISPLAY are unset or cannot be reached). "
+    "Run it in a desktop session, under xvfb-run, or use --screenshot FILE.png.\n";
+
+// Qt aborts the process when the display it is told of cannot be reached. With the offscreen
+// platform as the last choice it comes up instead, and main() can say what is wrong; the
+// warnings of the platforms that failed are not for the user.
+QtMessageHandler previousHandler = nullptr;
+
+void dropPlatformWarnings(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+    if (context.category && qstrncmp(context.category, "qt.qpa", 6) == 0)
+        return;
+    if (previousHandler)
+        previousHandler(type, context, text);
+}
+
+void fallBackToOffscreen() {
+    // Qt's own order: Wayland first in a Wayland session (but for GNOME's, where X through
+    // XWayland serves better), else X.
+    const QByteArray desktops = (qgetenv("XDG_CURRENT_DESKTOP") + qgetenv("XDG_SESSION_DESKTOP"))
+                                    .toLower();
+    const bool waylandFirst =
+        qgetenv("XDG_SESSION_TYPE") == "wayland" && !desktops.contains("gnome");
+    qputenv("QT_QPA_PLATFORM",
+             waylandFirst ? "wayland;xcb;offscreen" : "xcb;wayland;offscreen");
+    previousHandler = qInstallMessageHandler(dropPlatformWarnings);
 }
 
 int listSources() {
@@ -140,40 +170,58 @@ int main(int argc, char* argv[]) {
         qputenv("WOBBLESTAR_ANIMATIONS", "0");
         qputenv("QT_SCALE_FACTOR", QByteArray::number(options.scale));
     } else if (!hasDisplay()) {
-        std::fprintf(stderr,
-                     "wobblestar: no display found (DISPLAY and WAYLAND_DISPLAY are unset). Run it "
-                     "in a desktop session, under xvfb-run, or use --screenshot FILE.png.\n");
+        std::fputs(kNoDisplay, stderr);
         return 2;
     }
+    const bool probeDisplay =
+        !record && !screenshot && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
+    if (probeDisplay)
+        fallBackToOffscreen();
 
     QApplication application(argc, argv);
+    if (probeDisplay) {
+        qInstallMessageHandler(previousHandler);
+        // Programs started from here (the mail opener) choose their own platform.
+        qunsetenv("QT_QPA_PLATFORM");
+        if (QGuiApplication::platformName() == u"offscreen") {
+            std::fputs(kNoDisplay, stderr);
+            return 2;
+        }
+    }
     platform::setUpSettingsStore();
+    platform::dressEveryDialog();
     platform::QuitOnSignals quitOnSignals;
 
     std::unique_ptr<platform::AccelerometerDriver> driver = platform::createSource(options, &error);
+    // Ended during discovery or a long load: there is nothing to store yet.
+    if (const int signal = platform::QuitOnSignals::pendingSignal())
+        return 128 + signal;
     if (!driver) {
         std::fprintf(stderr, "wobblestar: %s\n", qPrintable(error));
         return 2;
     }
-    platform::Accelerometer::sharedAccelerometer().setDriver(std::move(driver));
+    platform::Accelerometer& accelerometer = platform::Accelerometer::sharedAccelerometer();
+    accelerometer.setDriver(std::move(driver));
 
     if (options.checkAxes)
         return runAxisCheckOnTerminal(platform::Accelerometer::sharedAccelerometer());
 
     WobblestarAppDelegate delegate;
+    const StatusMessages messages(accelerometer, delegate.statusBar());
     if (record)
         return recordHeadless(delegate, *record);
     delegate.setFixedOrientation(options.fixedOrientation);
     delegate.applicationDidFinishLaunching();
 
     if (screenshot) {
-        int status = 0;
-        QTimer::singleShot(std::chrono::milliseconds(std::lround(options.after * 1000.0)), [&] {
+        int status = -1;
+        QTimer::singleShot(std::chrono::milliseconds(std::llround(options.after * 1000.0)), [&] {
             status = takeScreenshot(delegate, options) ? 0 : 1;
             QApplication::quit();
         });
         QApplication::exec();
-        return status;
+        // A signal before the picture was taken: no file, and no success to report.
+        return status >= 0 ? status : 128 + platform::QuitOnSignals::pendingSignal();
     }
     QApplication::exec();
     return 0;

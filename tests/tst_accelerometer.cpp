@@ -2,6 +2,8 @@
 
 #include <QTest>
 #include <QThread>
+#include <cmath>
+#include <limits>
 
 using platform::Acceleration;
 using platform::Accelerometer;
@@ -29,7 +31,8 @@ class RecordingDelegate : public AccelerometerDelegate {
 public:
     void accelerometer(Accelerometer&, const Acceleration& acceleration) override {
         received.push_back(acceleration);
-        onMainThread = onMainThread && QThread::currentThread() == qApp->thread();
+        onMainThread =
+            onMainThread && QThread::currentThread() == QCoreApplication::instance()->thread();
     }
     std::vector<Acceleration> received;
     bool onMainThread = true;
@@ -46,6 +49,8 @@ private slots:
     void passesTheIntervalToTheDriver();
     void nullDelegateStopsDelivery();
     void defaultsToTheSimulatedSensor();
+    void dropsReadingsNoAccelerometerGives_data();
+    void dropsReadingsNoAccelerometerGives();
 };
 
 void AccelerometerTest::deliversOnlyAfterDelegateIsSet() {
@@ -137,6 +142,41 @@ void AccelerometerTest::defaultsToTheSimulatedSensor() {
     QVERIFY(accelerometer.driver()->description().startsWith(QLatin1String("simulated")));
     QTRY_VERIFY(!delegate.received.empty());
     QVERIFY(delegate.received.front().z < -0.5);
+}
+
+void AccelerometerTest::dropsReadingsNoAccelerometerGives_data() {
+    QTest::addColumn<double>("value");
+    QTest::addColumn<bool>("delivered");
+    constexpr double inf = std::numeric_limits<double>::infinity();
+    QTest::newRow("16 g, a sensor's full range") << 16.0 << true;
+    QTest::newRow("-1000 g, the limit") << -1000.0 << true;
+    QTest::newRow("1000.5 g") << 1000.5 << false;
+    QTest::newRow("1e30 g, a finite float") << 1e30 << false;
+    QTest::newRow("1e308 g, beyond float") << 1e308 << false;
+    QTest::newRow("-inf") << -inf << false;
+    QTest::newRow("nan") << std::nan("") << false;
+}
+
+// Whatever axis holds it, a value no accelerometer gives never reaches the delegate (the graph,
+// the gauges, the log and the CSV file all take their readings from there).
+void AccelerometerTest::dropsReadingsNoAccelerometerGives() {
+    QFETCH(double, value);
+    QFETCH(bool, delivered);
+    for (int axis = 0; axis < 3; ++axis) {
+        Accelerometer accelerometer;
+        auto owned = std::make_unique<ScriptedDriver>();
+        ScriptedDriver* driver = owned.get();
+        Acceleration reading{0.0, 0.0, -1.0};
+        (axis == 0 ? reading.x : axis == 1 ? reading.y : reading.z) = value;
+        driver->reading = reading;
+        accelerometer.setDriver(std::move(owned));
+        RecordingDelegate delegate;
+        accelerometer.setDelegate(&delegate);
+        accelerometer.setUpdateInterval(0.005);
+        QTRY_VERIFY(driver->reads >= 3);
+        QCOMPARE(!delegate.received.empty(), delivered);
+        QCOMPARE(accelerometer.droppedReadings() >= 2, !delivered);
+    }
 }
 
 QTEST_GUILESS_MAIN(AccelerometerTest)

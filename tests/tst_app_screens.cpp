@@ -146,9 +146,9 @@ void AppScreensTest::pauseTitles() {
     QCOMPARE(pause->text(), QStringLiteral("Resume"));
     QVERIFY(!controls(app).graphView->updatingIsEnabled());
     invoke(app, away);
-    // Back on the graph it runs, though the item still reads "Resume"; the next tap pauses.
+    // Back on the graph it runs, and the item says that pressing it pauses.
     QVERIFY(controls(app).graphView->updatingIsEnabled());
-    QCOMPARE(pause->text(), QStringLiteral("Resume"));
+    QCOMPARE(pause->text(), QStringLiteral("Pause"));
     app.toggleRun();
     QCOMPARE(pause->text(), QStringLiteral("Resume"));
     QVERIFY(!controls(app).graphView->updatingIsEnabled());
@@ -156,7 +156,7 @@ void AppScreensTest::pauseTitles() {
     QCOMPARE(pause->text(), QStringLiteral("Pause"));
     QVERIFY(controls(app).graphView->updatingIsEnabled());
 
-    // The gauges run whenever their screen is entered, whatever their item reads.
+    // The gauges run whenever their screen is entered, and their item says so.
     app.meterMenu();
     app.toggleRunMeters();
     QCOMPARE(controls(app).metersPause->text(), QStringLiteral("Resume"));
@@ -164,7 +164,7 @@ void AppScreensTest::pauseTitles() {
     app.closeMeter();
     app.meterMenu();
     QVERIFY(controls(app).meterView->updatingIsEnabled());
-    QCOMPARE(controls(app).metersPause->text(), QStringLiteral("Resume"));
+    QCOMPARE(controls(app).metersPause->text(), QStringLiteral("Pause"));
 }
 
 void AppScreensTest::skinOnInfoBeforeBack() {

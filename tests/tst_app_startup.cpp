@@ -23,7 +23,7 @@ private slots:
     void damagedStore();
     void backRewritesSixKeys_data();
     void backRewritesSixKeys();
-    void backResumesGraphAndKeepsPauseTitle();
+    void backResumesGraphAndItsPauseTitle();
     void recordingRate_data();
     void recordingRate();
 
@@ -232,7 +232,7 @@ void AppStartupTest::backRewritesSixKeys() {
     QCOMPARE(Accelerometer::sharedAccelerometer().updateInterval(), change ? 1.0 / 120.0 : 0.025);
 }
 
-void AppStartupTest::backResumesGraphAndKeepsPauseTitle() {
+void AppStartupTest::backResumesGraphAndItsPauseTitle() {
     fixture.useStore();
     WobblestarAppDelegate app;
     app.applicationDidFinishLaunching();
@@ -241,7 +241,7 @@ void AppStartupTest::backResumesGraphAndKeepsPauseTitle() {
     app.settings();
     app.back();
     QVERIFY(controls(app).graphView->updatingIsEnabled());
-    QCOMPARE(controls(app).toolbar->actions().at(0)->text(), QStringLiteral("Resume"));
+    QCOMPARE(controls(app).toolbar->actions().at(0)->text(), QStringLiteral("Pause"));
 }
 
 // A recording without a display takes the stored rate, and 40 per second for one the control

@@ -2,7 +2,9 @@
 
 #include "app/GaugeLayout.h"
 
+#include <algorithm>
 #include <cmath>
+#include <iterator>
 
 using platform::DrawingContext;
 using platform::Rect;
@@ -15,6 +17,16 @@ void MeterView::X(float x, float y, float z) {
     acceleration[2] = z;
     if (updatingIsEnabled_)
         setNeedsDisplay();
+}
+
+void MeterView::setUpdatingIsEnabled(std::int8_t flag) {
+    if (updatingIsEnabled_ && !flag) {
+        std::copy(std::begin(acceleration), std::end(acceleration), std::begin(frozenAt_));
+        frozen_ = true;
+    } else if (flag) {
+        frozen_ = false;
+    }
+    updatingIsEnabled_ = flag;
 }
 
 namespace {
@@ -46,9 +58,10 @@ Rect capRect(gauge::Pivot pivot, float ox, float oy, float diameter) {
 void MeterView::drawRect(DrawingContext& context, Rect rect) {
     const float ox = rect.x;
     const float oy = rect.y;
-    accX = -static_cast<float>(acceleration[0]);
-    accY = -static_cast<float>(acceleration[1]);
-    accZ = -static_cast<float>(acceleration[2]);
+    const double* shown = frozen_ ? frozenAt_ : acceleration;
+    accX = -static_cast<float>(shown[0]);
+    accY = -static_cast<float>(shown[1]);
+    accZ = -static_cast<float>(shown[2]);
 
     struct Gauge {
         float cx, cy;

@@ -18,8 +18,10 @@ public:
     // Stores the newest triple in g; requests a redraw while updating is enabled.
     void X(float x, float y, float z);
 
-    // Setting the flag only stores it; the next sample requests the redraw.
-    void setUpdatingIsEnabled(std::int8_t flag) { updatingIsEnabled_ = flag; }
+    // Setting the flag only stores it; the next sample requests the redraw. Turning it off
+    // freezes the needles where they are: any later repaint (a button's hover or focus over the
+    // gauges, the window uncovered) draws the same picture until updating is on again.
+    void setUpdatingIsEnabled(std::int8_t flag);
     bool updatingIsEnabled() const { return updatingIsEnabled_ != 0; }
 
     double storedAcceleration(unsigned axis) const { return acceleration[axis]; }
@@ -29,6 +31,9 @@ public:
 
 private:
     double acceleration[3] = {};
+    // The reading shown while paused; frozen_ only after updating was on and turned off.
+    double frozenAt_[3] = {};
+    bool frozen_ = false;
     // Needle values, the negated readings, recomputed at every draw.
     float accX = 0.0f;
     float accY = 0.0f;

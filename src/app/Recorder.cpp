@@ -2,6 +2,7 @@
 
 #include "app/SettingsTable.h"
 #include "features/RecordingLog.h"
+#include "screens/DialogStyle.h"
 #include "sensors/Accelerometer.h"
 #include "ui_Wobblestar.h"
 
@@ -17,7 +18,22 @@
 using platform::SampleCsvWriter;
 
 Recorder::Recorder(Ui::Wobblestar& ui, QWidget* window, std::function<void()> tick, QObject* parent)
-    : QObject(parent), ui_(ui), window_(window), tick_(std::move(tick)) {}
+    : QObject(parent), ui_(ui), window_(window), tick_(std::move(tick)) {
+    watchLateMailFailures();
+}
+
+void Recorder::setMailComposer(platform::MailComposer composer) {
+    mailComposer_ = std::move(composer);
+    watchLateMailFailures();
+}
+
+void Recorder::watchLateMailFailures() {
+    mailComposer_.setLateFailureHandler([this](const QUrl& url, const QString& message) {
+        const bool log = url != platform::feedbackMailUrl();
+        showMessage(tr("Mail not sent"),
+                    log ? message + tr(" Save the log to a file instead?") : message, log);
+    });
+}
 
 void Recorder::setSampleFile(SampleFile kind, const QString& path) {
     sampleFile_ = kind;
@@ -33,6 +49,8 @@ void Recorder::start() {
     ui_.start->setEnabled(false);
     ui_.closerecord->setEnabled(false);
     ui_.emailrecord->setEnabled(false);
+    // The log keeps the interval it started with.
+    ui_.segment->setEnabled(false);
     ui_.stop->setEnabled(true);
     if (!headless_)
         SettingsTable::storePeriod(index); // written by stop at the latest
@@ -73,6 +91,7 @@ void Recorder::stop() {
     ui_.start->setEnabled(true);
     ui_.closerecord->setEnabled(true);
     ui_.emailrecord->setEnabled(true);
+    ui_.segment->setEnabled(true);
     ui_.stop->setEnabled(false);
     recording_ = false;
 
@@ -161,9 +180,14 @@ bool Recorder::saveLog() {
         path = chooseLogFile_();
     } else {
         const QString folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
-        path = QFileDialog::getSaveFileName(window_, tr("Save log"),
-                                            QDir(folder).filePath(QStringLiteral("recording.txt")),
-                                            tr("Text files (*.txt);;All files (*)"));
+        QFileDialog dialog(window_, tr("Save log"),
+                           QDir(folder).filePath(QStringLiteral("recording.txt")),
+                           tr("Text files (*.txt);;All files (*)"));
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        dialog.setDefaultSuffix(QStringLiteral("txt"));
+        platform::dressDialog(&dialog);
+        if (dialog.exec() == QDialog::Accepted)
+            path = dialog.selectedFiles().value(0);
     }
     if (path.isEmpty())
         return false;
@@ -187,6 +211,7 @@ void Recorder::showMessage(const QString& title, const QString& text, bool offer
         messageBox_->close();
     // Not modal in the blocking sense: the event loop, the samples and a running recording go on.
     auto* box = new QMessageBox(QMessageBox::Warning, title, text, QMessageBox::NoButton, window_);
+    platform::dressDialog(box);
     box->setAttribute(Qt::WA_DeleteOnClose);
     if (offerSave) {
         QPushButton* save = box->addButton(tr("Save Log..."), QMessageBox::AcceptRole);

@@ -43,7 +43,9 @@ public:
     void setHeadless(bool headless) { headless_ = headless; }
     bool isHeadless() const { return headless_; }
     void setSampleFile(SampleFile kind, const QString& path = QString());
-    void setMailComposer(platform::MailComposer composer) { mailComposer_ = std::move(composer); }
+    // Replaces the desktop's mail program (tests). Either way, an opener that reports a failure
+    // after it started is told of like one that could not start.
+    void setMailComposer(platform::MailComposer composer);
     void setLogFileChooser(std::function<QString()> chooser) {
         chooseLogFile_ = std::move(chooser);
     }
@@ -74,6 +76,7 @@ public:
 
 private:
     void stopTimers();
+    void watchLateMailFailures();
     void startSampleFile(const QDateTime& started);
     void showSampleFile();
 

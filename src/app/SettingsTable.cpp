@@ -1,6 +1,7 @@
 #include "app/SettingsTable.h"
 
 #include "desktop/SettingsStore.h"
+#include "screens/DialogStyle.h"
 #include "ui_Wobblestar.h"
 
 #include <QDir>
@@ -47,19 +48,19 @@ QString SettingsTable::restore() {
     return check.message;
 }
 
-void SettingsTable::showMessage(const QString& message, QWidget* window) {
+void SettingsTable::showMessage(const QString& message, QWidget* window, const QString& title) {
     if (message.isEmpty())
         return;
     qWarning("wobblestar: %s", qPrintable(message));
     if (QGuiApplication::platformName() == u"offscreen")
         return;
-    auto* box = new QMessageBox(QMessageBox::Warning, QObject::tr("Settings reset"), message,
-                                QMessageBox::Ok, window);
+    auto* box = new QMessageBox(QMessageBox::Warning, title, message, QMessageBox::Ok, window);
+    platform::dressDialog(box);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->open();
 }
 
-void SettingsTable::save() const {
+QString SettingsTable::save() const {
     QSettings store;
     store.setValue(QLatin1String(kRateKey), ui_.segmentcontroller->selectedSegmentIndex());
     store.setValue(QLatin1String(kSkinKey), ui_.design->selectedSegmentIndex());
@@ -68,6 +69,13 @@ void SettingsTable::save() const {
     store.setValue(QStringLiteral("z"), ui_.zAxis->isOn() ? 1 : 0);
     store.setValue(QStringLiteral("f"), ui_.Filter->isOn() ? 1 : 0);
     store.sync();
+    if (store.status() == QSettings::NoError)
+        return QString();
+    // The controls keep the choices, so they hold for this run all the same.
+    return QObject::tr("The settings could not be written to %1 (a read-only folder, a full "
+                       "disk, or a file where the folder should be?). They apply until "
+                       "Wobblestar quits.")
+        .arg(QDir::toNativeSeparators(store.fileName()));
 }
 
 void SettingsTable::storePeriod(int index) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QObject>
 #include <QString>
 
 class QWidget;
@@ -26,12 +27,14 @@ public:
     // aside and started afresh), or an empty string.
     QString restore();
     // Writes the sampling rate, the skin and the four switches. The period and the log are
-    // written by the recording, when it starts and stops.
-    void save() const;
+    // written by the recording, when it starts and stops. Returns a message for the user when
+    // the store could not be written, else an empty string.
+    QString save() const;
 
     // Tells of a damaged store: on standard error, and in a box over `window` when there is a
     // screen to show it on. An empty message shows nothing.
-    static void showMessage(const QString& message, QWidget* window);
+    static void showMessage(const QString& message, QWidget* window,
+                            const QString& title = QObject::tr("Settings reset"));
 
     static void storePeriod(int index);
     // Writes the log; returns the store's file name when it could not be written, else "".

@@ -240,9 +240,11 @@ void WobblestarAppDelegate::back() {
     screens_->changeScreen(ui.settingsView, ui.graphView, Transition::CurlDown, Screen::Graph);
     applySampleRate();
     ui.graphView->setFilteringEnabled(ui.Filter->isOn());
-    settingsTable_.save();
+    const QString notSaved = settingsTable_.save();
     ui.graphView->setUpdatingIsEnabled(true);
+    showPauseTitles();
     screens_->dress(ui.one);
+    SettingsTable::showMessage(notSaved, window_.get(), tr("Settings not saved"));
 }
 
 void WobblestarAppDelegate::info() {
@@ -264,12 +266,14 @@ void WobblestarAppDelegate::recordMenu() {
 void WobblestarAppDelegate::closerecord() {
     screens_->changeScreen(ui.RecordView, ui.graphView, Transition::CurlDown, Screen::Graph);
     ui.graphView->setUpdatingIsEnabled(true);
+    showPauseTitles();
 }
 
 void WobblestarAppDelegate::meterMenu() {
     screens_->changeScreen(ui.graphView, ui.metersView, Transition::FlipFromRight, Screen::Meters);
     ui.meterView->setUpdatingIsEnabled(1);
     ui.graphView->setUpdatingIsEnabled(false);
+    showPauseTitles();
     screens_->setStatusBarOrientation(StatusBar::kLandscapeLeft);
     screens_->idle().setIdleTimerDisabled(true);
     screens_->dress(ui.five);
@@ -279,21 +283,55 @@ void WobblestarAppDelegate::closeMeter() {
     screens_->changeScreen(ui.metersView, ui.graphView, Transition::FlipFromLeft, Screen::Graph);
     ui.meterView->setUpdatingIsEnabled(0);
     ui.graphView->setUpdatingIsEnabled(true);
+    showPauseTitles();
     screens_->setStatusBarOrientation(StatusBar::kPortrait);
     screens_->idle().setIdleTimerDisabled(false);
 }
 
 void WobblestarAppDelegate::toggleRun() {
-    QAction* pause = toolbar->actions().at(0);
-    pause->setText(ui.graphView->updatingIsEnabled() ? QStringLiteral("Resume")
-                                                     : QStringLiteral("Pause"));
     ui.graphView->setUpdatingIsEnabled(!ui.graphView->updatingIsEnabled());
+    showPauseTitles();
 }
 
 void WobblestarAppDelegate::toggleRunMeters() {
-    ui.metersPause->setText(ui.meterView->updatingIsEnabled() ? QStringLiteral("Resume")
-                                                              : QStringLiteral("Pause"));
     ui.meterView->setUpdatingIsEnabled(ui.meterView->updatingIsEnabled() ? 0 : 1);
+    showPauseTitles();
+}
+
+void WobblestarAppDelegate::showPauseTitles() {
+    // A title says what pressing the button does, so it follows the display's state wherever
+    // that was changed.
+    if (toolbar && !toolbar->actions().isEmpty())
+        toolbar->actions().at(0)->setText(ui.graphView->updatingIsEnabled()
+                                              ? QStringLiteral("Pause")
+                                              : QStringLiteral("Resume"));
+    ui.metersPause->setText(ui.meterView->updatingIsEnabled() ? QStringLiteral("Pause")
+                                                              : QStringLiteral("Resume"));
+}
+
+void WobblestarAppDelegate::start() {
+    recorder_->start();
+}
+
+void WobblestarAppDelegate::timerFired() {
+    recorder_->appendSample(x, y, z);
+}
+
+void WobblestarAppDelegate::stop() {
+    recorder_->stop();
+    showPauseTitles(); // a stopped recording runs the graph again
+}
+
+void WobblestarAppDelegate::emailrecord() {
+    recorder_->mailLog();
+}
+
+void WobblestarAppDelegate::email() {
+    recorder_->mailFeedback();
+}
+
+bool WobblestarAppDelegate::saveLog() {
+    return recorder_->saveLog();
 }
 
 bool WobblestarAppDelegate::eventFilter(QObject* watched, QEvent* event) {

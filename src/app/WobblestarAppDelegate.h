@@ -120,13 +120,13 @@ public slots:
     void toggleRun();
     void toggleRunMeters();
     // The recording screen's actions; the recorder does the work.
-    void start() { recorder_->start(); }
-    void stop() { recorder_->stop(); }
-    void timerFired() { recorder_->appendSample(x, y, z); }
-    void emailrecord() { recorder_->mailLog(); }
-    void email() { recorder_->mailFeedback(); }
+    void start();
+    void stop();
+    void timerFired();
+    void emailrecord();
+    void email();
     // Writes the log to a file the user chooses; false when nothing was written.
-    bool saveLog() { return recorder_->saveLog(); }
+    bool saveLog();
     // Opens (or raises) the recordings window on the folder of the full-rate files.
     void recordings();
 
@@ -135,6 +135,8 @@ public:
     analysis::AnalysisWindow* recordingsWindow() const { return recordingsWindow_.get(); }
 
 private:
+    // The pause buttons' titles from the displays' state: "Pause" over a running display.
+    void showPauseTitles();
     void buildToolbar();
     void connectControls();
     void setUpKeyboard();

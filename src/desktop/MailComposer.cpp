@@ -1,5 +1,6 @@
 #include "desktop/MailComposer.h"
 
+#include <QCoreApplication>
 #include <QDesktopServices>
 #include <QProcess>
 #include <QStandardPaths>
@@ -27,6 +28,36 @@ std::optional<bool> desktopHasMailProgram() {
     return !query.readAllStandardOutput().trimmed().isEmpty();
 }
 
+// xdg-open returns once the mail program has taken the URL (or, with no desktop environment
+// it knows, once the program ends) with status 0; 3 and 4 mean no program or a failed one.
+// Its exit status is the only word of that, so it runs here rather than detached.
+bool openWithDesktop(const QUrl& url, const std::shared_ptr<MailComposer::LateFailure>& late) {
+    const QString xdgOpen = QStandardPaths::findExecutable(QStringLiteral("xdg-open"));
+    if (xdgOpen.isEmpty())
+        return QDesktopServices::openUrl(url);
+    auto* process = new QProcess(QCoreApplication::instance());
+    process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    QObject::connect(process, &QProcess::finished, process,
+                     [process, late, url](int code, QProcess::ExitStatus status) {
+                         process->deleteLater();
+                         if ((status == QProcess::NormalExit && code == 0) || !*late)
+                             return;
+                         (*late)(url, status == QProcess::NormalExit
+                                          ? QStringLiteral("The mail program could not open the "
+                                                           "mail (xdg-open ended with status %1).")
+                                                .arg(code)
+                                          : QStringLiteral("The mail program could not open the "
+                                                           "mail (xdg-open crashed)."));
+                     });
+    process->start(xdgOpen, {QString::fromUtf8(url.toEncoded())});
+    // Starting is a fork and exec: done at once, or never.
+    if (!process->waitForStarted(2000)) {
+        delete process;
+        return false;
+    }
+    return true;
+}
+
 } // namespace
 
 QByteArray mailEscaped(const QString& text) {
@@ -48,7 +79,7 @@ QUrl feedbackMailUrl() {
 }
 
 MailComposer::MailComposer()
-    : opener_([](const QUrl& url) { return QDesktopServices::openUrl(url); }),
+    : opener_([late = lateFailure_](const QUrl& url) { return openWithDesktop(url, late); }),
       probe_(desktopHasMailProgram) {}
 
 MailComposer::MailComposer(Opener opener, MailProgramProbe probe)

@@ -3,6 +3,7 @@
 #include <QString>
 #include <QUrl>
 #include <functional>
+#include <memory>
 #include <optional>
 
 namespace platform {
@@ -57,10 +58,16 @@ public:
     // "body='...'"), so stay 10% below. That is about 880 log lines, 88 s at 0.10 s.
     static constexpr qsizetype kMaxUrlBytes = 118'000;
 
-    // The desktop's opener and probe: QDesktopServices::openUrl, and
+    // The desktop's opener and probe: xdg-open, watched until it ends (else
+    // QDesktopServices::openUrl), and
     // "xdg-mime query default x-scheme-handler/mailto" where xdg-mime exists.
     MailComposer();
     MailComposer(Opener opener, MailProgramProbe probe);
+
+    // Told when an opener that had started reports afterwards that it failed (xdg-open ended
+    // with an error status): the URL it was given and one sentence for the user.
+    using LateFailure = std::function<void(const QUrl& url, const QString& message)>;
+    void setLateFailureHandler(LateFailure handler) { *lateFailure_ = std::move(handler); }
 
     // Opens any mailto: URL (the feedback mail). On failure the message says why.
     MailResult open(const QUrl& url) const;
@@ -69,6 +76,8 @@ public:
     MailResult mailLog(const QString& log) const;
 
 private:
+    // Shared with the desktop opener, which reports after open() has returned.
+    std::shared_ptr<LateFailure> lateFailure_ = std::make_shared<LateFailure>();
     Opener opener_;
     MailProgramProbe probe_;
 };

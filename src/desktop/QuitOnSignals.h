@@ -7,14 +7,17 @@ class QSocketNotifier;
 
 namespace platform {
 
-// Turns SIGTERM and SIGINT into QCoreApplication::quit() on the main thread, so that
+// Turns SIGTERM, SIGINT and SIGHUP into QCoreApplication::quit() on the main thread, so that
 // aboutToQuit handlers run (a recording in progress is stopped and stored) instead of the
-// process dying where it stands. The handler only writes the signal number into a socket pair
+// process dying where it stands. SIGHUP counts too: closing the terminal a recording runs in
+// must not lose it. The handler only writes the signal number into a socket pair and notes it
 // (async-signal-safe); a QSocketNotifier reads it in the event loop.
 //
-// After the first signal the previous actions (normally the default: terminate) are restored, so
-// a second Ctrl-C or SIGTERM ends a process that hangs while quitting. A signal that was ignored
-// when the process started stays ignored.
+// A signal that arrives before the event loop runs (discovery, a long load) waits in the socket
+// for it, and pendingSignal() tells start-up code to go no further. The handler itself restores
+// the previous actions (normally the default: terminate), so a second signal ends a process that
+// hangs, whether or not an event loop ever turned. A signal that was ignored when the process
+// started stays ignored.
 //
 // One instance at a time (a second one stays inactive); create it after the QCoreApplication.
 // Destroying it restores the previous actions.
@@ -28,6 +31,9 @@ public:
     // their previous action).
     bool isActive() const { return active_; }
 
+    // The first signal received, 0 while none has come.
+    static int pendingSignal();
+
 signals:
     // Emitted on the main thread just before quit() is called.
     void received(int signalNumber);
@@ -36,8 +42,6 @@ private:
     void readSignal();
 
     QSocketNotifier* notifier_ = nullptr;
-    struct sigaction previousTerm_ {};
-    struct sigaction previousInt_ {};
     bool active_ = false;
 };
 

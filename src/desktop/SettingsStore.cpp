@@ -8,6 +8,7 @@
 #include <QStringDecoder>
 #include <QTemporaryDir>
 #include <QVariantHash>
+#include <memory>
 
 namespace platform {
 
@@ -75,12 +76,20 @@ StoreCheck checkSettingsStore(const QList<ExpectedKey>& expected) {
     bool unreadable = false;
     {
         // QSettings reports a format error only to the first reader of a file in the process,
-        // so the check reads a private copy.
-        QTemporaryDir scratch;
-        const QString copy = scratch.filePath(QStringLiteral("check.conf"));
-        QFile::copy(path, copy);
+        // so the check reads a private copy: in the temporary folder, else beside the store.
+        // Where neither can be written the file cannot be judged, and a sound file must not be
+        // set aside for that.
+        std::unique_ptr<QTemporaryDir> scratch = std::make_unique<QTemporaryDir>();
+        if (!scratch->isValid())
+            scratch = std::make_unique<QTemporaryDir>(path + QStringLiteral(".check-XXXXXX"));
+        const QString copy = scratch->filePath(QStringLiteral("check.conf"));
+        if (!scratch->isValid() || !QFile::copy(path, copy)) {
+            qWarning("wobblestar: no room to check the settings in %s; read as they are",
+                     qPrintable(QDir::toNativeSeparators(path)));
+            return check;
+        }
         QSettings store(copy, QSettings::IniFormat);
-        unreadable = !scratch.isValid() || store.status() != QSettings::NoError || !isText(path);
+        unreadable = store.status() != QSettings::NoError || !isText(path);
         if (!unreadable) {
             for (const QString& key : store.allKeys())
                 sound.insert(key, store.value(key));
@@ -97,8 +106,12 @@ StoreCheck checkSettingsStore(const QList<ExpectedKey>& expected) {
         return check;
 
     check.damaged = true;
-    check.keptAs = freeBadName(path);
-    if (!QFile::rename(path, check.keptAs)) {
+    // A link (settings kept under version control, shared between machines) stays where it
+    // is: the file it points to is set aside, and the new one is written through the link.
+    const QFileInfo file(path);
+    const QString damaged = file.isSymLink() ? file.canonicalFilePath() : path;
+    check.keptAs = freeBadName(damaged);
+    if (!QFile::rename(damaged, check.keptAs)) {
         check.message = QCoreApplication::translate(
                             "Settings", "The settings in %1 are damaged and could not be "
                                         "set aside; the defaults are used.")

@@ -2,7 +2,12 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QStringDecoder>
+#include <algorithm>
 #include <cmath>
+#include <fcntl.h>
+#include <optional>
+#include <unistd.h>
 #include <utility>
 
 namespace platform {
@@ -12,13 +17,71 @@ namespace {
 bool parsePositive(const QString& text, double* value) {
     bool ok = false;
     const double parsed = text.toDouble(&ok);
-    if (!ok || !(parsed > 0.0))
+    if (!ok || !(parsed > 0.0) || !std::isfinite(parsed))
         return false;
     *value = parsed;
     return true;
 }
 
+// A number in [low, high]; NaN and infinities are not.
+bool parseInRange(const QString& text, double low, double high, double* value) {
+    bool ok = false;
+    const double parsed = text.toDouble(&ok);
+    if (!ok || !(parsed >= low && parsed <= high))
+        return false;
+    *value = parsed;
+    return true;
+}
+
+std::optional<QString> decodeUtf8(const QByteArray& bytes) {
+    QStringDecoder decoder(QStringDecoder::Utf8);
+    QString text = decoder.decode(bytes);
+    if (decoder.hasError())
+        return std::nullopt;
+    return text;
+}
+
+// A name the file system holds as bytes, as a path Qt can open: the name itself when it is
+// text, else the descriptor of the file behind it (created first for an output file).
+QString pathForName(const QByteArray& name, bool output) {
+    if (std::optional<QString> text = decodeUtf8(name))
+        return *text;
+    // Left open for the life of the process: the path below names it.
+    int descriptor = ::open(name.constData(), O_PATH | O_CLOEXEC);
+    if (descriptor < 0 && output)
+        descriptor = ::open(name.constData(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+    if (descriptor < 0)
+        return QString::fromUtf8(name); // not there: the error names it as well as it can
+    return QStringLiteral("/proc/self/fd/%1").arg(descriptor);
+}
+
 } // namespace
+
+QStringList argumentsFromBytes(const QList<QByteArray>& arguments) {
+    static const QByteArray outputOptions[] = {"--screenshot", "--csv"};
+    static const QByteArray prefixes[] = {"--screenshot=", "--csv=", "--source=replay:", "replay:"};
+    QStringList result;
+    QByteArray previous;
+    for (const QByteArray& argument : arguments) {
+        if (std::optional<QString> text = decodeUtf8(argument)) {
+            result << *text;
+        } else {
+            bool output = std::find(std::begin(outputOptions), std::end(outputOptions), previous) !=
+                          std::end(outputOptions);
+            QByteArray prefix;
+            for (const QByteArray& candidate : prefixes) {
+                if (argument.startsWith(candidate)) {
+                    prefix = candidate;
+                    output = !candidate.endsWith(':');
+                    break;
+                }
+            }
+            result << QString::fromUtf8(prefix) + pathForName(argument.mid(prefix.size()), output);
+        }
+        previous = argument;
+    }
+    return result;
+}
 
 LaunchAction parseLaunchOptions(const QStringList& arguments, LaunchOptions& options,
                                 QString* error, QString* output) {
@@ -63,10 +126,12 @@ LaunchAction parseLaunchOptions(const QStringList& arguments, LaunchOptions& opt
         QStringLiteral("Screen for --screenshot: graph, settings, info, recording or meters."),
         QStringLiteral("SCREEN"), QStringLiteral("graph"));
     const QCommandLineOption after(
-        QStringLiteral("after"), QStringLiteral("Seconds to run before --screenshot (default 2)."),
+        QStringLiteral("after"),
+        QStringLiteral("Seconds to run before --screenshot, 0 to 3600 (default 2)."),
         QStringLiteral("SECONDS"), QStringLiteral("2"));
     const QCommandLineOption scale(
-        QStringLiteral("scale"), QStringLiteral("Device pixel ratio of --screenshot (default 1)."),
+        QStringLiteral("scale"),
+        QStringLiteral("Device pixel ratio of --screenshot, 0.25 to 8 (default 1)."),
         QStringLiteral("N"), QStringLiteral("1"));
     const QCommandLineOption fixedOrientation(
         QStringLiteral("fixed-orientation"),
@@ -129,6 +194,16 @@ LaunchAction parseLaunchOptions(const QStringList& arguments, LaunchOptions& opt
         return LaunchAction::Fail;
     }
 
+    // An option given an empty value ("--screenshot ''", an unset shell variable) is a mistake,
+    // not the option left out.
+    for (const QCommandLineOption* option :
+         {&source, &axes, &screenshot, &screen, &after, &scale, &record, &duration, &csv}) {
+        if (parser.isSet(*option) && parser.value(*option).trimmed().isEmpty()) {
+            *error = QStringLiteral("--%1 needs a value (see --help)").arg(option->names().last());
+            return LaunchAction::Fail;
+        }
+    }
+
     options.source = parser.value(source);
     options.axes = parser.value(axes);
     options.loop = parser.isSet(loop);
@@ -150,15 +225,15 @@ LaunchAction parseLaunchOptions(const QStringList& arguments, LaunchOptions& opt
                      .arg(options.screen);
         return LaunchAction::Fail;
     }
-    if (!parsePositive(parser.value(after), &options.after) && parser.value(after) != "0") {
-        *error =
-            QStringLiteral("--after needs a number of seconds, not '%1'").arg(parser.value(after));
+    // An hour is more than any screenshot needs, and far inside a millisecond timer's range.
+    if (!parseInRange(parser.value(after), 0.0, 3600.0, &options.after)) {
+        *error = QStringLiteral("--after needs a number of seconds from 0 to 3600, not '%1'")
+                     .arg(parser.value(after));
         return LaunchAction::Fail;
     }
-    if (parser.value(after) == "0")
-        options.after = 0.0;
-    if (!parsePositive(parser.value(scale), &options.scale) || options.scale > 8.0) {
-        *error = QStringLiteral("--scale needs a number between 0 and 8, not '%1'")
+    // Beyond 8 a screenshot grows past what an image of the window can be allocated as.
+    if (!parseInRange(parser.value(scale), 0.25, 8.0, &options.scale)) {
+        *error = QStringLiteral("--scale needs a number from 0.25 to 8, not '%1'")
                      .arg(parser.value(scale));
         return LaunchAction::Fail;
     }

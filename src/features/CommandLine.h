@@ -2,6 +2,8 @@
 
 #include "sensors/SourceRequest.h"
 
+#include <QByteArray>
+#include <QList>
 #include <QString>
 #include <QStringList>
 
@@ -48,5 +50,11 @@ enum class LaunchAction { Run, ShowHelp, ShowVersion, Fail };
 // process should exit with status 2. On ShowHelp/ShowVersion, `output` holds the text to print.
 LaunchAction parseLaunchOptions(const QStringList& arguments, LaunchOptions& options,
                                 QString* error, QString* output);
+
+// The arguments as the program received them (argv[0] first), as text. File names are bytes
+// to Linux and need not be UTF-8; such a name (a file to read, or the value of --screenshot or
+// --csv, which is then created) is handed on as /proc/self/fd/N of a descriptor opened here,
+// which names the very file whatever its bytes.
+QStringList argumentsFromBytes(const QList<QByteArray>& arguments);
 
 } // namespace platform

@@ -14,6 +14,35 @@ StatusBar::StatusBar(QWidget* parent) : QWidget(parent) {
     clock_.setInterval(5000);
     connect(&clock_, &QTimer::timeout, this, qOverload<>(&QWidget::update));
     clock_.start();
+    noticeEnd_.setSingleShot(true);
+    noticeEnd_.setInterval(kNoticeSeconds * 1000);
+    connect(&noticeEnd_, &QTimer::timeout, this, [this] {
+        notice_.clear();
+        update();
+    });
+}
+
+void StatusBar::showNotice(const QString& message) {
+    notice_ = message;
+    noticeEnd_.start();
+    update();
+}
+
+void StatusBar::showLost(const QString& message) {
+    lost_ = message;
+    // The newest word about the source wins over an older notice.
+    notice_.clear();
+    noticeEnd_.stop();
+    update();
+}
+
+void StatusBar::clearLost() {
+    lost_.clear();
+    update();
+}
+
+QString StatusBar::messageText() const {
+    return notice_.isEmpty() ? lost_ : notice_;
 }
 
 void StatusBar::setStatusBarOrientation(int orientation, int windowWidth) {
@@ -52,6 +81,16 @@ void StatusBar::paintEvent(QPaintEvent* /*event*/) {
     painter.setFont(font);
     painter.setPen(Qt::white);
     const QRect inner = rect().adjusted(6, 0, -6, 0);
+    if (const QString message = messageText(); !message.isEmpty()) {
+        font.setPixelSize(11);
+        painter.setFont(font);
+        // Amber for a source that is gone, white for a passing notice. Messages carry file
+        // names and addresses whose ends tell them apart, so the middle gives way.
+        painter.setPen(notice_.isEmpty() ? QColor(255, 170, 60) : Qt::white);
+        painter.drawText(inner, Qt::AlignCenter,
+                         QFontMetrics(font).elidedText(message, Qt::ElideMiddle, inner.width()));
+        return;
+    }
     painter.drawText(inner, Qt::AlignCenter,
                      QTime::currentTime().toString(QStringLiteral("HH:mm")));
 
@@ -62,8 +101,10 @@ void StatusBar::paintEvent(QPaintEvent* /*event*/) {
     // Each side gets the room left of the clock, less a little air.
     const int side = (inner.width() - metrics.horizontalAdvance(QStringLiteral("00:00"))) / 2 - 8;
     painter.setPen(QColor(200, 200, 200));
+    // Source names differ at their ends ("iio: lis3dh (iio:device0)", a file's name), so a
+    // long one gives way in the middle.
     painter.drawText(QRect(inner.left(), 0, side, height()), Qt::AlignLeft | Qt::AlignVCenter,
-                     metrics.elidedText(source_, Qt::ElideRight, side));
+                     metrics.elidedText(source_, Qt::ElideMiddle, side));
     painter.setPen(rateSelected_ ? QColor(200, 200, 200) : QColor(255, 170, 60));
     painter.drawText(QRect(inner.right() - side, 0, side, height()),
                      Qt::AlignRight | Qt::AlignVCenter,

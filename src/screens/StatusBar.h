@@ -7,7 +7,8 @@ namespace platform {
 
 // The 20-point bar across the top of the window, black and opaque: the sensor source at the
 // left, the time in the middle, the sample rate actually delivered at the right (or that no
-// sampling rate is selected, when sampling has not been started).
+// sampling rate is selected, when sampling has not been started). A message from the source
+// takes the place of all three: a notice for kNoticeSeconds, a lost source until it is back.
 class StatusBar : public QWidget {
     Q_OBJECT
 public:
@@ -15,6 +16,8 @@ public:
     // Orientations in the platform's numbering.
     static constexpr int kPortrait = 1;
     static constexpr int kLandscapeLeft = 4;
+    // How long a passing notice covers the source and the rate.
+    static constexpr int kNoticeSeconds = 5;
 
     explicit StatusBar(QWidget* parent = nullptr);
 
@@ -30,7 +33,16 @@ public:
     void setRateSelected(bool selected);
     void setDeliveredRate(double samplesPerSecond);
 
+    // A passing event: shown for kNoticeSeconds, then the bar shows what it showed before.
+    void showNotice(const QString& message);
+    // The source gives no readings: `message` stays until showNotice() or another
+    // showLost(), and until clearLost() (the source is back).
+    void showLost(const QString& message);
+    void clearLost();
+
     QString sourceText() const { return source_; }
+    // The message covering the source and the rate now; empty when none does.
+    QString messageText() const;
     // What the right-hand side shows, e.g. "80/s" or "No rate selected".
     QString rateText() const;
 
@@ -39,6 +51,9 @@ protected:
 
 private:
     QTimer clock_;
+    QTimer noticeEnd_;
+    QString notice_;
+    QString lost_;
     QString source_;
     double rate_ = 0.0;
     bool rateSelected_ = true;

@@ -2,6 +2,8 @@
 
 #include "sensors/SimulatedDriver.h"
 
+#include <cmath>
+
 namespace platform {
 
 Accelerometer& Accelerometer::sharedAccelerometer() {
@@ -84,6 +86,17 @@ void Accelerometer::deliver() {
     std::optional<Acceleration> reading = driver_->read(time);
     if (!reading)
         return;
+    // Written this way round, NaN fails too.
+    const bool possible = std::abs(reading->x) <= kMaxReading &&
+                          std::abs(reading->y) <= kMaxReading &&
+                          std::abs(reading->z) <= kMaxReading;
+    if (!possible) {
+        if (dropped_++ == 0)
+            qWarning("wobblestar: dropped a reading of %s beyond %g g: (%g, %g, %g)",
+                     qPrintable(driver_->description()), kMaxReading, reading->x, reading->y,
+                     reading->z);
+        return;
+    }
     reading->timestamp = time;
     ++rateWindowCount_;
     delegate_->accelerometer(*this, *reading);

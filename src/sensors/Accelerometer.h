@@ -49,6 +49,13 @@ public:
 
     // Samples delivered per second, measured over the last whole second; 0 before that.
     double deliveredRate() const { return deliveredRate_; }
+    // Readings of the driver dropped because they cannot be an acceleration: an axis not a
+    // number, infinite, or beyond kMaxReading.
+    int droppedReadings() const { return dropped_; }
+    // No accelerometer a driver can reach measures more; a larger value is a fault (a scale
+    // or matrix gone wrong) that would otherwise be drawn, logged and written as inf or nan.
+    static constexpr double kMaxReading = 1000.0;
+
     // Seconds since this service was created, on its monotonic clock.
     double now() const;
 
@@ -73,6 +80,7 @@ private:
     double rateWindowStart_ = 0.0;
     int rateWindowCount_ = 0;
     double deliveredRate_ = 0.0;
+    int dropped_ = 0;
 };
 
 } // namespace platform
