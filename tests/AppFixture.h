@@ -2,6 +2,7 @@
 
 #include "app/WobblestarAppDelegate.h"
 #include "desktop/SettingsStore.h"
+#include "screens/FittedWindow.h"
 
 #include <QColor>
 #include <QDir>

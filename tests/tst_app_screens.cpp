@@ -271,8 +271,8 @@ void AppScreensTest::keyboard() {
     QFETCH(bool, meterOn);
     WobblestarAppDelegate app;
     app.applicationDidFinishLaunching();
-    QVERIFY(QTest::qWaitForWindowExposed(app.window()));
-    app.window()->activateWindow();
+    QVERIFY(QTest::qWaitForWindowExposed(app.topLevelWindow()));
+    app.topLevelWindow()->activateWindow();
     invoke(app, before);
     QTest::keyClick(app.window(), Qt::Key(key));
     QCOMPARE(app.shownScreen(), shown);

@@ -3,6 +3,7 @@
 #include "features/InfoText.h"
 #include "features/RecordingLog.h"
 #include "drawing/Images.h"
+#include "screens/FittedWindow.h"
 #include "screens/LandscapeScreen.h"
 #include "sensors/SampleCsvWriter.h"
 #include "desktop/SettingsStore.h"
@@ -12,6 +13,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QFontMetrics>
 #include <QGuiApplication>
 #include <QLayout>
@@ -40,6 +42,15 @@ constexpr double kMetersTurnDegrees = 270.0;
 constexpr double kTransitionSeconds = 1.0;
 
 // The on/off keys hold 1 or 0; like a one-byte boolean, any non-zero low byte means on.
+// A text file's lines each end in a line end, the last one too; tools that read line by line
+// (wc -l, read, diff) would otherwise miss or flag the last line of the log.
+QByteArray textFileContents(const QString& text) {
+    QByteArray bytes = text.toUtf8();
+    if (!bytes.isEmpty() && !bytes.endsWith('\n'))
+        bytes += '\n';
+    return bytes;
+}
+
 bool readFlag(const QSettings& store, const char* key) {
     const QVariant value = store.value(QLatin1String(key));
     const QString text = value.toString().trimmed();
@@ -65,6 +76,8 @@ WobblestarAppDelegate::WobblestarAppDelegate(QObject* parent)
 }
 
 WobblestarAppDelegate::~WobblestarAppDelegate() {
+    // The desktop window gives the interface back before it goes; window_ owns it.
+    topLevel_.reset();
     // The accelerometer outlives every delegate; it must not call one that is gone.
     Accelerometer& accelerometer = Accelerometer::sharedAccelerometer();
     if (accelerometer.delegate() == this)
@@ -88,17 +101,11 @@ void WobblestarAppDelegate::connectControls() {
 void WobblestarAppDelegate::applicationDidFinishLaunching() {
     statusBar_->setStatusBarStyle(2);
 
-    carbon = platform::imageNamed(QStringLiteral("carbon.png"));
-    metal = platform::imageNamed(QStringLiteral("metal.png"));
-    ancient = platform::imageNamed(QStringLiteral("ancient.png"));
-    black = platform::imageNamed(QStringLiteral("black.png"));
-    carbon90 = platform::imageNamed(QStringLiteral("carbon90.png"));
-    metal90 = platform::imageNamed(QStringLiteral("metal90.png"));
-    black90 = platform::imageNamed(QStringLiteral("black90.png"));
-    ancient90 = platform::imageNamed(QStringLiteral("ancient90.png"));
+    loadSkins(qApp->devicePixelRatio());
 
     layOutMetersScreen();
     restoreSettings();
+    RecordingLog::fitSampleLinesToView(ui.recordingText);
     buildToolbar();
 
     // The graph screen is shown first; the others wait until their actions bring them in.
@@ -108,7 +115,11 @@ void WobblestarAppDelegate::applicationDidFinishLaunching() {
     metersHost_->hide();
     statusBar_->raise();
     setUpKeyboard();
-    window_->show();
+    topLevel_ = std::make_unique<platform::FittedWindow>(window_.get());
+    connect(topLevel_.get(), &platform::FittedWindow::deviceScaleChanged, this,
+            &WobblestarAppDelegate::loadSkins);
+    loadSkins(topLevel_->deviceScale());
+    topLevel_->show();
 
     ui.graphView->setUpdatingIsEnabled(true);
     ui.meterView->setUpdatingIsEnabled(0);
@@ -125,7 +136,15 @@ void WobblestarAppDelegate::applicationDidFinishLaunching() {
     ui.infoText->setHtml(infoHtml(InfoFacts{QStringLiteral(WOBBLESTAR_VERSION), source,
                                             QSettings().fileName(),
                                             platform::SampleCsvWriter::defaultDirectory()}));
+    updateAxesHint();
     showSettingsMessage();
+}
+
+void WobblestarAppDelegate::updateAxesHint() {
+    const bool allOff = !ui.xAxis->isOn() && !ui.yAxis->isOn() && !ui.zAxis->isOn();
+    statusBar_->setHint(shown_ == Screen::Graph && allOff
+                            ? QStringLiteral("All axes off: switch them on in Settings")
+                            : QString());
 }
 
 void WobblestarAppDelegate::layOutMetersScreen() {
@@ -168,7 +187,7 @@ void WobblestarAppDelegate::showSettingsMessage() {
     if (QGuiApplication::platformName() == u"offscreen")
         return;
     auto* box = new QMessageBox(QMessageBox::Warning, tr("Settings reset"), settingsMessage_,
-                                QMessageBox::Ok, window_.get());
+                                QMessageBox::Ok, dialogParent());
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->open();
 }
@@ -310,6 +329,7 @@ void WobblestarAppDelegate::changeScreen(QWidget* outgoing, QWidget* incoming, T
     statusBar_->raise();
     transition_->commitAnimations();
     shown_ = shown;
+    updateAxesHint();
     if (spaceKey_)
         spaceKey_->setEnabled(shown == Screen::Graph || shown == Screen::Meters);
 }
@@ -325,6 +345,26 @@ void WobblestarAppDelegate::dress(QLabel* imageView) {
         imageView->setPixmap(landscape ? ancient90 : ancient);
     else if (index == 3)
         imageView->setPixmap(landscape ? black90 : black);
+}
+
+void WobblestarAppDelegate::loadSkins(double deviceScale) {
+    QPixmap* const images[] = {&carbon,   &metal,   &ancient,   &black,
+                               &carbon90, &metal90, &ancient90, &black90};
+    const char* const names[] = {"carbon",   "metal",   "ancient",   "black",
+                                 "carbon90", "metal90", "ancient90", "black90"};
+    QLabel* const views[] = {ui.one, ui.two, ui.three, ui.four, ui.five};
+    for (int i = 0; i < 8; ++i) {
+        const qint64 shown = images[i]->cacheKey();
+        *images[i] = platform::imageNamed(QString::fromLatin1(names[i]) + QStringLiteral(".png"),
+                                          deviceScale);
+        for (QLabel* view : views)
+            if (!view->pixmap().isNull() && view->pixmap().cacheKey() == shown)
+                view->setPixmap(*images[i]);
+    }
+}
+
+QWidget* WobblestarAppDelegate::dialogParent() const {
+    return topLevel_ ? static_cast<QWidget*>(topLevel_.get()) : window_.get();
 }
 
 void WobblestarAppDelegate::setStatusBarOrientation(int orientation) {
@@ -545,9 +585,15 @@ void WobblestarAppDelegate::emailrecord() {
 }
 
 void WobblestarAppDelegate::email() {
-    const platform::MailResult result = mailComposer_.open(platform::feedbackMailUrl());
+    const QUrl url = platform::feedbackUrl();
+    if (url.isEmpty()) {
+        showMessage(tr("Feedback"), tr("This build names no feedback address or page."));
+        return;
+    }
+    const platform::MailResult result = mailComposer_.open(url);
     if (!result.opened())
-        showMessage(tr("Mail not sent"), result.message);
+        showMessage(url.scheme() == u"mailto" ? tr("Mail not sent") : tr("Page not opened"),
+                    result.message);
 }
 
 bool WobblestarAppDelegate::saveLog() {
@@ -555,8 +601,12 @@ bool WobblestarAppDelegate::saveLog() {
     if (chooseLogFile_) {
         path = chooseLogFile_();
     } else {
-        const QString folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
-        path = QFileDialog::getSaveFileName(window_.get(), tr("Save log"),
+        // The documents folder is named even where it does not exist; the dialog would then
+        // open in the working folder, wherever the program was started from.
+        QString folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+        if (folder.isEmpty() || !QFileInfo(folder).isDir())
+            folder = QDir::homePath();
+        path = QFileDialog::getSaveFileName(dialogParent(), tr("Save log"),
                                             QDir(folder).filePath(QStringLiteral("recording.txt")),
                                             tr("Text files (*.txt);;All files (*)"));
     }
@@ -565,7 +615,7 @@ bool WobblestarAppDelegate::saveLog() {
     // QSaveFile: a failed write leaves an existing file as it was instead of half-written.
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly) ||
-        file.write(ui.recordingText->toPlainText().toUtf8()) < 0 || !file.commit()) {
+        file.write(textFileContents(ui.recordingText->toPlainText())) < 0 || !file.commit()) {
         showMessage(tr("Log not saved"),
                     tr("The log could not be saved to %1: %2.")
                         .arg(QDir::toNativeSeparators(path), file.errorString()));
@@ -582,7 +632,7 @@ void WobblestarAppDelegate::showMessage(const QString& title, const QString& tex
         messageBox_->close();
     // Not modal in the blocking sense: the event loop, the samples and a running recording go on.
     auto* box =
-        new QMessageBox(QMessageBox::Warning, title, text, QMessageBox::NoButton, window_.get());
+        new QMessageBox(QMessageBox::Warning, title, text, QMessageBox::NoButton, dialogParent());
     box->setAttribute(Qt::WA_DeleteOnClose);
     if (offerSave) {
         QPushButton* save = box->addButton(tr("Save Log..."), QMessageBox::AcceptRole);

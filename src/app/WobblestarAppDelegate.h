@@ -20,6 +20,7 @@ class QTimer;
 class QToolBar;
 
 namespace platform {
+class FittedWindow;
 class LandscapeScreen;
 class StatusBar;
 } // namespace platform
@@ -92,8 +93,11 @@ public:
     // The message box shown last, while it is open; null otherwise.
     QMessageBox* messageBox() const { return messageBox_; }
 
-    // The application's only window.
+    // The application's interface, laid out in points for a 320 x 480 screen (480 x 320 while
+    // the gauges are shown); what screenshots show.
     QWidget* window() const { return window_.get(); }
+    // The desktop window that shows window() scaled to fit; null before start-up.
+    platform::FittedWindow* topLevelWindow() const { return topLevel_.get(); }
     // The screen shown now.
     Screen shownScreen() const { return shown_; }
     // The message about a damaged settings file shown at start-up; empty when there was none.
@@ -153,12 +157,18 @@ private:
     void changeScreen(QWidget* outgoing, QWidget* incoming, platform::Transition kind,
                       Screen shown);
     void dress(QLabel* imageView);
+    // Loads the skins at the resolution nearest to `deviceScale` and shows them again.
+    void loadSkins(double deviceScale);
+    // Dialogs open over the desktop window, not inside the scaled interface.
+    QWidget* dialogParent() const;
     void setStatusBarOrientation(int orientation);
     // The widget that stands for a screen among the window's children.
     QWidget* rootOf(QWidget* screen) const;
     void leaveShownScreen();
     void pauseShownDisplay();
     void showSettingsMessage();
+    // Tells the user why the graph is flat when every axis switch is off.
+    void updateAxesHint();
     bool eventFilter(QObject* watched, QEvent* event) override;
     // Ends a running recording as stop does, so that it is stored before the application goes.
     void finishRecording();
@@ -170,6 +180,7 @@ private:
     void showMessage(const QString& title, const QString& text, bool offerSave = false);
 
     std::unique_ptr<QWidget> window_;
+    std::unique_ptr<platform::FittedWindow> topLevel_;
     platform::StatusBar* statusBar_ = nullptr;
     platform::ScreenTransition* transition_ = nullptr;
     platform::LandscapeScreen* metersHost_ = nullptr;

@@ -3,6 +3,8 @@
 #include <QTimer>
 #include <QWidget>
 
+class QPainter;
+
 namespace platform {
 
 // The 20-point bar across the top of the window, black and opaque: the sensor source at the
@@ -30,6 +32,11 @@ public:
     void setRateSelected(bool selected);
     void setDeliveredRate(double samplesPerSecond);
 
+    // A hint that tells the user what to do, shown in place of the source and the time until
+    // it is cleared with an empty string.
+    void setHint(const QString& hint);
+    QString hint() const { return hint_; }
+
     QString sourceText() const { return source_; }
     // What the right-hand side shows, e.g. "80/s" or "No rate selected".
     QString rateText() const;
@@ -38,8 +45,11 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
+    void paintHint(QPainter& painter, const QRect& inner);
+
     QTimer clock_;
     QString source_;
+    QString hint_;
     double rate_ = 0.0;
     bool rateSelected_ = true;
     int style_ = 2;
