@@ -27,6 +27,13 @@ private:
 
 void FittedWindowTest::initTestCase() {
     fixture.makeSkins();
+    // Double-resolution skins beside the test's own, for windows drawn at 1.5 and more.
+    for (const char* name : AppFixture::kSkinNames)
+        for (const char* suffix : {"", "90"}) {
+            const QString base = QStringLiteral("%1%2").arg(name, suffix);
+            const QImage single(fixture.skins.filePath(base + ".png"));
+            single.scaled(single.size() * 2).save(fixture.skins.filePath(base + "@2x.png"));
+        }
 }
 
 void FittedWindowTest::init() {
@@ -108,7 +115,7 @@ void FittedWindowTest::scalesToAnySize() {
         const QRectF bar(content.left() + bottom->x() * scale, content.top() + bottom->y() * scale,
                          bottom->width() * scale, bottom->height() * scale);
         QVERIFY(QRectF(QPointF(0, 0), QSizeF(window)).contains(bar.adjusted(0.5, 0.5, -0.5, -0.5)));
-        QCOMPARE(at(QPointF(bar.left() + 2, bar.bottom() - 2)), QColor(Qt::black));
+        QVERIFY(at(QPointF(bar.left() + 2, bar.bottom() - 2)).lightness() < 12);
     }
     // The drawing follows the device scale: nearer 2 than 1, the double-resolution skins.
     QCOMPARE(app.ui.one->pixmap().devicePixelRatio() > 1.0, top->deviceScale() >= 1.5);

@@ -51,6 +51,22 @@ QByteArray textFileContents(const QString& text) {
     return bytes;
 }
 
+// Headings and hints sit on dark plates that read on every skin, light or dark; each plate is
+// as wide as its text, not as the row the interface file gives it.
+void fitPlatesToText(QWidget* window) {
+    window->ensurePolished();
+    for (QLabel* label : window->findChildren<QLabel*>()) {
+        const QString role = label->property("role").toString();
+        if (role != u"section" && role != u"hint" && role != u"appname")
+            continue;
+        // A label filled in later (the samples file) keeps its width, and no empty plate shows.
+        if (label->text().isEmpty())
+            label->hide();
+        else
+            label->resize(std::min(label->sizeHint().width(), label->width()), label->height());
+    }
+}
+
 bool readFlag(const QSettings& store, const char* key) {
     const QVariant value = store.value(QLatin1String(key));
     const QString text = value.toString().trimmed();
@@ -106,6 +122,11 @@ void WobblestarAppDelegate::applicationDidFinishLaunching() {
     layOutMetersScreen();
     restoreSettings();
     RecordingLog::fitSampleLinesToView(ui.recordingText);
+    fitPlatesToText(window_.get());
+    // Half-transparent by default, the placeholder would fade to 4:1 on the log's dark panel.
+    QPalette logPalette = ui.recordingText->palette();
+    logPalette.setColor(QPalette::PlaceholderText, QColor(0xb4, 0xba, 0xb4));
+    ui.recordingText->setPalette(logPalette);
     buildToolbar();
 
     // The graph screen is shown first; the others wait until their actions bring them in.
@@ -153,6 +174,15 @@ void WobblestarAppDelegate::layOutMetersScreen() {
     metersHost_->setScreenBounds(QSizeF(screen.height(), screen.width()));
     metersHost_->setScreenRotation(metersHost_->screenRotation() + kMetersTurnDegrees);
     metersHost_->setScreenCenter(QRectF(window_->rect()).center());
+    if (fixedOrientation_) {
+        // Turned into the portrait window, the screen's top edge, with its Done button, lies
+        // along the window's right side and its right end under the status bar: shrink it
+        // into the room below the bar.
+        const double room = screen.height() - StatusBar::kHeight;
+        metersHost_->setScreenScale(room / screen.height());
+        metersHost_->setScreenCenter(
+            QPointF(screen.width() / 2.0, StatusBar::kHeight + room / 2.0));
+    }
 }
 
 void WobblestarAppDelegate::restoreSettings() {
@@ -542,6 +572,7 @@ void WobblestarAppDelegate::startSampleFile(const QDateTime& started) {
     sampleWriter_.reset();
     if (sampleFile_ == SampleFile::None) {
         ui.sampleFileLabel->clear();
+        ui.sampleFileLabel->hide();
         return;
     }
     using platform::SampleCsvWriter;
@@ -562,8 +593,10 @@ void WobblestarAppDelegate::startSampleFile(const QDateTime& started) {
 void WobblestarAppDelegate::showSampleFile() {
     if (!sampleWriter_) {
         ui.sampleFileLabel->clear();
+        ui.sampleFileLabel->hide();
         return;
     }
+    ui.sampleFileLabel->show();
     QString shown = QDir::toNativeSeparators(sampleWriter_->path());
     const QString home = QDir::toNativeSeparators(QDir::homePath());
     if (shown.startsWith(home + QDir::separator()))

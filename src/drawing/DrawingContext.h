@@ -63,6 +63,11 @@ public:
     virtual Size drawInRect(const QString& text, Rect rect, Font font,
                             LineBreakMode lineBreakMode = LineBreakMode::WordWrap,
                             TextAlignment alignment = TextAlignment::Left) = 0;
+
+    // Between points and the pixels of the surface drawn on (device space). A context without
+    // pixels, such as the recorder, has the two spaces coincide.
+    virtual Point convertPointToDeviceSpace(Point point) const { return point; }
+    virtual Point convertPointToUserSpace(Point point) const { return point; }
 };
 
 } // namespace platform

@@ -206,4 +206,15 @@ Size PainterContext::drawInRect(const QString& text, Rect rect, Font font,
     return Size{static_cast<float>(used.width()), static_cast<float>(used.height())};
 }
 
+Point PainterContext::convertPointToDeviceSpace(Point point) const {
+    const QPointF device = painter_.deviceTransform().map(QPointF(point.x, point.y));
+    return Point{float(device.x()), float(device.y())};
+}
+
+Point PainterContext::convertPointToUserSpace(Point point) const {
+    const QPointF user =
+        painter_.deviceTransform().inverted().map(QPointF(point.x, point.y));
+    return Point{float(user.x()), float(user.y())};
+}
+
 } // namespace platform
