@@ -1,10 +1,11 @@
 # The two set-up commands of the README: `make run` and `make test`.
-# Both install missing Debian packages first, then configure and build.
+# Both install missing Debian packages first, then configure and build: `make run` only the
+# program, `make test` everything (tests, benchmarks, fuzzers, the skin generator).
 PRESET ?= release
 BUILD  := build/$(PRESET)
 ARGS   ?=
 
-.PHONY: all deps configure build run test bench format clean
+.PHONY: all deps configure build run test bench format format-check clean
 
 all: build
 
@@ -17,17 +18,23 @@ configure: deps
 build: configure
 	@cmake --build --preset $(PRESET)
 
-run: build
+run: configure
+	@cmake --build --preset $(PRESET) --target wobblestar
 	@tools/run.sh $(BUILD)/src/wobblestar $(ARGS)
 
 test: build
 	@ctest --preset $(PRESET) -j2
 
-bench: build
+bench: configure
+	@cmake --build --preset $(PRESET) --target benchmarks
 	@tools/run-benchmarks.sh $(BUILD)
 
 format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i
+
+# Fails, naming the files, when any source is not as clang-format would write it.
+format-check:
+	@git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run -Werror
 
 clean:
 	rm -rf build

@@ -4,6 +4,7 @@
 // surface, as the window's backing store does when it repaints the skin under the view.
 #include "app/GraphView.h"
 #include "app/MeterView.h"
+#include "drawing/PainterContext.h"
 #include "sensors/SimulatedDriver.h"
 
 #include <QApplication>
@@ -64,7 +65,6 @@ void BM_GraphFrame(benchmark::State& state) {
     GraphView view;
     view.resize(kWidth, kHeight);
     view.setFilteringEnabled(true);
-    view.setLayerCacheEnabled(state.range(1) != 0);
     Feed feed;
     for (int k = 0; k < kPoints; ++k) {
         const auto a = feed.next();
@@ -75,7 +75,9 @@ void BM_GraphFrame(benchmark::State& state) {
         view.updateHistoryWithX(float(a.x), float(a.y), float(a.z));
         image.fill(kSkin);
         QPainter painter(&image);
-        view.paint(painter);
+        platform::PainterContext context(painter);
+        context.setCachesLayers(state.range(1) != 0);
+        view.drawRect(context, view.bounds());
     }
 }
 
@@ -90,7 +92,8 @@ void BM_MetersFrame(benchmark::State& state) {
         view.X(float(a.x), float(a.y), float(a.z));
         image.fill(kSkin);
         QPainter painter(&image);
-        view.paint(painter);
+        platform::PainterContext context(painter);
+        view.drawRect(context, view.bounds());
     }
 }
 

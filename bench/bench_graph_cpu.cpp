@@ -17,9 +17,9 @@ namespace {
 
 class CountingGraphView : public GraphView {
 public:
-    void paint(QPainter& painter) override {
+    void drawRect(platform::DrawingContext& context, platform::Rect rect) override {
         ++paints;
-        GraphView::paint(painter);
+        GraphView::drawRect(context, rect);
     }
     long paints = 0;
 };

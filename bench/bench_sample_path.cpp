@@ -1,6 +1,9 @@
 // The per-sample path: delegate routing, the graph's history store (filtered) and the gauges'
 // store, as one accelerometer callback. Also checks that the path allocates nothing.
+#include "app/GraphView.h"
+#include "app/MeterView.h"
 #include "app/WobblestarAppDelegate.h"
+#include "screens/Switch.h"
 
 #include <QApplication>
 #include <atomic>
@@ -30,13 +33,18 @@ namespace {
 
 WobblestarAppDelegate* delegate = nullptr;
 
+// A control of the window, by its name in the interface file.
+template <typename Widget> Widget* named(const char* name) {
+    return delegate->window()->findChild<Widget*>(QLatin1String(name));
+}
+
 void configure(bool filtering, bool updating) {
-    delegate->ui.xAxis->setOn(true);
-    delegate->ui.yAxis->setOn(false);
-    delegate->ui.zAxis->setOn(true);
-    delegate->ui.graphView->setFilteringEnabled(filtering);
-    delegate->ui.graphView->setUpdatingIsEnabled(updating);
-    delegate->ui.meterView->setUpdatingIsEnabled(false);
+    named<platform::Switch>("xAxis")->setOn(true);
+    named<platform::Switch>("yAxis")->setOn(false);
+    named<platform::Switch>("zAxis")->setOn(true);
+    named<GraphView>("graphView")->setFilteringEnabled(filtering);
+    named<GraphView>("graphView")->setUpdatingIsEnabled(updating);
+    named<MeterView>("meterView")->setUpdatingIsEnabled(false);
 }
 
 void BM_SamplePath(benchmark::State& state) {

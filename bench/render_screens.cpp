@@ -4,6 +4,7 @@
 //   render_screens <output folder>
 #include "app/GraphView.h"
 #include "app/MeterView.h"
+#include "drawing/PainterContext.h"
 #include "sensors/SimulatedDriver.h"
 
 #include <QApplication>
@@ -20,7 +21,8 @@ void save(platform::View& view, qreal ratio, const QString& path) {
     image.fill(QColor(48, 44, 40));
     {
         QPainter painter(&image);
-        view.paint(painter);
+        platform::PainterContext context(painter);
+        view.drawRect(context, view.bounds());
     }
     if (!image.save(path))
         std::fprintf(stderr, "cannot write %s\n", qPrintable(path));

@@ -1,15 +1,13 @@
-#include "features/HeadlessRecording.h"
 #include "app/WobblestarAppDelegate.h"
-#include "features/CommandLine.h"
 #include "desktop/QuitOnSignals.h"
 #include "desktop/SettingsStore.h"
+#include "features/CommandLine.h"
+#include "features/HeadlessRecording.h"
 #include "sensors/Sources.h"
 
 #include <QApplication>
 #include <QIcon>
 #include <QPixmap>
-#include <QPlainTextEdit>
-#include <QSettings>
 #include <QTimer>
 #include <chrono>
 #include <cmath>
@@ -68,10 +66,7 @@ int recordHeadless(WobblestarAppDelegate& delegate, const HeadlessRecording::Req
     delegate.setHeadless(true);
     delegate.setSampleFile(request.csvPath.isEmpty() ? SampleFile::None : SampleFile::Named,
                            request.csvPath);
-    const int rate = QSettings().value(QLatin1String(WobblestarAppDelegate::kRateKey)).toInt();
-    delegate.ui.segmentcontroller->setSelectedSegmentIndex(rate >= 0 && rate <= 2 ? rate : 0);
-    delegate.ui.segment->setSelectedSegmentIndex(request.periodIndex);
-    delegate.applySampleRate();
+    delegate.prepareRecording(request.periodIndex);
 
     QTimer end;
     end.setSingleShot(true);
@@ -86,7 +81,7 @@ int recordHeadless(WobblestarAppDelegate& delegate, const HeadlessRecording::Req
     // printed all the same.
     QApplication::exec();
 
-    const QByteArray log = delegate.ui.recordingText->toPlainText().toUtf8() + '\n';
+    const QByteArray log = delegate.recordingLog().toUtf8() + '\n';
     std::fwrite(log.constData(), 1, size_t(log.size()), stdout);
     std::fflush(stdout);
     const platform::SampleCsvWriter* writer = delegate.sampleWriter();

@@ -2,13 +2,82 @@
 
 #include "app/WobblestarAppDelegate.h"
 #include "desktop/SettingsStore.h"
+#include "drawing/Images.h"
+#include "screens/LandscapeScreen.h"
+#include "screens/SegmentedControl.h"
+#include "screens/Switch.h"
 #include "screens/FittedWindow.h"
 
 #include <QColor>
 #include <QDir>
 #include <QFile>
+#include <QLabel>
 #include <QPixmap>
+#include <QPlainTextEdit>
+#include <QPushButton>
 #include <QTemporaryDir>
+#include <QTimer>
+#include <QToolBar>
+
+// The application's screens and controls, found in its window by the names the interface file
+// gives them, as a user meets them.
+class Controls {
+    // Declared first: the members below look their widgets up in it.
+    QWidget* window_;
+
+public:
+    explicit Controls(const WobblestarAppDelegate& app) : window_(app.window()) {}
+
+    GraphView* const graphView = find<GraphView>("graphView");
+    MeterView* const meterView = find<MeterView>("meterView");
+    QWidget* const settingsView = find<QWidget>("settingsView");
+    QWidget* const infoView = find<QWidget>("infoView");
+    QWidget* const RecordView = find<QWidget>("RecordView");
+    QWidget* const metersView = find<QWidget>("metersView");
+    platform::SegmentedControl* const segmentcontroller =
+        find<platform::SegmentedControl>("segmentcontroller");
+    platform::SegmentedControl* const segment = find<platform::SegmentedControl>("segment");
+    platform::SegmentedControl* const design = find<platform::SegmentedControl>("design");
+    platform::Switch* const xAxis = find<platform::Switch>("xAxis");
+    platform::Switch* const yAxis = find<platform::Switch>("yAxis");
+    platform::Switch* const zAxis = find<platform::Switch>("zAxis");
+    platform::Switch* const Filter = find<platform::Switch>("Filter");
+    QLabel* const one = find<QLabel>("one");
+    QLabel* const two = find<QLabel>("two");
+    QLabel* const three = find<QLabel>("three");
+    QLabel* const four = find<QLabel>("four");
+    QLabel* const five = find<QLabel>("five");
+    QLabel* const sampleFileLabel = find<QLabel>("sampleFileLabel");
+    QPushButton* const start = find<QPushButton>("start");
+    QPushButton* const stop = find<QPushButton>("stop");
+    QPushButton* const emailrecord = find<QPushButton>("emailrecord");
+    QPushButton* const closerecord = find<QPushButton>("closerecord");
+    QPushButton* const metersPause = find<QPushButton>("metersPause");
+    QPlainTextEdit* const recordingText = find<QPlainTextEdit>("recordingText");
+    // Made at start-up; null before.
+    QToolBar* const toolbar = window_->findChild<QToolBar*>(QStringLiteral("toolbar"));
+
+private:
+    template <typename Widget> Widget* find(const char* name) const {
+        const QString wanted = QLatin1String(name);
+        // The meters screen is shown through a graphics view, outside the window's children.
+        QList<QWidget*> roots{window_};
+        for (auto* host : window_->findChildren<platform::LandscapeScreen*>())
+            roots << host->screen();
+        for (QWidget* root : roots) {
+            if (root->objectName() == wanted)
+                if (auto* widget = qobject_cast<Widget*>(root))
+                    return widget;
+            if (auto* widget = root->findChild<Widget*>(wanted))
+                return widget;
+        }
+        qFatal("The window has no %s", name);
+    }
+};
+
+inline Controls controls(const WobblestarAppDelegate& app) {
+    return Controls(app);
+}
 
 // A private settings folder and eight distinguishable skin images for application tests.
 struct AppFixture {
@@ -46,18 +115,23 @@ struct AppFixture {
     }
 
     // The skin an image view shows: "carbon" ... "black90", or "" for none.
-    static QString skinOf(const WobblestarAppDelegate& app, const QLabel* view) {
-        const qint64 key = view->pixmap().cacheKey();
+    static QString skinOf(const QLabel* view) {
         if (view->pixmap().isNull())
             return QString();
-        const QPixmap* images[] = {&app.carbon,   &app.metal,   &app.ancient,   &app.black,
-                                   &app.carbon90, &app.metal90, &app.ancient90, &app.black90};
-        const char* names[] = {"carbon",   "metal",   "ancient",   "black",
-                               "carbon90", "metal90", "ancient90", "black90"};
-        for (int i = 0; i < 8; ++i)
-            if (images[i]->cacheKey() == key)
-                return QString::fromLatin1(names[i]);
+        const qint64 key = view->pixmap().cacheKey();
+        for (const char* name : kSkinNames) {
+            for (const char* suffix : {"", "90"}) {
+                const QString skin = QLatin1String(name) + QLatin1String(suffix);
+                if (platform::imageNamed(skin + QStringLiteral(".png")).cacheKey() == key)
+                    return skin;
+            }
+        }
         return QStringLiteral("?");
+    }
+
+    // The running recording's timer for period index 0..3, or null when none runs for it.
+    static QTimer* recordingTimer(const WobblestarAppDelegate& app, int index) {
+        return app.findChild<QTimer*>(QStringLiteral("myTimer%1").arg(index + 1));
     }
 
 private:

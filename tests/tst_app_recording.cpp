@@ -32,15 +32,6 @@ QString withStamps(const QString& log, const QString& expected) {
     return expected.arg(found[0], found[1]);
 }
 
-QTimer* const* timerFields(const WobblestarAppDelegate& app) {
-    static QTimer* fields[4];
-    fields[0] = app.myTimer1;
-    fields[1] = app.myTimer2;
-    fields[2] = app.myTimer3;
-    fields[3] = app.myTimer4;
-    return fields;
-}
-
 // A mail program that is there and takes every URL, remembering the last one.
 struct FakeMail {
     QUrl opened;
@@ -163,20 +154,20 @@ void AppRecordingTest::logText() {
     QFETCH(QString, expected);
 
     auto app = makeApp();
-    app->ui.xAxis->setOn(xShown);
-    app->ui.segment->setSelectedSegmentIndex(period);
+    controls(*app).xAxis->setOn(xShown);
+    controls(*app).segment->setSelectedSegmentIndex(period);
     app->start();
     for (const QList<double>& reading : readings) {
         if (!reading.isEmpty())
             deliver(*app, reading[0], reading[1], reading[2]);
-        const int before = app->ui.recordingText->toPlainText().size();
+        const int before = controls(*app).recordingText->toPlainText().size();
         app->timerFired();
         // One line per tick while every value has one digit before the point.
         if (std::abs(reading.value(0)) < 9.0)
-            QCOMPARE(app->ui.recordingText->toPlainText().size() - before, 59);
+            QCOMPARE(controls(*app).recordingText->toPlainText().size() - before, 59);
     }
     app->stop();
-    const QString log = app->ui.recordingText->toPlainText();
+    const QString log = controls(*app).recordingText->toPlainText();
     QCOMPARE(log, withStamps(log, expected));
 }
 
@@ -186,7 +177,7 @@ void AppRecordingTest::secondStartReplacesLog() {
     app->timerFired();
     app->stop();
     app->start();
-    const QString log = app->ui.recordingText->toPlainText();
+    const QString log = controls(*app).recordingText->toPlainText();
     QVERIFY(QRegularExpression(QStringLiteral("^Recording Frequency: 0\\.50s \n\nRecording "
                                               "Started:\n") +
                                kStamp + QStringLiteral("\n$"))
@@ -213,20 +204,21 @@ void AppRecordingTest::states() {
 
     auto app = makeApp();
     auto buttons = [&] {
-        return QList<bool>{app->ui.start->isEnabled(), app->ui.stop->isEnabled(),
-                           app->ui.emailrecord->isEnabled(), app->ui.closerecord->isEnabled()};
+        return QList<bool>{controls(*app).start->isEnabled(), controls(*app).stop->isEnabled(),
+                           controls(*app).emailrecord->isEnabled(),
+                           controls(*app).closerecord->isEnabled()};
     };
     const QList<bool> idle{true, false, true, true};
     QCOMPARE(buttons(), idle);
     QVERIFY(!app->isRecording());
 
-    app->ui.segment->setSelectedSegmentIndex(period);
+    controls(*app).segment->setSelectedSegmentIndex(period);
     app->start();
     QCOMPARE(buttons(), (QList<bool>{false, true, false, false}));
     QVERIFY(app->isRecording());
-    QVERIFY(!app->ui.graphView->updatingIsEnabled());
+    QVERIFY(!controls(*app).graphView->updatingIsEnabled());
     for (int field = 0; field < 4; ++field) {
-        QTimer* timer = timerFields(*app)[field];
+        QTimer* timer = AppFixture::recordingTimer(*app, field);
         QCOMPARE(timer != nullptr, field == timerField);
         if (timer) {
             QVERIFY(timer->isActive());
@@ -239,28 +231,29 @@ void AppRecordingTest::states() {
 
     // Another period chosen during the recording leaves the running timer alone, and stop
     // still finds it.
-    app->ui.segment->setSelectedSegmentIndex((period + 1) % 4);
+    controls(*app).segment->setSelectedSegmentIndex((period + 1) % 4);
     app->stop();
     QCOMPARE(buttons(), idle);
     QVERIFY(!app->isRecording());
-    QVERIFY(app->ui.graphView->updatingIsEnabled());
+    QVERIFY(controls(*app).graphView->updatingIsEnabled());
     for (int field = 0; field < 4; ++field)
-        QVERIFY(!timerFields(*app)[field]);
+        QVERIFY(!AppFixture::recordingTimer(*app, field));
 }
 
 void AppRecordingTest::timerTicksIntoLog() {
     auto app = makeApp();
-    app->ui.segment->setSelectedSegmentIndex(0);
+    controls(*app).segment->setSelectedSegmentIndex(0);
     deliver(*app, 0.5, 0.25, -1.0);
     app->start();
-    QTRY_VERIFY(app->ui.recordingText->toPlainText().count(QLatin1String("\n[X]: +0.50")) >= 2);
+    QTRY_VERIFY(controls(*app).recordingText->toPlainText().count(QLatin1String("\n[X]: +0.50")) >=
+                2);
     app->stop();
 }
 
 void AppRecordingTest::storedKeys() {
     auto app = makeApp();
-    QCOMPARE(app->ui.recordingText->toPlainText(), QStringLiteral("earlier log"));
-    app->ui.segment->setSelectedSegmentIndex(3);
+    QCOMPARE(controls(*app).recordingText->toPlainText(), QStringLiteral("earlier log"));
+    controls(*app).segment->setSelectedSegmentIndex(3);
     app->start();
     QCOMPARE(QSettings().value("segment2").toInt(), 3);
     // The log reaches the store only when the recording stops.
@@ -268,7 +261,7 @@ void AppRecordingTest::storedKeys() {
     app->timerFired();
     app->stop();
     const QSettings onDisk(platform::settingsStorePath(), QSettings::IniFormat);
-    QCOMPARE(onDisk.value("text").toString(), app->ui.recordingText->toPlainText());
+    QCOMPARE(onDisk.value("text").toString(), controls(*app).recordingText->toPlainText());
     QCOMPARE(onDisk.value("segment2").toInt(), 3);
     QVERIFY(!app->messageBox());
 }
@@ -290,7 +283,8 @@ void AppRecordingTest::storeWriteFailureKeepsLog() {
     app->stop();
     QVERIFY(app->messageBox());
     QVERIFY(app->messageBox()->text().contains(QLatin1String("could not be written")));
-    QVERIFY(app->ui.recordingText->toPlainText().contains(QLatin1String("Recording Ended:")));
+    QVERIFY(
+        controls(*app).recordingText->toPlainText().contains(QLatin1String("Recording Ended:")));
     QVERIFY(!app->isRecording());
 }
 
@@ -316,7 +310,7 @@ void AppRecordingTest::mailFailure() {
     mail.launches = launches;
     app->setMailComposer(mail.composer());
     QStringList lines(logLines, QStringLiteral("[X]: +0.01 ä & to=x#"));
-    app->ui.recordingText->setPlainText(lines.join(QLatin1Char('\n')));
+    controls(*app).recordingText->setPlainText(lines.join(QLatin1Char('\n')));
 
     QTemporaryDir folder;
     const QString chosen = folder.filePath(QStringLiteral("log.txt"));
@@ -340,7 +334,7 @@ void AppRecordingTest::mailFailure() {
     QFile file(chosen);
     QVERIFY(file.open(QIODevice::ReadOnly));
     // A text file: the last line ends too.
-    QCOMPARE(QString::fromUtf8(file.readAll()), app->ui.recordingText->toPlainText() + u'\n');
+    QCOMPARE(QString::fromUtf8(file.readAll()), controls(*app).recordingText->toPlainText() + u'\n');
 
     // Feedback fails the same way, without the offer; a README page needs no mail program.
     // The box went away with the click.
@@ -366,7 +360,7 @@ void AppRecordingTest::mailOpened() {
     app->stop();
     app->emailrecord();
     QVERIFY(!app->messageBox());
-    QCOMPARE(mail.opened, platform::recordMailUrl(app->ui.recordingText->toPlainText()));
+    QCOMPARE(mail.opened, platform::recordMailUrl(controls(*app).recordingText->toPlainText()));
     app->email();
     QCOMPARE(mail.opened, platform::feedbackUrl());
 }
@@ -419,7 +413,7 @@ void AppRecordingTest::quitDuringRecording() {
                                    kStamp + QLatin1Char('$'))
                     .match(stored)
                     .hasMatch());
-        QCOMPARE(stored, app->ui.recordingText->toPlainText());
+        QCOMPARE(stored, controls(*app).recordingText->toPlainText());
     } else {
         QCOMPARE(stored, QStringLiteral("earlier log"));
     }
@@ -485,8 +479,8 @@ void AppRecordingTest::defaultSampleFile() {
                 .hasMatch());
     QCOMPARE(platform::loadRecording(path, nullptr).rows.size(), size_t(1));
     // The screen says where the samples went.
-    QVERIFY(app->ui.sampleFileLabel->text().startsWith(QLatin1String("Samples: ")));
-    QCOMPARE(app->ui.sampleFileLabel->toolTip(), QDir::toNativeSeparators(path));
+    QVERIFY(controls(*app).sampleFileLabel->text().startsWith(QLatin1String("Samples: ")));
+    QCOMPARE(controls(*app).sampleFileLabel->toolTip(), QDir::toNativeSeparators(path));
 
     // A second recording in the same second gets a file of its own.
     app->start();
@@ -507,14 +501,14 @@ void AppRecordingTest::sampleFileErrorShownOnce() {
     QMessageBox* box = app->messageBox();
     QVERIFY(box);
     QVERIFY(box->text().contains(QLatin1String("full-rate")));
-    QVERIFY(app->ui.sampleFileLabel->text().startsWith(QLatin1String("Not written")));
+    QVERIFY(controls(*app).sampleFileLabel->text().startsWith(QLatin1String("Not written")));
     for (int i = 0; i < 50; ++i)
         deliver(*app, 0.1, 0.2, 0.3, Accelerometer::sharedAccelerometer().now());
     app->timerFired();
     app->stop();
     // No second message replaced the first; the log itself went on.
     QCOMPARE(app->messageBox(), box);
-    QVERIFY(app->ui.recordingText->toPlainText().contains(QLatin1String("[Z]: +0.30")));
+    QVERIFY(controls(*app).recordingText->toPlainText().contains(QLatin1String("[Z]: +0.30")));
 }
 
 void AppRecordingTest::headlessRecord_data() {

@@ -94,28 +94,29 @@ void AppScreensTest::screenChange() {
     app.applicationDidFinishLaunching();
     invoke(app, before);
     QHash<QString, QString> skinsBefore;
-    const QList<QLabel*> views = {app.ui.one, app.ui.two, app.ui.three, app.ui.four, app.ui.five};
+    const QList<QLabel*> views = {controls(app).one, controls(app).two, controls(app).three,
+                                  controls(app).four, controls(app).five};
     for (QLabel* view : views)
-        skinsBefore[view->objectName()] = AppFixture::skinOf(app, view);
-    app.ui.design->setSelectedSegmentIndex(2);
+        skinsBefore[view->objectName()] = AppFixture::skinOf(view);
+    controls(app).design->setSelectedSegmentIndex(2);
 
     invoke(app, {action});
 
     QCOMPARE(app.shownScreen(), shown);
-    QCOMPARE(app.ui.graphView->updatingIsEnabled(), graphOn);
-    QCOMPARE(app.ui.meterView->updatingIsEnabled(), meterOn);
+    QCOMPARE(controls(app).graphView->updatingIsEnabled(), graphOn);
+    QCOMPARE(controls(app).meterView->updatingIsEnabled(), meterOn);
     QCOMPARE(app.statusBar()->statusBarOrientation(), orientation);
     QCOMPARE(app.idleTimer().idleTimerDisabled(), shown == Screen::Meters);
-    const QHash<Screen, QWidget*> roots = {{Screen::Graph, app.ui.graphView},
-                                           {Screen::Settings, app.ui.settingsView},
-                                           {Screen::Info, app.ui.infoView},
-                                           {Screen::Recording, app.ui.RecordView},
+    const QHash<Screen, QWidget*> roots = {{Screen::Graph, controls(app).graphView},
+                                           {Screen::Settings, controls(app).settingsView},
+                                           {Screen::Info, controls(app).infoView},
+                                           {Screen::Recording, controls(app).RecordView},
                                            {Screen::Meters, app.metersHost()}};
     for (auto it = roots.cbegin(); it != roots.cend(); ++it)
         QCOMPARE(it.value()->isVisible(), it.key() == shown);
     // The shown screen lies above every other and below the status bar.
     const QObjectList& children = app.window()->children();
-    QVERIFY(children.indexOf(roots[shown]) > children.indexOf(app.toolbar));
+    QVERIFY(children.indexOf(roots[shown]) > children.indexOf(controls(app).toolbar));
     QVERIFY(children.indexOf(roots[shown]) < children.indexOf(app.statusBar()));
 
     for (QLabel* view : views) {
@@ -123,7 +124,7 @@ void AppScreensTest::screenChange() {
         const QString expected = name == dressed
                                      ? QStringLiteral("ancient") + (name == u"five" ? "90" : "")
                                      : skinsBefore[name];
-        QCOMPARE(AppFixture::skinOf(app, view), expected);
+        QCOMPARE(AppFixture::skinOf(view), expected);
     }
 }
 
@@ -139,47 +140,47 @@ void AppScreensTest::pauseTitles() {
     QFETCH(QStringList, away);
     WobblestarAppDelegate app;
     app.applicationDidFinishLaunching();
-    QAction* pause = app.toolbar->actions().at(0);
+    QAction* pause = controls(app).toolbar->actions().at(0);
 
     app.toggleRun();
     QCOMPARE(pause->text(), QStringLiteral("Resume"));
-    QVERIFY(!app.ui.graphView->updatingIsEnabled());
+    QVERIFY(!controls(app).graphView->updatingIsEnabled());
     invoke(app, away);
     // Back on the graph it runs, though the item still reads "Resume"; the next tap pauses.
-    QVERIFY(app.ui.graphView->updatingIsEnabled());
+    QVERIFY(controls(app).graphView->updatingIsEnabled());
     QCOMPARE(pause->text(), QStringLiteral("Resume"));
     app.toggleRun();
     QCOMPARE(pause->text(), QStringLiteral("Resume"));
-    QVERIFY(!app.ui.graphView->updatingIsEnabled());
+    QVERIFY(!controls(app).graphView->updatingIsEnabled());
     app.toggleRun();
     QCOMPARE(pause->text(), QStringLiteral("Pause"));
-    QVERIFY(app.ui.graphView->updatingIsEnabled());
+    QVERIFY(controls(app).graphView->updatingIsEnabled());
 
     // The gauges run whenever their screen is entered, whatever their item reads.
     app.meterMenu();
     app.toggleRunMeters();
-    QCOMPARE(app.ui.metersPause->text(), QStringLiteral("Resume"));
-    QVERIFY(!app.ui.meterView->updatingIsEnabled());
+    QCOMPARE(controls(app).metersPause->text(), QStringLiteral("Resume"));
+    QVERIFY(!controls(app).meterView->updatingIsEnabled());
     app.closeMeter();
     app.meterMenu();
-    QVERIFY(app.ui.meterView->updatingIsEnabled());
-    QCOMPARE(app.ui.metersPause->text(), QStringLiteral("Resume"));
+    QVERIFY(controls(app).meterView->updatingIsEnabled());
+    QCOMPARE(controls(app).metersPause->text(), QStringLiteral("Resume"));
 }
 
 void AppScreensTest::skinOnInfoBeforeBack() {
     WobblestarAppDelegate app;
     app.applicationDidFinishLaunching();
     app.settings();
-    QCOMPARE(AppFixture::skinOf(app, app.ui.three), QStringLiteral("metal"));
-    app.ui.design->setSelectedSegmentIndex(3);
+    QCOMPARE(AppFixture::skinOf(controls(app).three), QStringLiteral("metal"));
+    controls(app).design->setSelectedSegmentIndex(3);
     app.info();
-    QCOMPARE(AppFixture::skinOf(app, app.ui.two), QStringLiteral("black"));
+    QCOMPARE(AppFixture::skinOf(controls(app).two), QStringLiteral("black"));
     app.close();
     // The settings screen keeps the skin it had when entered from the graph.
-    QCOMPARE(AppFixture::skinOf(app, app.ui.three), QStringLiteral("metal"));
-    QCOMPARE(AppFixture::skinOf(app, app.ui.one), QStringLiteral("metal"));
+    QCOMPARE(AppFixture::skinOf(controls(app).three), QStringLiteral("metal"));
+    QCOMPARE(AppFixture::skinOf(controls(app).one), QStringLiteral("metal"));
     app.back();
-    QCOMPARE(AppFixture::skinOf(app, app.ui.one), QStringLiteral("black"));
+    QCOMPARE(AppFixture::skinOf(controls(app).one), QStringLiteral("black"));
 }
 
 void AppScreensTest::skinIndexOutOfRange() {
@@ -187,27 +188,34 @@ void AppScreensTest::skinIndexOutOfRange() {
     app.applicationDidFinishLaunching();
     app.meterMenu();
     app.closeMeter();
-    app.ui.design->setSelectedSegmentIndex(4); // out of range: no segment selected
-    QCOMPARE(app.ui.design->selectedSegmentIndex(), -1);
+    controls(app).design->setSelectedSegmentIndex(4); // out of range: no segment selected
+    QCOMPARE(controls(app).design->selectedSegmentIndex(), -1);
     for (const char* action : {"settings", "info", "close", "back", "recordMenu", "closerecord",
                                "meterMenu", "closeMeter"})
         invoke(app, {QString::fromLatin1(action)});
-    QCOMPARE(AppFixture::skinOf(app, app.ui.one), QStringLiteral("metal"));
-    QCOMPARE(AppFixture::skinOf(app, app.ui.five), QStringLiteral("metal90"));
-    QCOMPARE(AppFixture::skinOf(app, app.ui.two), QString());
-    QCOMPARE(AppFixture::skinOf(app, app.ui.three), QString());
-    QCOMPARE(AppFixture::skinOf(app, app.ui.four), QString());
+    QCOMPARE(AppFixture::skinOf(controls(app).one), QStringLiteral("metal"));
+    QCOMPARE(AppFixture::skinOf(controls(app).five), QStringLiteral("metal90"));
+    QCOMPARE(AppFixture::skinOf(controls(app).two), QString());
+    QCOMPARE(AppFixture::skinOf(controls(app).three), QString());
+    QCOMPARE(AppFixture::skinOf(controls(app).four), QString());
     QSettings store;
     QCOMPARE(store.value("design").toInt(), -1);
 }
 
 void AppScreensTest::missingImageLeavesViewEmpty() {
     QVERIFY(platform::imageNamed(QStringLiteral("no-such-skin.png")).isNull());
-    WobblestarAppDelegate app;
-    app.applicationDidFinishLaunching();
-    app.metal = platform::imageNamed(QStringLiteral("no-such-skin.png"));
-    app.back();
-    QVERIFY(app.ui.one->pixmap().isNull());
+    QWidget window;
+    Ui::Wobblestar ui;
+    ui.setupUi(&window);
+    ScreenNavigator screens(ui, window);
+    screens.loadSkins([](const QString& name) {
+        return platform::imageNamed(name == u"metal.png" ? QStringLiteral("no-such-skin.png")
+                                                         : name);
+    });
+    ui.one->setPixmap(platform::imageNamed(QStringLiteral("carbon.png")));
+    ui.design->setSelectedSegmentIndex(1);
+    screens.dress(ui.one);
+    QVERIFY(ui.one->pixmap().isNull());
 }
 
 void AppScreensTest::orientation_data() {
@@ -277,8 +285,8 @@ void AppScreensTest::keyboard() {
     invoke(app, before);
     QTest::keyClick(app.window(), Qt::Key(key));
     QCOMPARE(app.shownScreen(), shown);
-    QCOMPARE(app.ui.graphView->updatingIsEnabled(), graphOn);
-    QCOMPARE(app.ui.meterView->updatingIsEnabled(), meterOn);
+    QCOMPARE(controls(app).graphView->updatingIsEnabled(), graphOn);
+    QCOMPARE(controls(app).meterView->updatingIsEnabled(), meterOn);
 }
 
 QTEST_MAIN(AppScreensTest)

@@ -84,16 +84,17 @@ void AppStartupTest::restore() {
     app.applicationDidFinishLaunching();
 
     QCOMPARE(app.settingsMessage(), QString());
-    QCOMPARE(app.ui.segmentcontroller->selectedSegmentIndex(), rate);
-    QCOMPARE(app.ui.design->selectedSegmentIndex(), skin);
-    QCOMPARE(app.ui.segment->selectedSegmentIndex(), period);
-    const QString switches =
-        QString::number(app.ui.xAxis->isOn()) + QString::number(app.ui.yAxis->isOn()) +
-        QString::number(app.ui.zAxis->isOn()) + QString::number(app.ui.Filter->isOn());
+    QCOMPARE(controls(app).segmentcontroller->selectedSegmentIndex(), rate);
+    QCOMPARE(controls(app).design->selectedSegmentIndex(), skin);
+    QCOMPARE(controls(app).segment->selectedSegmentIndex(), period);
+    const QString switches = QString::number(controls(app).xAxis->isOn()) +
+                             QString::number(controls(app).yAxis->isOn()) +
+                             QString::number(controls(app).zAxis->isOn()) +
+                             QString::number(controls(app).Filter->isOn());
     QCOMPARE(switches, axes);
-    QCOMPARE(app.ui.recordingText->toPlainText().trimmed(), log);
-    QCOMPARE(AppFixture::skinOf(app, app.ui.one), graphSkin);
-    QCOMPARE(app.ui.graphView->filteringIsEnabled(), axes.endsWith(u'1'));
+    QCOMPARE(controls(app).recordingText->toPlainText().trimmed(), log);
+    QCOMPARE(AppFixture::skinOf(controls(app).one), graphSkin);
+    QCOMPARE(controls(app).graphView->filteringIsEnabled(), axes.endsWith(u'1'));
 
     Accelerometer& accelerometer = Accelerometer::sharedAccelerometer();
     QCOMPARE(accelerometer.updateInterval(), interval);
@@ -104,11 +105,11 @@ void AppStartupTest::restore() {
     QCOMPARE(app.window()->windowTitle(), QStringLiteral("Wobblestar"));
     QCOMPARE(app.window()->size(), QSize(320, 480));
     QCOMPARE(app.shownScreen(), WobblestarAppDelegate::Screen::Graph);
-    QVERIFY(app.ui.graphView->isVisible());
-    QVERIFY(!app.ui.settingsView->isVisible());
+    QVERIFY(controls(app).graphView->isVisible());
+    QVERIFY(!controls(app).settingsView->isVisible());
     QVERIFY(!app.metersHost()->isVisible());
-    QVERIFY(app.ui.graphView->updatingIsEnabled());
-    QVERIFY(!app.ui.meterView->updatingIsEnabled());
+    QVERIFY(controls(app).graphView->updatingIsEnabled());
+    QVERIFY(!controls(app).meterView->updatingIsEnabled());
     QCOMPARE(app.statusBar()->statusBarStyle(), 2);
     QCOMPARE(app.statusBar()->geometry(), QRect(0, 0, 320, 20));
     // Restoring writes nothing.
@@ -119,18 +120,18 @@ void AppStartupTest::toolbar() {
     fixture.useStore();
     WobblestarAppDelegate app;
     app.applicationDidFinishLaunching();
-    QVERIFY(app.toolbar);
-    QCOMPARE(app.toolbar->geometry(), QRect(0, 434, 320, 46));
-    const QList<QAction*> items = app.toolbar->actions();
+    QVERIFY(controls(app).toolbar);
+    QCOMPARE(controls(app).toolbar->geometry(), QRect(0, 434, 320, 46));
+    const QList<QAction*> items = controls(app).toolbar->actions();
     QCOMPARE(items.size(), 4);
     const QStringList titles = {"Pause", "Recording", "G-Meters", "Settings"};
     const int widths[] = {65, 80, 68, 65};
     for (int i = 0; i < 4; ++i) {
         QCOMPARE(items[i]->text(), titles[i]);
-        QWidget* button = app.toolbar->widgetForAction(items[i]);
+        QWidget* button = controls(app).toolbar->widgetForAction(items[i]);
         QCOMPARE(button->width(), widths[i]);
         // Every button fits on the bar.
-        QVERIFY(app.toolbar->rect().contains(button->geometry()));
+        QVERIFY(controls(app).toolbar->rect().contains(button->geometry()));
         QVERIFY(button->isVisible());
     }
 }
@@ -165,9 +166,9 @@ void AppStartupTest::damagedStore() {
 
     QVERIFY(!app.settingsMessage().isEmpty());
     QVERIFY(app.settingsMessage().contains(u".bad"));
-    QCOMPARE(app.ui.segmentcontroller->selectedSegmentIndex(), rate);
-    QCOMPARE(app.ui.xAxis->isOn(), xOn);
-    QCOMPARE(app.ui.recordingText->toPlainText(), log);
+    QCOMPARE(controls(app).segmentcontroller->selectedSegmentIndex(), rate);
+    QCOMPARE(controls(app).xAxis->isOn(), xOn);
+    QCOMPARE(controls(app).recordingText->toPlainText(), log);
 
     // The damaged file is kept, byte for byte, and survives the next save.
     QFile kept(path + QStringLiteral(".bad"));
@@ -184,7 +185,7 @@ void AppStartupTest::damagedStore() {
     WobblestarAppDelegate again;
     again.applicationDidFinishLaunching();
     QCOMPARE(again.settingsMessage(), QString());
-    QCOMPARE(again.ui.recordingText->toPlainText(), log);
+    QCOMPARE(controls(again).recordingText->toPlainText(), log);
 }
 
 void AppStartupTest::backRewritesSixKeys_data() {
@@ -198,22 +199,22 @@ void AppStartupTest::backRewritesSixKeys() {
     fixture.useStore("[General]\nsegment2=2\ntext=old log\n");
     WobblestarAppDelegate app;
     app.applicationDidFinishLaunching();
-    app.ui.Filter->setOn(true);
+    controls(app).Filter->setOn(true);
     app.back(); // filter on, so the graph keeps a low-pass state
     app.accelerometer(Accelerometer::sharedAccelerometer(), {0.5, 0.5, 0.5});
-    app.ui.xAxis->setOn(true);
+    controls(app).xAxis->setOn(true);
     app.accelerometer(Accelerometer::sharedAccelerometer(), {0.5, 0.5, 0.5});
-    QVERIFY(app.ui.graphView->filterState(0) != 0.0);
+    QVERIFY(controls(app).graphView->filterState(0) != 0.0);
     Accelerometer::sharedAccelerometer().setUpdateInterval(0.5);
 
     app.settings();
     if (change) {
-        app.ui.segmentcontroller->setSelectedSegmentIndex(2);
-        app.ui.design->setSelectedSegmentIndex(3);
-        app.ui.zAxis->setOn(true);
-        app.ui.Filter->setOn(false);
+        controls(app).segmentcontroller->setSelectedSegmentIndex(2);
+        controls(app).design->setSelectedSegmentIndex(3);
+        controls(app).zAxis->setOn(true);
+        controls(app).Filter->setOn(false);
     }
-    app.ui.segment->setSelectedSegmentIndex(0); // the recording period is not saved here
+    controls(app).segment->setSelectedSegmentIndex(0); // the recording period is not saved here
     app.back();
 
     QSettings store;
@@ -225,7 +226,7 @@ void AppStartupTest::backRewritesSixKeys() {
     QCOMPARE(store.value("segment2").toInt(), 2);
     QCOMPARE(store.value("text").toString(), QStringLiteral("old log"));
     // The filter flag is sent again, which resets the state; the interval is set again.
-    QCOMPARE(app.ui.graphView->filterState(0), 0.0);
+    QCOMPARE(controls(app).graphView->filterState(0), 0.0);
     QCOMPARE(Accelerometer::sharedAccelerometer().updateInterval(), change ? 1.0 / 120.0 : 0.025);
 }
 
@@ -234,11 +235,11 @@ void AppStartupTest::backResumesGraphAndKeepsPauseTitle() {
     WobblestarAppDelegate app;
     app.applicationDidFinishLaunching();
     app.toggleRun();
-    QVERIFY(!app.ui.graphView->updatingIsEnabled());
+    QVERIFY(!controls(app).graphView->updatingIsEnabled());
     app.settings();
     app.back();
-    QVERIFY(app.ui.graphView->updatingIsEnabled());
-    QCOMPARE(app.toolbar->actions().at(0)->text(), QStringLiteral("Resume"));
+    QVERIFY(controls(app).graphView->updatingIsEnabled());
+    QCOMPARE(controls(app).toolbar->actions().at(0)->text(), QStringLiteral("Resume"));
 }
 
 QTEST_MAIN(AppStartupTest)

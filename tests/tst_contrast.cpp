@@ -147,10 +147,10 @@ void ContrastTest::everyTextReads() {
     QFETCH(Screen, screen);
     auto app = appOnScreen(skin, screen);
     QWidget* root = screen == Screen::Graph      ? app->window()
-                    : screen == Screen::Settings ? app->ui.settingsView
-                    : screen == Screen::Info     ? app->ui.infoView
-                    : screen == Screen::Recording ? app->ui.RecordView
-                                                  : app->ui.metersView;
+                    : screen == Screen::Settings ? controls(*app).settingsView
+                    : screen == Screen::Info     ? controls(*app).infoView
+                    : screen == Screen::Recording ? controls(*app).RecordView
+                                                  : controls(*app).metersView;
     const QImage with = shot(root);
     QStringList failures;
     int measured = 0;
@@ -214,7 +214,7 @@ void ContrastTest::zTraceStandsOut_data() {
 void ContrastTest::zTraceStandsOut() {
     QFETCH(int, skin);
     auto app = appOnScreen(skin, Screen::Graph);
-    GraphView* graph = app->ui.graphView;
+    GraphView* graph = controls(*app).graphView;
     // A trace a little above +1.5 g in each strip, over the strip's own background.
     for (int i = 0; i < 150; ++i)
         graph->updateHistoryWithX(1.6f, 1.6f, 1.6f);

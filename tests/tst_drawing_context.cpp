@@ -1,3 +1,4 @@
+#include "drawing/Layer.h"
 #include "drawing/PainterContext.h"
 #include "drawing/RecordingContext.h"
 
@@ -9,6 +10,8 @@ using platform::Font;
 using platform::PainterContext;
 using platform::Rect;
 
+Q_DECLARE_METATYPE(platform::Rect)
+
 class DrawingContextTest : public QObject {
     Q_OBJECT
 private slots:
@@ -17,7 +20,40 @@ private slots:
     void strokeFollowsPathThenEmptiesIt();
     void textHangsFromItsPoint();
     void recorderKeepsCallsInOrder();
+    void savedStateComesBack_data();
+    void savedStateComesBack();
+    void layerStartsFromTheInitialState_data();
+    void layerStartsFromTheInitialState();
+    void layerIsDrawnAgainOnlyWhenItsKeyChanges_data();
+    void layerIsDrawnAgainOnlyWhenItsKeyChanges();
 };
+
+namespace {
+
+// A white 1-point line, a red square and an antialiased diagonal, all in the state in force.
+void drawProbe(platform::DrawingContext& context) {
+    context.beginPath();
+    context.moveToPoint(0, 10.5f);
+    context.addLineToPoint(40, 10.5f);
+    context.moveToPoint(0, 20);
+    context.addLineToPoint(40, 39);
+    context.strokePath();
+    context.fillRect(Rect{28, 2, 8, 8});
+}
+
+QImage drawn(const std::function<void(PainterContext&)>& draw, qreal ratio = 1.0) {
+    QImage image(QSize(40, 40) * ratio, QImage::Format_ARGB32_Premultiplied);
+    image.setDevicePixelRatio(ratio);
+    image.fill(Qt::black);
+    {
+        QPainter painter(&image);
+        PainterContext context(painter);
+        draw(context);
+    }
+    return image;
+}
+
+} // namespace
 
 void DrawingContextTest::fillColoursAreClamped_data() {
     QTest::addColumn<float>("red");
@@ -103,6 +139,131 @@ void DrawingContextTest::recorderKeepsCallsInOrder() {
     QCOMPARE(context.calls()[1].arguments, (std::vector<double>{1.5, 2.5}));
     QCOMPARE(context.calls()[2].text, QStringLiteral("+3.0"));
     QCOMPARE(context.callsNamed(QStringLiteral("drawAtPoint")).size(), size_t(1));
+}
+
+void DrawingContextTest::savedStateComesBack_data() {
+    QTest::addColumn<int>("change");
+    QTest::newRow("line width") << 0;
+    QTest::newRow("stroke colour") << 1;
+    QTest::newRow("fill colour") << 2;
+    QTest::newRow("antialiasing") << 3;
+    QTest::newRow("all, in two nested scopes") << 4;
+    QTest::newRow("restore with nothing saved") << 5;
+}
+
+void DrawingContextTest::savedStateComesBack() {
+    QFETCH(int, change);
+    const auto setUp = [](PainterContext& context) {
+        context.setGrayStrokeColor(1.0f, 1.0f);
+        context.setRGBFillColor(1.0f, 0.0f, 0.0f, 1.0f);
+    };
+    const QImage expected = drawn([&](PainterContext& context) {
+        setUp(context);
+        drawProbe(context);
+    });
+    const QImage actual = drawn([&](PainterContext& context) {
+        setUp(context);
+        if (change == 5) {
+            context.restoreGState();
+        } else {
+            const platform::GStateSaver outer(context);
+            if (change == 0 || change == 4)
+                context.setLineWidth(6.0f);
+            if (change == 1 || change == 4)
+                context.setRGBStrokeColor(0.0f, 1.0f, 0.0f, 1.0f);
+            if (change == 4) {
+                const platform::GStateSaver inner(context);
+                context.setLineWidth(3.0f);
+            }
+            if (change == 2 || change == 4)
+                context.setGrayFillColor(0.5f, 0.5f);
+            if (change == 3 || change == 4)
+                context.setAllowsAntialiasing(false);
+        }
+        drawProbe(context);
+    });
+    QCOMPARE(actual, expected);
+}
+
+void DrawingContextTest::layerStartsFromTheInitialState_data() {
+    QTest::addColumn<bool>("cached");
+    QTest::newRow("cached") << true;
+    QTest::newRow("drawn every time") << false;
+}
+
+void DrawingContextTest::layerStartsFromTheInitialState() {
+    QFETCH(bool, cached);
+    platform::Layer layer;
+    const QImage image = drawn([&](PainterContext& context) {
+        context.setCachesLayers(cached);
+        context.setRGBStrokeColor(1.0f, 0.0f, 0.0f, 1.0f);
+        context.setLineWidth(6.0f);
+        // Black on black would not show: the content fills its own background.
+        context.drawLayer(layer, Rect{0, 0, 40, 40}, Rect{0, 0, 40, 20},
+                          [](platform::DrawingContext& content) {
+                              content.setGrayFillColor(1.0f, 1.0f);
+                              content.fillRect(Rect{0, 0, 40, 20});
+                              content.beginPath();
+                              content.moveToPoint(0, 10.5f);
+                              content.addLineToPoint(40, 10.5f);
+                              content.strokePath();
+                          });
+        // And the state before the layer is in force again.
+        context.beginPath();
+        context.moveToPoint(0, 30.5f);
+        context.addLineToPoint(40, 30.5f);
+        context.strokePath();
+    });
+    // Black and 1 point wide inside the layer; red and 6 points wide after it.
+    QCOMPARE(image.pixelColor(20, 10), QColor(Qt::black));
+    QCOMPARE(image.pixelColor(20, 9), QColor(Qt::white));
+    QCOMPARE(image.pixelColor(20, 28), QColor(Qt::red));
+    QCOMPARE(image.pixelColor(20, 32), QColor(Qt::red));
+}
+
+void DrawingContextTest::layerIsDrawnAgainOnlyWhenItsKeyChanges_data() {
+    QTest::addColumn<Rect>("frame");
+    QTest::addColumn<Rect>("bounds");
+    QTest::addColumn<qreal>("ratio");
+    QTest::addColumn<bool>("cached");
+    QTest::addColumn<int>("drawings");
+    const Rect frame{0, 0, 40, 40};
+    const Rect bounds{0, 10, 40, 20};
+    QTest::newRow("same key") << frame << bounds << 1.0 << true << 1;
+    QTest::newRow("other bounds") << frame << Rect{0, 12, 40, 20} << 1.0 << true << 2;
+    QTest::newRow("other frame") << Rect{0, 0, 40, 30} << bounds << 1.0 << true << 2;
+    QTest::newRow("other pixel ratio") << frame << bounds << 2.0 << true << 2;
+    QTest::newRow("caching off") << frame << bounds << 1.0 << false << 2;
+}
+
+void DrawingContextTest::layerIsDrawnAgainOnlyWhenItsKeyChanges() {
+    QFETCH(Rect, frame);
+    QFETCH(Rect, bounds);
+    QFETCH(qreal, ratio);
+    QFETCH(bool, cached);
+    QFETCH(int, drawings);
+    platform::Layer layer;
+    int calls = 0;
+    const auto frameWith = [&](Rect layerFrame, Rect layerBounds, qreal pixelRatio) {
+        return drawn(
+            [&](PainterContext& context) {
+                context.setCachesLayers(cached);
+                context.drawLayer(layer, layerFrame, layerBounds,
+                                  [&](platform::DrawingContext& content) {
+                                      ++calls;
+                                      content.setGrayFillColor(1.0f, 1.0f);
+                                      content.fillRect(layerBounds);
+                                  });
+            },
+            pixelRatio);
+    };
+    frameWith(Rect{0, 0, 40, 40}, Rect{0, 10, 40, 20}, 1.0);
+    const QImage second = frameWith(frame, bounds, ratio);
+    QCOMPARE(calls, drawings);
+    // Whether drawn or composited, the second frame shows the second bounds.
+    const int top = static_cast<int>(bounds.y * ratio);
+    QCOMPARE(second.pixelColor(4, top), QColor(Qt::white));
+    QCOMPARE(second.pixelColor(4, top - 1), QColor(Qt::black));
 }
 
 QTEST_MAIN(DrawingContextTest)

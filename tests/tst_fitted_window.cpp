@@ -109,7 +109,7 @@ void FittedWindowTest::scalesToAnySize() {
 
     // The toolbar (the gauges' Done button) lies wholly inside the window, and it is drawn
     // there: its dark bar, not the letterbox or the skin.
-    QWidget* bottom = meters ? static_cast<QWidget*>(app.ui.closeMeter) : app.toolbar;
+    QWidget* bottom = meters ? controls(app).metersView->findChild<QWidget*>(QStringLiteral("closeMeter")) : controls(app).toolbar;
     QVERIFY(bottom->isVisible());
     if (!meters) {
         const QRectF bar(content.left() + bottom->x() * scale, content.top() + bottom->y() * scale,
@@ -118,7 +118,7 @@ void FittedWindowTest::scalesToAnySize() {
         QVERIFY(at(QPointF(bar.left() + 2, bar.bottom() - 2)).lightness() < 12);
     }
     // The drawing follows the device scale: nearer 2 than 1, the double-resolution skins.
-    QCOMPARE(app.ui.one->pixmap().devicePixelRatio() > 1.0, top->deviceScale() >= 1.5);
+    QCOMPARE(controls(app).one->pixmap().devicePixelRatio() > 1.0, top->deviceScale() >= 1.5);
 }
 
 void FittedWindowTest::axesHint_data() {
@@ -144,9 +144,9 @@ void FittedWindowTest::axesHint() {
     app.applicationDidFinishLaunching();
     for (const QString& step : steps) {
         if (step == u"yOn")
-            app.ui.yAxis->setOn(true);
+            controls(app).yAxis->setOn(true);
         else if (step == u"xOff")
-            app.ui.xAxis->setOn(false);
+            controls(app).xAxis->setOn(false);
         else
             QMetaObject::invokeMethod(&app, step.toLatin1().constData());
     }

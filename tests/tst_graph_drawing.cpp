@@ -1,6 +1,7 @@
 // The graph screen's drawing: strips, traces, labels and readout through the recorder, a few
 // pixels through QPainter at scale 1 and 2, and the cached layers against plain drawing.
 #include "app/GraphView.h"
+#include "drawing/PainterContext.h"
 #include "drawing/RecordingContext.h"
 
 #include <QImage>
@@ -33,13 +34,30 @@ struct Strip {
 };
 
 // Splits drawRect()'s calls into strips (each starts with its background fill) and the readout.
+// Follows the graphics state as a context keeps it: saved and restored, and initial (black,
+// width 1) inside a layer.
 std::vector<Strip> stripsOf(const RecordingContext& recorder) {
+    struct State {
+        std::vector<double> colour;
+        double width = 1.0;
+    };
     std::vector<Strip> strips;
     std::vector<double> colour;
     double width = 1.0;
+    std::vector<State> saved;
     Stroke current;
     for (const DrawingCall& call : recorder.calls()) {
-        if (call.operation == "fillRect") {
+        if (call.operation == "saveGState" || call.operation == "beginLayer") {
+            saved.push_back(State{colour, width});
+            if (call.operation == "beginLayer") {
+                colour = {0.0, 0.0, 0.0, 1.0};
+                width = 1.0;
+            }
+        } else if (call.operation == "restoreGState" || call.operation == "endLayer") {
+            colour = saved.back().colour;
+            width = saved.back().width;
+            saved.pop_back();
+        } else if (call.operation == "fillRect") {
             strips.push_back(Strip{call.arguments, {}, {}});
         } else if (call.operation == "setGrayStrokeColor" ||
                    call.operation == "setRGBStrokeColor") {
@@ -76,8 +94,9 @@ QImage render(GraphView& view, qreal ratio, bool cached) {
         gradient.setColorAt(0, QColor(120, 60, 20));
         gradient.setColorAt(1, QColor(20, 80, 140));
         painter.fillRect(QRectF(0, 0, view.width(), view.height()), gradient);
-        view.setLayerCacheEnabled(cached);
-        view.paint(painter);
+        platform::PainterContext context(painter);
+        context.setCachesLayers(cached);
+        view.drawRect(context, view.bounds());
     }
     return image;
 }
@@ -274,7 +293,9 @@ void GraphDrawingTest::callOrder() {
     QuietGraphView view;
     view.resize(320, 420);
     const RecordingContext recorder = record(view);
-    QStringList strip = {"setGrayFillColor", "fillRect", "setGrayStrokeColor", "beginPath"};
+    // Per strip: background, the grid layer, the trace in a saved state, the label layer.
+    QStringList strip = {"setGrayFillColor", "fillRect", "beginLayer", "setGrayStrokeColor",
+                         "beginPath"};
     for (int k = 0; k < 4; ++k)
         strip << "moveToPoint"
               << "addLineToPoint";
@@ -291,6 +312,8 @@ void GraphDrawingTest::callOrder() {
           << "moveToPoint"
           << "addLineToPoint"
           << "strokePath"
+          << "endLayer"
+          << "saveGState"
           << "setRGBStrokeColor"
           << "beginPath"
           << "moveToPoint";
@@ -298,10 +321,12 @@ void GraphDrawingTest::callOrder() {
         strip << "addLineToPoint";
     strip << "setLineWidth"
           << "strokePath"
-          << "setLineWidth"
+          << "restoreGState"
+          << "beginLayer"
           << "setGrayFillColor";
     for (int t = 0; t < 7; ++t)
         strip << "drawAtPoint";
+    strip << "endLayer";
     QStringList expected = {"setAllowsAntialiasing"};
     expected << strip << strip << strip << "setColor"
              << "drawInRect"
@@ -312,9 +337,15 @@ void GraphDrawingTest::callOrder() {
         actual << call.operation;
     QCOMPARE(actual, expected);
     QCOMPARE(recorder.calls().front().arguments, std::vector<double>{1.0});
+    // The trace alone is 2 points wide; the width is back to 1 after it.
     const auto widths = recorder.callsNamed("setLineWidth");
+    QCOMPARE(widths.size(), std::size_t(3));
     QCOMPARE(widths[0].arguments, std::vector<double>{2.0});
-    QCOMPARE(widths[1].arguments, std::vector<double>{1.0});
+    // Each layer covers the whole view and is keyed by its strip.
+    const auto layers = recorder.callsNamed("beginLayer");
+    QCOMPARE(layers.size(), std::size_t(6));
+    QCOMPARE(layers[0].arguments, (std::vector<double>{0, 0, 320, 420, 0, 17.5, 320, 105}));
+    QCOMPARE(layers[5].arguments, (std::vector<double>{0, 0, 320, 420, 0, 297.5, 320, 105}));
     QCOMPARE(recorder.callsNamed("setGrayFillColor")[0].arguments,
              (std::vector<double>{double(0.1f), double(0.6f)}));
     QCOMPARE(recorder.callsNamed("setGrayFillColor")[1].arguments, (std::vector<double>{1.0, 1.0}));
@@ -404,8 +435,9 @@ void GraphDrawingTest::pixels() {
         image.fill(Qt::black);
         {
             QPainter painter(&image);
-            view.setLayerCacheEnabled(cached);
-            view.paint(painter);
+            platform::PainterContext context(painter);
+            context.setCachesLayers(cached);
+            view.drawRect(context, view.bounds());
         }
         const QColor actual = image.pixelColor(int(point.x() * ratio), int(point.y() * ratio));
         QVERIFY2(std::abs(actual.red() - expected.red()) <= tolerance &&

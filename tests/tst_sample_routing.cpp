@@ -1,4 +1,4 @@
-#include "app/WobblestarAppDelegate.h"
+#include "AppFixture.h"
 
 #include <QTest>
 
@@ -43,35 +43,35 @@ void SampleRoutingTest::axisMask() {
     QFETCH(bool, yOn);
     QFETCH(bool, zOn);
     WobblestarAppDelegate delegate;
-    delegate.ui.xAxis->setOn(xOn);
-    delegate.ui.yAxis->setOn(yOn);
-    delegate.ui.zAxis->setOn(zOn);
+    controls(delegate).xAxis->setOn(xOn);
+    controls(delegate).yAxis->setOn(yOn);
+    controls(delegate).zAxis->setOn(zOn);
     // Values that a float cannot hold exactly, to see the narrowing.
     const Acceleration sample{0.1, -1.2345678901234, 3.3};
     delegate.accelerometer(Accelerometer::sharedAccelerometer(), sample);
 
-    GraphView* graph = delegate.ui.graphView;
+    GraphView* graph = controls(delegate).graphView;
     QCOMPARE(graph->nextSlot(), 1u);
     QCOMPARE(graph->historyValue(0, 0), xOn ? double(float(0.1)) : 0.0);
     QCOMPARE(graph->historyValue(0, 1), yOn ? double(float(-1.2345678901234)) : 0.0);
     QCOMPARE(graph->historyValue(0, 2), zOn ? double(float(3.3)) : 0.0);
     // The latest sample and the gauges always get all three axes.
-    QCOMPARE(delegate.x, float(0.1));
-    QCOMPARE(delegate.y, float(-1.2345678901234));
-    QCOMPARE(delegate.z, float(3.3));
-    QCOMPARE(delegate.ui.meterView->storedAcceleration(0), double(float(0.1)));
-    QCOMPARE(delegate.ui.meterView->storedAcceleration(1), double(float(-1.2345678901234)));
-    QCOMPARE(delegate.ui.meterView->storedAcceleration(2), double(float(3.3)));
+    QCOMPARE(delegate.latestX(), float(0.1));
+    QCOMPARE(delegate.latestY(), float(-1.2345678901234));
+    QCOMPARE(delegate.latestZ(), float(3.3));
+    QCOMPARE(controls(delegate).meterView->storedAcceleration(0), double(float(0.1)));
+    QCOMPARE(controls(delegate).meterView->storedAcceleration(1), double(float(-1.2345678901234)));
+    QCOMPARE(controls(delegate).meterView->storedAcceleration(2), double(float(3.3)));
 }
 
 void SampleRoutingTest::switchTakesEffectWithNextSample() {
     WobblestarAppDelegate delegate;
     delegate.accelerometer(Accelerometer::sharedAccelerometer(), Acceleration{1.0, 1.0, 1.0});
-    delegate.ui.yAxis->setOn(true);
+    controls(delegate).yAxis->setOn(true);
     delegate.accelerometer(Accelerometer::sharedAccelerometer(), Acceleration{1.0, 1.0, 1.0});
-    QCOMPARE(delegate.ui.graphView->historyValue(0, 1), 0.0);
-    QCOMPARE(delegate.ui.graphView->historyValue(1, 1), 1.0);
-    QCOMPARE(delegate.ui.graphView->historyValue(1, 0), 0.0);
+    QCOMPARE(controls(delegate).graphView->historyValue(0, 1), 0.0);
+    QCOMPARE(controls(delegate).graphView->historyValue(1, 1), 1.0);
+    QCOMPARE(controls(delegate).graphView->historyValue(1, 0), 0.0);
 }
 
 void SampleRoutingTest::sampleRate_data() {
@@ -86,7 +86,7 @@ void SampleRoutingTest::sampleRate() {
     QFETCH(int, index);
     QFETCH(double, interval);
     WobblestarAppDelegate delegate;
-    delegate.ui.segmentcontroller->setSelectedSegmentIndex(index);
+    controls(delegate).segmentcontroller->setSelectedSegmentIndex(index);
     delegate.applySampleRate();
     Accelerometer& accelerometer = Accelerometer::sharedAccelerometer();
     QCOMPARE(accelerometer.updateInterval(), interval); // exact: the double of the table
@@ -103,16 +103,16 @@ void SampleRoutingTest::unknownIndexLeavesAccelerometerAlone_data() {
 void SampleRoutingTest::unknownIndexLeavesAccelerometerAlone() {
     QFETCH(int, index);
     WobblestarAppDelegate delegate;
-    delegate.ui.segmentcontroller->setSelectedSegmentIndex(index);
+    controls(delegate).segmentcontroller->setSelectedSegmentIndex(index);
     delegate.applySampleRate();
     Accelerometer& accelerometer = Accelerometer::sharedAccelerometer();
     QCOMPARE(accelerometer.delegate(), nullptr);
     QCOMPARE(accelerometer.updateInterval(), 0.0);
 
     // With a valid index first, a later unknown one keeps that interval and delegate.
-    delegate.ui.segmentcontroller->setSelectedSegmentIndex(1);
+    controls(delegate).segmentcontroller->setSelectedSegmentIndex(1);
     delegate.applySampleRate();
-    delegate.ui.segmentcontroller->setSelectedSegmentIndex(index);
+    controls(delegate).segmentcontroller->setSelectedSegmentIndex(index);
     delegate.applySampleRate();
     QCOMPARE(accelerometer.updateInterval(), 0.0125);
     QCOMPARE(accelerometer.delegate(), &delegate);

@@ -76,11 +76,11 @@ void ScreenTransitionsTest::transition() {
     // The overlay covers the window and takes the keys: Escape and Space do nothing now.
     QVERIFY(transition->isVisible());
     QCOMPARE(transition->geometry(), app.window()->rect());
-    const bool graphOn = app.ui.graphView->updatingIsEnabled();
+    const bool graphOn = controls(app).graphView->updatingIsEnabled();
     QTest::keyClick(app.window(), Qt::Key_Escape);
     QTest::keyClick(app.window(), Qt::Key_Space);
     QCOMPARE(app.shownScreen(), shown);
-    QCOMPARE(app.ui.graphView->updatingIsEnabled(), graphOn);
+    QCOMPARE(controls(app).graphView->updatingIsEnabled(), graphOn);
     QWidget* under = app.window()->childAt(app.window()->rect().center());
     QCOMPARE(under, transition);
 

@@ -1,8 +1,5 @@
 #include "app/GraphView.h"
 
-#include "drawing/PainterContext.h"
-
-#include <QPainter>
 #include <algorithm>
 #include <cmath>
 #include <utility>
@@ -59,49 +56,14 @@ void GraphView::drawHistory(std::uint32_t axis, std::uint32_t fromIndex, Drawing
                             Rect bounds) {
     if (axis >= kAxisCount)
         return;
+    const Rect frame = this->bounds();
     drawBackground(context, bounds);
-    drawGrid(context, bounds);
+    context.drawLayer(gridLayers_[axis], frame, bounds,
+                      [this, bounds](DrawingContext& layer) { drawGrid(layer, bounds); });
     drawTrace(axis, fromIndex, context, bounds);
-    drawLabels(axis, context, bounds);
-}
-
-void GraphView::paint(QPainter& painter) {
-    // The cached layers are pictures at a whole number of pixels per point, laid on whole
-    // pixels. In a window scaled to any other size they would be resampled and soft, so the
-    // grid and labels are drawn as vectors instead.
-    const QTransform device = painter.deviceTransform();
-    const auto whole = [](qreal v) { return std::abs(v - std::round(v)) < 1e-6; };
-    const bool onWholePixels = device.type() <= QTransform::TxScale && device.m11() == device.m22() &&
-                               whole(device.m11()) && whole(device.dx()) && whole(device.dy());
-    if (!layerCacheEnabled_ || !onWholePixels) {
-        View::paint(painter);
-        return;
-    }
-    const QSize size = this->size();
-    const qreal ratio = device.m11();
-    const float bw = static_cast<float>(size.width());
-    const float bh = static_cast<float>(size.height());
-    for (unsigned i = 0; i < kAxisCount; ++i) {
-        if (!gridLayers_[i].isValidFor(size, ratio)) {
-            const Rect strip = stripRect(i, bw, bh);
-            gridLayers_[i].draw(size, ratio,
-                                [&](DrawingContext& context) { drawGrid(context, strip); });
-            labelLayers_[i].draw(size, ratio,
-                                 [&](DrawingContext& context) { drawLabels(i, context, strip); });
-        }
-    }
-
-    platform::PainterContext context(painter);
-    context.setAllowsAntialiasing(true);
-    const std::uint32_t from = nextIndex;
-    for (std::uint32_t i = 0; i < kAxisCount; ++i) {
-        const Rect strip = stripRect(i, bw, bh);
-        drawBackground(context, strip);
-        gridLayers_[i].composite(painter);
-        drawTrace(i, from, context, strip);
-        labelLayers_[i].composite(painter);
-    }
-    drawReadout(context);
+    context.drawLayer(labelLayers_[axis], frame, bounds, [this, axis, bounds](DrawingContext& layer) {
+        drawLabels(axis, layer, bounds);
+    });
 }
 
 namespace {
@@ -194,6 +156,7 @@ void GraphView::drawTrace(std::uint32_t axis, std::uint32_t fromIndex, DrawingCo
     const float h = bounds.height;
     const float mid = middleOf(bounds);
 
+    const platform::GStateSaver saved(context);
     if (axis == 2) {
         // Pure blue is too dark to stand out from the dark strip (under 2:1); this lighter
         // blue, the Z swatch of the settings screen, reaches about 5:1 and still reads as blue.
@@ -217,7 +180,6 @@ void GraphView::drawTrace(std::uint32_t axis, std::uint32_t fromIndex, DrawingCo
     }
     context.setLineWidth(2.0f);
     context.strokePath();
-    context.setLineWidth(1.0f);
 }
 
 void GraphView::drawLabels(std::uint32_t axis, DrawingContext& context, Rect bounds) const {

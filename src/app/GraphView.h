@@ -42,15 +42,11 @@ public:
     void drawRect(platform::DrawingContext& context, platform::Rect rect) override;
     // Draws one strip: the samples of `axis` (0..2; any other index draws nothing) from slot
     // `fromIndex` on, oldest at the left edge, newest at the right, over its background and grid
-    // and under its labels. Values beyond ±3 g are drawn beyond the strip's edges.
+    // and under its labels. Values beyond ±3 g are drawn beyond the strip's edges. The grid (with
+    // the zero line and edges) and the labels depend only on `bounds`; they are drawn as layers,
+    // which the screen's painter keeps from frame to frame.
     void drawHistory(std::uint32_t axis, std::uint32_t fromIndex, platform::DrawingContext& context,
                      platform::Rect bounds);
-
-    // Paints the same picture as drawRect(), with the parts that depend only on the size and the
-    // device pixel ratio (backgrounds' grid and edges, labels) composited from cached layers.
-    void paint(QPainter& painter) override;
-    // On by default; off paints through drawRect() every time.
-    void setLayerCacheEnabled(bool enabled) { layerCacheEnabled_ = enabled; }
 
 private:
     // The strip of axis i for a view of the given size.
@@ -70,9 +66,9 @@ private:
     std::int8_t filteringIsEnabled_ = 0;
     std::int8_t updatingIsEnabled_ = 0;
 
-    bool layerCacheEnabled_ = true;
     // Per strip, what lies under its trace (grid, zero line, edges) and over it (labels, axis
-    // name). Per strip, so a trace that leaves its strip is stacked as drawRect() stacks it.
+    // name). Per strip, so a trace that leaves its strip is stacked under the next strip's
+    // grid and labels, as the strips are drawn in order.
     platform::Layer gridLayers_[kAxisCount];
     platform::Layer labelLayers_[kAxisCount];
 };

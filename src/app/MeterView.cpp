@@ -1,5 +1,7 @@
 #include "app/MeterView.h"
 
+#include "app/GaugeLayout.h"
+
 #include <cmath>
 
 using platform::DrawingContext;
@@ -22,13 +24,21 @@ struct Tip {
     float y;
 };
 
-// The needle turns 30 degrees per g, clockwise for positive values (negative angle), without
-// limit: ±3 g lie horizontal, 6 g points straight down. The needle is 50 points long.
+// `value` is the needle value, the negated reading, so a positive reading turns the needle
+// clockwise; 6 g points straight down.
 Tip needleTip(float value, float cx, float cy) {
     const double pi = 3.141592653589793;
-    const double theta = static_cast<double>(static_cast<float>(((value * pi) * 30.0) / 180.0));
-    return Tip{static_cast<float>(static_cast<double>(cx) + std::sin(theta) * -50.0),
-               static_cast<float>(static_cast<double>(cy) + std::cos(theta) * -50.0)};
+    const double perG = gauge::kDegreesPerG;
+    const double length = gauge::kNeedleLength;
+    const double theta = static_cast<double>(static_cast<float>(((value * pi) * perG) / 180.0));
+    return Tip{static_cast<float>(static_cast<double>(cx) + std::sin(theta) * -length),
+               static_cast<float>(static_cast<double>(cy) + std::cos(theta) * -length)};
+}
+
+// A disc of `diameter` centred on the pivot.
+Rect capRect(gauge::Pivot pivot, float ox, float oy, float diameter) {
+    const float radius = diameter / 2.0f;
+    return Rect{ox + (pivot.x - radius), oy + (pivot.y - radius), diameter, diameter};
 }
 
 } // namespace
@@ -44,11 +54,13 @@ void MeterView::drawRect(DrawingContext& context, Rect rect) {
         float cx, cy;
         Tip tip;
     };
-    const Gauge gauges[3] = {
-        {ox + 241.0f, oy + 104.0f, needleTip(accX, ox + 241.0f, oy + 104.0f)},
-        {ox + 94.0f, oy + 194.0f, needleTip(accY, ox + 94.0f, oy + 194.0f)},
-        {ox + 386.0f, oy + 194.0f, needleTip(accZ, ox + 386.0f, oy + 194.0f)},
-    };
+    const float values[3] = {accX, accY, accZ};
+    Gauge gauges[3];
+    for (unsigned i = 0; i < 3; ++i) {
+        const float cx = ox + gauge::kPivots[i].x;
+        const float cy = oy + gauge::kPivots[i].y;
+        gauges[i] = Gauge{cx, cy, needleTip(values[i], cx, cy)};
+    }
 
     // Shadow: a black wedge with its base right of the pivot and its tip 2 points to the right.
     context.setRGBStrokeColor(0.0f, 0.0f, 0.0f, 1.0f);
@@ -72,14 +84,12 @@ void MeterView::drawRect(DrawingContext& context, Rect rect) {
     }
     context.strokePath();
 
-    // Pivot caps: a white disc with a red disc inside, leaving a 1-point ring. The components
-    // of 255 are clamped to 1 by the context.
+    // Pivot caps, Y, Z, then X. The components of 255 are clamped to 1 by the context.
+    static constexpr unsigned kCapOrder[3] = {1, 2, 0};
     context.setRGBFillColor(255.0f, 255.0f, 255.0f, 1.0f);
-    context.fillEllipseInRect(Rect{ox + 88.0f, oy + 188.0f, 12.0f, 12.0f});
-    context.fillEllipseInRect(Rect{ox + 380.0f, oy + 188.0f, 12.0f, 12.0f});
-    context.fillEllipseInRect(Rect{ox + 235.0f, oy + 98.0f, 12.0f, 12.0f});
+    for (unsigned i : kCapOrder)
+        context.fillEllipseInRect(capRect(gauge::kPivots[i], ox, oy, gauge::kCapDiameter));
     context.setRGBFillColor(255.0f, 0.0f, 0.0f, 1.0f);
-    context.fillEllipseInRect(Rect{ox + 89.0f, oy + 189.0f, 10.0f, 10.0f});
-    context.fillEllipseInRect(Rect{ox + 381.0f, oy + 189.0f, 10.0f, 10.0f});
-    context.fillEllipseInRect(Rect{ox + 236.0f, oy + 99.0f, 10.0f, 10.0f});
+    for (unsigned i : kCapOrder)
+        context.fillEllipseInRect(capRect(gauge::kPivots[i], ox, oy, gauge::kInnerCapDiameter));
 }

@@ -5,7 +5,8 @@
 #include <cstdint>
 
 // The meters screen's view: three needles (X upper middle, Y lower left, Z lower right) turning
-// 30 degrees per g over the gauge faces of the skin behind it. It draws only the needles.
+// 30 degrees per g over the gauge faces of the skin behind it, where app/GaugeLayout.h puts
+// them. It draws only the needles and their caps.
 //
 // Every sample is stored through X(); while updating is enabled each one requests a redraw.
 // A new view has every field zero: the needles point straight up.

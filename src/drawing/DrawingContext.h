@@ -3,6 +3,7 @@
 #include "drawing/Geometry.h"
 
 #include <QString>
+#include <functional>
 
 namespace platform {
 
@@ -24,11 +25,17 @@ struct Color {
 enum class LineBreakMode { WordWrap = 0 };
 enum class TextAlignment { Left = 0 };
 
+class DrawingContext;
+class Layer;
+// What a layer holds: it draws into the context it is given.
+using LayerContent = std::function<void(DrawingContext&)>;
+
 // The drawing operations the views use, under the names the views call them by.
 //
-// A context starts with an empty path, line width 1.0, black fill and stroke colours and
-// antialiasing allowed. Backends: PainterContext (pixels) and RecordingContext (a list of
-// calls, for tests).
+// A context starts with an empty path and the initial graphics state: line width 1.0, black
+// fill and stroke colours and antialiasing allowed. Backends: PainterContext (pixels) and
+// RecordingContext (a list of calls, for tests). Both take the same calls from the views, so
+// what the tests record is what the screen shows.
 class DrawingContext {
 public:
     virtual ~DrawingContext() = default;
@@ -43,6 +50,12 @@ public:
     virtual void setLineWidth(float width) = 0;
     // Whether later drawing may be antialiased.
     virtual void setAllowsAntialiasing(bool allows) = 0;
+
+    // The graphics state is the colours, the line width and antialiasing; the path is not part
+    // of it. saveGState() pushes a copy of it; restoreGState() pops the latest copy back and
+    // does nothing when none is left. Prefer GStateSaver, which cannot leave them unbalanced.
+    virtual void saveGState() = 0;
+    virtual void restoreGState() = 0;
 
     // Discards the current path.
     virtual void beginPath() = 0;
@@ -64,10 +77,39 @@ public:
                             LineBreakMode lineBreakMode = LineBreakMode::WordWrap,
                             TextAlignment alignment = TextAlignment::Left) = 0;
 
+    // Draws what `content` draws, as a layer over `frame` (the area it may cover; anything
+    // beyond may be cut off). The content must draw the same picture for the same `bounds`,
+    // the rectangle it is drawn for: a backend may keep the picture in `layer` and composite
+    // it again, without calling `content`, while frame, bounds and the surface's pixel density
+    // stay the same. The content starts from the initial graphics state; the state afterwards
+    // is as it was before. Call it with no path under construction.
+    //
+    //   context.drawLayer(gridLayer_, bounds(), strip,
+    //                     [&](DrawingContext& layer) { drawGrid(layer, strip); });
+    virtual void drawLayer(Layer& layer, Rect frame, Rect bounds, const LayerContent& content) = 0;
+
     // Between points and the pixels of the surface drawn on (device space). A context without
     // pixels, such as the recorder, has the two spaces coincide.
     virtual Point convertPointToDeviceSpace(Point point) const { return point; }
     virtual Point convertPointToUserSpace(Point point) const { return point; }
+};
+
+// Saves the graphics state for the lifetime of the scope:
+//
+//   {
+//       const GStateSaver saved(context);
+//       context.setLineWidth(2.0f);
+//       context.strokePath();
+//   } // back to the width before
+class GStateSaver {
+public:
+    explicit GStateSaver(DrawingContext& context) : context_(context) { context_.saveGState(); }
+    ~GStateSaver() { context_.restoreGState(); }
+    GStateSaver(const GStateSaver&) = delete;
+    GStateSaver& operator=(const GStateSaver&) = delete;
+
+private:
+    DrawingContext& context_;
 };
 
 } // namespace platform

@@ -18,6 +18,7 @@ struct Rect {
     float y = 0.0f;
     float width = 0.0f;
     float height = 0.0f;
+    friend bool operator==(const Rect&, const Rect&) = default;
 };
 
 } // namespace platform

@@ -28,23 +28,25 @@ bool tileHoldsAnything(const QImage& image, const QRect& tile) {
 
 } // namespace
 
-bool Layer::isValidFor(QSize size, qreal devicePixelRatio) const {
-    return devicePixelRatio_ > 0.0 && size_ == size && devicePixelRatio_ == devicePixelRatio;
+bool Layer::isValidFor(Rect frame, Rect bounds, qreal devicePixelRatio) const {
+    return devicePixelRatio_ > 0.0 && devicePixelRatio_ == devicePixelRatio && frame_ == frame &&
+           bounds_ == bounds;
 }
 
 void Layer::clear() {
     pieces_.clear();
-    size_ = QSize();
+    frame_ = Rect();
+    bounds_ = Rect();
     devicePixelRatio_ = 0.0;
 }
 
-void Layer::draw(QSize size, qreal devicePixelRatio,
-                 const std::function<void(DrawingContext&)>& paint) {
+void Layer::draw(Rect frame, Rect bounds, qreal devicePixelRatio, const LayerContent& content) {
     clear();
-    size_ = size;
+    frame_ = frame;
+    bounds_ = bounds;
     devicePixelRatio_ = devicePixelRatio;
-    const QSize pixels(static_cast<int>(std::ceil(size.width() * devicePixelRatio)),
-                       static_cast<int>(std::ceil(size.height() * devicePixelRatio)));
+    const QSize pixels(static_cast<int>(std::ceil(frame.width * devicePixelRatio)),
+                       static_cast<int>(std::ceil(frame.height * devicePixelRatio)));
     if (pixels.isEmpty())
         return;
     QImage whole(pixels, QImage::Format_ARGB32_Premultiplied);
@@ -52,8 +54,9 @@ void Layer::draw(QSize size, qreal devicePixelRatio,
     whole.fill(Qt::transparent);
     {
         QPainter painter(&whole);
+        painter.translate(-frame.x, -frame.y);
         PainterContext context(painter);
-        paint(context);
+        content(context);
     }
 
     // Runs of busy tiles, row by row; a run identical in x to the one above extends it.
@@ -91,7 +94,8 @@ void Layer::draw(QSize size, qreal devicePixelRatio,
     for (const QRect& run : runs) {
         QImage piece = whole.copy(run);
         piece.setDevicePixelRatio(devicePixelRatio);
-        pieces_.push_back(Piece{QPointF(run.x() / devicePixelRatio, run.y() / devicePixelRatio),
+        pieces_.push_back(Piece{QPointF(frame.x + run.x() / devicePixelRatio,
+                                        frame.y + run.y() / devicePixelRatio),
                                 std::move(piece)});
     }
 }

@@ -1,5 +1,6 @@
 #include "drawing/PainterContext.h"
 
+#include "drawing/Layer.h"
 #include "drawing/SpanStroker.h"
 
 #include <QFontDatabase>
@@ -43,13 +44,17 @@ SparePathBuffers& spareBuffers() {
     return spare;
 }
 
+// The pen of the initial graphics state: flat caps and miter joins.
+const QPen& initialStrokePen() {
+    static const QPen pen(Qt::black, 1.0, Qt::SolidLine, Qt::FlatCap, Qt::MiterJoin);
+    return pen;
+}
+
 } // namespace
 
 PainterContext::PainterContext(QPainter& painter)
-    : painter_(painter), strokePen_(Qt::black, 1.0, Qt::SolidLine, Qt::FlatCap, Qt::MiterJoin),
-      fillColor_(Qt::black) {
-    painter_.setRenderHint(QPainter::Antialiasing, true);
-    painter_.setRenderHint(QPainter::TextAntialiasing, true);
+    : painter_(painter), strokePen_(initialStrokePen()), fillColor_(Qt::black) {
+    setAllowsAntialiasing(true);
     // A context made while another is alive finds the spares empty and grows its own.
     SparePathBuffers& spare = spareBuffers();
     points_.swap(spare.points);
@@ -94,6 +99,46 @@ void PainterContext::setLineWidth(float width) {
 void PainterContext::setAllowsAntialiasing(bool allows) {
     painter_.setRenderHint(QPainter::Antialiasing, allows);
     painter_.setRenderHint(QPainter::TextAntialiasing, allows);
+}
+
+void PainterContext::setGState(const GState& state) {
+    strokePen_ = state.strokePen;
+    fillColor_ = state.fillColor;
+    setAllowsAntialiasing(state.antialiasing);
+}
+
+void PainterContext::saveGState() {
+    savedStates_.append(
+        GState{strokePen_, fillColor_, painter_.testRenderHint(QPainter::Antialiasing)});
+}
+
+void PainterContext::restoreGState() {
+    if (savedStates_.isEmpty())
+        return;
+    setGState(savedStates_.last());
+    savedStates_.removeLast();
+}
+
+void PainterContext::drawLayer(Layer& layer, Rect frame, Rect bounds,
+                               const LayerContent& content) {
+    // A cached layer is a picture at a whole number of pixels per point, laid on whole pixels.
+    // Under any other transform (a window scaled to an odd size) it would be resampled and
+    // soft, so the content is drawn as vectors instead.
+    const QTransform device = painter_.deviceTransform();
+    const auto whole = [](qreal v) { return std::abs(v - std::round(v)) < 1e-6; };
+    const bool onWholePixels = device.type() <= QTransform::TxScale &&
+                               device.m11() == device.m22() && whole(device.m11()) &&
+                               whole(device.dx()) && whole(device.dy());
+    if (!cachesLayers_ || !onWholePixels) {
+        const GStateSaver saved(*this);
+        setGState(GState{initialStrokePen(), QColor(Qt::black), true});
+        content(*this);
+        return;
+    }
+    const qreal ratio = device.m11();
+    if (!layer.isValidFor(frame, bounds, ratio))
+        layer.draw(frame, bounds, ratio, content);
+    layer.composite(painter_);
 }
 
 void PainterContext::beginPath() {

@@ -6,6 +6,7 @@
 #include <QFont>
 #include <QPen>
 #include <QPointF>
+#include <QVarLengthArray>
 #include <vector>
 
 class QPainter;
@@ -13,6 +14,10 @@ class QPainter;
 namespace platform {
 
 // Draws into a QPainter. Does not take ownership; the painter must outlive the context.
+//
+// Layers are kept as pictures at the painter's device pixel ratio and composited while their
+// key holds, which gives the same pixels as drawing them (to within one step per channel). The
+// painter's transform must be a translation; the views never scale or turn it.
 class PainterContext final : public DrawingContext {
 public:
     explicit PainterContext(QPainter& painter);
@@ -27,6 +32,8 @@ public:
     void setColor(Color color) override;
     void setLineWidth(float width) override;
     void setAllowsAntialiasing(bool allows) override;
+    void saveGState() override;
+    void restoreGState() override;
 
     void beginPath() override;
     void moveToPoint(float x, float y) override;
@@ -38,6 +45,11 @@ public:
     Size drawAtPoint(const QString& text, Point point, Font font) override;
     Size drawInRect(const QString& text, Rect rect, Font font, LineBreakMode lineBreakMode,
                     TextAlignment alignment) override;
+    void drawLayer(Layer& layer, Rect frame, Rect bounds, const LayerContent& content) override;
+
+    // Whether layers are cached (the default) or their content is drawn every time, to compare
+    // the two or to measure what the cache saves.
+    void setCachesLayers(bool caches) { cachesLayers_ = caches; }
 
     // The QFont used for a system font of the given size.
     static QFont qtFont(Font font);
@@ -46,7 +58,14 @@ public:
     Point convertPointToUserSpace(Point point) const override;
 
 private:
+    struct GState {
+        QPen strokePen;
+        QColor fillColor;
+        bool antialiasing;
+    };
+
     const QFont& fontFor(Font font);
+    void setGState(const GState& state);
 
     QPainter& painter_;
     // The current path: its points in points, and where each subpath begins.
@@ -57,6 +76,9 @@ private:
     QColor fillColor_;
     QFont font_;
     float fontSize_ = -1.0f;
+    // Views nest a scope or two; deeper nesting spills to the heap.
+    QVarLengthArray<GState, 4> savedStates_;
+    bool cachesLayers_ = true;
 };
 
 } // namespace platform

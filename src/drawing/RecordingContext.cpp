@@ -44,6 +44,14 @@ void RecordingContext::setAllowsAntialiasing(bool allows) {
     record("setAllowsAntialiasing", {allows ? 1.0 : 0.0});
 }
 
+void RecordingContext::saveGState() {
+    record("saveGState", {});
+}
+
+void RecordingContext::restoreGState() {
+    record("restoreGState", {});
+}
+
 void RecordingContext::beginPath() {
     record("beginPath", {});
 }
@@ -81,6 +89,14 @@ Size RecordingContext::drawInRect(const QString& text, Rect rect, Font font,
             static_cast<double>(lineBreakMode), static_cast<double>(alignment)},
            text);
     return Size{rect.width, 1.2f * font.pointSize};
+}
+
+void RecordingContext::drawLayer(Layer& /*layer*/, Rect frame, Rect bounds,
+                                 const LayerContent& content) {
+    record("beginLayer", {frame.x, frame.y, frame.width, frame.height, bounds.x, bounds.y,
+                          bounds.width, bounds.height});
+    content(*this);
+    record("endLayer", {});
 }
 
 } // namespace platform

@@ -15,7 +15,8 @@ struct DrawingCall {
 };
 
 // Keeps every call with its arguments instead of drawing. For tests that check positions,
-// colours and order exactly.
+// colours and order exactly. A layer is recorded as "beginLayer" (frame, then bounds), every
+// call of its content, and "endLayer"; its content is recorded at every drawing, never cached.
 class RecordingContext final : public DrawingContext {
 public:
     const std::vector<DrawingCall>& calls() const { return calls_; }
@@ -29,6 +30,8 @@ public:
     void setColor(Color color) override;
     void setLineWidth(float width) override;
     void setAllowsAntialiasing(bool allows) override;
+    void saveGState() override;
+    void restoreGState() override;
 
     void beginPath() override;
     void moveToPoint(float x, float y) override;
@@ -40,6 +43,7 @@ public:
     Size drawAtPoint(const QString& text, Point point, Font font) override;
     Size drawInRect(const QString& text, Rect rect, Font font, LineBreakMode lineBreakMode,
                     TextAlignment alignment) override;
+    void drawLayer(Layer& layer, Rect frame, Rect bounds, const LayerContent& content) override;
 
 private:
     void record(const char* operation, std::vector<double> arguments, const QString& text = {});

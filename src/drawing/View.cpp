@@ -40,15 +40,11 @@ Rect View::bounds() const {
     return Rect{0.0f, 0.0f, static_cast<float>(width()), static_cast<float>(height())};
 }
 
-void View::paint(QPainter& painter) {
-    PainterContext context(painter);
-    drawRect(context, bounds());
-}
-
 void View::paintEvent(QPaintEvent* /*event*/) {
     sinceLastPaint_.start();
     QPainter painter(this);
-    paint(painter);
+    PainterContext context(painter);
+    drawRect(context, bounds());
 }
 
 } // namespace platform

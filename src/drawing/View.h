@@ -6,8 +6,6 @@
 #include <QTimer>
 #include <QWidget>
 
-class QPainter;
-
 namespace platform {
 
 // A widget that draws itself through a DrawingContext.
@@ -26,11 +24,9 @@ public:
     virtual void setNeedsDisplay();
     // The view's rectangle in its own coordinates: origin (0, 0) and its size in points.
     Rect bounds() const;
-    // Draws the view. `rect` is the area to draw, in the view's coordinates.
+    // Draws the view. `rect` is the area to draw, in the view's coordinates. On screen this is
+    // called with a PainterContext on the view's surface; tests call it with a recorder.
     virtual void drawRect(DrawingContext& context, Rect rect) = 0;
-    // Paints the whole view with a painter on its surface. The default draws drawRect() through
-    // a PainterContext; views may paint the same picture faster.
-    virtual void paint(QPainter& painter);
 
 protected:
     void paintEvent(QPaintEvent* event) override;

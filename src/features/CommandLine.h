@@ -1,19 +1,15 @@
 #pragma once
 
+#include "sensors/SourceRequest.h"
+
 #include <QString>
 #include <QStringList>
 
 namespace platform {
 
-// Everything the command line can ask for. Defaults are what a plain start does.
-struct LaunchOptions {
-    // Where readings come from: auto, sim[:SEED], iio[:NAME], input[:PATH], replay:FILE,
-    // phyphox:URL.
-    QString source = QStringLiteral("auto");
-    // Axis map applied to the source's readings, e.g. "x,y,-z"; empty: the driver's default.
-    QString axes;
-    // Replay: start again at the end of the file.
-    bool loop = false;
+// Everything the command line can ask for. Defaults are what a plain start does. The source
+// request part (source, axes, loop) is handed to the sensors as it is.
+struct LaunchOptions : SourceRequest {
     // Print the detected sensors and exit.
     bool listSources = false;
 

@@ -68,7 +68,7 @@ createRecordedOrRemote(const QString& kind, const QString& argument, bool loop, 
 
 // The map for a sensor of `kind`: --axes, else the stored setting, else the driver's default.
 // A bad --axes is the user's mistake now and fails; a bad setting is old and only warned about.
-std::optional<AxisMap> axesFor(const QString& kind, const LaunchOptions& options,
+std::optional<AxisMap> axesFor(const QString& kind, const SourceRequest& options,
                                const AxisMap& fallback, QString* error) {
     if (!options.axes.isEmpty())
         return AxisMap::parse(options.axes, error);
@@ -83,7 +83,7 @@ std::optional<AxisMap> axesFor(const QString& kind, const LaunchOptions& options
 }
 
 std::unique_ptr<AccelerometerDriver> startSensor(const SourceInfo& info,
-                                                 const LaunchOptions& options, QString* error) {
+                                                 const SourceRequest& options, QString* error) {
     const bool iio = info.kind == QLatin1String("iio");
     const AxisMap fallback = iio ? IioDriver::defaultAxes(info.name) : InputDriver::defaultAxes();
     const std::optional<AxisMap> axes = axesFor(info.kind, options, fallback, error);
@@ -99,7 +99,7 @@ std::unique_ptr<AccelerometerDriver> startSensor(const SourceInfo& info,
     return driver;
 }
 
-std::unique_ptr<AccelerometerDriver> createAuto(const LaunchOptions& options, QString* error) {
+std::unique_ptr<AccelerometerDriver> createAuto(const SourceRequest& options, QString* error) {
     QStringList skipped;
     for (const SourceInfo& info : detectSources()) {
         QString problem;
@@ -119,7 +119,7 @@ std::unique_ptr<AccelerometerDriver> createAuto(const LaunchOptions& options, QS
     return simulated;
 }
 
-std::unique_ptr<AccelerometerDriver> createIio(const QString& name, const LaunchOptions& options,
+std::unique_ptr<AccelerometerDriver> createIio(const QString& name, const SourceRequest& options,
                                                QString* error) {
     const QString source = name.isEmpty() ? QStringLiteral("iio") : QStringLiteral("iio:") + name;
     const std::vector<SourceInfo> found = IioDriver::discover();
@@ -145,7 +145,7 @@ std::unique_ptr<AccelerometerDriver> createIio(const QString& name, const Launch
     return nullptr;
 }
 
-std::unique_ptr<AccelerometerDriver> createInput(const QString& path, const LaunchOptions& options,
+std::unique_ptr<AccelerometerDriver> createInput(const QString& path, const SourceRequest& options,
                                                  QString* error) {
     const QString source =
         path.isEmpty() ? QStringLiteral("input") : QStringLiteral("input:") + path;
@@ -203,7 +203,7 @@ QString accessDeniedMessage(const QString& path) {
         .arg(path, group);
 }
 
-std::unique_ptr<AccelerometerDriver> createSource(const LaunchOptions& options, QString* error) {
+std::unique_ptr<AccelerometerDriver> createSource(const SourceRequest& options, QString* error) {
     const QString& source = options.source;
     const qsizetype colon = source.indexOf(QLatin1Char(':'));
     const QString kind = colon < 0 ? source : source.left(colon);

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "features/CommandLine.h"
 #include "sensors/AccelerometerDriver.h"
+#include "sensors/SourceRequest.h"
 
 #include <memory>
 #include <vector>
@@ -32,6 +32,6 @@ QString accessDeniedMessage(const QString& path);
 //
 // A sensor's axis map comes from --axes, else from the setting "axes/iio" or "axes/input" of
 // the default QSettings, else from the driver's default. `auto` logs the source it chose.
-std::unique_ptr<AccelerometerDriver> createSource(const LaunchOptions& options, QString* error);
+std::unique_ptr<AccelerometerDriver> createSource(const SourceRequest& options, QString* error);
 
 } // namespace platform

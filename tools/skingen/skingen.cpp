@@ -8,6 +8,8 @@
 // twice the detail. Random textures use fixed seeds: running the generator again gives the same
 // files, so regenerating does not churn the repository.
 
+#include "app/GaugeLayout.h"
+
 #include <QConicalGradient>
 #include <QDir>
 #include <QFileInfo>
@@ -159,9 +161,9 @@ void drawCentredText(QPainter& p, QPointF centre, const QString& text) {
 // ---------------------------------------------------------------------------------------------
 // Gauge faces
 //
-// The meters screen draws its needles at fixed pivots in a 480 × 320 point view: 50 points
-// long, 30 degrees per g, clockwise for positive readings from straight up at 0 g. The skin
-// carries the matching scale.
+// The meters screen draws its needles at the pivots of app/GaugeLayout.h in a 480 × 320 point
+// view, turning clockwise for positive readings from straight up at 0 g. The skin carries the
+// matching scale.
 
 struct Gauge {
     QPointF pivot;
@@ -169,13 +171,18 @@ struct Gauge {
     QColor accent; // the axis colour of the graph traces, lightened to read on a dark face
 };
 
+QPointF pivotOf(unsigned axis) {
+    return {gauge::kPivots[axis].x, gauge::kPivots[axis].y};
+}
+
 const std::array<Gauge, 3> gauges{{
-    {{241, 104}, QStringLiteral("X"), QColor(255, 80, 70)},
-    {{94, 194}, QStringLiteral("Y"), QColor(70, 220, 90)},
-    {{386, 194}, QStringLiteral("Z"), QColor(90, 150, 255)},
+    {pivotOf(0), QStringLiteral("X"), QColor(255, 80, 70)},
+    {pivotOf(1), QStringLiteral("Y"), QColor(70, 220, 90)},
+    {pivotOf(2), QStringLiteral("Z"), QColor(90, 150, 255)},
 }};
 
-// Radii in points. The needle tip reaches 50: the ticks start just inside it.
+// Radii in points. The needle tip reaches gauge::kNeedleLength (50): the ticks start just
+// inside it.
 constexpr double faceRadius = 73.0;
 constexpr double bezelRadius = 79.0; // leaves 12 points between X and Z, 15 to the left edge
 constexpr double tickOuter = 59.0;
@@ -183,7 +190,9 @@ constexpr double majorTickInner = 48.5;
 constexpr double halfTickInner = 52.0;
 constexpr double minorTickInner = 55.0;
 constexpr double numberRadius = 66.5;
-constexpr double degreesPerG = 30.0;
+constexpr double degreesPerG = gauge::kDegreesPerG;
+static_assert(majorTickInner < gauge::kNeedleLength && gauge::kNeedleLength < tickOuter,
+              "the needle's tip must end among the ticks");
 
 struct DialStyle {
     std::function<void(QPainter&, const Gauge&)> paintBezel;

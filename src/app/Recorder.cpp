@@ -1,0 +1,228 @@
+#include "app/Recorder.h"
+
+#include "app/SettingsTable.h"
+#include "features/RecordingLog.h"
+#include "sensors/Accelerometer.h"
+#include "ui_Wobblestar.h"
+
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QFontMetrics>
+#include <QPushButton>
+#include <QSaveFile>
+#include <QStandardPaths>
+#include <QTimer>
+#include <cmath>
+
+using platform::SampleCsvWriter;
+
+Recorder::Recorder(Ui::Wobblestar& ui, QWidget* window, std::function<void()> tick, QObject* parent)
+    : QObject(parent), ui_(ui), window_(window), tick_(std::move(tick)) {}
+
+void Recorder::setSampleFile(SampleFile kind, const QString& path) {
+    sampleFile_ = kind;
+    sampleFilePath_ = path;
+}
+
+void Recorder::start() {
+    const QDateTime started = QDateTime::currentDateTime();
+    const int index = ui_.segment->selectedSegmentIndex();
+    ui_.recordingText->setPlainText(
+        RecordingLog::header(RecordingLog::labelForIndex(index), started));
+    ui_.graphView->setUpdatingIsEnabled(false);
+    ui_.start->setEnabled(false);
+    ui_.closerecord->setEnabled(false);
+    ui_.emailrecord->setEnabled(false);
+    ui_.stop->setEnabled(true);
+    if (!headless_)
+        SettingsTable::storePeriod(index); // written by stop at the latest
+
+    // Only a call from code can start twice; never leave two timers ticking into one log.
+    stopTimers();
+    recording_ = true;
+    startSampleFile(started);
+    if (const auto period = RecordingLog::periodForIndex(index)) {
+        auto* timer = new QTimer(this);
+        timer->setObjectName(QStringLiteral("myTimer%1").arg(index + 1));
+        // Lines at even steps: the default coarse timer may drift by 5% of the period.
+        timer->setTimerType(Qt::PreciseTimer);
+        timer->setInterval(int(std::lround(period->seconds * 1000.0)));
+        connect(timer, &QTimer::timeout, this, [this] { tick_(); });
+        QTimer** fields[] = {&myTimer1, &myTimer2, &myTimer3, &myTimer4};
+        *fields[index] = timer;
+        timer->start();
+    }
+}
+
+void Recorder::appendSample(float x, float y, float z) {
+    // Appending leaves the text exactly as rebuilding it would, at a cost that does not grow
+    // with the log.
+    RecordingLog::appendToView(ui_.recordingText, RecordingLog::sampleLine(x, y, z));
+}
+
+void Recorder::stop() {
+    const QDateTime ended = QDateTime::currentDateTime();
+    RecordingLog::appendToView(ui_.recordingText, RecordingLog::footer(ended));
+
+    QString storeError;
+    if (!headless_)
+        storeError = SettingsTable::storeLog(ui_.recordingText->toPlainText());
+
+    stopTimers();
+    ui_.graphView->setUpdatingIsEnabled(true);
+    ui_.start->setEnabled(true);
+    ui_.closerecord->setEnabled(true);
+    ui_.emailrecord->setEnabled(true);
+    ui_.stop->setEnabled(false);
+    recording_ = false;
+
+    if (sampleWriter_)
+        sampleWriter_->close(); // a failure is reported through its failed() signal
+
+    if (!storeError.isEmpty()) {
+        showMessage(tr("Log not stored"),
+                    tr("The log could not be written to %1 (a read-only or full disk?). It "
+                       "stays on screen, and will be gone after a restart unless you save it "
+                       "to a file.")
+                        .arg(storeError),
+                    true);
+    }
+}
+
+void Recorder::finish() {
+    if (recording_)
+        stop();
+}
+
+void Recorder::stopTimers() {
+    for (QTimer** field : {&myTimer1, &myTimer2, &myTimer3, &myTimer4}) {
+        if (*field) {
+            (*field)->stop();
+            delete *field;
+        }
+        *field = nullptr;
+    }
+}
+
+void Recorder::startSampleFile(const QDateTime& started) {
+    sampleWriter_.reset();
+    if (sampleFile_ == SampleFile::None) {
+        ui_.sampleFileLabel->clear();
+        ui_.sampleFileLabel->hide();
+        return;
+    }
+    sampleWriter_ =
+        sampleFile_ == SampleFile::Named
+            ? std::make_unique<SampleCsvWriter>(sampleFilePath_, SampleCsvWriter::Existing::Replace)
+            : std::make_unique<SampleCsvWriter>(SampleCsvWriter::defaultPath(started));
+    connect(sampleWriter_.get(), &SampleCsvWriter::failed, this, [this](const QString& message) {
+        showSampleFile();
+        showMessage(tr("Full-rate recording stopped"), message);
+    });
+    // Times count from the start, not from the first reading after it.
+    sampleWriter_->setTimeOrigin(platform::Accelerometer::sharedAccelerometer().now());
+    sampleWriter_->open();
+    showSampleFile();
+}
+
+void Recorder::showSampleFile() {
+    if (!sampleWriter_) {
+        ui_.sampleFileLabel->clear();
+        ui_.sampleFileLabel->hide();
+        return;
+    }
+    QString shown = QDir::toNativeSeparators(sampleWriter_->path());
+    const QString home = QDir::toNativeSeparators(QDir::homePath());
+    if (shown.startsWith(home + QDir::separator()))
+        shown.replace(0, home.size(), QStringLiteral("~"));
+    const QString prefix = sampleWriter_->hasFailed() ? tr("Not written: ") : tr("Samples: ");
+    const int room = ui_.sampleFileLabel->contentsRect().width() -
+                     ui_.sampleFileLabel->fontMetrics().horizontalAdvance(prefix) - 8;
+    ui_.sampleFileLabel->show();
+    ui_.sampleFileLabel->setText(
+        prefix + ui_.sampleFileLabel->fontMetrics().elidedText(shown, Qt::ElideMiddle, room));
+    ui_.sampleFileLabel->setToolTip(sampleWriter_->hasFailed()
+                                        ? sampleWriter_->errorString()
+                                        : QDir::toNativeSeparators(sampleWriter_->path()));
+}
+
+void Recorder::mailLog() {
+    const platform::MailResult result = mailComposer_.mailLog(ui_.recordingText->toPlainText());
+    if (!result.opened())
+        showMessage(tr("Mail not sent"), result.message, true);
+}
+
+void Recorder::mailFeedback() {
+    const QUrl url = platform::feedbackUrl();
+    if (url.isEmpty()) {
+        showMessage(tr("Feedback"), tr("This build names no feedback address or page."));
+        return;
+    }
+    const platform::MailResult result = mailComposer_.open(url);
+    if (!result.opened())
+        showMessage(url.scheme() == u"mailto" ? tr("Mail not sent") : tr("Page not opened"),
+                    result.message);
+}
+
+namespace {
+
+// A text file's lines each end in a line end, the last one too; tools that read line by line
+// (wc -l, read, diff) would otherwise miss or flag the last line of the log.
+QByteArray textFileContents(const QString& text) {
+    QByteArray bytes = text.toUtf8();
+    if (!bytes.isEmpty() && !bytes.endsWith('\n'))
+        bytes += '\n';
+    return bytes;
+}
+
+} // namespace
+
+bool Recorder::saveLog() {
+    QString path;
+    if (chooseLogFile_) {
+        path = chooseLogFile_();
+    } else {
+        // The documents folder is named even where it does not exist; the dialog would then
+        // open in the working folder, wherever the program was started from.
+        QString folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+        if (folder.isEmpty() || !QFileInfo(folder).isDir())
+            folder = QDir::homePath();
+        path = QFileDialog::getSaveFileName(window_, tr("Save log"),
+                                            QDir(folder).filePath(QStringLiteral("recording.txt")),
+                                            tr("Text files (*.txt);;All files (*)"));
+    }
+    if (path.isEmpty())
+        return false;
+    // QSaveFile: a failed write leaves an existing file as it was instead of half-written.
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) ||
+        file.write(textFileContents(ui_.recordingText->toPlainText())) < 0 || !file.commit()) {
+        showMessage(tr("Log not saved"),
+                    tr("The log could not be saved to %1: %2.")
+                        .arg(QDir::toNativeSeparators(path), file.errorString()));
+        return false;
+    }
+    return true;
+}
+
+void Recorder::showMessage(const QString& title, const QString& text, bool offerSave) {
+    qWarning("wobblestar: %s", qPrintable(text));
+    if (headless_)
+        return;
+    if (messageBox_)
+        messageBox_->close();
+    // Not modal in the blocking sense: the event loop, the samples and a running recording go on.
+    auto* box = new QMessageBox(QMessageBox::Warning, title, text, QMessageBox::NoButton, window_);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    if (offerSave) {
+        QPushButton* save = box->addButton(tr("Save Log..."), QMessageBox::AcceptRole);
+        box->addButton(QMessageBox::Cancel);
+        box->setDefaultButton(save);
+        connect(save, &QPushButton::clicked, this, &Recorder::saveLog, Qt::QueuedConnection);
+    } else {
+        box->addButton(QMessageBox::Ok);
+    }
+    messageBox_ = box;
+    box->open();
+}

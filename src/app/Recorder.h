@@ -1,0 +1,97 @@
+#pragma once
+
+#include "desktop/MailComposer.h"
+#include "sensors/SampleCsvWriter.h"
+
+#include <QMessageBox>
+#include <QObject>
+#include <QPointer>
+#include <functional>
+#include <memory>
+
+class QDateTime;
+class QTimer;
+class QWidget;
+
+namespace Ui {
+class Wobblestar;
+}
+
+// The recording screen's work: the log in its text view with a line per tick of the period's
+// timer, the full-rate sample file beside it, storing the log when a recording stops, mailing
+// and saving it, and the messages about any of these that fail.
+//
+// The timer of a running recording sits in the one of four slots that matches its period
+// index 0..3, and is named after it (myTimer1 ... myTimer4); the others are null.
+class Recorder : public QObject {
+    Q_OBJECT
+public:
+    // Where the full-rate samples of a recording go.
+    enum class SampleFile {
+        Default, // a new file per recording under SampleCsvWriter::defaultDirectory()
+        Named,   // sampleFilePath(), replaced by each recording
+        None,    // no full-rate file
+    };
+
+    // `tick` is called on each tick of the running recording's timer; it appends the latest
+    // sample with appendSample().
+    Recorder(Ui::Wobblestar& ui, QWidget* window, std::function<void()> tick,
+             QObject* parent = nullptr);
+
+    // Recording without a display: start and stop leave the stored period and log alone, and
+    // messages go to standard error only.
+    void setHeadless(bool headless) { headless_ = headless; }
+    bool isHeadless() const { return headless_; }
+    void setSampleFile(SampleFile kind, const QString& path = QString());
+    void setMailComposer(platform::MailComposer composer) { mailComposer_ = std::move(composer); }
+    void setLogFileChooser(std::function<QString()> chooser) {
+        chooseLogFile_ = std::move(chooser);
+    }
+
+    void start();
+    void appendSample(float x, float y, float z);
+    void stop();
+    // Stops a running recording, so that it is stored before the application goes.
+    void finish();
+    // Writes one full-rate sample while a recording runs.
+    void record(const platform::Acceleration& acceleration) {
+        if (recording_ && sampleWriter_)
+            sampleWriter_->append(acceleration);
+    }
+
+    void mailLog();
+    void mailFeedback();
+    // Writes the log to a file the user chooses; false when nothing was written.
+    bool saveLog();
+
+    bool isRecording() const { return recording_; }
+    const platform::SampleCsvWriter* sampleWriter() const { return sampleWriter_.get(); }
+    QMessageBox* messageBox() const { return messageBox_; }
+
+    // Where dialogs open: the desktop window, not the interface scaled inside it.
+    void setDialogParent(QWidget* parent) { window_ = parent; }
+
+private:
+    void stopTimers();
+    void startSampleFile(const QDateTime& started);
+    void showSampleFile();
+    // One message for the user: on standard error, and in a box unless headless. With
+    // `offerSave`, the box offers to save the log to a file.
+    void showMessage(const QString& title, const QString& text, bool offerSave = false);
+
+    Ui::Wobblestar& ui_;
+    QWidget* window_;
+    std::function<void()> tick_;
+    QTimer* myTimer1 = nullptr;
+    QTimer* myTimer2 = nullptr;
+    QTimer* myTimer3 = nullptr;
+    QTimer* myTimer4 = nullptr;
+    bool recording_ = false;
+    bool headless_ = false;
+    SampleFile sampleFile_ = SampleFile::Default;
+    QString sampleFilePath_;
+    std::unique_ptr<platform::SampleCsvWriter> sampleWriter_;
+    platform::MailComposer mailComposer_;
+    std::function<QString()> chooseLogFile_;
+    QPointer<QMessageBox> messageBox_;
+};

@@ -1,0 +1,87 @@
+#pragma once
+
+#include "desktop/IdleInhibitor.h"
+#include "drawing/Images.h"
+#include "screens/ScreenTransition.h"
+
+#include <QPixmap>
+#include <functional>
+
+class QLabel;
+class QShortcut;
+class QWidget;
+
+namespace Ui {
+class Wobblestar;
+}
+
+namespace platform {
+class LandscapeScreen;
+class StatusBar;
+} // namespace platform
+
+// The five screens of the one window: which is shown, the transition between two of them, the
+// skin each screen wears, and the turn of the window and status bar for the meters screen.
+// The status bar and the transition are made with the window, the rest at start-up.
+class ScreenNavigator {
+public:
+    // Which screen a window shows.
+    enum class Screen { Graph, Settings, Info, Recording, Meters };
+
+    ScreenNavigator(Ui::Wobblestar& ui, QWidget& window);
+
+    // Keep the window portrait and show the meters screen turned inside it, instead of turning
+    // the window to landscape. Set before start-up.
+    void setFixedOrientation(bool fixed) { fixedOrientation_ = fixed; }
+    // The shortcut that pauses a display; it works only where there is one to pause.
+    void setPauseKey(QShortcut* key) { pauseKey_ = key; }
+
+    // Loads the eight skin images by their file names ("carbon.png" ... "black90.png"); a
+    // missing one is a null image, and leaves the views it would dress empty.
+    void loadSkins(const std::function<QPixmap(const QString&)>& imageNamed =
+                       [](const QString& name) { return platform::imageNamed(name); });
+    // Loads the skins again at the resolution nearest to `deviceScale` (device pixels per
+    // point) and shows them where the old ones were shown.
+    void reloadSkins(double deviceScale);
+    // Tells the user why the graph is flat when every axis switch is off.
+    void updateAxesHint();
+    // Puts the meters screen into its landscape host.
+    void layOutMetersScreen();
+    // Hides every screen but the graph.
+    void showFirstScreen();
+
+    // Brings `incoming` in with the transition `kind`, in place of `outgoing`.
+    void changeScreen(QWidget* outgoing, QWidget* incoming, platform::Transition kind,
+                      Screen shown);
+    // Gives an image view the skin chosen in the settings; the meters screen's view (five)
+    // wears the landscape version. No skin chosen leaves the view as it is.
+    void dress(QLabel* imageView) const;
+    // Turns the status bar and, unless the orientation is fixed, the window.
+    void setStatusBarOrientation(int orientation);
+
+    Screen shown() const { return shown_; }
+    bool isChanging() const { return transition_->isRunning(); }
+    platform::StatusBar* statusBar() const { return statusBar_; }
+    platform::ScreenTransition* transition() const { return transition_; }
+    platform::LandscapeScreen* metersHost() const { return metersHost_; }
+    platform::IdleInhibitor& idle() { return idle_; }
+
+private:
+    // The widget that stands for a screen among the window's children.
+    QWidget* rootOf(QWidget* screen) const;
+
+    Ui::Wobblestar& ui_;
+    QWidget& window_;
+    platform::StatusBar* statusBar_ = nullptr;
+    platform::ScreenTransition* transition_ = nullptr;
+    platform::LandscapeScreen* metersHost_ = nullptr;
+    platform::IdleInhibitor idle_;
+    QShortcut* pauseKey_ = nullptr;
+    Screen shown_ = Screen::Graph;
+    bool fixedOrientation_ = false;
+
+    // The skin images of the portrait screens and of the landscape meters screen, in the order
+    // of the skin control: carbon, metal, ancient, black.
+    QPixmap carbon, metal, ancient, black;
+    QPixmap carbon90, metal90, ancient90, black90;
+};

@@ -1,0 +1,88 @@
+#include "app/SettingsTable.h"
+
+#include "desktop/SettingsStore.h"
+#include "ui_Wobblestar.h"
+
+#include <QDir>
+#include <QGuiApplication>
+#include <QMessageBox>
+#include <QSettings>
+#include <cstdint>
+
+namespace {
+
+// The on/off keys hold 1 or 0; like a one-byte boolean, any non-zero low byte means on.
+bool readFlag(const QSettings& store, const char* key) {
+    const QVariant value = store.value(QLatin1String(key));
+    const QString text = value.toString().trimmed();
+    if (text == u"true")
+        return true;
+    return static_cast<std::int8_t>(value.toInt()) != 0;
+}
+
+} // namespace
+
+QString SettingsTable::restore() {
+    using Kind = platform::ExpectedKey::Kind;
+    const platform::StoreCheck check = platform::checkSettingsStore({
+        {QLatin1String(kLogKey), Kind::Text},
+        {QLatin1String(kRateKey), Kind::Integer},
+        {QStringLiteral("x"), Kind::Flag},
+        {QStringLiteral("y"), Kind::Flag},
+        {QStringLiteral("z"), Kind::Flag},
+        {QStringLiteral("f"), Kind::Flag},
+        {QLatin1String(kPeriodKey), Kind::Integer},
+        {QLatin1String(kSkinKey), Kind::Integer},
+    });
+
+    const QSettings store;
+    ui_.recordingText->setPlainText(store.value(QLatin1String(kLogKey)).toString());
+    ui_.segmentcontroller->setSelectedSegmentIndex(store.value(QLatin1String(kRateKey)).toInt());
+    ui_.xAxis->setOn(readFlag(store, "x"));
+    ui_.yAxis->setOn(readFlag(store, "y"));
+    ui_.zAxis->setOn(readFlag(store, "z"));
+    ui_.Filter->setOn(readFlag(store, "f"));
+    ui_.segment->setSelectedSegmentIndex(store.value(QLatin1String(kPeriodKey)).toInt());
+    ui_.design->setSelectedSegmentIndex(store.value(QLatin1String(kSkinKey)).toInt());
+    return check.message;
+}
+
+void SettingsTable::showMessage(const QString& message, QWidget* window) {
+    if (message.isEmpty())
+        return;
+    qWarning("wobblestar: %s", qPrintable(message));
+    if (QGuiApplication::platformName() == u"offscreen")
+        return;
+    auto* box = new QMessageBox(QMessageBox::Warning, QObject::tr("Settings reset"), message,
+                                QMessageBox::Ok, window);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->open();
+}
+
+void SettingsTable::save() const {
+    QSettings store;
+    store.setValue(QLatin1String(kRateKey), ui_.segmentcontroller->selectedSegmentIndex());
+    store.setValue(QLatin1String(kSkinKey), ui_.design->selectedSegmentIndex());
+    store.setValue(QStringLiteral("x"), ui_.xAxis->isOn() ? 1 : 0);
+    store.setValue(QStringLiteral("y"), ui_.yAxis->isOn() ? 1 : 0);
+    store.setValue(QStringLiteral("z"), ui_.zAxis->isOn() ? 1 : 0);
+    store.setValue(QStringLiteral("f"), ui_.Filter->isOn() ? 1 : 0);
+    store.sync();
+}
+
+void SettingsTable::storePeriod(int index) {
+    QSettings().setValue(QLatin1String(kPeriodKey), index);
+}
+
+QString SettingsTable::storeLog(const QString& log) {
+    QSettings store;
+    store.setValue(QLatin1String(kLogKey), log);
+    store.sync();
+    return store.status() == QSettings::NoError ? QString()
+                                                : QDir::toNativeSeparators(store.fileName());
+}
+
+int SettingsTable::sampleRateIndex() {
+    const int rate = QSettings().value(QLatin1String(kRateKey)).toInt();
+    return rate >= 0 && rate <= 2 ? rate : 0;
+}

@@ -1,0 +1,18 @@
+#pragma once
+
+#include <QString>
+
+namespace platform {
+
+// Which sensor to read and how, as the user asked for it (--source, --axes, --loop).
+struct SourceRequest {
+    // Where readings come from: auto, sim[:SEED], iio[:NAME], input[:PATH], replay:FILE,
+    // phyphox:URL.
+    QString source = QStringLiteral("auto");
+    // Axis map applied to the source's readings, e.g. "x,y,-z"; empty: the driver's default.
+    QString axes;
+    // Replay: start again at the end of the file.
+    bool loop = false;
+};
+
+} // namespace platform
