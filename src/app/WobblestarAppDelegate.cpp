@@ -109,6 +109,7 @@ void WobblestarAppDelegate::applicationDidFinishLaunching() {
     applySampleRate();
     ui.graphView->setFilteringEnabled(ui.Filter->isOn());
     screens_->dress(ui.one);
+    letterboxInSkin();
 
     Accelerometer& accelerometer = Accelerometer::sharedAccelerometer();
     const QString source =
@@ -121,6 +122,16 @@ void WobblestarAppDelegate::applicationDidFinishLaunching() {
                            platform::SampleCsvWriter::defaultDirectory()}));
     screens_->updateAxesHint();
     SettingsTable::showMessage(settingsMessage_, topLevel_.get());
+}
+
+void WobblestarAppDelegate::letterboxInSkin() {
+    if (!topLevel_ || ui.one->pixmap().isNull())
+        return;
+    // The skin's average colour, a little darker, so the bars beside the layout belong to it
+    // without being mistaken for part of it.
+    const QImage average =
+        ui.one->pixmap().toImage().scaled(1, 1, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    topLevel_->setLetterboxColor(average.pixelColor(0, 0).darker(160));
 }
 
 void WobblestarAppDelegate::buildToolbar() {
@@ -254,6 +265,7 @@ void WobblestarAppDelegate::back() {
     settingsTable_.save();
     ui.graphView->setUpdatingIsEnabled(true);
     screens_->dress(ui.one);
+    letterboxInSkin();
 }
 
 void WobblestarAppDelegate::info() {

@@ -122,6 +122,8 @@ private:
     void buildToolbar();
     void connectControls();
     void setUpKeyboard();
+    // Colours the window's bars beside the scaled layout after the graph screen's skin.
+    void letterboxInSkin();
     void leaveShownScreen();
     void pauseShownDisplay();
     bool eventFilter(QObject* watched, QEvent* event) override;
