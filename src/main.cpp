@@ -1,8 +1,10 @@
 #include "app/WobblestarAppDelegate.h"
 #include "desktop/QuitOnSignals.h"
 #include "desktop/SettingsStore.h"
+#include "features/AxisCheck.h"
 #include "features/CommandLine.h"
 #include "features/HeadlessRecording.h"
+#include "sensors/RecordingReader.h"
 #include "sensors/Sources.h"
 
 #include <QApplication>
@@ -27,6 +29,12 @@ int listSources() {
     for (const platform::SourceInfo& info : platform::detectSources())
         std::printf("%s\t%s\t%s\t%s\n", qPrintable(info.kind), qPrintable(info.name),
                     qPrintable(info.path), qPrintable(info.rates));
+    return 0;
+}
+
+int listFormats() {
+    for (const platform::RecordingFormatInfo& info : platform::recordingFormats())
+        std::printf("%s\n    %s\n    %s\n", info.name, info.example, info.units);
     return 0;
 }
 
@@ -106,6 +114,8 @@ int main(int argc, char* argv[]) {
     }
     if (options.listSources)
         return listSources();
+    if (options.listFormats)
+        return listFormats();
 
     const std::optional<HeadlessRecording::Request> record =
         HeadlessRecording::requestFromOptions(options, &error);
@@ -115,7 +125,7 @@ int main(int argc, char* argv[]) {
     }
 
     const bool screenshot = !options.screenshot.isEmpty();
-    if (record) {
+    if (record || options.checkAxes) {
         // No window is ever shown; the recording screen's objects still do the work.
         qputenv("QT_QPA_PLATFORM", "offscreen");
     } else if (screenshot) {
@@ -147,6 +157,9 @@ int main(int argc, char* argv[]) {
         return 2;
     }
     platform::Accelerometer::sharedAccelerometer().setDriver(std::move(driver));
+
+    if (options.checkAxes)
+        return runAxisCheckOnTerminal(platform::Accelerometer::sharedAccelerometer());
 
     WobblestarAppDelegate delegate;
     if (record)

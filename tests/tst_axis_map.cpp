@@ -12,6 +12,10 @@ private slots:
     void mapsReadings();
     void rejectsBadMaps_data();
     void rejectsBadMaps();
+    void posesSettleTheMounting_data();
+    void posesSettleTheMounting();
+    void refusesPosesThatSayNothing_data();
+    void refusesPosesThatSayNothing();
 };
 
 void AxisMapTest::mapsReadings_data() {
@@ -74,6 +78,82 @@ void AxisMapTest::rejectsBadMaps() {
     QVERIFY(!AxisMap::parse(text, &error));
     QVERIFY2(error.contains(reason), qPrintable(error));
     QVERIFY2(error.contains(QLatin1String("x,y,-z")), "the message shows how to write a map");
+}
+
+void AxisMapTest::posesSettleTheMounting_data() {
+    QTest::addColumn<QString>("mounting");
+    QTest::addColumn<QString>("present");
+    // `mounting` turns the device's true reading into the chip's; `present` is the map the
+    // source applies now. Together they turn, never mirror: that is what the check corrects.
+    QTest::newRow("already right") << "x,y,z"
+                                   << "x,y,z";
+    QTest::newRow("chip a quarter turn off") << "y,-x,z"
+                                             << "x,y,z";
+    QTest::newRow("X and Y swapped, Z flipped") << "y,x,-z"
+                                                << "x,y,z";
+    QTest::newRow("upside down") << "-x,y,-z"
+                                 << "x,y,z";
+    QTest::newRow("chip measuring the reaction, on its side") << "-z,-x,-y"
+                                                              << "-x,-y,-z";
+    QTest::newRow("present map already half right") << "z,x,y"
+                                                    << "-y,x,z";
+}
+
+void AxisMapTest::posesSettleTheMounting() {
+    QFETCH(QString, mounting);
+    QFETCH(QString, present);
+    QString error;
+    const AxisMap chip = *AxisMap::parse(mounting, &error);
+    const AxisMap before = *AxisMap::parse(present, &error);
+    auto delivered = [&](const AxisMap& map, double x, double y, double z) {
+        return chip.then(map).apply(Acceleration{x, y, z, 0.0});
+    };
+    const std::optional<AxisMap> correction = AxisMap::fromPoses(
+        delivered(before, 0.02, -0.01, -0.98), delivered(before, 0.03, -1.01, 0.05), &error);
+    QVERIFY2(correction, qPrintable(error));
+    QCOMPARE(correction->handedness(), 1);
+
+    // The source's new map reads every pose right, the third one (left edge up) included,
+    // which neither measured pose fixed.
+    const AxisMap after = before.then(*correction);
+    const struct { double x, y, z; } poses[] = {{0, 0, -1}, {0, -1, 0}, {1, 0, 0}, {0, 0, 1}};
+    for (const auto& pose : poses) {
+        const Acceleration reading = delivered(after, pose.x, pose.y, pose.z);
+        QCOMPARE(reading.x, pose.x);
+        QCOMPARE(reading.y, pose.y);
+        QCOMPARE(reading.z, pose.z);
+    }
+}
+
+void AxisMapTest::refusesPosesThatSayNothing_data() {
+    QTest::addColumn<double>("ux");
+    QTest::addColumn<double>("uy");
+    QTest::addColumn<double>("uz");
+    QTest::addColumn<double>("px");
+    QTest::addColumn<double>("py");
+    QTest::addColumn<double>("pz");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("no gravity: a disconnected sensor")
+        << 0.0 << 0.0 << 0.0 << 0.0 << -1.0 << 0.0 << "Lying face up";
+    QTest::newRow("tilted half-way while lying")
+        << 0.0 << -0.7 << -0.7 << 0.0 << -1.0 << 0.0 << "Lying face up";
+    QTest::newRow("shaken while upright")
+        << 0.0 << 0.0 << -1.0 << 0.0 << -2.5 << 0.0 << "Held upright";
+    QTest::newRow("still face up the second time")
+        << 0.0 << 0.0 << -1.0 << 0.0 << 0.05 << -1.0 << "same axis";
+}
+
+void AxisMapTest::refusesPosesThatSayNothing() {
+    QFETCH(double, ux);
+    QFETCH(double, uy);
+    QFETCH(double, uz);
+    QFETCH(double, px);
+    QFETCH(double, py);
+    QFETCH(double, pz);
+    QFETCH(QString, reason);
+    QString error;
+    QVERIFY(!AxisMap::fromPoses(Acceleration{ux, uy, uz, 0}, Acceleration{px, py, pz, 0}, &error));
+    QVERIFY2(error.contains(reason), qPrintable(error));
 }
 
 QTEST_GUILESS_MAIN(AxisMapTest)

@@ -333,7 +333,7 @@ void IioDriverTest::takesTheAxisMapFromOptionOrSetting() {
     if (setting.startsWith(QLatin1String("up")))
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression("Ignoring the setting axes/iio"));
 
-    platform::LaunchOptions options;
+    platform::SourceRequest options;
     options.source = QStringLiteral("iio");
     options.axes = option;
     QString error;
@@ -347,7 +347,7 @@ void IioDriverTest::takesTheAxisMapFromOptionOrSetting() {
 }
 
 void IioDriverTest::autoTakesTheFirstSensorElseSimulated() {
-    platform::LaunchOptions options; // auto
+    platform::SourceRequest options; // auto
     QString error;
     {
         FakeSysfs sysfs;
@@ -419,7 +419,7 @@ void IioDriverTest::listsAndExplainsAnUnreadableInputAccelerometer() {
     QTest::ignoreMessage(QtInfoMsg,
                          QRegularExpression("simulated.*Permission denied reading .*event5"));
     QString error;
-    QVERIFY(platform::createSource(platform::LaunchOptions(), &error));
+    QVERIFY(platform::createSource(platform::SourceRequest(), &error));
     qunsetenv("WOBBLESTAR_INPUT_ROOT");
 }
 

@@ -1,6 +1,7 @@
 #include "sensors/RecordingFile.h"
 
 #include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 #include <cmath>
@@ -33,6 +34,9 @@ private slots:
     void readsEachFormat();
     void refusesWithLine_data();
     void refusesWithLine();
+    void incompleteLastLineIsSkippedWithWarning_data();
+    void incompleteLastLineIsSkippedWithWarning();
+    void readsAProcessOutputToItsEnd();
     void loadNamesFileLineAndExpectation();
     void readsRealPhyphoxExport();
 };
@@ -46,38 +50,80 @@ void RecordingFileTest::readsEachFormat_data() {
     QTest::addColumn<double>("x");
     QTest::addColumn<double>("y");
     QTest::addColumn<double>("z");
+    QTest::addColumn<bool>("gravity");
 
     const double g = kStandardGravity;
     QTest::newRow("wobblestar") << QByteArray("time,x,y,z\n0.000,0.01,-0.02,-1.0\n"
                                               "0.025,0.5,-0.25,-0.75\n")
                                 << RecordingFormat::Wobblestar << 2 << 0.025 << 0.5 << -0.25
-                                << -0.75;
+                                << -0.75 << true;
     QTest::newRow("wobblestar CRLF, BOM, blank lines, times shifted to start at 0")
         << QByteArray("\xEF\xBB\xBFTime, X, Y, Z\r\n\r\n1.5,0,0,-1\r\n2.0,1,2,3\r\n\r\n")
-        << RecordingFormat::Wobblestar << 2 << 0.5 << 1.0 << 2.0 << 3.0;
+        << RecordingFormat::Wobblestar << 2 << 0.5 << 1.0 << 2.0 << 3.0 << true;
     QTest::newRow("phyphox comma, decimal point, extra column")
         << QByteArray("\"Time (s)\",\"Acceleration x (m/s^2)\",\"Acceleration y (m/s^2)\","
                       "\"Acceleration z (m/s^2)\",\"Absolute acceleration (m/s^2)\"\n"
                       "8.211666427E-4,0,0,9.80665,9.80665\n"
                       "1.086216664E-2,-3.602109375E0,4.126918030E0,7.384144592E0,9.1\n")
         << RecordingFormat::Phyphox << 2 << 1.086216664e-2 - 8.211666427e-4 << 3.602109375 / g
-        << -4.126918030 / g << -7.384144592 / g;
+        << -4.126918030 / g << -7.384144592 / g << true;
     QTest::newRow("phyphox tab, decimal comma")
         << QByteArray("\"Time (s)\"\t\"Acceleration x (m/s^2)\"\t\"Acceleration y (m/s^2)\"\t"
                       "\"Acceleration z (m/s^2)\"\n"
                       "0,0\t0,0\t0,0\t9,80665\n"
                       "1,751839330E-1\t1,5\t-2,5\t0\n")
-        << RecordingFormat::Phyphox << 2 << 0.1751839330 << -1.5 / g << 2.5 / g << 0.0;
+        << RecordingFormat::Phyphox << 2 << 0.1751839330 << -1.5 / g << 2.5 / g << 0.0 << true;
     QTest::newRow("phyphox semicolon, decimal point, columns reordered")
         << QByteArray("Time (s);Acceleration z (m/s^2);Acceleration x (m/s^2);"
                       "Acceleration y (m/s^2)\n"
                       "0.5;9.80665;0;0\n"
                       "0.75;1;2;3\n")
-        << RecordingFormat::Phyphox << 2 << 0.25 << -2.0 / g << -3.0 / g << -1.0 / g;
+        << RecordingFormat::Phyphox << 2 << 0.25 << -2.0 / g << -3.0 / g << -1.0 / g << true;
     QTest::newRow("android sensor log")
         << QByteArray("123456789000, 3, 0.0, 0.0, 9.80665\n"
                       "123466789000, 3, 1.0, -2.0, 4.903325\n")
-        << RecordingFormat::AndroidLog << 2 << 0.01 << -1.0 / g << 2.0 / g << -0.5;
+        << RecordingFormat::AndroidLog << 2 << 0.01 << -1.0 / g << 2.0 / g << -0.5 << true;
+    QTest::newRow("android sensor log, 4 fields")
+        << QByteArray("5000000000,0,0,9.80665\n5020000000,-9.80665,0,0\n")
+        << RecordingFormat::AndroidLog << 2 << 0.02 << 1.0 << 0.0 << 0.0 << true;
+    QTest::newRow("phyphox without g, semicolon, decimal comma")
+        << QByteArray("\"Time (s)\";\"Linear Acceleration x (m/s^2)\";\"Linear Acceleration y "
+                      "(m/s^2)\";\"Linear Acceleration z (m/s^2)\";\"Absolute acceleration "
+                      "(m/s^2)\"\n0,0;0,1;0;0;0,1\n0,01;0,2;-0,3;1,5;1,5\n")
+        << RecordingFormat::PhyphoxLinear << 2 << 0.01 << -0.2 / g << 0.3 / g << -1.5 / g << false;
+    QTest::newRow("phyphox simple experiment, resting: gravity")
+        << QByteArray("\"Time (s)\",\"X (m/s^2)\",\"Y (m/s^2)\",\"Z (m/s^2)\"\n"
+                      "0.0,0.1,9.7,0.2\n0.01,0.0,9.80665,0.0\n")
+        << RecordingFormat::PhyphoxSimple << 2 << 0.01 << 0.0 << -1.0 << 0.0 << true;
+    QTest::newRow("phyphox simple experiment, shaken: no gravity")
+        << QByteArray("\"Time (s)\"\t\"X (m/s^2)\"\t\"Y (m/s^2)\"\t\"Z (m/s^2)\"\n"
+                      "0\t0,2\t-0,1\t0\n0,5\t0,5\t0\t-0,25\n")
+        << RecordingFormat::PhyphoxSimple << 2 << 0.5 << -0.5 / g << 0.0 << 0.25 / g << false;
+    QTest::newRow("sensor logger total acceleration, z y x order")
+        << QByteArray("time,seconds_elapsed,z,y,x\n"
+                      "1700000000000000000,0.0,9.80665,0.0,0.0\n"
+                      "1700000000010000000,0.01,1.0,-9.80665,2.0\n")
+        << RecordingFormat::SensorLogger << 2 << 0.01 << -2.0 / g << 1.0 << -1.0 / g << true;
+    QTest::newRow("sensor logger accelerometer, no gravity")
+        << QByteArray("time,seconds_elapsed,z,y,x\n"
+                      "1700000000000000000,0.5,0.1,0.0,0.0\n"
+                      "1700000000010000000,0.51,0.0,0.3,-0.2\n")
+        << RecordingFormat::SensorLogger << 2 << 0.01 << 0.2 / g << -0.3 / g << 0.0 << false;
+    QTest::newRow("physics toolbox g-force, decimal comma, past midnight")
+        << QByteArray("time;gFx;gFy;gFz;TgF\n23:59:59:9500;0,01;0,02;0,99;0,99\n"
+                      "00:00:00:0500;-0,5;1;0,25;1,14\n")
+        << RecordingFormat::PhysicsToolbox << 2 << 0.1 << 0.5 << -1.0 << -0.25 << true;
+    QTest::newRow("iOS log in g")
+        << QByteArray("loggingTime(txt);accelerometerTimestamp_sinceReboot(s);"
+                      "accelerometerAccelerationX(G);accelerometerAccelerationY(G);"
+                      "accelerometerAccelerationZ(G);motionUserAccelerationX(G)\n"
+                      "2024-05-01 10:00:00.000;1200.50;0.0;0.0;-1.0;0.3\n"
+                      "2024-05-01 10:00:00.010;1200.51;0.25;-0.5;-0.75;0.3\n")
+        << RecordingFormat::IosLog << 2 << 0.01 << 0.25 << -0.5 << -0.75 << true;
+    QTest::newRow("iOS log in g, plain names, decimal comma")
+        << QByteArray("time;AccelerationX;AccelerationY;AccelerationZ\n0;0;0;-1\n"
+                      "0,02;0,5;-0,5;0\n")
+        << RecordingFormat::IosLog << 2 << 0.02 << 0.5 << -0.5 << 0.0 << true;
 }
 
 void RecordingFileTest::readsEachFormat() {
@@ -88,11 +134,13 @@ void RecordingFileTest::readsEachFormat() {
     QFETCH(double, x);
     QFETCH(double, y);
     QFETCH(double, z);
+    QFETCH(bool, gravity);
 
     RecordingFault fault;
     const Recording recording = parse(text, &fault);
     QVERIFY2(!recording.rows.empty(), qPrintable(fault.expected));
     QCOMPARE(recording.format, format);
+    QCOMPARE(recording.hasGravity, gravity);
     QCOMPARE(int(recording.rows.size()), rows);
     QCOMPARE(recording.rows.front().timestamp, 0.0);
     const Acceleration& last = recording.rows.back();
@@ -127,10 +175,9 @@ void RecordingFileTest::refusesWithLine_data() {
     QTest::newRow("phyphox without z")
         << QByteArray("\"Time (s)\",\"Acceleration x (m/s^2)\",\"Acceleration y (m/s^2)\"\n") << 1
         << "expected a column \"Acceleration z (m/s^2)\"";
-    QTest::newRow("phyphox linear acceleration")
-        << QByteArray("Time (s);Linear Acceleration x (m/s^2);Linear Acceleration y (m/s^2);"
-                      "Linear Acceleration z (m/s^2)\n")
-        << 1 << "expected a column \"Acceleration x (m/s^2)\"";
+    QTest::newRow("phyphox without g, missing z")
+        << QByteArray("Time (s);Linear Acceleration x (m/s^2);Linear Acceleration y (m/s^2)\n") << 1
+        << "expected a column \"Linear Acceleration z (m/s^2)\"";
     QTest::newRow("phyphox truncated last row") << phyphox + "0,0,0,9.8\n0.01,0,0,9.8\n0.02,0.1,\n"
                                                 << 4 << "found 3";
     QTest::newRow("android wrong count") << QByteArray("100, 3, 0, 0, 9.8\n200, 4, 0, 0, 9.8\n")
@@ -139,7 +186,23 @@ void RecordingFileTest::refusesWithLine_data() {
         << QByteArray("100, 3, 0, 0, 9.8\n200.5, 3, 0, 0, 9.8\n") << 2
         << "expected a timestamp in whole nanoseconds";
     QTest::newRow("android missing value")
-        << QByteArray("100, 3, 0, 0\n") << 1 << "expected 5 fields (timestamp_ns, 3, x, y, z)";
+        << QByteArray("100, 3, 0\n") << 1 << "expected 5 fields (timestamp_ns, 3, x, y, z)";
+    // Damaged and absurd files: refused with the line, never played as nonsense.
+    QTest::newRow("spreadsheet-damaged phyphox, every number times 1e7")
+        << phyphox + "0,0,0,98066500\n23000000,0,0,98066500\n"
+        << 2 << "within ±1000 g";
+    QTest::newRow("reading beyond a 32-bit float")
+        << QByteArray("time,x,y,z\n0,0,0,-1\n0.01,0,0,1e39\n") << 3 << "32-bit float for z";
+    QTest::newRow("time jumps by more than an hour")
+        << QByteArray("time,x,y,z\n0,0,0,-1\n3600,0,0,-1\n7200.5,0,0,-1\n") << 4
+        << "within an hour";
+    QTest::newRow("times of -1e308 then 1e308 overflow the step")
+        << QByteArray("time,x,y,z\n-1e308,0,0,-1\n1e308,0,0,-1\n") << 3 << "within an hour";
+    QTest::newRow("no line end within 1 MB")
+        << QByteArray("time,x,y,z\n") + QByteArray(1 << 20, '0') << 2 << "line end within 1 MB";
+    QTest::newRow("physics toolbox, not a time of day")
+        << QByteArray("time;gFx;gFy;gFz;TgF\n11:61:00:0;0;0;1;1\n") << 2
+        << "expected a time of day";
 }
 
 void RecordingFileTest::refusesWithLine() {
@@ -152,6 +215,48 @@ void RecordingFileTest::refusesWithLine() {
     QVERIFY(recording.rows.empty()); // nothing from a refused file
     QCOMPARE(fault.line, line);
     QVERIFY2(fault.expected.contains(expected), qPrintable(fault.expected));
+}
+
+void RecordingFileTest::incompleteLastLineIsSkippedWithWarning_data() {
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<int>("rows");
+    QTest::addColumn<QString>("warning"); // empty: none
+
+    const QByteArray rows = "time,x,y,z\n0,0,0,-1\n0.01,0,0,-1\n";
+    QTest::newRow("cut in the middle of a row") << rows + "0.02,0.1," << 2 << "line 4";
+    QTest::newRow("cut in a number") << rows + "0.02,0.1,0,-1e" << 2 << "line 4";
+    QTest::newRow("complete row without a line end") << rows + "0.02,0.1,0,-1" << 3 << "";
+}
+
+void RecordingFileTest::incompleteLastLineIsSkippedWithWarning() {
+    QFETCH(QByteArray, text);
+    QFETCH(int, rows);
+    QFETCH(QString, warning);
+
+    RecordingFault fault;
+    const Recording recording = parse(text, &fault);
+    QCOMPARE(int(recording.rows.size()), rows);
+    QCOMPARE(recording.warning.isEmpty(), warning.isEmpty());
+    QVERIFY2(recording.warning.contains(warning), qPrintable(recording.warning));
+}
+
+void RecordingFileTest::readsAProcessOutputToItsEnd() {
+    // A sequential device delivers its rows in pieces and then ends without closing.
+    QProcess logger;
+    logger.start(QStringLiteral("sh"),
+                 {QStringLiteral("-c"),
+                  QStringLiteral("printf 'time,x,y,z\\n0,0,0,-1\\n'; sleep 0.2; "
+                                 "printf '0.1,1,0,-1\\n0.2,2,0,-1\\n'")});
+    QVERIFY(logger.waitForStarted());
+    platform::RecordingReader reader(&logger, QStringLiteral("logger"));
+    QString error;
+    QVERIFY2(reader.open(&error), qPrintable(error));
+    QList<double> seen;
+    Acceleration row;
+    while (reader.next(&row))
+        seen << row.x;
+    QCOMPARE(seen, (QList<double>{0, 1, 2}));
+    QCOMPARE(reader.error(), QString());
 }
 
 void RecordingFileTest::loadNamesFileLineAndExpectation() {

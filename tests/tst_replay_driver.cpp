@@ -4,9 +4,12 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <algorithm>
+#include <sys/stat.h>
 
 using platform::Acceleration;
 using platform::ReplayDriver;
+using Kind = platform::AccelerometerDriver::MessageKind;
 
 namespace {
 
@@ -21,9 +24,15 @@ private slots:
     void init();
     void pacedByServiceTime_data();
     void pacedByServiceTime();
-    void lastReadingStaysAndFinishIsSaidOnce();
+    void startsFromTime_data();
+    void startsFromTime();
+    void finishIsSaidOnceAndReadingsStop();
     void loopStartsAgain();
     void refusedFilePlaysNothing();
+    void laterBadRowStopsWithItsLine();
+    void saysWhenNoGravity();
+    void endlessInputIsRefused();
+    void fifoPlaysAndAWaitingReadEnds();
 
 private:
     QString write(const QByteArray& text);
@@ -75,15 +84,42 @@ void ReplayDriverTest::pacedByServiceTime() {
     QCOMPARE(reading->timestamp, first + elapsed);
 }
 
-void ReplayDriverTest::lastReadingStaysAndFinishIsSaidOnce() {
+void ReplayDriverTest::startsFromTime_data() {
+    QTest::addColumn<double>("from");
+    QTest::addColumn<double>("elapsed");
+    QTest::addColumn<double>("x");
+
+    QTest::newRow("at a row") << 0.2 << 0.0 << 2.0;
+    QTest::newRow("between rows holds the earlier") << 0.15 << 0.0 << 1.0;
+    QTest::newRow("and plays on from there") << 0.15 << 0.1 << 2.0;
+}
+
+void ReplayDriverTest::startsFromTime() {
+    QFETCH(double, from);
+    QFETCH(double, elapsed);
+    QFETCH(double, x);
+
+    ReplayDriver driver(write(kFourRows), false, from);
+    QVERIFY(driver.start(nullptr));
+    driver.read(5.0);
+    const std::optional<Acceleration> reading = driver.read(5.0 + elapsed);
+    QVERIFY(reading);
+    QCOMPARE(reading->x, x);
+}
+
+void ReplayDriverTest::finishIsSaidOnceAndReadingsStop() {
     ReplayDriver driver(write(kFourRows), false);
     QVERIFY(driver.start(nullptr));
     QSignalSpy messages(&driver, &ReplayDriver::statusMessage);
+    int readings = 0;
     for (int i = 0; i <= 100; ++i)
-        driver.read(i * 0.01);
+        readings += driver.read(i * 0.01) ? 1 : 0;
     QCOMPARE(messages.count(), 1);
     QVERIFY(messages.first().first().toString().contains(QStringLiteral("finished")));
-    QCOMPARE(driver.read(100.0)->x, 3.0);
+    QCOMPARE(messages.first().at(1).value<Kind>(), Kind::Notice);
+    // 0.00 up to 0.30: the last row is delivered once, then nothing, so the rate falls to 0.
+    QCOMPARE(readings, 31);
+    QVERIFY(!driver.read(100.0));
     QCOMPARE(messages.count(), 1);
 }
 
@@ -105,6 +141,77 @@ void ReplayDriverTest::refusedFilePlaysNothing() {
     QVERIFY2(error.contains(QStringLiteral("recording.csv\", line 4")), qPrintable(error));
     QVERIFY(!driver.read(0.0));
     QVERIFY(!driver.read(1.0));
+}
+
+void ReplayDriverTest::laterBadRowStopsWithItsLine() {
+    QByteArray text = "time,x,y,z\n";
+    for (int i = 0; i < 100; ++i)
+        text += QByteArray::number(i * 0.01) + ",0,0,-1\n";
+    text += "1.0,0,0,-1e9\n"; // beyond the check of the first rows
+    ReplayDriver driver(write(text), false);
+    QVERIFY(driver.start(nullptr));
+    QSignalSpy messages(&driver, &ReplayDriver::statusMessage);
+    QVERIFY(driver.read(0.0));
+    QVERIFY(driver.read(0.5));
+    driver.read(2.0);
+    QCOMPARE(messages.count(), 1);
+    QVERIFY2(messages.first().first().toString().contains(QStringLiteral("line 102: expected "
+                                                                         "readings within")),
+             qPrintable(messages.first().first().toString()));
+    QCOMPARE(messages.first().at(1).value<Kind>(), Kind::Lost);
+    QVERIFY(!driver.read(3.0));
+}
+
+void ReplayDriverTest::saysWhenNoGravity() {
+    ReplayDriver driver(write("Time (s);Linear Acceleration x (m/s^2);Linear Acceleration y "
+                              "(m/s^2);Linear Acceleration z (m/s^2)\n0;0,1;0;0\n1;0;0;0\n"),
+                        false);
+    QVERIFY(driver.start(nullptr));
+    QSignalSpy messages(&driver, &ReplayDriver::statusMessage);
+    driver.read(0.0);
+    driver.read(0.1);
+    QCOMPARE(messages.count(), 1);
+    QVERIFY(messages.first().first().toString().contains(QStringLiteral("holds no gravity")));
+}
+
+void ReplayDriverTest::endlessInputIsRefused() {
+    ReplayDriver driver(QStringLiteral("/dev/zero"), false);
+    QString error;
+    QVERIFY(!driver.start(&error));
+    QVERIFY2(error.contains(QStringLiteral("line end within 1 MB")), qPrintable(error));
+}
+
+void ReplayDriverTest::fifoPlaysAndAWaitingReadEnds() {
+    const QString fifo = dir_.filePath(QStringLiteral("live"));
+    QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    {
+        // No writer ever comes: start() does not wait for one, and destroying the driver ends
+        // the read that waits (the test would hang otherwise).
+        ReplayDriver waiting(fifo, false);
+        QVERIFY(waiting.start(nullptr));
+        QVERIFY(!waiting.read(0.0));
+    }
+    ReplayDriver driver(fifo, false);
+    QVERIFY(driver.start(nullptr));
+    QSignalSpy messages(&driver, &ReplayDriver::statusMessage);
+    QFile writer(fifo);
+    QVERIFY(writer.open(QIODevice::WriteOnly)); // waits for the driver's reader
+    writer.write(kFourRows);
+    writer.close();
+    // The replay keeps the rows' pace, so a reading thread scheduled late may let a row be
+    // overtaken; the rows that play come in order, from the first to the last.
+    QList<double> seen;
+    for (int i = 0; i < 100000 && !driver.isFinished(); ++i) {
+        const std::optional<Acceleration> reading = driver.read(10.0 + i * 0.001);
+        if (reading && (seen.isEmpty() || seen.last() != reading->x))
+            seen << reading->x;
+        QTest::qWait(1);
+    }
+    QVERIFY(!seen.isEmpty());
+    QCOMPARE(seen.first(), 0.0);
+    QCOMPARE(seen.last(), 3.0);
+    QVERIFY(std::is_sorted(seen.begin(), seen.end()));
+    QVERIFY(messages.last().first().toString().contains(QStringLiteral("finished")));
 }
 
 QTEST_GUILESS_MAIN(ReplayDriverTest)

@@ -68,6 +68,10 @@ public:
     const platform::SampleCsvWriter* sampleWriter() const { return sampleWriter_.get(); }
     QMessageBox* messageBox() const { return messageBox_; }
 
+    // One message for the user: on standard error, and in a box unless headless. With
+    // `offerSave`, the box offers to save the log to a file.
+    void showMessage(const QString& title, const QString& text, bool offerSave = false);
+
     // Where dialogs open: the desktop window, not the interface scaled inside it.
     void setDialogParent(QWidget* parent) { window_ = parent; }
 
@@ -75,9 +79,6 @@ private:
     void stopTimers();
     void startSampleFile(const QDateTime& started);
     void showSampleFile();
-    // One message for the user: on standard error, and in a box unless headless. With
-    // `offerSave`, the box offers to save the log to a file.
-    void showMessage(const QString& title, const QString& text, bool offerSave = false);
 
     Ui::Wobblestar& ui_;
     QWidget* window_;

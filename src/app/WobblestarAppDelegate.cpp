@@ -1,9 +1,12 @@
 #include "app/WobblestarAppDelegate.h"
 
+#include "features/AxisCheckDialog.h"
 #include "features/InfoText.h"
 #include "features/RecordingLog.h"
 #include "screens/FittedWindow.h"
+#include "features/RecordingOpener.h"
 #include "screens/StatusBar.h"
+#include "sensors/ReplayDriver.h"
 #include "sensors/SampleCsvWriter.h"
 
 #include <QAction>
@@ -77,6 +80,14 @@ void WobblestarAppDelegate::connectControls() {
     connect(ui.stop, &QPushButton::clicked, this, &WobblestarAppDelegate::stop);
     connect(ui.emailrecord, &QPushButton::clicked, this, &WobblestarAppDelegate::emailrecord);
     connect(ui.email, &QPushButton::clicked, this, &WobblestarAppDelegate::email);
+    connect(ui.checkAxes, &QPushButton::clicked, this, [this] {
+        auto* dialog = new AxisCheckDialog(
+            Accelerometer::sharedAccelerometer().driver(),
+            [this] { return std::optional(platform::Acceleration{x, y, z, 0.0}); }, window_.get());
+        dialog->setAttribute(Qt::WA_DeleteOnClose);
+        axisCheck_ = dialog;
+        dialog->open();
+    });
     connect(ui.saveLog, &QPushButton::clicked, this, &WobblestarAppDelegate::saveLog);
 }
 
@@ -102,6 +113,8 @@ void WobblestarAppDelegate::applicationDidFinishLaunching() {
     screens_->reloadSkins(topLevel_->deviceScale());
     connect(topLevel_.get(), &platform::FittedWindow::deviceScaleChanged, this,
             [this](double scale) { screens_->reloadSkins(scale); });
+    recordingOpener_ =
+        new RecordingOpener(window_.get(), [this](const QString& path) { openRecording(path); });
     topLevel_->show();
 
     ui.graphView->setUpdatingIsEnabled(true);
@@ -163,6 +176,18 @@ void WobblestarAppDelegate::buildToolbar() {
         connect(action, &QAction::triggered, this, item.action);
     }
     toolbar->show();
+}
+
+bool WobblestarAppDelegate::openRecording(const QString& path, double fromSeconds) {
+    auto driver = std::make_unique<platform::ReplayDriver>(path, false, fromSeconds);
+    QString error;
+    if (!driver->start(&error)) {
+        recorder_->showMessage(tr("Recording not opened"), error);
+        return false;
+    }
+    screens_->statusBar()->setSource(driver->description());
+    Accelerometer::sharedAccelerometer().setDriver(std::move(driver));
+    return true;
 }
 
 void WobblestarAppDelegate::setUpKeyboard() {

@@ -6,7 +6,9 @@
 #include "sensors/Accelerometer.h"
 #include "ui_Wobblestar.h"
 
+#include <QDialog>
 #include <QObject>
+#include <QPointer>
 
 namespace platform {
 class FittedWindow;
@@ -15,6 +17,7 @@ class FittedWindow;
 #include <memory>
 
 class QToolBar;
+class RecordingOpener;
 
 // The application's controller: start-up, routing of every accelerometer sample to the graph
 // and the gauges, the sample rate, and the actions of every control. The work behind the
@@ -79,6 +82,15 @@ public:
     }
     // The message box shown last, while it is open; null otherwise.
     QMessageBox* messageBox() const { return recorder_->messageBox(); }
+    // The axis check opened from the settings screen, while it is open; null otherwise.
+    QDialog* axisCheck() const { return axisCheck_; }
+
+    // Replays a recording file in this window from `fromSeconds` into it: the accelerometer's
+    // source becomes the file until another is opened. A refused file leaves the source as it
+    // was and says why (standard error and a message box); returns whether the replay began.
+    bool openRecording(const QString& path, double fromSeconds = 0.0);
+    // The "Open recording…" entry and file drops onto the window; null before start-up.
+    RecordingOpener* recordingOpener() const { return recordingOpener_; }
 
     // The application's interface, laid out in points for a 320 x 480 screen (480 x 320 while
     // the gauges are shown); what screenshots show.
@@ -140,8 +152,10 @@ private:
     // The graph screen's toolbar, created at start-up; its first action is the pause item.
     QToolBar* toolbar = nullptr;
     QString settingsMessage_;
+    RecordingOpener* recordingOpener_ = nullptr;
 
     // The latest sample in g, unmasked and unfiltered.
+    QPointer<QDialog> axisCheck_;
     float x = 0.0f;
     float y = 0.0f;
     float z = 0.0f;

@@ -31,8 +31,8 @@ LaunchAction parseLaunchOptions(const QStringList& arguments, LaunchOptions& opt
     const QCommandLineOption source(
         QStringLiteral("source"),
         QStringLiteral("Where readings come from: auto (default: the first real sensor, else the "
-                       "simulated one), sim[:SEED], iio[:NAME], input[:PATH], replay:FILE, "
-                       "phyphox:URL."),
+                       "simulated one), sim[:SEED], iio[:NAME], input[:PATH], replay:FILE (a "
+                       "recording; replay:- reads standard input), phyphox:URL."),
         QStringLiteral("SOURCE"), QStringLiteral("auto"));
     const QCommandLineOption axes(
         QStringLiteral("axes"),
@@ -44,6 +44,14 @@ LaunchAction parseLaunchOptions(const QStringList& arguments, LaunchOptions& opt
     const QCommandLineOption listSources(
         QStringLiteral("list-sources"),
         QStringLiteral("List the detected sensors, one per line, and exit."));
+    const QCommandLineOption listFormats(
+        QStringLiteral("list-formats"),
+        QStringLiteral("List the recording formats replay:FILE reads, with an example header "
+                       "each, and exit."));
+    const QCommandLineOption checkAxes(
+        QStringLiteral("check-axes"),
+        QStringLiteral("Work out the source's axis map from two poses (face up, then upright), "
+                       "store it and exit."));
     const QCommandLineOption screenshot(
         QStringLiteral("screenshot"),
         QStringLiteral("Run without a display, write a screenshot of the window and exit."),
@@ -52,12 +60,12 @@ LaunchAction parseLaunchOptions(const QStringList& arguments, LaunchOptions& opt
         QStringLiteral("screen"),
         QStringLiteral("Screen for --screenshot: graph, settings, info, recording or meters."),
         QStringLiteral("SCREEN"), QStringLiteral("graph"));
-    const QCommandLineOption after(QStringLiteral("after"),
-                                   QStringLiteral("Seconds to run before --screenshot (default 2)."),
-                                   QStringLiteral("SECONDS"), QStringLiteral("2"));
-    const QCommandLineOption scale(QStringLiteral("scale"),
-                                   QStringLiteral("Device pixel ratio of --screenshot (default 1)."),
-                                   QStringLiteral("N"), QStringLiteral("1"));
+    const QCommandLineOption after(
+        QStringLiteral("after"), QStringLiteral("Seconds to run before --screenshot (default 2)."),
+        QStringLiteral("SECONDS"), QStringLiteral("2"));
+    const QCommandLineOption scale(
+        QStringLiteral("scale"), QStringLiteral("Device pixel ratio of --screenshot (default 1)."),
+        QStringLiteral("N"), QStringLiteral("1"));
     const QCommandLineOption fixedOrientation(
         QStringLiteral("fixed-orientation"),
         QStringLiteral("Keep the window portrait; show the meters screen rotated inside it."));
@@ -66,14 +74,14 @@ LaunchAction parseLaunchOptions(const QStringList& arguments, LaunchOptions& opt
         QStringLiteral("Record without a display at this period (0.10, 0.25, 0.50 or 0.75 s) "
                        "and print the log."),
         QStringLiteral("PERIOD"));
-    const QCommandLineOption duration(QStringLiteral("duration"),
-                                      QStringLiteral("Length of the --record recording in seconds."),
-                                      QStringLiteral("SECONDS"));
+    const QCommandLineOption duration(
+        QStringLiteral("duration"), QStringLiteral("Length of the --record recording in seconds."),
+        QStringLiteral("SECONDS"));
     const QCommandLineOption csv(QStringLiteral("csv"),
                                  QStringLiteral("With --record, also write every sample to FILE."),
                                  QStringLiteral("FILE"));
-    parser.addOptions({help, version, source, axes, loop, listSources, screenshot, screen, after,
-                       scale, fixedOrientation, record, duration, csv});
+    parser.addOptions({help, version, source, axes, loop, listSources, listFormats, checkAxes,
+                       screenshot, screen, after, scale, fixedOrientation, record, duration, csv});
 
     if (!parser.parse(arguments)) {
         *error = parser.errorText() + QStringLiteral(" (see --help)");
@@ -99,6 +107,8 @@ LaunchAction parseLaunchOptions(const QStringList& arguments, LaunchOptions& opt
     options.axes = parser.value(axes);
     options.loop = parser.isSet(loop);
     options.listSources = parser.isSet(listSources);
+    options.listFormats = parser.isSet(listFormats);
+    options.checkAxes = parser.isSet(checkAxes);
     options.screenshot = parser.value(screenshot);
     options.screen = parser.value(screen);
     options.fixedOrientation = parser.isSet(fixedOrientation);
@@ -115,8 +125,8 @@ LaunchAction parseLaunchOptions(const QStringList& arguments, LaunchOptions& opt
         return LaunchAction::Fail;
     }
     if (!parsePositive(parser.value(after), &options.after) && parser.value(after) != "0") {
-        *error = QStringLiteral("--after needs a number of seconds, not '%1'")
-                     .arg(parser.value(after));
+        *error =
+            QStringLiteral("--after needs a number of seconds, not '%1'").arg(parser.value(after));
         return LaunchAction::Fail;
     }
     if (parser.value(after) == "0")

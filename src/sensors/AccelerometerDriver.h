@@ -1,6 +1,7 @@
 #pragma once
 
 #include "sensors/Acceleration.h"
+#include "sensors/AxisMap.h"
 
 #include <QObject>
 #include <QString>
@@ -38,6 +39,16 @@ public:
     // The interval at which read() will be called, in seconds. Drivers of hardware with a
     // settable rate use it to keep the sensor at least that fast.
     virtual void setUpdateInterval(double /*seconds*/) {}
+
+    // The map from the sensor's axes to the device's, for sources whose axes can be turned
+    // (built-in sensors, controllers); nothing for the others (a replay, the simulator, a
+    // phone, which report in the device's axes already).
+    virtual std::optional<AxisMap> axisMap() const { return std::nullopt; }
+    // Replaces that map from the next reading on. Ignored where axisMap() gives nothing.
+    virtual void setAxisMap(const AxisMap& /*map*/) {}
+    // The setting that keeps this source's map over restarts, e.g. "axes/iio"; empty for
+    // sources without one.
+    virtual QString axisSettingKey() const { return QString(); }
 
     // The newest reading at service time `now` (seconds since the service started), or
     // nothing when the source has none yet (not connected, device gone).

@@ -25,6 +25,20 @@ public:
     Acceleration apply(const Acceleration& reading) const;
     QString toString() const;
 
+    // The map that applies this one first, then `outer`.
+    AxisMap then(const AxisMap& outer) const;
+    // +1 when the map turns a right-handed frame into a right-handed one, -1 when it mirrors.
+    int handedness() const;
+
+    // The correction that makes two poses of a device read as they should: lying face up
+    // (0, 0, -1) and upright in portrait (0, -1, 0). `faceUp` and `upright` are the mean
+    // readings of the two poses in the axes to be corrected. Two poses fix two axes; the third
+    // completes a right-handed frame, so the correction only turns, never mirrors. On failure
+    // (a pose not near 1 g along one axis, or both poses along the same axis) returns nothing
+    // and sets `error` to one sentence telling the user what to do.
+    static std::optional<AxisMap> fromPoses(const Acceleration& faceUp, const Acceleration& upright,
+                                            QString* error);
+
     bool operator==(const AxisMap&) const = default;
 
 private:

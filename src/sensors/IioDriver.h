@@ -36,6 +36,9 @@ public:
     ~IioDriver() override;
 
     QString description() const override;
+    std::optional<AxisMap> axisMap() const override { return axes_; }
+    void setAxisMap(const AxisMap& map) override { axes_ = map; }
+    QString axisSettingKey() const override { return QStringLiteral("axes/iio"); }
     bool start(QString* error) override;
     void setUpdateInterval(double seconds) override;
     std::optional<Acceleration> read(double now) override;

@@ -52,6 +52,9 @@ public:
     ~InputDriver() override;
 
     QString description() const override;
+    std::optional<AxisMap> axisMap() const override { return axes_; }
+    void setAxisMap(const AxisMap& map) override { axes_ = map; }
+    QString axisSettingKey() const override { return QStringLiteral("axes/input"); }
     bool start(QString* error) override;
     std::optional<Acceleration> read(double now) override;
 

@@ -1,8 +1,9 @@
 #include "sensors/ReplayDriver.h"
 
+#include <QFile>
 #include <QFileInfo>
-#include <algorithm>
-#include <cmath>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace platform {
 
@@ -11,60 +12,222 @@ namespace {
 // Service time is a difference of nanosecond clock readings and recorded times are decimal
 // fractions, so "at or before" allows for rounding below the clock's resolution.
 constexpr double kTimeTolerance = 1e-9;
+// Rows a stream may read ahead of the replay clock: about a minute at 120 rows per second,
+// 32 bytes each.
+constexpr std::size_t kQueueRows = 8192;
+// A stream that sends nothing for this long no longer counts as delivering.
+constexpr double kStreamSilence = 1.0;
+
+// Input that may block a read: FIFOs, pipes, sockets and terminals.
+bool mayWait(const QString& path) {
+    struct stat status {};
+    const int result = path == QLatin1String("-")
+                           ? ::fstat(STDIN_FILENO, &status)
+                           : ::stat(QFile::encodeName(path).constData(), &status);
+    if (result != 0)
+        return false; // open() reports the problem
+    if (S_ISFIFO(status.st_mode) || S_ISSOCK(status.st_mode))
+        return true;
+    return path == QLatin1String("-") && ::isatty(STDIN_FILENO);
+}
 
 } // namespace
 
-ReplayDriver::ReplayDriver(QString path, bool loop, QObject* parent)
-    : AccelerometerDriver(parent), path_(std::move(path)), loop_(loop) {}
+ReplayDriver::ReplayDriver(QString path, bool loop, double fromSeconds, QObject* parent)
+    : AccelerometerDriver(parent), path_(std::move(path)), loop_(loop),
+      from_(std::max(0.0, fromSeconds)) {}
+
+ReplayDriver::~ReplayDriver() {
+    if (thread_.joinable()) {
+        {
+            std::lock_guard lock(mutex_);
+            stopping_ = true;
+        }
+        space_.notify_all();
+        reader_->interrupt();
+        thread_.join();
+    }
+}
+
+QString ReplayDriver::name() const {
+    return path_ == QLatin1String("-") ? QStringLiteral("standard input")
+                                       : QFileInfo(path_).fileName();
+}
 
 QString ReplayDriver::description() const {
     return QStringLiteral("replay: %1%2")
-        .arg(QFileInfo(path_).fileName(), loop_ ? QStringLiteral(" (loop)") : QString());
+        .arg(name(), loop_ ? QStringLiteral(" (loop)") : QString());
 }
 
 bool ReplayDriver::start(QString* error) {
-    QString message;
-    recording_ = loadRecording(path_, &message);
-    if (recording_.rows.empty()) {
-        if (error)
-            *error = message;
-        return false;
+    reader_ = std::make_unique<RecordingReader>(path_);
+    stream_ = mayWait(path_);
+    if (stream_) {
+        // A stream cannot be read twice.
+        loop_ = false;
+        thread_ = std::thread(&ReplayDriver::readInBackground, this);
+        return true;
     }
-    const auto& rows = recording_.rows;
-    const double last = rows.back().timestamp;
-    // The last row holds for one mean row interval before the loop starts again, so that a
-    // looped recording keeps its rhythm.
-    period_ = rows.size() > 1 && last > 0.0 ? last + last / double(rows.size() - 1) : 0.0;
-    firstRead_ = -1.0;
-    lastPass_ = 0;
+    if (!reader_->open(error))
+        return false;
+    opened_ = true;
+    format_ = reader_->format();
+    gravity_ = reader_->hasGravity();
     return true;
 }
 
-std::optional<Acceleration> ReplayDriver::read(double now) {
-    const auto& rows = recording_.rows;
-    if (rows.empty())
-        return std::nullopt;
-    if (firstRead_ < 0.0)
-        firstRead_ = now;
-    double t = std::max(0.0, now - firstRead_) + kTimeTolerance;
-    if (loop_ && period_ > 0.0) {
-        const auto pass = static_cast<long long>(std::floor(t / period_));
-        if (pass > lastPass_) {
-            lastPass_ = pass;
-            emit statusMessage(QStringLiteral("Replay of %1 finished; starting again")
-                                   .arg(QFileInfo(path_).fileName()));
-        }
-        t -= double(pass) * period_;
-    } else if (t >= rows.back().timestamp && lastPass_ == 0) {
-        lastPass_ = 1;
-        emit statusMessage(
-            QStringLiteral("Replay of %1 finished").arg(QFileInfo(path_).fileName()));
+void ReplayDriver::readInBackground() {
+    QString error;
+    if (!reader_->open(&error)) {
+        std::lock_guard lock(mutex_);
+        ended_ = true;
+        endError_ = error;
+        return;
     }
-    // Rows at equal times: the last of them is the reading.
-    const auto after =
-        std::upper_bound(rows.begin(), rows.end(), t,
-                         [](double time, const Acceleration& row) { return time < row.timestamp; });
-    Acceleration reading = *(after - 1);
+    {
+        std::lock_guard lock(mutex_);
+        opened_ = true;
+        format_ = reader_->format();
+        gravity_ = reader_->hasGravity();
+    }
+    Acceleration row;
+    while (reader_->next(&row)) {
+        std::unique_lock lock(mutex_);
+        space_.wait(lock, [this] { return stopping_ || queue_.size() < kQueueRows; });
+        if (stopping_)
+            return;
+        queue_.push_back(row);
+    }
+    std::lock_guard lock(mutex_);
+    ended_ = true;
+    endError_ = reader_->error();
+    endWarning_ = reader_->warning();
+}
+
+ReplayDriver::Fetch ReplayDriver::fetch(Acceleration* row) {
+    if (!stream_)
+        return reader_ && reader_->next(row) ? Fetch::Row : Fetch::End;
+    std::lock_guard lock(mutex_);
+    if (!queue_.empty()) {
+        *row = queue_.front();
+        queue_.pop_front();
+        space_.notify_one();
+        return Fetch::Row;
+    }
+    return ended_ ? Fetch::End : Fetch::Waiting;
+}
+
+void ReplayDriver::announceGravity() {
+    if (gravityTold_)
+        return;
+    bool opened = false;
+    RecordingFormat format{};
+    bool gravity = true;
+    {
+        std::lock_guard lock(mutex_);
+        opened = opened_;
+        format = format_;
+        gravity = gravity_;
+    }
+    if (!opened)
+        return;
+    gravityTold_ = true;
+    const bool decided =
+        format == RecordingFormat::PhyphoxSimple || format == RecordingFormat::SensorLogger;
+    if (!gravity)
+        emit statusMessage(
+            QStringLiteral("%1 holds no gravity%2: the graph sits near 0 and the gauges read "
+                           "motion only")
+                .arg(name(),
+                     decided ? QStringLiteral(" (its first rows average near 0 g)") : QString()));
+    else if (decided)
+        emit statusMessage(
+            QStringLiteral("%1 holds gravity (its first rows average about 1 g)").arg(name()));
+}
+
+void ReplayDriver::finish(const QString& message, MessageKind kind) {
+    finished_ = true;
+    emit statusMessage(message, kind);
+}
+
+// At the end of the rows: false when the replay is over (announced), true when a loop began
+// its next pass.
+bool ReplayDriver::nextPass() {
+    QString error, warning;
+    if (stream_) {
+        std::lock_guard lock(mutex_);
+        error = endError_;
+        warning = endWarning_;
+    } else if (reader_) {
+        error = reader_->error();
+        warning = reader_->warning();
+    }
+    if (!error.isEmpty()) {
+        finish(error, MessageKind::Lost);
+        return false;
+    }
+    const QString skipped = warning.isEmpty() ? QString() : QStringLiteral("; ") + warning;
+    if (loop_ && passRows_ > 1 && passLast_ > 0.0) {
+        // The last row holds for one mean row interval before the loop starts again, so that
+        // a looped recording keeps its rhythm.
+        passOffset_ += passLast_ + passLast_ / double(passRows_ - 1);
+        passRows_ = 0;
+        passLast_ = 0.0;
+        emit statusMessage(
+            QStringLiteral("Replay of %1 finished; starting again%2").arg(name(), skipped));
+        reader_ = std::make_unique<RecordingReader>(path_);
+        QString problem;
+        if (!reader_->open(&problem)) {
+            finish(problem, MessageKind::Lost);
+            return false;
+        }
+        return true;
+    }
+    finish(QStringLiteral("Replay of %1 finished%2").arg(name(), skipped), MessageKind::Notice);
+    return false;
+}
+
+std::optional<Acceleration> ReplayDriver::read(double now) {
+    if (finished_ || !reader_)
+        return std::nullopt;
+    announceGravity();
+    bool advanced = false;
+    for (;;) {
+        if (!ahead_) {
+            Acceleration row;
+            const Fetch fetched = fetch(&row);
+            if (fetched == Fetch::Waiting)
+                break;
+            if (fetched == Fetch::End) {
+                if (nextPass())
+                    continue;
+                break;
+            }
+            if (passRows_ > 0 && row.timestamp > passLast_)
+                passLast_ = row.timestamp;
+            ++passRows_;
+            row.timestamp += passOffset_;
+            ahead_ = row;
+        }
+        if (firstRead_ < 0.0)
+            firstRead_ = now;
+        const double t = from_ + (now - firstRead_) + kTimeTolerance;
+        if (ahead_->timestamp > t)
+            break;
+        current_ = ahead_;
+        ahead_.reset();
+        advanced = true;
+    }
+    if (advanced)
+        lastNewRow_ = now;
+    if (!current_)
+        return std::nullopt;
+    // The last row of a finished replay is delivered once; a silent stream stops delivering.
+    if (finished_ && !advanced)
+        return std::nullopt;
+    if (stream_ && !ahead_ && !advanced && now - lastNewRow_ > kStreamSilence)
+        return std::nullopt;
+    Acceleration reading = *current_;
     reading.timestamp = now;
     return reading;
 }

@@ -6,8 +6,8 @@ namespace platform {
 
 // Which sensor to read and how, as the user asked for it (--source, --axes, --loop).
 struct SourceRequest {
-    // Where readings come from: auto, sim[:SEED], iio[:NAME], input[:PATH], replay:FILE,
-    // phyphox:URL.
+    // Where readings come from: auto, sim[:SEED], iio[:NAME], input[:PATH], replay:FILE
+    // (replay:- reads standard input), phyphox:URL.
     QString source = QStringLiteral("auto");
     // Axis map applied to the source's readings, e.g. "x,y,-z"; empty: the driver's default.
     QString axes;

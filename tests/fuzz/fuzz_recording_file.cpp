@@ -1,5 +1,6 @@
 // Any bytes given to the recording parser: it never crashes, and either refuses with a line
-// and an expectation or returns rows that can be played (finite, starting at 0, in time order).
+// and an expectation or returns rows that can be played: finite, plausible (within ±1000 g),
+// starting at 0, in time order, no step longer than an hour.
 
 #include "FuzzTarget.h"
 #include "sensors/RecordingFile.h"
@@ -22,6 +23,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (const platform::Acceleration& row : recording.rows) {
         if (!std::isfinite(row.x) || !std::isfinite(row.y) || !std::isfinite(row.z) ||
             !std::isfinite(row.timestamp) || row.timestamp < previous)
+            std::abort();
+        if (std::abs(row.x) > platform::kMostPlausibleG ||
+            std::abs(row.y) > platform::kMostPlausibleG ||
+            std::abs(row.z) > platform::kMostPlausibleG ||
+            row.timestamp - previous > platform::kLongestTimeStep + 1e-6)
             std::abort();
         previous = row.timestamp;
     }
