@@ -51,14 +51,12 @@ int main(int argc, char** argv) {
     write(folder, "in_accel_z_raw", "1030\n");
     write(folder, "in_accel_scale", "0.009576806640625\n");
     write(folder, "mount_matrix", "0, -1, 0; 1, 0, 0; 0, 0, 1\n");
-    qputenv("WOBBLESTAR_SYSFS_ROOT", QFile::encodeName(root.path()));
 
     DeliveryTimes::printHeader();
     double processCpu = 0.0, mainThreadCpu = 0.0, measured = 0.0;
     for (const double rate : {40.0, 80.0, 120.0}) {
         platform::Accelerometer accelerometer;
-        auto driver = std::make_unique<platform::IioDriver>(
-            folder, platform::IioDriver::defaultAxes(QStringLiteral("lis3dh")));
+        auto driver = std::make_unique<platform::IioDriver>(folder);
         QString error;
         if (!driver->start(&error)) {
             std::fprintf(stderr, "%s\n", qPrintable(error));

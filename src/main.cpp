@@ -26,9 +26,8 @@ QStringList argumentsOf(int argc, char* argv[]) {
 }
 
 int listSources() {
-    for (const platform::SourceInfo& info : platform::detectSources())
-        std::printf("%s\t%s\t%s\t%s\n", qPrintable(info.kind), qPrintable(info.name),
-                    qPrintable(info.path), qPrintable(info.rates));
+    for (const QString& line : platform::describeSources(platform::detectSources()))
+        std::printf("%s\n", qPrintable(line));
     return 0;
 }
 

@@ -15,9 +15,7 @@ bin="$prefix/bin/wobblestar"
 "$bin" --version | grep -q '^Wobblestar [0-9]'
 "$bin" --help | grep -q -- '--source'
 
-mkdir -p "$prefix/empty-sys" "$prefix/empty-input"
-WOBBLESTAR_SYSFS_ROOT="$prefix/empty-sys" WOBBLESTAR_INPUT_ROOT="$prefix/empty-input" \
-    "$bin" --list-sources >/dev/null
+"$bin" --list-sources | grep -q .
 
 "$bin" --source sim --screenshot "$prefix/graph.png" --after 0.5
 file "$prefix/graph.png" | grep -q 'PNG image data, 320 x 480'

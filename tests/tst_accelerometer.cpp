@@ -94,6 +94,10 @@ void AccelerometerTest::skipsWhileTheDriverHasNoReading() {
     QVERIFY(delegate.received.empty());
     driver->reading = Acceleration{1.0, 0.0, 0.0};
     QTRY_VERIFY(!delegate.received.empty());
+    QTRY_VERIFY(accelerometer.deliveredRate() > 0.0);
+    // A source gone quiet (a phone paused, a replay at its end) shows 0/s, not the timer's rate.
+    driver->reading.reset();
+    QTRY_COMPARE(accelerometer.deliveredRate(), 0.0);
 }
 
 void AccelerometerTest::passesTheIntervalToTheDriver() {

@@ -22,7 +22,7 @@ public:
         : state(initial), fd_(readEnd), resolution_(resolution) {}
     ~PipeDevice() override { ::close(fd_); }
     int fd() const override { return fd_; }
-    QString name() const override { return QStringLiteral("Wireless Controller Motion Sensors"); }
+    QString name() const override { return QStringLiteral("Motion Sensor"); }
     std::optional<input_absinfo> axisInfo(unsigned code) const override {
         input_absinfo info{};
         info.value = state[code - ABS_X];
@@ -97,8 +97,11 @@ int unread(int pipeEnd) {
     return count;
 }
 
+// Undoes the frame of a maker-less device (the force that holds it up), so that the tests
+// below see the counts as sent.
 AxisMap identity() {
-    return AxisMap();
+    QString unused;
+    return *AxisMap::parse(QStringLiteral("-x,-y,-z"), &unused);
 }
 
 std::unique_ptr<InputDriver> startedDriver(PipeOpener& opener, const AxisMap& axes) {
@@ -189,14 +192,14 @@ void InputDriverTest::decodesTheEventStream() {
 
 void InputDriverTest::startsFromTheDevicesStateAndDefaultsFaceUp() {
     PipeOpener opener; // lying face up, silent: the kernel sends nothing until a value changes
-    auto driver = startedDriver(opener, InputDriver::defaultAxes());
+    auto driver = startedDriver(opener, AxisMap());
     const std::optional<Acceleration> reading = driver->read(0.5);
     QVERIFY(reading);
     QCOMPARE(reading->x, 0.0);
     QCOMPARE(reading->y, 0.0);
     QCOMPARE(reading->z, -1.0);
     QCOMPARE(driver->description(),
-             QStringLiteral("input: Wireless Controller Motion Sensors (/dev/input/event7)"));
+             QStringLiteral("input: Motion Sensor (/dev/input/event7)"));
 }
 
 void InputDriverTest::refusesADeviceWithoutResolution() {
@@ -211,6 +214,7 @@ void InputDriverTest::refusesADeviceWithoutResolution() {
 }
 
 void InputDriverTest::waitsForAVanishedDeviceAndResumes() {
+    platform::Reconnector::setRetryInterval(std::chrono::milliseconds(20));
     PipeOpener opener;
     auto driver = startedDriver(opener, identity());
     QSignalSpy messages(driver.get(), &InputDriver::statusMessage);
@@ -218,7 +222,7 @@ void InputDriverTest::waitsForAVanishedDeviceAndResumes() {
     QTRY_COMPARE(messages.size(), 1);
     QVERIFY(messages.at(0).at(0).toString().contains(QLatin1String("is gone")));
     QVERIFY(!driver->read(1.0));
-    QTest::qWait(1300); // one look later: still gone, said once
+    QTest::qWait(200); // several looks later: still gone, said once
     QCOMPARE(messages.size(), 1);
 
     opener.refuse = false;

@@ -1,126 +1,19 @@
+#include "FakePhone.h"
 #include "sensors/PhyphoxDriver.h"
 
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QSignalSpy>
-#include <QTcpServer>
-#include <QTcpSocket>
 #include <QTest>
-#include <QUrlQuery>
 #include <array>
 #include <cmath>
 #include <memory>
 
 using platform::kStandardGravity;
 using platform::parsePhyphoxAnswer;
+using platform::parsePhyphoxConfig;
 using platform::PhyphoxDriver;
+using Kind = platform::AccelerometerDriver::MessageKind;
 
 namespace {
-
-// A phone running phyphox's acceleration experiment with remote access on: answers /get and
-// /control?cmd=start as the app documents them, one request per connection.
-class FakePhone : public QObject {
-public:
-    struct Row {
-        double t, x, y, z; // experiment seconds, m/s² with Android's sign
-    };
-
-    bool measuring = true;
-    QString session = QStringLiteral("a1b2c3");
-    QByteArray malformedBody; // answered to /get instead of the data when not empty
-    std::vector<Row> rows;
-    QStringList requests; // as sent, percent-encoded
-    int startCommands = 0;
-
-    bool listen(quint16 port = 0) {
-        server_ = std::make_unique<QTcpServer>();
-        connect(server_.get(), &QTcpServer::newConnection, this, [this] {
-            while (QTcpSocket* socket = server_->nextPendingConnection()) {
-                socket->setParent(this);
-                connect(socket, &QTcpSocket::readyRead, this, [this, socket] { serve(socket); });
-            }
-        });
-        return server_->listen(QHostAddress::LocalHost, port);
-    }
-    quint16 port() const { return server_ ? server_->serverPort() : 0; }
-    QUrl url() const { return QUrl(QStringLiteral("http://127.0.0.1:%1").arg(port())); }
-
-    // The phone leaves the network: nothing listens, open connections drop.
-    void disappear() {
-        server_.reset();
-        for (QTcpSocket* socket : findChildren<QTcpSocket*>())
-            socket->abort();
-    }
-
-private:
-    void serve(QTcpSocket* socket) {
-        QByteArray& request = pending_[socket];
-        request += socket->readAll();
-        if (!request.contains("\r\n\r\n"))
-            return;
-        const QList<QByteArray> words = request.left(request.indexOf("\r\n")).split(' ');
-        pending_.remove(socket);
-        const QUrl target(QStringLiteral("http://phone") + QString::fromLatin1(words.value(1)));
-        requests << QString::fromLatin1(words.value(1));
-        QByteArray body;
-        const QUrlQuery query(target);
-        if (target.path() == QLatin1String("/control") &&
-            query.queryItemValue(QStringLiteral("cmd")) == QLatin1String("start")) {
-            ++startCommands;
-            measuring = true;
-            body = R"({"result": true})";
-        } else if (target.path() == QLatin1String("/get")) {
-            body = malformedBody.isEmpty() ? get(query) : malformedBody;
-        } else {
-            socket->write(
-                "HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
-            socket->disconnectFromHost();
-            return;
-        }
-        socket->write("HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nContent-Length: " +
-                      QByteArray::number(body.size()) + "\r\nConnection: close\r\n\r\n" + body);
-        socket->disconnectFromHost();
-    }
-
-    // "accX" alone: the newest value; "accX=T|acc_time": values whose time is after T;
-    // "acc_time=T": times after T.
-    QByteArray get(const QUrlQuery& query) const {
-        QJsonObject buffers;
-        const std::array<const char*, 4> names = {"acc_time", "accX", "accY", "accZ"};
-        for (std::size_t column = 0; column < names.size(); ++column) {
-            const QString name = QLatin1String(names[column]);
-            if (!query.hasQueryItem(name))
-                continue;
-            const QString value = query.queryItemValue(name, QUrl::FullyDecoded);
-            QJsonArray values;
-            const double after =
-                value.isEmpty() ? 0.0 : value.section(QLatin1Char('|'), 0, 0).toDouble();
-            for (std::size_t i = 0; i < rows.size(); ++i) {
-                if (value.isEmpty() && i + 1 != rows.size())
-                    continue;
-                if (!value.isEmpty() && rows[i].t <= after)
-                    continue;
-                const Row& row = rows[i];
-                values.append(std::array<double, 4>{row.t, row.x, row.y, row.z}[column]);
-            }
-            buffers.insert(name,
-                           QJsonObject{{QStringLiteral("size"), 0},
-                                       {QStringLiteral("updateMode"), QStringLiteral("partial")},
-                                       {QStringLiteral("buffer"), values}});
-        }
-        const QJsonObject status{{QStringLiteral("session"), session},
-                                 {QStringLiteral("measuring"), measuring},
-                                 {QStringLiteral("timedRun"), false},
-                                 {QStringLiteral("countDown"), 0}};
-        return QJsonDocument(QJsonObject{{QStringLiteral("buffer"), buffers},
-                                         {QStringLiteral("status"), status}})
-            .toJson(QJsonDocument::Compact);
-    }
-
-    std::unique_ptr<QTcpServer> server_;
-    QHash<QTcpSocket*, QByteArray> pending_;
-};
 
 int messagesContaining(const QSignalSpy& spy, const QString& part) {
     int count = 0;
@@ -141,6 +34,10 @@ private slots:
     void startsPausedPhone();
     void survivesPhoneGoingAway();
     void saysWhatWasWrongWithAnswer();
+    void readsExperimentDescription_data();
+    void readsExperimentDescription();
+    void followsThePhone_data();
+    void followsThePhone();
     void refusesUnusableAddress();
 
 private:
@@ -210,6 +107,8 @@ std::unique_ptr<PhyphoxDriver> PhyphoxDriverTest::startedDriver(const FakePhone&
                                                                 QSignalSpy** spy) {
     auto driver = std::make_unique<PhyphoxDriver>(phone.url());
     driver->setRetryDelays(0.01, 0.05);
+    driver->setRequestTimeout(0.5);
+    driver->setSilenceAfter(1.0);
     *spy = new QSignalSpy(driver.get(), &PhyphoxDriver::statusMessage);
     QString error;
     if (!driver->start(&error))
@@ -217,25 +116,32 @@ std::unique_ptr<PhyphoxDriver> PhyphoxDriverTest::startedDriver(const FakePhone&
     return driver;
 }
 
+// The phone samples `g` along its X axis (in g, the device convention) and the driver
+// shows it within a few polls.
+bool showsNext(FakePhone& phone, PhyphoxDriver& driver, double& t, double g) {
+    t += 0.01;
+    phone.sample(t, -g * kStandardGravity, 0.0, 0.0);
+    return QTest::qWaitFor([&] {
+        const auto reading = driver.read(0.0);
+        return reading && std::abs(reading->x - g) < 1e-6;
+    });
+}
+
 void PhyphoxDriverTest::followsRunningMeasurement() {
     FakePhone phone;
+    phone.measuring = true;
     QVERIFY(phone.listen());
-    phone.rows = {{0.01, 0, 0, 9.80665}, {0.02, 0, 9.80665, 0}};
     QSignalSpy* spyPointer = nullptr;
     auto driver = startedDriver(phone, &spyPointer);
     std::unique_ptr<QSignalSpy> messages(spyPointer);
 
-    QTRY_VERIFY(driver->read(0.0));
-    QCOMPARE(driver->read(5.0)->y, -1.0); // the newest row: upright in portrait
-    QCOMPARE(driver->read(5.0)->timestamp, 5.0);
-
-    phone.rows.push_back({0.03, -4.903325, 0, 0});
-    QTRY_COMPARE(driver->read(0.0)->x, 0.5);
-    // After the first answer the driver asks only for what is newer than it has seen.
-    QVERIFY(phone.requests.first().startsWith(QStringLiteral("/get?accX&acc_time")));
-    QVERIFY(phone.requests.contains(
-        QStringLiteral("/get?accX=0.02%7Cacc_time&acc_time=0.02&accY=0.02%7Cacc_time&"
-                       "accZ=0.02%7Cacc_time")));
+    double t = 0.0;
+    QVERIFY(showsNext(phone, *driver, t, 0.25));
+    QCOMPARE(driver->read(5.0)->timestamp, 5.0); // the service's time, not the phone's
+    QVERIFY(showsNext(phone, *driver, t, -1.0));
+    // Only the newest value of each buffer is asked for, never a buffer copy.
+    QCOMPARE(phone.requests.first(), QStringLiteral("/config"));
+    QCOMPARE(phone.requests.last(), QStringLiteral("/get?accX&accY&accZ&acc_time"));
     QCOMPARE(phone.startCommands, 0);
     QCOMPARE(messages->count(), 0);
 }
@@ -243,7 +149,6 @@ void PhyphoxDriverTest::followsRunningMeasurement() {
 void PhyphoxDriverTest::startsPausedPhone() {
     FakePhone phone;
     QVERIFY(phone.listen());
-    phone.measuring = false;
     QSignalSpy* spyPointer = nullptr;
     auto driver = startedDriver(phone, &spyPointer);
     std::unique_ptr<QSignalSpy> messages(spyPointer);
@@ -251,7 +156,7 @@ void PhyphoxDriverTest::startsPausedPhone() {
     QTRY_COMPARE(phone.startCommands, 1);
     QCOMPARE(messagesContaining(*messages, QStringLiteral("was not measuring")), 1);
     QVERIFY(!driver->read(0.0));
-    phone.rows = {{0.5, 0, 0, -9.80665}};
+    phone.sample(0.5, 0, 0, -9.80665);
     QTRY_VERIFY(driver->read(0.0));
     QCOMPARE(driver->read(0.0)->z, 1.0);
     QCOMPARE(phone.startCommands, 1);
@@ -259,13 +164,14 @@ void PhyphoxDriverTest::startsPausedPhone() {
 
 void PhyphoxDriverTest::survivesPhoneGoingAway() {
     FakePhone phone;
+    phone.measuring = true;
     QVERIFY(phone.listen());
     const quint16 port = phone.port();
-    phone.rows = {{0.01, 0, 0, 9.80665}, {4.0, 0, 0, 9.80665}};
     QSignalSpy* spyPointer = nullptr;
     auto driver = startedDriver(phone, &spyPointer);
     std::unique_ptr<QSignalSpy> messages(spyPointer);
-    QTRY_VERIFY(driver->read(0.0));
+    double t = 0.0;
+    QVERIFY(showsNext(phone, *driver, t, 1.0));
 
     phone.disappear();
     QTRY_VERIFY(!driver->read(0.0));
@@ -273,36 +179,298 @@ void PhyphoxDriverTest::survivesPhoneGoingAway() {
     QCOMPARE(messages->count(), 1);
     QVERIFY2(messages->first().first().toString().contains(QStringLiteral("Lost the phone")),
              qPrintable(messages->first().first().toString()));
+    QCOMPARE(messages->first().at(1).value<Kind>(), Kind::Lost);
 
     // The app was restarted meanwhile: a new session whose clock starts again at zero.
-    phone.session = QStringLiteral("d4e5f6");
-    phone.rows = {{0.01, 9.80665, 0, 0}};
+    phone.open(FakePhone::accelerationWithG());
+    phone.measuring = true;
     QVERIFY(phone.listen(port));
-    QTRY_VERIFY(driver->read(0.0));
-    QCOMPARE(driver->read(0.0)->x, -1.0);
-    phone.rows.push_back({0.02, 0, 0, 0});
-    QTRY_COMPARE(driver->read(0.0)->x, 0.0);
+    t = 0.0;
+    QVERIFY(showsNext(phone, *driver, t, -1.0));
+    QVERIFY(showsNext(phone, *driver, t, 0.0));
     QCOMPARE(messages->count(), 2);
     QVERIFY(messages->last().first().toString().contains(QStringLiteral("is back")));
+    QCOMPARE(messages->last().at(1).value<Kind>(), Kind::Back);
 }
 
 void PhyphoxDriverTest::saysWhatWasWrongWithAnswer() {
     FakePhone phone;
+    phone.measuring = true;
     QVERIFY(phone.listen());
-    phone.rows = {{0.01, 0, 0, 9.80665}};
-    phone.malformedBody = R"({"buffer": {"acc_time": )";
+    phone.sample(0.01, 0, 0, 9.80665);
+    phone.garbage = R"({"buffer": {"acc_time": )";
     QSignalSpy* spyPointer = nullptr;
     auto driver = startedDriver(phone, &spyPointer);
     std::unique_ptr<QSignalSpy> messages(spyPointer);
 
-    QTRY_VERIFY(phone.requests.size() >= 4);
+    QTRY_VERIFY(phone.requests.size() >= 8);
     QVERIFY(!driver->read(0.0));
     QCOMPARE(messages->count(), 1); // said once, not at every retry
     QVERIFY2(messages->first().first().toString().contains(QStringLiteral("not JSON")),
              qPrintable(messages->first().first().toString()));
 
-    phone.malformedBody.clear();
+    phone.garbage.clear();
     QTRY_VERIFY(driver->read(0.0));
+}
+
+void PhyphoxDriverTest::readsExperimentDescription_data() {
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<QString>("title");
+    QTest::addColumn<QString>("buffers"); // x y z t, empty without an acceleration input
+    QTest::addColumn<bool>("withGravity");
+
+    QTest::newRow("Acceleration with g")
+        << QByteArray(R"({"title": "Acceleration with g", "localTitle": "Beschleunigung mit g",
+            "inputs": [{"source": "accelerometer", "outputs": [{"x": "accX"}, {"y": "accY"},
+            {"z": "accZ"}, {"abs": "acc"}, {"t": "acc_time"}]}]})")
+        << "Beschleunigung mit g"
+        << "accX accY accZ acc_time" << true;
+    QTest::newRow("simple experiment with both, gravity preferred")
+        << QByteArray(R"({"title": "Mine", "inputs": [
+            {"source": "linear_acceleration", "outputs": [{"x": "lin_accX"}, {"y": "lin_accY"},
+             {"z": "lin_accZ"}, {"t": "lin_acc_time"}]},
+            {"source": "location", "outputs": [{"lat": "locLat"}]},
+            {"source": "accelerometer", "outputs": [{"x": "accX"}, {"y": "accY"},
+             {"z": "accZ"}, {"t": "accT"}]}]})")
+        << "Mine"
+        << "accX accY accZ accT" << true;
+    QTest::newRow("linear acceleration only")
+        << QByteArray(R"json({"title": "Acceleration (without g)", "inputs": [
+            {"source": "linear_acceleration", "outputs": {"x": "linX", "y": "linY",
+             "z": "linZ", "t": "lin_time"}}]})json")
+        << "Acceleration (without g)"
+        << "linX linY linZ lin_time" << false;
+    QTest::newRow("no acceleration")
+        << QByteArray(R"({"title": "Light", "inputs": [{"source": "light",
+            "outputs": [{"x": "illum"}, {"t": "light_time"}]}, {"source": "bluetooth"}]})")
+        << "Light" << QString() << true;
+    QTest::newRow("accelerometer without a time buffer")
+        << QByteArray(R"({"title": "Odd", "inputs": [{"source": "accelerometer",
+            "outputs": [{"x": "accX"}, {"y": "accY"}, {"z": "accZ"}]}]})")
+        << "Odd" << QString() << true;
+}
+
+void PhyphoxDriverTest::readsExperimentDescription() {
+    QFETCH(QByteArray, body);
+    QFETCH(QString, title);
+    QFETCH(QString, buffers);
+    QFETCH(bool, withGravity);
+    QString error;
+    const auto experiment = parsePhyphoxConfig(body, &error);
+    QVERIFY2(experiment, qPrintable(error));
+    QCOMPARE(experiment->title, title);
+    QCOMPARE(bool(experiment->acceleration), !buffers.isEmpty());
+    if (!experiment->acceleration)
+        return;
+    const auto& input = *experiment->acceleration;
+    QCOMPARE(QStringList({input.x, input.y, input.z, input.t}).join(QLatin1Char(' ')), buffers);
+    QCOMPARE(input.withGravity, withGravity);
+
+    // Old phones answer `/config` with their web page.
+    QVERIFY(!parsePhyphoxConfig("<!DOCTYPE html><html></html>", &error));
+    QVERIFY(!parsePhyphoxConfig(R"({"result": false})", &error));
+}
+
+namespace {
+enum Scenario {
+    Follow,              // readings follow the phone
+    PausedAtConnect,     // started once, and said so
+    Clear,               // the clear button, then play: a clock from 0 in the same session
+    ClockRestarts,       // times go back while measuring
+    UserPause,           // paused on the phone and stays so
+    TimedRunEnds,        // a timed run that ends stays ended
+    Switch,              // Inclination opened, then Acceleration with g again
+    NoAcceleration,      // an experiment without acceleration, then one with
+    Silent,              // measuring, but no new reading
+    HttpError,           // the phone answers 500 once
+    Trickle,             // an answer trickling in a byte at a time
+    Oversized,           // an answer of 5 MB with its length declared
+    OversizedUndeclared, // the same without a Content-Length
+};
+} // namespace
+
+void PhyphoxDriverTest::followsThePhone_data() {
+    QTest::addColumn<int>("platform");
+    QTest::addColumn<QString>("experiment");
+    QTest::addColumn<bool>("answersConfig");
+    QTest::addColumn<int>("scenario");
+    QTest::addColumn<QString>("message"); // what the user reads; empty: nothing at all
+    QTest::addColumn<Kind>("kind");
+
+    const int android = int(FakePhone::Platform::Android), ios = int(FakePhone::Platform::IOS);
+    const QString withG = QStringLiteral("with g");
+    const QString gravityNote = QStringLiteral("do not include gravity");
+    QTest::newRow("Android, with g")
+        << android << withG << true << int(Follow) << QString() << Kind::Notice;
+    QTest::newRow("iOS, with g") << ios << withG << true << int(Follow) << QString()
+                                 << Kind::Notice;
+    QTest::newRow("phone without /config")
+        << android << withG << false << int(Follow) << QString() << Kind::Notice;
+    QTest::newRow("Inclination (accT)")
+        << android << "inclination" << true << int(Follow) << QString() << Kind::Notice;
+    QTest::newRow("Android, without g")
+        << android << "without g" << true << int(Follow) << gravityNote << Kind::Notice;
+    QTest::newRow("Android, simple linear")
+        << android << "simple linear" << true << int(Follow) << gravityNote << Kind::Notice;
+    QTest::newRow("iOS, simple linear")
+        << ios << "simple linear" << true << int(Follow) << gravityNote << Kind::Notice;
+    QTest::newRow("paused at connect") << android << withG << true << int(PausedAtConnect)
+                                       << "was not measuring; starting it" << Kind::Notice;
+    QTest::newRow("Android, clear")
+        << android << withG << true << int(Clear) << "Paused on the phone" << Kind::Lost;
+    QTest::newRow("iOS, clear") << ios << withG << true << int(Clear) << "Paused on the phone"
+                                << Kind::Lost;
+    QTest::newRow("clock restarts")
+        << android << withG << true << int(ClockRestarts) << QString() << Kind::Notice;
+    QTest::newRow("user pause") << android << withG << true << int(UserPause)
+                                << "Paused on the phone" << Kind::Lost;
+    QTest::newRow("timed run ends") << ios << withG << true << int(TimedRunEnds)
+                                    << "Timed run over: paused on the phone" << Kind::Lost;
+    QTest::newRow("switch to Inclination and back")
+        << android << withG << true << int(Switch) << "was not measuring" << Kind::Notice;
+    QTest::newRow("Light, then with g")
+        << ios << "light" << true << int(NoAcceleration)
+        << "runs \"Light\", which measures no acceleration" << Kind::Lost;
+    QTest::newRow("silent") << android << withG << true << int(Silent) << "is silent" << Kind::Lost;
+    QTest::newRow("HTTP 500") << android << withG << true << int(HttpError) << "answered HTTP 500"
+                              << Kind::Notice;
+    QTest::newRow("trickle") << android << withG << true << int(Trickle) << "not answering"
+                             << Kind::Lost;
+    QTest::newRow("5 MB declared")
+        << ios << withG << true << int(Oversized) << "larger than 4 MB" << Kind::Notice;
+    QTest::newRow("5 MB undeclared") << android << withG << true << int(OversizedUndeclared)
+                                     << "larger than 4 MB" << Kind::Notice;
+}
+
+void PhyphoxDriverTest::followsThePhone() {
+    QFETCH(int, platform);
+    QFETCH(QString, experiment);
+    QFETCH(bool, answersConfig);
+    QFETCH(int, scenario);
+    QFETCH(QString, message);
+    QFETCH(Kind, kind);
+
+    const auto phonePlatform = FakePhone::Platform(platform);
+    const QHash<QString, FakePhone::Experiment> experiments = {
+        {QStringLiteral("with g"), FakePhone::accelerationWithG()},
+        {QStringLiteral("without g"), FakePhone::accelerationWithoutG()},
+        {QStringLiteral("inclination"), FakePhone::inclination()},
+        {QStringLiteral("simple linear"), FakePhone::simpleLinear(phonePlatform)},
+        {QStringLiteral("light"), FakePhone::light()}};
+    FakePhone phone(experiments.value(experiment));
+    phone.platform = phonePlatform;
+    phone.answersConfig = answersConfig;
+    phone.measuring = scenario != PausedAtConnect;
+    if (scenario == TimedRunEnds)
+        phone.timedRun = true;
+    if (scenario == HttpError)
+        phone.failNextGets = 1;
+    QVERIFY(phone.listen());
+    QSignalSpy* spyPointer = nullptr;
+    auto driver = startedDriver(phone, &spyPointer);
+    std::unique_ptr<QSignalSpy> messages(spyPointer);
+    auto said = [&] {
+        for (const QList<QVariant>& arguments : *messages)
+            if (arguments.at(0).toString().contains(message) &&
+                arguments.at(1).value<Kind>() == kind)
+                return true;
+        return false;
+    };
+    auto lastKind = [&] { return messages->last().at(1).value<Kind>(); };
+
+    double t = 0.0;
+    if (scenario == NoAcceleration) {
+        QTRY_VERIFY(said());
+        QVERIFY(!driver->read(0.0));
+        phone.open(FakePhone::accelerationWithG());
+    }
+    // A phone that was not measuring gets its start command first; samples come after.
+    QTRY_VERIFY(phone.measuring);
+    if (scenario == Silent || scenario == Trickle) {
+        phone.trickleMs = scenario == Trickle ? 50 : 0;
+        QVERIFY(showsNext(phone, *driver, t, 0.25) || scenario == Trickle);
+        QTRY_VERIFY(said());
+        QVERIFY(!driver->read(0.0));
+        phone.trickleMs = 0;
+    }
+    if (scenario == Oversized || scenario == OversizedUndeclared) {
+        phone.declareOversize = scenario == Oversized;
+        phone.oversizedAnswers = 5 * 1024 * 1024;
+        QTRY_VERIFY(said());
+        QCOMPARE(driver->refusedAnswers(), 1);
+    }
+    QVERIFY(showsNext(phone, *driver, t, 0.25));
+    QVERIFY(showsNext(phone, *driver, t, -0.5));
+    const QStringList names = {phone.requests.filter(QStringLiteral("/get?")).last()};
+
+    switch (Scenario(scenario)) {
+    case Clear:
+        phone.clear();
+        QTRY_VERIFY(said());
+        QVERIFY(!driver->read(0.0));
+        QTest::qWait(100);
+        QCOMPARE(phone.startCommands, 0);
+        phone.measuring = true; // play, on the phone
+        t = 0.0;
+        QVERIFY(showsNext(phone, *driver, t, 0.75));
+        QCOMPARE(lastKind(), Kind::Back);
+        break;
+    case ClockRestarts:
+        t = 0.0;
+        QVERIFY(showsNext(phone, *driver, t, 0.75));
+        break;
+    case UserPause:
+    case TimedRunEnds:
+        phone.measuring = false;
+        QTRY_VERIFY(said());
+        QVERIFY(!driver->read(0.0));
+        QTest::qWait(200);
+        QCOMPARE(phone.startCommands, 0);
+        QVERIFY(!driver->read(0.0));
+        phone.measuring = true;
+        QVERIFY(showsNext(phone, *driver, t, 0.75));
+        QCOMPARE(lastKind(), Kind::Back);
+        break;
+    case Switch:
+        phone.open(FakePhone::inclination());
+        QTRY_VERIFY(phone.measuring);
+        t = 0.0;
+        QVERIFY(showsNext(phone, *driver, t, 0.75));
+        QVERIFY(phone.requests.contains(QStringLiteral("/get?accX&accY&accZ&accT")));
+        phone.open(FakePhone::accelerationWithG());
+        QTRY_VERIFY(phone.measuring);
+        t = 0.0;
+        QVERIFY(showsNext(phone, *driver, t, 1.0));
+        // Each experiment opened is started once, as at connecting, and said so.
+        QCOMPARE(phone.startCommands, 2);
+        QCOMPARE(messagesContaining(*messages, message), 2);
+        QCOMPARE(messages->count(), 2); // a switch is no fault
+        return;
+    case Silent:
+    case Trickle:
+    case NoAcceleration:
+        QCOMPARE(lastKind(), Kind::Back);
+        break;
+    case HttpError:
+        QCOMPARE(phone.requests.count(QStringLiteral("/config")), 2);
+        break;
+    case PausedAtConnect:
+        QCOMPARE(phone.startCommands, 1);
+        break;
+    case Follow:
+    case Oversized:
+    case OversizedUndeclared:
+        break;
+    }
+
+    if (message.isEmpty()) {
+        QCOMPARE(messages->count(), 0);
+    } else {
+        QVERIFY2(said(), qPrintable(message));
+        QCOMPARE(messagesContaining(*messages, message), 1); // said once
+    }
+    if (!answersConfig)
+        QCOMPARE(names.first(), QStringLiteral("/get?accX&accY&accZ&acc_time"));
 }
 
 void PhyphoxDriverTest::refusesUnusableAddress() {

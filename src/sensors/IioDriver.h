@@ -2,37 +2,43 @@
 
 #include "sensors/AccelerometerDriver.h"
 #include "sensors/AxisMap.h"
+#include "sensors/SensorFiles.h"
 #include "sensors/Sources.h"
 
-#include <QTimer>
 #include <array>
 #include <condition_variable>
 #include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
 #include <mutex>
 #include <thread>
 
 namespace platform {
 
 // An accelerometer of the Linux Industrial I/O subsystem, read by polling its sysfs files
-// (<root>/bus/iio/devices/iio:deviceN/in_accel_{x,y,z}_raw) once per update interval.
+// (/sys/bus/iio/devices/iio:deviceN/in_accel_{x,y,z}_raw) once per update interval.
 //
-// The three files are read on a thread of the driver's own, so a chip that stalls its bus never
-// stalls the event loop; read() hands that thread the next request and returns the reading it
-// finished last. If the device vanishes, the driver says so once, looks for a device of the same
-// name every second and resumes when it returns.
+// Every file of the device is read on a thread of the driver's own, so a chip that stalls its
+// bus stalls only this sensor, which then says it is not answering. read() hands that thread the
+// next request and returns the reading it finished last. If the device vanishes, the driver says
+// so once and looks for a device of the same name whenever udev announces one.
+//
+// Readings follow the desktop's rotation service: the mount matrix (udev's ACCEL_MOUNT_MATRIX,
+// else the kernel's, else none) gives X and Y as they are; Z completes a right-handed frame from
+// the matrix's first two rows, turned over for chips, which measure the force that holds them
+// up (see docs/sensors.md).
 class IioDriver final : public AccelerometerDriver {
     Q_OBJECT
 public:
-    // `/sys`, or the folder named by WOBBLESTAR_SYSFS_ROOT.
-    static QString sysfsRoot();
-    // Every IIO device with raw X, Y and Z acceleration files, in device-number order.
+    // Every IIO device with X, Y and Z acceleration channels, in device-number order. Reads sysfs:
+    // call it off the main thread.
     static std::vector<SourceInfo> discover();
-    // The map that makes device `name` read (0, 0, -1) lying face up. IIO chips report the
-    // force that holds them up, +1 g face up; HID sensor hubs ("accel_3d") report gravity.
-    static AxisMap defaultAxes(const QString& name);
+    // `iio[:NAME]`: NAME is the device's name, its label or its folder.
+    static SourceKind sourceKind();
 
-    // `folder` is the device's sysfs folder.
-    IioDriver(const QString& folder, const AxisMap& axes, QObject* parent = nullptr);
+    // `folder` is the device's sysfs folder; `axes` is applied after the device's own frame.
+    IioDriver(const QString& folder, const AxisMap& axes = AxisMap(), QObject* parent = nullptr);
     ~IioDriver() override;
 
     QString description() const override;
@@ -46,28 +52,78 @@ public:
     // Readings dropped because a value did not parse or was not finite.
     int droppedReadings() const { return dropped_; }
 
-private:
-    // How the device's raw counts become m/s² in its mounting.
+    // One channel of a buffered scan, from scan_elements/in_*_type ("le:s16/32>>0").
+    struct ScanChannel {
+        int index = 0;
+        int offset = 0; // bytes from the start of the scan
+        int bytes = 0;  // storage
+        int realBits = 0;
+        int shift = 0;
+        bool isSigned = true;
+        bool bigEndian = false;
+        // The value of this channel in `scan`.
+        std::int64_t decode(const unsigned char* scan) const;
+    };
+    // Parses a channel type; false when it is not of the kernel's form.
+    static bool parseScanType(const QByteArray& text, ScanChannel* channel);
+
+    // How the device's raw counts become g in the device's axes.
     struct Calibration {
+        QString name;
         std::array<QByteArray, 3> rawPaths;
         std::array<double, 3> scale{};
         std::array<double, 3> offset{};
-        std::array<std::array<double, 3>, 3> matrix{{{1, 0, 0}, {0, 1, 0}, {0, 0, 1}}};
+        // Rows: device X, Y, Z from the chip's m/s²; already divided by standard gravity.
+        std::array<std::array<double, 3>, 3> toDevice{};
+        bool hasRawFiles = false;
+        // Whole scans of the three axes (and the kernel's timestamp) from /dev/iio:deviceN, where
+        // the device offers them.
+        bool buffered = false;
+        QByteArray devnode;
+        std::array<ScanChannel, 3> axes{};
+        std::optional<ScanChannel> timestamp;
+        int scanBytes = 0;
     };
+
+private:
     // The texts of the three raw files as one read saw them, or the error that stopped it.
     struct RawRead {
         std::uint64_t sequence = 0;
         std::uint64_t generation = 0; // which paths_ it read
         std::array<QByteArray, 3> text;
+        bool fromScan = false; // a whole scan from the buffer: `counts` instead of `text`
+        std::array<double, 3> counts{};
+        std::int64_t kernelTime = 0; // ns, from the scan's timestamp channel
         int error = 0;
         QByteArray failedPath;
     };
 
-    static bool loadCalibration(const QString& folder, Calibration* calibration, QString* error);
-    void readerLoop();
+    // Everything the reader thread touches. It outlives the driver when the thread is stuck in
+    // a file that never answers: the driver then leaves the thread behind instead of waiting.
+    struct Shared {
+        std::mutex mutex;
+        std::condition_variable wake;
+        std::array<QByteArray, 3> paths;
+        std::uint64_t generation = 0;
+        bool requested = false;
+        bool stopping = false;
+        std::deque<std::function<void(Shared&)>> jobs;
+        RawRead result;
+        // What the last look for a vanished device found: its folder and calibration.
+        bool lookFinished = false;
+        std::optional<std::pair<QString, Calibration>> found;
+    };
+
+    static void readerLoop(std::shared_ptr<Shared> shared);
+    static void bufferLoop(std::shared_ptr<Shared> shared, Calibration calibration, int fd,
+                           QString folder);
+    static bool runJobs(Shared& shared, std::unique_lock<std::mutex>& lock);
+    void post(std::function<void(Shared&)> job);
     void resume(const QString& folder, const Calibration& calibration);
+    void startReader(const Calibration& calibration);
     void lose(const RawRead& failure);
     void lookAgain();
+    void takeWhatTheLookFound();
     void applySamplingFrequency();
 
     QString folder_;
@@ -77,21 +133,15 @@ private:
     double interval_ = 0.0;
     bool running_ = false;
     bool reportedStall_ = false;
+    bool lookingAgain_ = false;
     int dropped_ = 0;
     std::uint64_t lastSequence_ = 0;
     std::optional<Acceleration> latest_;
     double latestTime_ = 0.0;
-    QTimer lookAgainTimer_;
-
-    // Shared with the reader thread.
-    std::mutex mutex_;
-    std::condition_variable wake_;
-    std::array<QByteArray, 3> paths_;
-    std::uint64_t generation_ = 0;
-    bool requested_ = false;
-    bool stopping_ = false;
-    RawRead result_;
+    Reconnector reconnector_;
+    std::shared_ptr<Shared> shared_;
     std::thread reader_;
+    bool buffered_ = false;
 };
 
 } // namespace platform

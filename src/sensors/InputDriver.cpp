@@ -1,5 +1,7 @@
 #include "sensors/InputDriver.h"
 
+#include "sensors/Udev.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -10,6 +12,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <libevdev/libevdev.h>
+#include <mutex>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
@@ -41,6 +44,7 @@ public:
             return std::nullopt;
         return *info;
     }
+    int vendor() const override { return libevdev_get_id_vendor(device_); }
     std::optional<int> currentValue(unsigned code) override {
         input_absinfo info{};
         if (::ioctl(fd_, EVIOCGABS(code), &info) < 0)
@@ -53,7 +57,7 @@ private:
     libevdev* device_;
 };
 
-std::unique_ptr<InputDevice> openEvdev(const QString& path, QString* error) {
+std::unique_ptr<InputDevice> openEvdev(const QString& path, bool requireProperty, QString* error) {
     const QByteArray file = QFile::encodeName(path);
     const int fd = ::open(file.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
@@ -72,7 +76,7 @@ std::unique_ptr<InputDevice> openEvdev(const QString& path, QString* error) {
         return nullptr;
     }
     auto opened = std::make_unique<EvdevDevice>(fd, device);
-    if (!libevdev_has_property(device, INPUT_PROP_ACCELEROMETER) ||
+    if ((requireProperty && !libevdev_has_property(device, INPUT_PROP_ACCELEROMETER)) ||
         !libevdev_has_event_code(device, EV_ABS, ABS_X) ||
         !libevdev_has_event_code(device, EV_ABS, ABS_Y) ||
         !libevdev_has_event_code(device, EV_ABS, ABS_Z)) {
@@ -82,8 +86,8 @@ std::unique_ptr<InputDevice> openEvdev(const QString& path, QString* error) {
     return opened;
 }
 
-// Units per g of each axis. Some drivers leave the resolution at 0; their counts could be mg,
-// or anything else, so rather than show a guess the device is refused with the reason.
+// Units per g of each axis. Some drivers leave the resolution at 0; a known driver's unit comes
+// from a table, any other device is refused with the reason rather than shown in a guessed unit.
 bool resolutions(const InputDevice& device, std::array<double, 3>* unitsPerG, QString* error) {
     for (int axis = 0; axis < 3; ++axis) {
         const std::optional<input_absinfo> info = device.axisInfo(kAxisCodes[axis]);
@@ -93,78 +97,153 @@ bool resolutions(const InputDevice& device, std::array<double, 3>* unitsPerG, QS
                          .arg(QLatin1Char("XYZ"[axis]));
             return false;
         }
-        if (info->resolution <= 0) {
+        if (info->resolution > 0) {
+            (*unitsPerG)[static_cast<size_t>(axis)] = info->resolution;
+            continue;
+        }
+        const std::optional<double> known = InputDriver::knownUnitsPerG(device.name());
+        if (!known) {
             *error = QStringLiteral("%1 reports no resolution (units per g) for its %2 axis, so "
                                     "its readings cannot be shown in g")
                          .arg(device.name())
                          .arg(QLatin1Char("XYZ"[axis]));
             return false;
         }
-        (*unitsPerG)[static_cast<size_t>(axis)] = info->resolution;
+        (*unitsPerG)[static_cast<size_t>(axis)] = *known;
     }
     return true;
 }
 
-// The name of event device `node` when the kernel's description of it, which anyone may read,
-// marks it an accelerometer (INPUT_PROP_ACCELEROMETER in its property bits).
-std::optional<QString> unreadableAccelerometer(const QString& node) {
-    const QString device = qEnvironmentVariable("WOBBLESTAR_SYSFS_ROOT", QStringLiteral("/sys")) +
-                           QStringLiteral("/class/input/") + node + QStringLiteral("/device/");
-    QFile properties(device + QStringLiteral("properties"));
-    QFile name(device + QStringLiteral("name"));
-    if (!properties.open(QIODevice::ReadOnly) || !name.open(QIODevice::ReadOnly))
-        return std::nullopt;
-    // Bitmap words in hex, the lowest bits last.
-    bool ok = false;
-    const quint64 bits =
-        properties.readAll().simplified().split(' ').constLast().toULongLong(&ok, 16);
-    if (!ok || !(bits & (quint64(1) << INPUT_PROP_ACCELEROMETER)))
-        return std::nullopt;
-    return QString::fromUtf8(name.readAll().trimmed());
+std::mutex nodeOpenerMutex;
+InputNodeOpener& nodeOpener() {
+    static InputNodeOpener opener;
+    return opener;
+}
+
+std::unique_ptr<InputDevice> openNode(const QString& path, bool requireProperty, QString* error) {
+    InputNodeOpener custom;
+    {
+        std::lock_guard lock(nodeOpenerMutex);
+        custom = nodeOpener();
+    }
+    if (custom)
+        return custom(path, error);
+    return openEvdev(path, requireProperty, error);
+}
+
+bool markedAccelerometer(const UdevDevice& device) {
+    return device.properties.value(QStringLiteral("ID_INPUT_ACCELEROMETER")) == u"1" &&
+           device.devnode.startsWith(QLatin1String("/dev/input/event"));
 }
 
 } // namespace
 
-QString InputDriver::inputRoot() {
-    return qEnvironmentVariable("WOBBLESTAR_INPUT_ROOT", QStringLiteral("/dev/input"));
-}
-
 std::vector<SourceInfo> InputDriver::discover() {
-    QDir root(inputRoot());
-    QStringList entries = root.entryList({QStringLiteral("event*")}, QDir::System | QDir::Files);
-    std::sort(entries.begin(), entries.end(), byDeviceNumber);
     std::vector<SourceInfo> found;
-    for (const QString& entry : entries) {
+    for (const UdevDevice& device : udevdevices::enumerate("input")) {
+        if (!markedAccelerometer(device))
+            continue;
+        SourceInfo info;
+        info.kind = QStringLiteral("input");
+        info.name = device.name;
+        info.path = device.devnode;
+        info.rates = QStringLiteral("as the device sends");
         QString error;
         std::array<double, 3> unitsPerG{};
-        const QString path = root.filePath(entry);
-        const std::unique_ptr<InputDevice> device = openEvdev(path, &error);
-        if (device && resolutions(*device, &unitsPerG, &error))
-            found.push_back(SourceInfo{QStringLiteral("input"), device->name(), path,
-                                       QStringLiteral("as the device sends")});
-        else if (!device && QFile::exists(path) && !QFileInfo(path).isReadable())
-            // Listed so that the user learns why it is not used; sysfs tells what it is.
-            if (const std::optional<QString> name = unreadableAccelerometer(entry))
-                found.push_back(SourceInfo{QStringLiteral("input"), *name, path,
-                                           QStringLiteral("unreadable: permission denied")});
+        if (::access(QFile::encodeName(device.devnode).constData(), R_OK) != 0) {
+            const int status = errno;
+            info.problem = status == EACCES || status == EPERM
+                               ? QStringLiteral("unreadable: permission denied")
+                               : QStringLiteral("unreadable: %1").arg(sensorfiles::errorText(status));
+        } else if (const auto opened = openNode(device.devnode, false, &error); !opened) {
+            info.problem = error;
+        } else if (!resolutions(*opened, &unitsPerG, &error)) {
+            info.problem = error;
+        }
+        found.push_back(info);
     }
     return found;
 }
 
-AxisMap InputDriver::defaultAxes() {
+SourceKind InputDriver::sourceKind() {
+    SourceKind kind;
+    kind.kind = QStringLiteral("input");
+    kind.usage = QStringLiteral("input[:PATH]");
+    kind.takesAxes = true;
+    kind.discover = &InputDriver::discover;
+    kind.create = [](const QString& argument, const SourceRequest&, const AxisMap& axes,
+                     QString* error) -> std::unique_ptr<AccelerometerDriver> {
+        QString path = argument;
+        if (path.isEmpty()) {
+            const std::optional<std::vector<SourceInfo>> found =
+                sensorfiles::withDeadline<std::vector<SourceInfo>>(&InputDriver::discover);
+            const auto usable =
+                found ? std::find_if(found->begin(), found->end(),
+                                     [](const SourceInfo& info) { return info.problem.isEmpty(); })
+                      : std::vector<SourceInfo>::const_iterator();
+            if (!found || usable == found->end()) {
+                *error = QStringLiteral("no readable input accelerometer in /dev/input");
+                return nullptr;
+            }
+            path = usable->path;
+        } else if (!path.contains(QLatin1Char('/'))) {
+            path = QStringLiteral("/dev/input/") + path; // "event5"
+        }
+        // A node named by the user must be an accelerometer to udev or to the kernel.
+        const std::optional<UdevDevice> described =
+            sensorfiles::withDeadline<std::optional<UdevDevice>>(
+                [path] { return udevdevices::fromNode(path); })
+                .value_or(std::nullopt);
+        const bool marked = described && markedAccelerometer(*described);
+        auto driver = std::make_unique<InputDriver>(path, openerFor(path, !marked), axes);
+        if (!driver->start(error))
+            return nullptr;
+        return driver;
+    };
+    return kind;
+}
+
+AxisMap InputDriver::deviceFrame(const QString& name, int vendor) {
     QString unused;
+    // Sony's motion sensors: X right, Y out of the face, Z toward the player. Nintendo's IMU:
+    // X toward the top, Y left, Z out of the face. Both read the force that holds them up.
+    const bool sony = vendor == 0x054c || name.contains(QLatin1String("Wireless Controller Motion"));
+    const bool nintendo =
+        vendor == 0x057e || (name.startsWith(QLatin1String("Nintendo")) &&
+                             name.contains(QLatin1String("IMU")));
+    if (sony)
+        return *AxisMap::parse(QStringLiteral("-x,z,-y"), &unused);
+    if (nintendo)
+        return *AxisMap::parse(QStringLiteral("y,-x,-z"), &unused);
     return *AxisMap::parse(QStringLiteral("-x,-y,-z"), &unused);
 }
 
-InputDeviceOpener InputDriver::openerFor(const QString& path) {
-    return [path](QString* error) { return openEvdev(path, error); };
+std::optional<double> InputDriver::knownUnitsPerG(const QString& name) {
+    // The lis3lv02d driver (HP laptops' free-fall sensor) reports milli-g without saying so.
+    static const std::pair<const char*, double> kKnown[] = {
+        {"ST LIS3LV02DL Accelerometer", 1000.0},
+    };
+    for (const auto& [known, units] : kKnown)
+        if (name == QLatin1String(known))
+            return units;
+    return std::nullopt;
+}
+
+InputDeviceOpener InputDriver::openerFor(const QString& path, bool requireProperty) {
+    return [path, requireProperty](QString* error) {
+        return openNode(path, requireProperty, error);
+    };
+}
+
+void InputDriver::setNodeOpener(InputNodeOpener opener) {
+    std::lock_guard lock(nodeOpenerMutex);
+    nodeOpener() = std::move(opener);
 }
 
 InputDriver::InputDriver(const QString& path, InputDeviceOpener opener, const AxisMap& axes,
                          QObject* parent)
     : AccelerometerDriver(parent), path_(path), opener_(std::move(opener)), axes_(axes) {
-    lookAgainTimer_.setInterval(1000);
-    connect(&lookAgainTimer_, &QTimer::timeout, this, &InputDriver::lookAgain);
+    connect(&reconnector_, &Reconnector::tryAgain, this, &InputDriver::lookAgain);
 }
 
 InputDriver::~InputDriver() = default;
@@ -182,6 +261,7 @@ bool InputDriver::attach(std::unique_ptr<InputDevice> device, QString* error) {
     if (!resolutions(*device, &unitsPerG_, error))
         return false;
     name_ = device->name();
+    frame_ = deviceFrame(name_, device->vendor());
     // The kernel sends only changes, so a device at rest may stay silent: start from its state.
     for (int axis = 0; axis < 3; ++axis)
         pending_[axis] = device->axisInfo(kAxisCodes[axis])->value;
@@ -266,24 +346,42 @@ void InputDriver::handle(const input_event& event) {
 }
 
 void InputDriver::commit() {
-    latest_ = axes_.apply(Acceleration{pending_[0] / unitsPerG_[0], pending_[1] / unitsPerG_[1],
-                                       pending_[2] / unitsPerG_[2], 0.0});
+    latest_ = axes_.apply(frame_.apply(Acceleration{pending_[0] / unitsPerG_[0],
+                                                    pending_[1] / unitsPerG_[1],
+                                                    pending_[2] / unitsPerG_[2], 0.0}));
 }
 
 void InputDriver::lose(const QString& why) {
     detach();
-    emit statusMessage(QStringLiteral("Sensor %1 is gone (%2); looking for it again every second")
-                           .arg(description(), why));
-    lookAgainTimer_.start();
+    emit statusMessage(QStringLiteral("Sensor %1 is gone (%2); waiting for it to come back")
+                           .arg(description(), why),
+                       MessageKind::Lost);
+    reconnector_.start();
 }
 
 void InputDriver::lookAgain() {
     QString error;
     std::unique_ptr<InputDevice> device = opener_(&error);
+    if (!device) {
+        // Plugged in again, a controller may get another event number; its name stays.
+        const QString name = name_;
+        const std::vector<SourceInfo> found =
+            sensorfiles::withDeadline<std::vector<SourceInfo>>(&InputDriver::discover)
+                .value_or(std::vector<SourceInfo>());
+        for (const SourceInfo& info : found) {
+            if (info.name != name || info.path == path_ || !info.problem.isEmpty())
+                continue;
+            if ((device = openNode(info.path, false, &error))) {
+                path_ = info.path;
+                opener_ = openerFor(path_);
+                break;
+            }
+        }
+    }
     if (!device || !attach(std::move(device), &error))
         return;
-    lookAgainTimer_.stop();
-    emit statusMessage(QStringLiteral("Sensor %1 is back").arg(description()));
+    reconnector_.stop();
+    emit statusMessage(QStringLiteral("Sensor %1 is back").arg(description()), MessageKind::Back);
 }
 
 } // namespace platform

@@ -233,3 +233,26 @@ std::optional<Acceleration> ReplayDriver::read(double now) {
 }
 
 } // namespace platform
+
+namespace platform {
+
+SourceKind ReplayDriver::sourceKind() {
+    SourceKind kind;
+    kind.kind = QStringLiteral("replay");
+    kind.usage = QStringLiteral("replay:FILE");
+    kind.create = [](const QString& argument, const SourceRequest& request, const AxisMap&,
+                     QString* error) -> std::unique_ptr<AccelerometerDriver> {
+        if (argument.isEmpty()) {
+            *error = QStringLiteral("Unusable source 'replay:': name the file, e.g. "
+                                    "replay:ride.csv");
+            return nullptr;
+        }
+        auto driver = std::make_unique<ReplayDriver>(argument, request.loop);
+        if (!driver->start(error))
+            return nullptr;
+        return driver;
+    };
+    return kind;
+}
+
+} // namespace platform

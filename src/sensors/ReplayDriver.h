@@ -2,6 +2,7 @@
 
 #include "sensors/AccelerometerDriver.h"
 #include "sensors/RecordingReader.h"
+#include "sensors/Sources.h"
 
 #include <condition_variable>
 #include <deque>
@@ -29,6 +30,9 @@ namespace platform {
 class ReplayDriver final : public AccelerometerDriver {
     Q_OBJECT
 public:
+    // `replay:FILE`, looping with the request's `loop`.
+    static SourceKind sourceKind();
+
     explicit ReplayDriver(QString path, bool loop = false, double fromSeconds = 0.0,
                           QObject* parent = nullptr);
     ~ReplayDriver() override;

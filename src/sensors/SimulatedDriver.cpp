@@ -132,3 +132,31 @@ Acceleration SimulatedDriver::readingAt(double seconds) const {
 }
 
 } // namespace platform
+
+namespace platform {
+
+SourceKind SimulatedDriver::sourceKind() {
+    SourceKind kind;
+    kind.kind = QStringLiteral("sim");
+    kind.usage = QStringLiteral("sim[:SEED]");
+    kind.create = [](const QString& argument, const SourceRequest&, const AxisMap&,
+                     QString* error) -> std::unique_ptr<AccelerometerDriver> {
+        std::uint64_t seed = kDefaultSeed;
+        if (!argument.isEmpty()) {
+            bool ok = false;
+            seed = argument.toULongLong(&ok);
+            if (!ok) {
+                *error = QStringLiteral("Unusable source 'sim:%1': the seed must be a whole "
+                                        "number")
+                             .arg(argument);
+                return nullptr;
+            }
+        }
+        auto driver = std::make_unique<SimulatedDriver>(seed);
+        driver->start(error);
+        return driver;
+    };
+    return kind;
+}
+
+} // namespace platform

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "sensors/AccelerometerDriver.h"
+#include "sensors/Sources.h"
 
 #include <cstdint>
 
@@ -18,6 +19,9 @@ public:
     static constexpr std::uint64_t kDefaultSeed = 1;
     // The simulated chip's own output rate; readings hold between its samples.
     static constexpr double kSensorRate = 400.0;
+
+    // `sim[:SEED]`: another seed gives other taps and shakes.
+    static SourceKind sourceKind();
 
     explicit SimulatedDriver(std::uint64_t seed = kDefaultSeed, QObject* parent = nullptr);
 

@@ -1,230 +1,203 @@
 #include "sensors/Sources.h"
 
-#include "sensors/PhyphoxDriver.h"
-#include "sensors/ReplayDriver.h"
-
 #include "sensors/IioDriver.h"
 #include "sensors/InputDriver.h"
+#include "sensors/PhyphoxDriver.h"
+#include "sensors/ReplayDriver.h"
+#include "sensors/SensorFiles.h"
 #include "sensors/SimulatedDriver.h"
 
 #include <QFileInfo>
 #include <QSettings>
 #include <QtDebug>
-#include <grp.h>
-#include <sys/stat.h>
+#include <algorithm>
 
 namespace platform {
 
 namespace {
 
-const char* const kChoices = "auto, sim[:SEED], iio[:NAME], input[:PATH], replay:FILE, phyphox:URL";
+QString choices() {
+    QStringList usages{QStringLiteral("auto")};
+    for (const SourceKind& kind : sourceKinds())
+        usages << kind.usage;
+    return usages.join(QStringLiteral(", "));
+}
 
 QString withChoices(const QString& problem) {
     return problem + QStringLiteral(" (choose %1; --list-sources shows the sensors found)")
-                         .arg(QLatin1String(kChoices));
+                         .arg(choices());
 }
 
-std::unique_ptr<AccelerometerDriver> createSimulated(const QString& argument, QString* error) {
-    std::uint64_t seed = SimulatedDriver::kDefaultSeed;
-    if (!argument.isEmpty()) {
-        bool ok = false;
-        seed = argument.toULongLong(&ok);
-        if (!ok) {
-            *error = QStringLiteral("Unusable source 'sim:%1': the seed must be a whole number")
-                         .arg(argument);
-            return nullptr;
-        }
-    }
-    auto driver = std::make_unique<SimulatedDriver>(seed);
-    driver->start(nullptr);
-    return driver;
+const SourceKind* kindNamed(const QString& name) {
+    for (const SourceKind& kind : sourceKinds())
+        if (kind.kind == name)
+            return &kind;
+    return nullptr;
 }
 
-// A recording (replay:FILE) or a phone on the network (phyphox:URL); null with `error` empty
-// for any other kind.
-std::unique_ptr<AccelerometerDriver>
-createRecordedOrRemote(const QString& kind, const QString& argument, bool loop, QString* error) {
-    std::unique_ptr<AccelerometerDriver> driver;
-    if (kind == QLatin1String("replay")) {
-        if (argument.isEmpty()) {
-            *error = QStringLiteral("Unusable source 'replay:': name the file, e.g. "
-                                    "replay:ride.csv");
-            return nullptr;
-        }
-        driver = std::make_unique<ReplayDriver>(argument, loop);
-    } else if (kind == QLatin1String("phyphox")) {
-        // "phyphox:192.168.0.42:8080" means the same as "phyphox:http://192.168.0.42:8080".
-        const QString address = argument.contains(QLatin1String("://"))
-                                    ? argument
-                                    : QStringLiteral("http://") + argument;
-        driver = std::make_unique<PhyphoxDriver>(QUrl(address, QUrl::StrictMode));
-    } else {
-        return nullptr;
-    }
-    if (!driver->start(error))
-        return nullptr;
-    return driver;
+// A setting written by hand as `iio=-y,x,-z`, unquoted, comes back from QSettings as a list of
+// three strings; joined again it is the map the user wrote.
+QString storedAxes(const QString& kind) {
+    const QVariant value = QSettings().value(QStringLiteral("axes/") + kind);
+    if (value.metaType().id() == QMetaType::QStringList)
+        return value.toStringList().join(QLatin1Char(','));
+    return value.toString();
 }
 
-// The map for a sensor of `kind`: --axes, else the stored setting, else the driver's default.
-// A bad --axes is the user's mistake now and fails; a bad setting is old and only warned about.
-std::optional<AxisMap> axesFor(const QString& kind, const SourceRequest& options,
-                               const AxisMap& fallback, QString* error) {
-    if (!options.axes.isEmpty())
-        return AxisMap::parse(options.axes, error);
-    const QString stored = QSettings().value(QStringLiteral("axes/") + kind).toString();
-    if (stored.isEmpty())
-        return fallback;
-    QString problem;
-    if (std::optional<AxisMap> map = AxisMap::parse(stored, &problem))
-        return map;
-    qWarning("Ignoring the setting axes/%s: %s", qPrintable(kind), qPrintable(problem));
-    return fallback;
+// Sensors first from a display, then from a keyboard base; IIO before input; else as found.
+int preference(const SourceInfo& info) {
+    return (info.location == u"base" ? 2 : 0) + (info.kind == u"iio" ? 0 : 1);
 }
 
-std::unique_ptr<AccelerometerDriver> startSensor(const SourceInfo& info,
-                                                 const SourceRequest& options, QString* error) {
-    const bool iio = info.kind == QLatin1String("iio");
-    const AxisMap fallback = iio ? IioDriver::defaultAxes(info.name) : InputDriver::defaultAxes();
-    const std::optional<AxisMap> axes = axesFor(info.kind, options, fallback, error);
-    if (!axes)
-        return nullptr;
-    std::unique_ptr<AccelerometerDriver> driver;
-    if (iio)
-        driver = std::make_unique<IioDriver>(info.path, *axes);
-    else
-        driver = std::make_unique<InputDriver>(info.path, InputDriver::openerFor(info.path), *axes);
-    if (!driver->start(error))
-        return nullptr;
-    return driver;
+QString describeChoice(const SourceInfo& chosen, const std::vector<SourceInfo>& found) {
+    const auto other = std::find_if(found.begin(), found.end(), [&](const SourceInfo& info) {
+        return info.path != chosen.path;
+    });
+    if (other == found.end())
+        return QStringLiteral("the only sensor found");
+    const auto base = std::find_if(found.begin(), found.end(), [](const SourceInfo& info) {
+        return info.location == u"base";
+    });
+    if (chosen.location != u"base" && base != found.end())
+        return QStringLiteral("a display's sensor, preferred over the base's %1 (%2)")
+            .arg(base->name, QFileInfo(base->path).fileName());
+    const auto input = std::find_if(found.begin(), found.end(), [](const SourceInfo& info) {
+        return info.kind == u"input";
+    });
+    if (chosen.kind == u"iio" && input != found.end())
+        return QStringLiteral("an IIO sensor, preferred over the input device %1").arg(input->name);
+    return QStringLiteral("the first of %1 sensors found").arg(found.size());
 }
 
-std::unique_ptr<AccelerometerDriver> createAuto(const SourceRequest& options, QString* error) {
+std::unique_ptr<AccelerometerDriver> createAuto(const SourceRequest& request, QString* error) {
+    const std::vector<SourceInfo> found = detectSources();
     QStringList skipped;
-    for (const SourceInfo& info : detectSources()) {
+    for (const SourceInfo& info : found) {
+        if (!info.problem.isEmpty()) {
+            skipped << QStringLiteral("%1: %2").arg(info.path, info.problem);
+            continue;
+        }
         QString problem;
-        if (auto driver = startSensor(info, options, &problem)) {
-            qInfo("Reading from %s", qPrintable(driver->description()));
+        const SourceKind* kind = kindNamed(info.kind);
+        const std::optional<AxisMap> axes = axesFor(info.kind, request, &problem);
+        if (!axes) {
+            *error = problem;
+            return nullptr;
+        }
+        if (auto driver = kind->create(info.path, request, *axes, &problem)) {
+            qInfo("Reading from %s: %s", qPrintable(driver->description()),
+                  qPrintable(describeChoice(info, found)));
             return driver;
         }
         skipped << problem;
     }
-    auto simulated = createSimulated(QString(), error);
-    qInfo(
-        "Reading from %s: %s", qPrintable(simulated->description()),
-        skipped.isEmpty()
-            ? "no sensor found"
-            : qPrintable(
-                  QStringLiteral("no usable sensor (%1)").arg(skipped.join(QStringLiteral("; ")))));
+    auto simulated = std::make_unique<SimulatedDriver>();
+    simulated->start(error);
+    qInfo("Reading from %s: %s", qPrintable(simulated->description()),
+          skipped.isEmpty() ? "no sensor found"
+                            : qPrintable(QStringLiteral("no usable sensor (%1)")
+                                             .arg(skipped.join(QStringLiteral("; ")))));
     return simulated;
-}
-
-std::unique_ptr<AccelerometerDriver> createIio(const QString& name, const SourceRequest& options,
-                                               QString* error) {
-    const QString source = name.isEmpty() ? QStringLiteral("iio") : QStringLiteral("iio:") + name;
-    const std::vector<SourceInfo> found = IioDriver::discover();
-    QStringList names;
-    for (const SourceInfo& info : found) {
-        if (name.isEmpty() || info.name == name || QFileInfo(info.path).fileName() == name ||
-            info.path == name) {
-            QString problem;
-            if (auto driver = startSensor(info, options, &problem))
-                return driver;
-            *error = withChoices(QStringLiteral("Unusable source '%1': %2").arg(source, problem));
-            return nullptr;
-        }
-        names << QStringLiteral("%1 (%2)").arg(info.name, QFileInfo(info.path).fileName());
-    }
-    const QString where = IioDriver::sysfsRoot() + QStringLiteral("/bus/iio/devices");
-    *error = withChoices(
-        names.isEmpty()
-            ? QStringLiteral("Unusable source '%1': no IIO accelerometer under %2")
-                  .arg(source, where)
-            : QStringLiteral("Unusable source '%1': no IIO accelerometer of that name; found %2")
-                  .arg(source, names.join(QStringLiteral(", "))));
-    return nullptr;
-}
-
-std::unique_ptr<AccelerometerDriver> createInput(const QString& path, const SourceRequest& options,
-                                                 QString* error) {
-    const QString source =
-        path.isEmpty() ? QStringLiteral("input") : QStringLiteral("input:") + path;
-    SourceInfo info{QStringLiteral("input"), QString(), path, QString()};
-    if (path.isEmpty()) {
-        const std::vector<SourceInfo> found = InputDriver::discover();
-        if (found.empty()) {
-            *error = withChoices(
-                QStringLiteral("Unusable source 'input': no readable input accelerometer in %1")
-                    .arg(InputDriver::inputRoot()));
-            return nullptr;
-        }
-        info = found.front();
-    } else if (!path.contains(QLatin1Char('/'))) {
-        info.path = InputDriver::inputRoot() + QLatin1Char('/') + path; // "event5"
-    }
-    QString problem;
-    if (auto driver = startSensor(info, options, &problem))
-        return driver;
-    *error = withChoices(QStringLiteral("Unusable source '%1': %2").arg(source, problem));
-    return nullptr;
 }
 
 } // namespace
 
+const std::vector<SourceKind>& sourceKinds() {
+    static const std::vector<SourceKind> kinds{
+        SimulatedDriver::sourceKind(), IioDriver::sourceKind(), InputDriver::sourceKind(),
+        ReplayDriver::sourceKind(),    PhyphoxDriver::sourceKind(),
+    };
+    return kinds;
+}
+
 std::vector<SourceInfo> detectSources() {
-    std::vector<SourceInfo> sources = IioDriver::discover();
-    for (SourceInfo& info : InputDriver::discover())
-        sources.push_back(std::move(info));
+    std::vector<SourceInfo> sources;
+    for (const SourceKind& kind : sourceKinds()) {
+        if (!kind.discover)
+            continue;
+        const std::optional<std::vector<SourceInfo>> found =
+            sensorfiles::withDeadline<std::vector<SourceInfo>>(kind.discover);
+        if (!found) {
+            qWarning("Looking for %s sensors: their files are not answering; skipped",
+                     qPrintable(kind.kind));
+            continue;
+        }
+        sources.insert(sources.end(), found->begin(), found->end());
+    }
+    std::stable_sort(sources.begin(), sources.end(), [](const SourceInfo& a, const SourceInfo& b) {
+        return preference(a) < preference(b);
+    });
     return sources;
 }
 
-bool byDeviceNumber(const QString& a, const QString& b) {
-    auto split = [](const QString& name) {
-        qsizetype digits = name.size();
-        while (digits > 0 && name.at(digits - 1).isDigit())
-            --digits;
-        return std::pair(name.left(digits), name.mid(digits).toULongLong());
-    };
-    return split(a) < split(b);
+QStringList describeSources(const std::vector<SourceInfo>& sources) {
+    if (sources.empty())
+        return {QStringLiteral("No sensor found. --source sim reads the built-in simulated "
+                               "accelerometer.")};
+    QStringList lines;
+    for (const SourceInfo& info : sources) {
+        QStringList fields{info.kind, info.name, info.path,
+                           info.problem.isEmpty() ? info.rates : info.problem};
+        fields << (info.location.isEmpty() ? QStringLiteral("location unknown") : info.location);
+        if (!info.matrix.isEmpty())
+            fields << QStringLiteral("matrix %1 (%2)").arg(info.matrix, info.matrixOrigin);
+        lines << fields.join(QLatin1Char('\t'));
+    }
+    return lines;
 }
 
-QString accessDeniedMessage(const QString& path) {
-    struct stat status {};
-    QString group;
-    if (::stat(QFile::encodeName(path).constData(), &status) == 0)
-        if (const struct group* entry = ::getgrgid(status.st_gid))
-            group = QString::fromLocal8Bit(entry->gr_name);
-    if (group.isEmpty() || group == QLatin1String("root"))
-        return QStringLiteral("Permission denied reading %1: give your user access with a udev "
-                              "rule (see docs/sensors.md)")
-            .arg(path);
-    return QStringLiteral("Permission denied reading %1: join its group with 'sudo usermod -aG "
-                          "%2 $USER' and log in again, or add a udev rule (see docs/sensors.md)")
-        .arg(path, group);
+std::optional<AxisMap> axesFor(const QString& kind, const SourceRequest& request, QString* error) {
+    if (!request.axes.isEmpty())
+        return AxisMap::parse(request.axes, error);
+    const QString stored = storedAxes(kind);
+    if (stored.isEmpty())
+        return AxisMap();
+    QString problem;
+    if (std::optional<AxisMap> map = AxisMap::parse(stored, &problem))
+        return map;
+    static QStringList warned; // one warning per setting, however often sources are made
+    if (!warned.contains(kind)) {
+        warned << kind;
+        qWarning("Ignoring the setting axes/%s: %s", qPrintable(kind), qPrintable(problem));
+    }
+    return AxisMap();
 }
 
-std::unique_ptr<AccelerometerDriver> createSource(const SourceRequest& options, QString* error) {
-    const QString& source = options.source;
+std::unique_ptr<AccelerometerDriver> createSource(const SourceRequest& request, QString* error) {
+    const QString& source = request.source;
     const qsizetype colon = source.indexOf(QLatin1Char(':'));
-    const QString kind = colon < 0 ? source : source.left(colon);
+    const QString name = colon < 0 ? source : source.left(colon);
     const QString argument = colon < 0 ? QString() : source.mid(colon + 1);
 
     QString problem;
-    if (!options.axes.isEmpty() && !AxisMap::parse(options.axes, &problem)) {
+    if (!request.axes.isEmpty() && !AxisMap::parse(request.axes, &problem)) {
         *error = problem;
         return nullptr;
     }
-    if (kind == QLatin1String("replay") || kind == QLatin1String("phyphox"))
-        return createRecordedOrRemote(kind, argument, options.loop, error);
-    if (kind == QLatin1String("auto") && argument.isEmpty())
-        return createAuto(options, error);
-    if (kind == QLatin1String("sim"))
-        return createSimulated(argument, error);
-    if (kind == QLatin1String("iio"))
-        return createIio(argument, options, error);
-    if (kind == QLatin1String("input"))
-        return createInput(argument, options, error);
-    *error = QStringLiteral("Unknown source '%1': choose %2").arg(source, QLatin1String(kChoices));
+    if (name == u"auto" && argument.isEmpty())
+        return createAuto(request, error);
+    const SourceKind* kind = kindNamed(name);
+    if (!kind) {
+        *error = QStringLiteral("Unknown source '%1': choose %2").arg(source, choices());
+        return nullptr;
+    }
+    std::optional<AxisMap> axes = AxisMap();
+    if (kind->takesAxes) {
+        axes = axesFor(name, request, error);
+        if (!axes)
+            return nullptr;
+    } else if (!request.axes.isEmpty()) {
+        qWarning("--axes does not apply to source '%s': its readings are in the device's axes "
+                 "already",
+                 qPrintable(source));
+    }
+    auto driver = kind->create(argument, request, *axes, &problem);
+    if (driver)
+        return driver;
+    // A sensor's problem is about the device; the user also needs the other choices.
+    *error = kind->discover ? withChoices(QStringLiteral("Unusable source '%1': %2")
+                                              .arg(source, problem))
+                            : problem;
     return nullptr;
 }
 

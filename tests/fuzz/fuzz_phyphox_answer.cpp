@@ -1,5 +1,5 @@
-// Any bytes as an answer from the phone: the parser never crashes, says why it refuses, and
-// hands out only finite readings.
+// Any bytes as an answer from the phone, to `/get` or to `/config`: the parsers never crash,
+// say why they refuse, and hand out only finite readings.
 
 #include "FuzzTarget.h"
 #include "sensors/PhyphoxDriver.h"
@@ -8,9 +8,13 @@
 #include <cstdlib>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const QByteArray body =
+        QByteArray::fromRawData(reinterpret_cast<const char*>(data), qsizetype(size));
     QString error;
-    const auto answer = platform::parsePhyphoxAnswer(
-        QByteArray::fromRawData(reinterpret_cast<const char*>(data), qsizetype(size)), &error);
+    if (!platform::parsePhyphoxConfig(body, &error) && error.isEmpty())
+        std::abort();
+    error.clear();
+    const auto answer = platform::parsePhyphoxAnswer(body, &error);
     if (!answer) {
         if (error.isEmpty())
             std::abort();
