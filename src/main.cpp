@@ -12,6 +12,7 @@
 
 #include <QApplication>
 #include <QGuiApplication>
+#include <QIcon>
 #include <QPixmap>
 #include <QTimer>
 #include <chrono>
@@ -190,6 +191,13 @@ int main(int argc, char* argv[]) {
     }
     platform::setUpSettingsStore();
     platform::dressEveryDialog();
+    // Docks and task bars match the window to its launcher by this name (the Wayland app id);
+    // on X11 the window class is the application name, given as StartupWMClass.
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.wobblestar.Wobblestar"));
+    QIcon icon;
+    for (const int size : {16, 32, 48, 64, 128, 256})
+        icon.addFile(QStringLiteral(":/icons/%1x%1/apps/wobblestar.png").arg(size));
+    QApplication::setWindowIcon(icon);
     platform::QuitOnSignals quitOnSignals;
 
     std::unique_ptr<platform::AccelerometerDriver> driver = platform::createSource(options, &error);

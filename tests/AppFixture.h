@@ -6,6 +6,7 @@
 #include "screens/LandscapeScreen.h"
 #include "screens/SegmentedControl.h"
 #include "screens/Switch.h"
+#include "screens/FittedWindow.h"
 
 #include <QColor>
 #include <QDir>

@@ -241,8 +241,9 @@ void GraphDrawingTest::trace_data() {
         << QList<double>{1, 0, 0, 1};
     QTest::newRow("Y is green") << QList<float>{} << 1 << QList<double>{210, 210, 210}
                                 << QList<double>{0, 1, 0, 1};
+    // A light blue, which stands out from the dark strip.
     QTest::newRow("Z is blue") << QList<float>{} << 2 << QList<double>{350, 350, 350}
-                               << QList<double>{0, 0, 1, 1};
+                               << QList<double>{74.0f / 255.0f, 140.0f / 255.0f, 1, 1};
 }
 
 void GraphDrawingTest::trace() {

@@ -50,6 +50,7 @@ private slots:
     void escapesAKnownLog();
     void decodesBackUnchanged_data();
     void decodesBackUnchanged();
+    void feedbackMail_data();
     void feedbackMail();
     void reportsEachFailure_data();
     void reportsEachFailure();
@@ -65,11 +66,11 @@ void MailComposerTest::escapesAKnownLog() {
     QCOMPARE(platform::recordMailUrl(fixedLog()).toEncoded(),
              QByteArray("mailto:?subject=iPhone%20Acceleration%20Measurement&body="
                         "Recording%20Frequency:%200.10s%20%0A%0ARecording%20Started:%0A"
-                        "2026-12-08%2014:03:22%20+0000%0A"
-                        "%0A%5BX%5D:%20+0.01%20%20%20%20%20%20%20%20%20%20%20%20%20%20"
+                        "2026-12-08%2014:03:22%20%2B0000%0A"
+                        "%0A%5BX%5D:%20%2B0.01%20%20%20%20%20%20%20%20%20%20%20%20%20%20"
                         "%5BY%5D:%20-0.02%20%20%20%20%20%20%20%20%20%20%20%20%20%20"
                         "%5BZ%5D:%20-1.00"
-                        "%0A%0ARecording%20Ended:%0A2026-12-08%2014:03:24%20+0000"));
+                        "%0A%0ARecording%20Ended:%0A2026-12-08%2014:03:24%20%2B0000"));
 }
 
 void MailComposerTest::decodesBackUnchanged_data() {
@@ -92,17 +93,45 @@ void MailComposerTest::decodesBackUnchanged() {
     QCOMPARE(fields, QStringList({"subject", "iPhone Acceleration Measurement", "body", log}));
     for (char c : url.toEncoded().mid(8)) {
         const bool allowed =
-            std::isalnum(static_cast<unsigned char>(c)) || QByteArray("-._~+:%&=").contains(c);
+            std::isalnum(static_cast<unsigned char>(c)) || QByteArray("-._~:%&=").contains(c);
         QVERIFY2(allowed, QByteArray(1, c).constData());
     }
 }
 
+void MailComposerTest::feedbackMail_data() {
+    QTest::addColumn<QString>("address");
+    QTest::addColumn<QString>("homepage");
+    QTest::addColumn<bool>("readmeExists");
+    QTest::addColumn<QString>("expected"); // "readme" for the local README
+    QTest::newRow("address") << "fb@example.org" << "https://example.org/w" << true
+                             << "mailto:fb@example.org?subject=Wobblestar";
+    QTest::newRow("homepage") << "" << "https://example.org/w" << true
+                              << "https://example.org/w#feedback";
+    QTest::newRow("installed README") << "" << "" << true << "readme";
+    QTest::newRow("nothing") << "" << "" << false << "";
+}
+
 void MailComposerTest::feedbackMail() {
-    const QUrl url = platform::feedbackMailUrl();
-    QVERIFY(url.isValid());
-    QCOMPARE(url.scheme(), QStringLiteral("mailto"));
-    QCOMPARE(url.query(), QStringLiteral("subject=Wobblestar"));
-    QVERIFY(url.path().contains('@'));
+    QFETCH(QString, address);
+    QFETCH(QString, homepage);
+    QFETCH(bool, readmeExists);
+    QFETCH(QString, expected);
+    QTemporaryDir dir;
+    const QString readme = dir.filePath("README.md");
+    if (readmeExists) {
+        QFile file(readme);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+    }
+    const QUrl url =
+        platform::feedbackUrl(address, homepage, {dir.filePath("missing.md"), readme});
+    if (expected == u"readme") {
+        QCOMPARE(url.toLocalFile(), readme);
+        QCOMPARE(url.fragment(), QStringLiteral("feedback"));
+    } else {
+        QCOMPARE(url.toString(), expected);
+    }
+    // This build's own choice always leads somewhere: the source tree holds a README.
+    QVERIFY(!platform::feedbackUrl().isEmpty());
 }
 
 void MailComposerTest::reportsEachFailure_data() {

@@ -61,7 +61,7 @@ void ScreenTransitionsTest::transition() {
 
     WobblestarAppDelegate app;
     app.applicationDidFinishLaunching();
-    QVERIFY(QTest::qWaitForWindowExposed(app.window()));
+    QVERIFY(QTest::qWaitForWindowExposed(app.topLevelWindow()));
     platform::ScreenTransition* transition = app.transition();
     QSignalSpy finished(transition, &platform::ScreenTransition::finished);
     for (const QString& step : before) {

@@ -1,6 +1,8 @@
 #include "app/GraphView.h"
 
+#include <algorithm>
 #include <cmath>
+#include <utility>
 
 using platform::DrawingContext;
 using platform::Font;
@@ -75,6 +77,22 @@ float roundedSixth(float mid, float k, float h) {
     return std::round(static_cast<float>(exact));
 }
 
+// A horizontal line of one point at `y`, moved by less than half a device pixel and widened to
+// whole device pixels, at a scale that is not a whole number: at 1.5 a one-point line is 1.5
+// pixels wide and would fall now on, now between pixel rows, some lines sharp and some soft.
+// At whole scales the line is left as it is. Returns the y and the width to stroke.
+std::pair<float, float> deviceAlignedLine(const DrawingContext& context, float x, float y) {
+    const platform::Point top = context.convertPointToDeviceSpace({x, y});
+    const platform::Point below = context.convertPointToDeviceSpace({x, y + 1.0f});
+    const double scale = double(below.y) - double(top.y);
+    if (scale <= 0.0 || std::abs(scale - std::round(scale)) < 1e-3)
+        return {y, 1.0f};
+    const double pixels = std::max(1.0, std::round(scale));
+    const double edge = std::round(double(top.y) - pixels / 2.0);
+    const platform::Point aligned = context.convertPointToUserSpace({top.x, float(edge + pixels / 2.0)});
+    return {aligned.y, float(pixels / scale)};
+}
+
 // The strip's zero line before rounding; +3 g lies on the top edge, -3 g on the bottom edge.
 float middleOf(Rect bounds) {
     return bounds.y + bounds.height * 0.5f;
@@ -98,21 +116,27 @@ void GraphView::drawGrid(DrawingContext& context, Rect bounds) const {
     // Whole g: +2, +1, -1, -2 (k sixths of the height below the middle).
     context.setGrayStrokeColor(1.0f, 1.0f);
     context.beginPath();
+    float lineWidth = 1.0f;
     for (float k = -2.0f; k <= 2.0f; k += 1.0f) {
         if (k == 0.0f)
             continue;
-        const float yk = roundedSixth(mid, k, h);
+        const auto [yk, width] = deviceAlignedLine(context, x, roundedSixth(mid, k, h));
+        lineWidth = width;
         context.moveToPoint(x, yk);
         context.addLineToPoint(right, yk);
     }
+    if (lineWidth != 1.0f)
+        context.setLineWidth(lineWidth);
     context.strokePath();
 
     context.setGrayStrokeColor(1.0f, 1.0f);
     context.beginPath();
-    const float y0 = std::round(mid);
+    const float y0 = deviceAlignedLine(context, x, std::round(mid)).first;
     context.moveToPoint(x, y0);
     context.addLineToPoint(right, y0);
     context.strokePath();
+    if (lineWidth != 1.0f)
+        context.setLineWidth(1.0f);
 
     // The edges are not rounded: with a height that is not a multiple of 4 they fall between
     // pixels and are antialiased.
@@ -133,8 +157,13 @@ void GraphView::drawTrace(std::uint32_t axis, std::uint32_t fromIndex, DrawingCo
     const float mid = middleOf(bounds);
 
     const platform::GStateSaver saved(context);
-    context.setRGBStrokeColor(axis == 0 ? 1.0f : 0.0f, axis == 1 ? 1.0f : 0.0f,
-                              axis == 2 ? 1.0f : 0.0f, 1.0f);
+    if (axis == 2) {
+        // Pure blue is too dark to stand out from the dark strip (under 2:1); this lighter
+        // blue, the Z swatch of the settings screen, reaches about 5:1 and still reads as blue.
+        context.setRGBStrokeColor(74.0f / 255.0f, 140.0f / 255.0f, 1.0f, 1.0f);
+    } else {
+        context.setRGBStrokeColor(axis == 0 ? 1.0f : 0.0f, axis == 1 ? 1.0f : 0.0f, 0.0f, 1.0f);
+    }
     context.beginPath();
     for (std::uint32_t n = 0; n < kHistoryLength; ++n) {
         const std::uint32_t slot = (fromIndex + n) % kHistoryLength;

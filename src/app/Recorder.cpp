@@ -8,6 +8,7 @@
 
 #include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QFontMetrics>
 #include <QPushButton>
 #include <QSaveFile>
@@ -127,6 +128,7 @@ void Recorder::startSampleFile(const QDateTime& started) {
     sampleWriter_.reset();
     if (sampleFile_ == SampleFile::None) {
         ui_.sampleFileLabel->clear();
+        ui_.sampleFileLabel->hide();
         return;
     }
     sampleWriter_ =
@@ -146,6 +148,7 @@ void Recorder::startSampleFile(const QDateTime& started) {
 void Recorder::showSampleFile() {
     if (!sampleWriter_) {
         ui_.sampleFileLabel->clear();
+        ui_.sampleFileLabel->hide();
         return;
     }
     QString shown = QDir::toNativeSeparators(sampleWriter_->path());
@@ -155,6 +158,7 @@ void Recorder::showSampleFile() {
     const QString prefix = sampleWriter_->hasFailed() ? tr("Not written: ") : tr("Samples: ");
     const int room = ui_.sampleFileLabel->contentsRect().width() -
                      ui_.sampleFileLabel->fontMetrics().horizontalAdvance(prefix) - 8;
+    ui_.sampleFileLabel->show();
     ui_.sampleFileLabel->setText(
         prefix + ui_.sampleFileLabel->fontMetrics().elidedText(shown, Qt::ElideMiddle, room));
     ui_.sampleFileLabel->setToolTip(sampleWriter_->hasFailed()
@@ -169,17 +173,40 @@ void Recorder::mailLog() {
 }
 
 void Recorder::mailFeedback() {
-    const platform::MailResult result = mailComposer_.open(platform::feedbackMailUrl());
+    const QUrl url = platform::feedbackUrl();
+    if (url.isEmpty()) {
+        showMessage(tr("Feedback"), tr("This build names no feedback address or page."));
+        return;
+    }
+    const platform::MailResult result = mailComposer_.open(url);
     if (!result.opened())
-        showMessage(tr("Mail not sent"), result.message);
+        showMessage(url.scheme() == u"mailto" ? tr("Mail not sent") : tr("Page not opened"),
+                    result.message);
 }
+
+namespace {
+
+// A text file's lines each end in a line end, the last one too; tools that read line by line
+// (wc -l, read, diff) would otherwise miss or flag the last line of the log.
+QByteArray textFileContents(const QString& text) {
+    QByteArray bytes = text.toUtf8();
+    if (!bytes.isEmpty() && !bytes.endsWith('\n'))
+        bytes += '\n';
+    return bytes;
+}
+
+} // namespace
 
 bool Recorder::saveLog() {
     QString path;
     if (chooseLogFile_) {
         path = chooseLogFile_();
     } else {
-        const QString folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+        // The documents folder is named even where it does not exist; the dialog would then
+        // open in the working folder, wherever the program was started from.
+        QString folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+        if (folder.isEmpty() || !QFileInfo(folder).isDir())
+            folder = QDir::homePath();
         QFileDialog dialog(window_, tr("Save log"),
                            QDir(folder).filePath(QStringLiteral("recording.txt")),
                            tr("Text files (*.txt);;All files (*)"));
@@ -194,7 +221,7 @@ bool Recorder::saveLog() {
     // QSaveFile: a failed write leaves an existing file as it was instead of half-written.
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly) ||
-        file.write(ui_.recordingText->toPlainText().toUtf8()) < 0 || !file.commit()) {
+        file.write(textFileContents(ui_.recordingText->toPlainText())) < 0 || !file.commit()) {
         showMessage(tr("Log not saved"),
                     tr("The log could not be saved to %1: %2.")
                         .arg(QDir::toNativeSeparators(path), file.errorString()));

@@ -74,6 +74,9 @@ public:
     // `offerSave`, the box offers to save the log to a file.
     void showMessage(const QString& title, const QString& text, bool offerSave = false);
 
+    // Where dialogs open: the desktop window, not the interface scaled inside it.
+    void setDialogParent(QWidget* parent) { window_ = parent; }
+
 private:
     void stopTimers();
     void watchLateMailFailures();

@@ -2,8 +2,10 @@
 
 #include "screens/LandscapeScreen.h"
 #include "screens/StatusBar.h"
+#include "screens/Switch.h"
 #include "ui_Wobblestar.h"
 
+#include <QLabel>
 #include <QShortcut>
 
 using platform::StatusBar;
@@ -33,12 +35,44 @@ void ScreenNavigator::loadSkins(const std::function<QPixmap(const QString&)>& im
     ancient90 = imageNamed(QStringLiteral("ancient90.png"));
 }
 
+void ScreenNavigator::reloadSkins(double deviceScale) {
+    QPixmap* const images[] = {&carbon,   &metal,   &ancient,   &black,
+                               &carbon90, &metal90, &ancient90, &black90};
+    const char* const names[] = {"carbon",   "metal",   "ancient",   "black",
+                                 "carbon90", "metal90", "ancient90", "black90"};
+    QLabel* const views[] = {ui_.one, ui_.two, ui_.three, ui_.four, ui_.five};
+    for (int i = 0; i < 8; ++i) {
+        const qint64 shown = images[i]->cacheKey();
+        *images[i] = platform::imageNamed(QString::fromLatin1(names[i]) + QStringLiteral(".png"),
+                                          deviceScale);
+        for (QLabel* view : views)
+            if (!view->pixmap().isNull() && view->pixmap().cacheKey() == shown)
+                view->setPixmap(*images[i]);
+    }
+}
+
+void ScreenNavigator::updateAxesHint() {
+    const bool allOff = !ui_.xAxis->isOn() && !ui_.yAxis->isOn() && !ui_.zAxis->isOn();
+    statusBar_->setHint(shown_ == Screen::Graph && allOff
+                            ? QStringLiteral("All axes off: switch them on in Settings")
+                            : QString());
+}
+
 void ScreenNavigator::layOutMetersScreen() {
     metersHost_ = new platform::LandscapeScreen(ui_.metersView, &window_);
     const QSize screen = window_.size();
     metersHost_->setScreenBounds(QSizeF(screen.height(), screen.width()));
     metersHost_->setScreenRotation(metersHost_->screenRotation() + kMetersTurnDegrees);
     metersHost_->setScreenCenter(QRectF(window_.rect()).center());
+    if (fixedOrientation_) {
+        // Turned into the portrait window, the screen's top edge, with its Done button, lies
+        // along the window's right side and its right end under the status bar: shrink it
+        // into the room below the bar.
+        const double room = screen.height() - StatusBar::kHeight;
+        metersHost_->setScreenScale(room / screen.height());
+        metersHost_->setScreenCenter(
+            QPointF(screen.width() / 2.0, StatusBar::kHeight + room / 2.0));
+    }
 }
 
 void ScreenNavigator::showFirstScreen() {
@@ -67,6 +101,7 @@ void ScreenNavigator::changeScreen(QWidget* outgoing, QWidget* incoming, Transit
     statusBar_->raise();
     transition_->commitAnimations();
     shown_ = shown;
+    updateAxesHint();
     if (pauseKey_)
         pauseKey_->setEnabled(shown == Screen::Graph || shown == Screen::Meters);
 }

@@ -38,7 +38,13 @@ public:
 
     // Loads the eight skin images by their file names ("carbon.png" ... "black90.png"); a
     // missing one is a null image, and leaves the views it would dress empty.
-    void loadSkins(const std::function<QPixmap(const QString&)>& imageNamed = platform::imageNamed);
+    void loadSkins(const std::function<QPixmap(const QString&)>& imageNamed =
+                       [](const QString& name) { return platform::imageNamed(name); });
+    // Loads the skins again at the resolution nearest to `deviceScale` (device pixels per
+    // point) and shows them where the old ones were shown.
+    void reloadSkins(double deviceScale);
+    // Tells the user why the graph is flat when every axis switch is off.
+    void updateAxesHint();
     // Puts the meters screen into its landscape host.
     void layOutMetersScreen();
     // Hides every screen but the graph.

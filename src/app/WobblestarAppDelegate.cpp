@@ -2,6 +2,8 @@
 
 #include "features/AxisCheckDialog.h"
 #include "features/InfoText.h"
+#include "features/RecordingLog.h"
+#include "screens/FittedWindow.h"
 #include "features/RecordingOpener.h"
 #include "features/analysis/AnalysisWindow.h"
 #include "screens/StatusBar.h"
@@ -10,13 +12,37 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QLabel>
 #include <QLayout>
+#include <QPalette>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSettings>
 #include <QShortcut>
 #include <QToolBar>
 
 using platform::Accelerometer;
+
+namespace {
+
+// Headings and hints sit on dark plates that read on every skin, light or dark; each plate is
+// as wide as its text, not as the row the interface file gives it.
+void fitPlatesToText(QWidget* window) {
+    window->ensurePolished();
+    for (QLabel* label : window->findChildren<QLabel*>()) {
+        const QString role = label->property("role").toString();
+        if (role != u"section" && role != u"hint" && role != u"appname")
+            continue;
+        // A label filled in later (the samples file) keeps its width, and no empty plate shows.
+        if (label->text().isEmpty())
+            label->hide();
+        else
+            label->resize(std::min(label->sizeHint().width(), label->width()), label->height());
+    }
+}
+
+} // namespace
+
 using platform::StatusBar;
 using platform::Transition;
 
@@ -35,6 +61,8 @@ WobblestarAppDelegate::WobblestarAppDelegate(QObject* parent)
 }
 
 WobblestarAppDelegate::~WobblestarAppDelegate() {
+    // The desktop window gives the interface back before it goes; window_ owns it.
+    topLevel_.reset();
     // The accelerometer outlives every delegate; it must not call one that is gone.
     Accelerometer& accelerometer = Accelerometer::sharedAccelerometer();
     if (accelerometer.delegate() == this)
@@ -73,20 +101,32 @@ void WobblestarAppDelegate::applicationDidFinishLaunching() {
     screens_->loadSkins();
     screens_->layOutMetersScreen();
     settingsMessage_ = settingsTable_.restore();
+    RecordingLog::fitSampleLinesToView(ui.recordingText);
+    fitPlatesToText(window_.get());
+    // Half-transparent by default, the placeholder would fade to 4:1 on the log's dark panel.
+    QPalette logPalette = ui.recordingText->palette();
+    logPalette.setColor(QPalette::PlaceholderText, QColor(0xb4, 0xba, 0xb4));
+    ui.recordingText->setPalette(logPalette);
     buildToolbar();
 
     // The graph screen is shown first; the others wait until their actions bring them in.
     screens_->showFirstScreen();
     setUpKeyboard();
+    topLevel_ = std::make_unique<platform::FittedWindow>(window_.get());
+    recorder_->setDialogParent(topLevel_.get());
+    screens_->reloadSkins(topLevel_->deviceScale());
+    connect(topLevel_.get(), &platform::FittedWindow::deviceScaleChanged, this,
+            [this](double scale) { screens_->reloadSkins(scale); });
     recordingOpener_ =
         new RecordingOpener(window_.get(), [this](const QString& path) { openRecording(path); });
-    window_->show();
+    topLevel_->show();
 
     ui.graphView->setUpdatingIsEnabled(true);
     ui.meterView->setUpdatingIsEnabled(0);
     applySampleRate();
     ui.graphView->setFilteringEnabled(ui.Filter->isOn());
     screens_->dress(ui.one);
+    letterboxInSkin();
 
     Accelerometer& accelerometer = Accelerometer::sharedAccelerometer();
     const QString source =
@@ -97,7 +137,18 @@ void WobblestarAppDelegate::applicationDidFinishLaunching() {
     ui.infoText->setHtml(
         infoHtml(InfoFacts{QStringLiteral(WOBBLESTAR_VERSION), source, QSettings().fileName(),
                            platform::SampleCsvWriter::defaultDirectory()}));
-    SettingsTable::showMessage(settingsMessage_, window_.get());
+    screens_->updateAxesHint();
+    SettingsTable::showMessage(settingsMessage_, topLevel_.get());
+}
+
+void WobblestarAppDelegate::letterboxInSkin() {
+    if (!topLevel_ || ui.one->pixmap().isNull())
+        return;
+    // The skin's average colour, a little darker, so the bars beside the layout belong to it
+    // without being mistaken for part of it.
+    const QImage average =
+        ui.one->pixmap().toImage().scaled(1, 1, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    topLevel_->setLetterboxColor(average.pixelColor(0, 0).darker(160));
 }
 
 void WobblestarAppDelegate::buildToolbar() {
@@ -245,6 +296,7 @@ void WobblestarAppDelegate::back() {
     showPauseTitles();
     screens_->dress(ui.one);
     SettingsTable::showMessage(notSaved, window_.get(), tr("Settings not saved"));
+    letterboxInSkin();
 }
 
 void WobblestarAppDelegate::info() {

@@ -9,6 +9,10 @@
 #include <QDialog>
 #include <QObject>
 #include <QPointer>
+
+namespace platform {
+class FittedWindow;
+}
 #include <functional>
 #include <memory>
 
@@ -92,8 +96,11 @@ public:
     // The "Open recording…" entry and file drops onto the window; null before start-up.
     RecordingOpener* recordingOpener() const { return recordingOpener_; }
 
-    // The application's only window.
+    // The application's interface, laid out in points for a 320 x 480 screen (480 x 320 while
+    // the gauges are shown); what screenshots show.
     QWidget* window() const { return window_.get(); }
+    // The desktop window that shows window() scaled to fit; null before start-up.
+    platform::FittedWindow* topLevelWindow() const { return topLevel_.get(); }
     // The screen shown now.
     Screen shownScreen() const { return screens_->shown(); }
     // The message about a damaged settings file shown at start-up; empty when there was none.
@@ -140,6 +147,8 @@ private:
     void buildToolbar();
     void connectControls();
     void setUpKeyboard();
+    // Colours the window's bars beside the scaled layout after the graph screen's skin.
+    void letterboxInSkin();
     void leaveShownScreen();
     void pauseShownDisplay();
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -147,6 +156,7 @@ private:
     // The interface file's objects, by their names.
     Ui::Wobblestar ui;
     std::unique_ptr<QWidget> window_;
+    std::unique_ptr<platform::FittedWindow> topLevel_;
     std::unique_ptr<ScreenNavigator> screens_;
     SettingsTable settingsTable_{ui};
     Recorder* recorder_ = nullptr;

@@ -5,8 +5,19 @@
 #include <QProcess>
 #include <QStandardPaths>
 
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+
+// Build settings; empty when the build names none.
 #ifndef WOBBLESTAR_FEEDBACK_ADDRESS
-#define WOBBLESTAR_FEEDBACK_ADDRESS "feedback@wobblestar.example"
+#define WOBBLESTAR_FEEDBACK_ADDRESS ""
+#endif
+#ifndef WOBBLESTAR_HOMEPAGE
+#define WOBBLESTAR_HOMEPAGE ""
+#endif
+#ifndef WOBBLESTAR_SOURCE_README
+#define WOBBLESTAR_SOURCE_README ""
 #endif
 
 namespace platform {
@@ -61,8 +72,9 @@ bool openWithDesktop(const QUrl& url, const std::shared_ptr<MailComposer::LateFa
 } // namespace
 
 QByteArray mailEscaped(const QString& text) {
-    // toPercentEncoding leaves letters, digits and - . _ ~ alone; + and : are kept as well.
-    return text.toUtf8().toPercentEncoding("+:");
+    // toPercentEncoding leaves letters, digits and - . _ ~ alone; : is kept as well. A bare +
+    // is read as a blank by mail programs that decode the query as a form, so it is escaped.
+    return text.toUtf8().toPercentEncoding(":");
 }
 
 QUrl mailUrl(const QString& subject, const QString& body) {
@@ -74,8 +86,36 @@ QUrl recordMailUrl(const QString& log) {
     return mailUrl(QStringLiteral("iPhone Acceleration Measurement"), log);
 }
 
-QUrl feedbackMailUrl() {
-    return QUrl(QStringLiteral("mailto:" WOBBLESTAR_FEEDBACK_ADDRESS "?subject=Wobblestar"));
+QUrl feedbackUrl(const QString& address, const QString& homepage,
+                 const QStringList& readmeCandidates) {
+    if (!address.isEmpty())
+        return QUrl(QStringLiteral("mailto:") + address + QStringLiteral("?subject=Wobblestar"));
+    QUrl readme;
+    if (!homepage.isEmpty()) {
+        readme = QUrl(homepage);
+    } else {
+        for (const QString& candidate : readmeCandidates) {
+            if (QFileInfo(candidate).isFile()) {
+                readme = QUrl::fromLocalFile(QFileInfo(candidate).absoluteFilePath());
+                break;
+            }
+        }
+    }
+    if (readme.isValid() && !readme.isEmpty())
+        readme.setFragment(QStringLiteral("feedback"));
+    return readme;
+}
+
+QUrl feedbackUrl() {
+    QStringList readmes;
+    if (QCoreApplication::instance()) {
+        // Installed: <prefix>/bin/wobblestar beside <prefix>/share/doc/wobblestar/README.md.
+        readmes << QDir(QCoreApplication::applicationDirPath())
+                       .filePath(QStringLiteral("../share/doc/wobblestar/README.md"));
+    }
+    readmes << QStringLiteral(WOBBLESTAR_SOURCE_README);
+    return feedbackUrl(QStringLiteral(WOBBLESTAR_FEEDBACK_ADDRESS),
+                       QStringLiteral(WOBBLESTAR_HOMEPAGE), readmes);
 }
 
 MailComposer::MailComposer()
@@ -95,12 +135,16 @@ MailResult MailComposer::open(const QUrl& url) const {
                     .arg((bytes + 1023) / 1024)
                     .arg(kMaxUrlBytes / 1024)};
     }
-    if (probe_ && probe_() == false) {
+    // Only a mail link needs a mail program; a web page or a file opens in its own.
+    if (url.scheme() == u"mailto" && probe_ && probe_() == false) {
         return {Status::NoMailProgram,
                 QStringLiteral("No mail program is set up on this computer.")};
     }
     if (!opener_(url)) {
-        return {Status::LaunchFailed, QStringLiteral("The mail program could not be started.")};
+        return {Status::LaunchFailed,
+                url.scheme() == u"mailto"
+                    ? QStringLiteral("The mail program could not be started.")
+                    : QStringLiteral("%1 could not be opened.").arg(url.toDisplayString())};
     }
     return {};
 }

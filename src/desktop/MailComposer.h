@@ -9,9 +9,9 @@
 namespace platform {
 
 // The subject and body of a mailto: URL, percent-escaped as UTF-8. Every character other than
-// letters, digits and - . _ ~ + : becomes escapes of its UTF-8 octets, so a body holding
+// letters, digits and - . _ ~ : becomes escapes of its UTF-8 octets, so a body holding
 // "&to=..." or "#" cannot add mail headers or cut the URL short. The log's own text keeps
-// + - . : and letters and digits; blanks become %20, line ends %0A, brackets %5B and %5D.
+// - . : and letters and digits; blanks become %20, line ends %0A, + %2B, brackets %5B and %5D.
 QByteArray mailEscaped(const QString& text);
 
 // "mailto:?subject=<subject>&body=<body>", both escaped: a new mail without recipient.
@@ -20,9 +20,14 @@ QUrl mailUrl(const QString& subject, const QString& body);
 // The recording log as a mail with the subject "iPhone Acceleration Measurement".
 QUrl recordMailUrl(const QString& log);
 
-// "mailto:<feedback address>?subject=Wobblestar"; the address is the build setting
-// WOBBLESTAR_FEEDBACK_ADDRESS.
-QUrl feedbackMailUrl();
+// Where "Send feedback" goes: "mailto:<address>?subject=Wobblestar" when the build names an
+// address (WOBBLESTAR_FEEDBACK_ADDRESS); otherwise the README's feedback section, on the
+// project's homepage (WOBBLESTAR_HOMEPAGE) or else the first of `readmeCandidates` that exists.
+// Empty when there is none of these.
+QUrl feedbackUrl(const QString& address, const QString& homepage,
+                 const QStringList& readmeCandidates);
+// The same for this build: its settings, then the installed README, then the source tree's.
+QUrl feedbackUrl();
 
 // What became of a request to open a mail.
 struct MailResult {
@@ -69,7 +74,8 @@ public:
     using LateFailure = std::function<void(const QUrl& url, const QString& message)>;
     void setLateFailureHandler(LateFailure handler) { *lateFailure_ = std::move(handler); }
 
-    // Opens any mailto: URL (the feedback mail). On failure the message says why.
+    // Opens a mailto: URL (the feedback mail) or any other URL (the feedback page). On failure
+    // the message says why.
     MailResult open(const QUrl& url) const;
     // Opens the recording log as a mail (recordMailUrl). On failure the message says why and
     // offers to save the log to a file instead.

@@ -87,6 +87,11 @@ public:
     //   context.drawLayer(gridLayer_, bounds(), strip,
     //                     [&](DrawingContext& layer) { drawGrid(layer, strip); });
     virtual void drawLayer(Layer& layer, Rect frame, Rect bounds, const LayerContent& content) = 0;
+
+    // Between points and the pixels of the surface drawn on (device space). A context without
+    // pixels, such as the recorder, has the two spaces coincide.
+    virtual Point convertPointToDeviceSpace(Point point) const { return point; }
+    virtual Point convertPointToUserSpace(Point point) const { return point; }
 };
 
 // Saves the graphics state for the lifetime of the scope:

@@ -14,11 +14,11 @@ QString doubleResolutionName(const QString& name) {
                    : name.left(dot) + QStringLiteral("@2x") + name.mid(dot);
 }
 
-QPixmap load(const QString& name) {
+QPixmap load(const QString& name, bool doubleResolution) {
     // Tests and users may point "skins:" elsewhere; otherwise the built-in resources.
     if (QDir::searchPaths(QStringLiteral("skins")).isEmpty())
         QDir::setSearchPaths(QStringLiteral("skins"), {QStringLiteral(":/skins")});
-    if (qApp && qApp->devicePixelRatio() > 1.0) {
+    if (doubleResolution) {
         QPixmap sharp(QStringLiteral("skins:") + doubleResolutionName(name));
         if (!sharp.isNull()) {
             sharp.setDevicePixelRatio(2.0);
@@ -30,13 +30,17 @@ QPixmap load(const QString& name) {
 
 } // namespace
 
-QPixmap imageNamed(const QString& name) {
+QPixmap imageNamed(const QString& name, double deviceScale) {
     static QHash<QString, QPixmap> cache;
-    auto found = cache.constFind(name);
+    if (deviceScale <= 0.0)
+        deviceScale = qApp ? qApp->devicePixelRatio() : 1.0;
+    const bool doubleResolution = deviceScale >= 1.5;
+    const QString key = doubleResolution ? doubleResolutionName(name) : name;
+    auto found = cache.constFind(key);
     if (found != cache.constEnd())
         return *found;
-    const QPixmap image = load(name);
-    cache.insert(name, image);
+    const QPixmap image = load(name, doubleResolution);
+    cache.insert(key, image);
     return image;
 }
 

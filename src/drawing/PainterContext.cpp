@@ -121,13 +121,21 @@ void PainterContext::restoreGState() {
 
 void PainterContext::drawLayer(Layer& layer, Rect frame, Rect bounds,
                                const LayerContent& content) {
-    if (!cachesLayers_) {
+    // A cached layer is a picture at a whole number of pixels per point, laid on whole pixels.
+    // Under any other transform (a window scaled to an odd size) it would be resampled and
+    // soft, so the content is drawn as vectors instead.
+    const QTransform device = painter_.deviceTransform();
+    const auto whole = [](qreal v) { return std::abs(v - std::round(v)) < 1e-6; };
+    const bool onWholePixels = device.type() <= QTransform::TxScale &&
+                               device.m11() == device.m22() && whole(device.m11()) &&
+                               whole(device.dx()) && whole(device.dy());
+    if (!cachesLayers_ || !onWholePixels) {
         const GStateSaver saved(*this);
         setGState(GState{initialStrokePen(), QColor(Qt::black), true});
         content(*this);
         return;
     }
-    const qreal ratio = painter_.device()->devicePixelRatioF();
+    const qreal ratio = device.m11();
     if (!layer.isValidFor(frame, bounds, ratio))
         layer.draw(frame, bounds, ratio, content);
     layer.composite(painter_);
@@ -241,6 +249,17 @@ Size PainterContext::drawInRect(const QString& text, Rect rect, Font font,
     painter_.drawText(QRectF(rect.x, rect.y, rect.width, rect.height),
                       Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, text, &used);
     return Size{static_cast<float>(used.width()), static_cast<float>(used.height())};
+}
+
+Point PainterContext::convertPointToDeviceSpace(Point point) const {
+    const QPointF device = painter_.deviceTransform().map(QPointF(point.x, point.y));
+    return Point{float(device.x()), float(device.y())};
+}
+
+Point PainterContext::convertPointToUserSpace(Point point) const {
+    const QPointF user =
+        painter_.deviceTransform().inverted().map(QPointF(point.x, point.y));
+    return Point{float(user.x()), float(user.y())};
 }
 
 } // namespace platform

@@ -54,6 +54,9 @@ public:
     // The QFont used for a system font of the given size.
     static QFont qtFont(Font font);
 
+    Point convertPointToDeviceSpace(Point point) const override;
+    Point convertPointToUserSpace(Point point) const override;
+
 private:
     struct GState {
         QPen strokePen;

@@ -1,5 +1,6 @@
 #include "features/RecordingLog.h"
 
+#include <QFontMetricsF>
 #include <QPlainTextEdit>
 #include <QScrollBar>
 #include <QTextCursor>
@@ -93,6 +94,27 @@ void appendToView(QPlainTextEdit* view, const QString& text) {
 
     if (followEnd)
         scrollBar->setValue(scrollBar->maximum());
+}
+
+void fitSampleLinesToView(QPlainTextEdit* view, int largestPixelSize) {
+    view->setLineWrapMode(QPlainTextEdit::NoWrap);
+    view->ensurePolished();
+    // The widest line the log holds; the header and footer lines are shorter.
+    const QString widest = sampleLine(-8.88f, -8.88f, -8.88f).mid(1);
+    // Room for text: the viewport without scroll bars, less the document's margins on both
+    // sides and the vertical bar that a long log brings in.
+    const qreal room = view->maximumViewportSize().width() -
+                       2.0 * view->document()->documentMargin() -
+                       view->verticalScrollBar()->sizeHint().width();
+    QFont font = view->font();
+    int size = largestPixelSize;
+    for (; size > 6; --size) {
+        font.setPixelSize(size);
+        if (QFontMetricsF(font).horizontalAdvance(widest) <= room)
+            break;
+    }
+    font.setPixelSize(size);
+    view->setFont(font);
 }
 
 } // namespace RecordingLog

@@ -44,4 +44,10 @@ QString footer(const QDateTime& ended);
 // to the end it follows the new line.
 void appendToView(QPlainTextEdit* view, const QString& text);
 
+// Sizes the view's font so that a whole sample line fits its width beside a vertical scroll
+// bar, at most `largestPixelSize`, and turns wrapping off: a sample line is read across, X, Y
+// and Z together, never broken. The layout is scaled as a whole, so the size chosen for the
+// view's width in points fits at every window size. Call once the view has its size and style.
+void fitSampleLinesToView(QPlainTextEdit* view, int largestPixelSize = 10);
+
 } // namespace RecordingLog

@@ -48,6 +48,10 @@ double LandscapeScreen::screenRotation() const {
     return proxy_->rotation();
 }
 
+void LandscapeScreen::setScreenScale(double scale) {
+    proxy_->setScale(scale);
+}
+
 void LandscapeScreen::setScreenCenter(const QPointF& center) {
     center_ = center;
     place();

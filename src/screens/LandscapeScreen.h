@@ -26,6 +26,8 @@ public:
     // The screen's turn in degrees, clockwise, about its centre.
     void setScreenRotation(double degrees);
     double screenRotation() const;
+    // The screen's size factor about its centre (1: its own size).
+    void setScreenScale(double scale);
     // Where the screen's centre lies, in window coordinates.
     void setScreenCenter(const QPointF& center);
     QPointF screenCenter() const;

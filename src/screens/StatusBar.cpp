@@ -66,6 +66,13 @@ void StatusBar::setDeliveredRate(double samplesPerSecond) {
     update();
 }
 
+void StatusBar::setHint(const QString& hint) {
+    if (hint == hint_)
+        return;
+    hint_ = hint;
+    update();
+}
+
 QString StatusBar::rateText() const {
     if (!rateSelected_)
         return tr("No rate selected");
@@ -91,6 +98,10 @@ void StatusBar::paintEvent(QPaintEvent* /*event*/) {
                          QFontMetrics(font).elidedText(message, Qt::ElideMiddle, inner.width()));
         return;
     }
+    if (!hint_.isEmpty()) {
+        paintHint(painter, inner);
+        return;
+    }
     painter.drawText(inner, Qt::AlignCenter,
                      QTime::currentTime().toString(QStringLiteral("HH:mm")));
 
@@ -109,6 +120,25 @@ void StatusBar::paintEvent(QPaintEvent* /*event*/) {
     painter.drawText(QRect(inner.right() - side, 0, side, height()),
                      Qt::AlignRight | Qt::AlignVCenter,
                      metrics.elidedText(rateText(), Qt::ElideLeft, side));
+}
+
+void StatusBar::paintHint(QPainter& painter, const QRect& inner) {
+    // The rate keeps its place at the right; the hint takes the rest of the bar.
+    QFont font = painter.font();
+    font.setBold(false);
+    font.setPixelSize(11);
+    painter.setFont(font);
+    const QFontMetrics metrics(font);
+    const QString rate = rateText();
+    const int rateWidth = metrics.horizontalAdvance(rate);
+    painter.setPen(rateSelected_ ? QColor(200, 200, 200) : QColor(255, 170, 60));
+    painter.drawText(inner, Qt::AlignRight | Qt::AlignVCenter, rate);
+    font.setBold(true);
+    painter.setFont(font);
+    const int room = inner.width() - rateWidth - 8;
+    painter.setPen(QColor(255, 200, 80));
+    painter.drawText(QRect(inner.left(), 0, room, height()), Qt::AlignLeft | Qt::AlignVCenter,
+                     QFontMetrics(font).elidedText(hint_, Qt::ElideRight, room));
 }
 
 } // namespace platform

@@ -3,6 +3,8 @@
 #include <QTimer>
 #include <QWidget>
 
+class QPainter;
+
 namespace platform {
 
 // The 20-point bar across the top of the window, black and opaque: the sensor source at the
@@ -39,6 +41,10 @@ public:
     // showLost(), and until clearLost() (the source is back).
     void showLost(const QString& message);
     void clearLost();
+    // A hint that tells the user what to do, shown in place of the source and the time until
+    // it is cleared with an empty string.
+    void setHint(const QString& hint);
+    QString hint() const { return hint_; }
 
     QString sourceText() const { return source_; }
     // The message covering the source and the rate now; empty when none does.
@@ -50,11 +56,14 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
+    void paintHint(QPainter& painter, const QRect& inner);
+
     QTimer clock_;
     QTimer noticeEnd_;
     QString notice_;
     QString lost_;
     QString source_;
+    QString hint_;
     double rate_ = 0.0;
     bool rateSelected_ = true;
     int style_ = 2;

@@ -689,7 +689,10 @@ QImage icon(int size) {
 // The device's axes, for the info screen: a phone seen from the front, X to the right of its
 // screen, Y to its top, Z out of the screen towards the viewer.
 
-const QSize axesSize(280, 150);
+// Drawn at the size the info text shows it (the text's width less its margins), so that it is
+// never scaled down; the figure is drawn on a 280 x 150 grid shrunk to fit.
+const QSize axesSize(252, 135);
+const QSizeF axesGrid(280, 150);
 
 bool save(const QImage& image, const QString& path);
 
@@ -710,6 +713,9 @@ QImage deviceAxes(qreal scale) {
     image.fill(Qt::transparent);
     setPointResolution(image);
     PointPainter p(image, scale);
+    const qreal shrink = axesSize.width() / axesGrid.width();
+    p.save();
+    p.scale(shrink, shrink);
     const QColor red(255, 80, 70), green(70, 220, 100), blue(90, 150, 255);
     const QRectF phone(100, 14, 70, 124);
     p.setPen(QPen(QColor(200, 200, 200), 1.5));
@@ -739,10 +745,12 @@ QImage deviceAxes(qreal scale) {
     p.drawText(QPointF(origin.x() + 9, origin.y() - 58), QStringLiteral("Y"));
     p.setPen(blue);
     p.drawText(QPointF(origin.x() - 30, origin.y() + 24), QStringLiteral("Z"));
-    p.setFont(font(QStringLiteral("DejaVu Sans"), 9));
-    p.setPen(QColor(190, 190, 190));
-    p.drawText(QRectF(0, 100, 98, 48), Qt::AlignRight | Qt::AlignVCenter | Qt::TextWordWrap,
-               QStringLiteral("face up: (0, 0, \u22121) g"));
+    p.restore();
+    // The caption keeps the body text's size; light grey on the about screen's dark panel.
+    p.setFont(font(QStringLiteral("DejaVu Sans"), 12));
+    p.setPen(QColor(225, 225, 225));
+    p.drawText(QRectF(0, 80, 98 * shrink, 54), Qt::AlignRight | Qt::AlignVCenter | Qt::TextWordWrap,
+               QStringLiteral("face up:\n(0, 0, \u22121) g"));
     return image;
 }
 

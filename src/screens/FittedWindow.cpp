@@ -1,0 +1,127 @@
+#include "screens/FittedWindow.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QGraphicsProxyWidget>
+#include <QGraphicsScene>
+#include <QResizeEvent>
+#include <QScreen>
+#include <QShortcut>
+#include <algorithm>
+#include <cmath>
+
+namespace platform {
+
+FittedWindow::FittedWindow(QWidget* layout) : layout_(layout) {
+    setObjectName(QStringLiteral("fittedWindow"));
+    setWindowTitle(layout->windowTitle());
+    setFrameShape(QFrame::NoFrame);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setRenderHints(QPainter::Antialiasing | QPainter::SmoothPixmapTransform |
+                   QPainter::TextAntialiasing);
+    // The graph repaints most of the layout many times a second; one full update is cheaper
+    // than tracking the many small regions it would otherwise report.
+    setViewportUpdateMode(QGraphicsView::FullViewportUpdate);
+    setBackgroundBrush(Qt::black);
+    setMinimumSize(160, 160);
+
+    auto* scene = new QGraphicsScene(this);
+    setScene(scene);
+    proxy_ = scene->addWidget(layout);
+    layout->installEventFilter(this);
+
+    auto* fullScreen = new QShortcut(QKeySequence(Qt::Key_F11), this);
+    fullScreen->setContext(Qt::ApplicationShortcut);
+    connect(fullScreen, &QShortcut::activated, this, &FittedWindow::toggleFullScreen);
+
+    const QScreen* screen = this->screen();
+    resize(initialSize(layout->size(), screen ? screen->availableGeometry().size()
+                                              : layout->size()));
+    fit();
+}
+
+FittedWindow::~FittedWindow() {
+    layout_->removeEventFilter(this);
+    proxy_->setWidget(nullptr);
+}
+
+double FittedWindow::deviceScale() const {
+    return scale_ * devicePixelRatioF();
+}
+
+void FittedWindow::setLetterboxColor(const QColor& color) {
+    setBackgroundBrush(color);
+}
+
+QSize FittedWindow::initialSize(QSize layoutSize, QSize available) {
+    const QSize room(available.width() - kFrameAllowance, available.height() - kFrameAllowance);
+    if (layoutSize.isEmpty() || room.isEmpty())
+        return layoutSize;
+    const double scale = std::min({1.0, double(room.width()) / layoutSize.width(),
+                                   double(room.height()) / layoutSize.height()});
+    return QSize(int(std::floor(layoutSize.width() * scale)),
+                 int(std::floor(layoutSize.height() * scale)));
+}
+
+void FittedWindow::resizeEvent(QResizeEvent* event) {
+    QGraphicsView::resizeEvent(event);
+    fit();
+}
+
+void FittedWindow::closeEvent(QCloseEvent* event) {
+    QCloseEvent layoutClose;
+    QCoreApplication::sendEvent(layout_, &layoutClose);
+    QGraphicsView::closeEvent(event);
+}
+
+bool FittedWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == layout_ && event->type() == QEvent::Resize) {
+        const auto* resize = static_cast<QResizeEvent*>(event);
+        followLayoutTurn(resize->oldSize(), resize->size());
+        fit();
+    }
+    return QGraphicsView::eventFilter(watched, event);
+}
+
+void FittedWindow::followLayoutTurn(QSize before, QSize after) {
+    if (!before.isValid() || before.isEmpty() || isFullScreen() || isMaximized())
+        return;
+    const bool wasPortrait = before.height() > before.width();
+    const bool isPortrait = after.height() > after.width();
+    if (wasPortrait == isPortrait)
+        return;
+    // Turn the window as a phone is turned, at the scale it had, shrunk if the screen is
+    // too small for the turned window.
+    const QSize turned(int(std::lround(after.width() * scale_)),
+                       int(std::lround(after.height() * scale_)));
+    const QScreen* screen = this->screen();
+    resize(screen ? initialSize(turned, screen->availableGeometry().size() +
+                                            QSize(kFrameAllowance, kFrameAllowance))
+                  : turned);
+}
+
+void FittedWindow::fit() {
+    const QSizeF content = layout_->size();
+    if (content.isEmpty() || viewport()->size().isEmpty())
+        return;
+    const QSizeF room = viewport()->size();
+    scale_ = std::min(room.width() / content.width(), room.height() / content.height());
+    scene()->setSceneRect(QRectF(QPointF(0, 0), content));
+    setTransform(QTransform::fromScale(scale_, scale_));
+    centerOn(content.width() / 2.0, content.height() / 2.0);
+    const double device = deviceScale();
+    if (device != reportedDeviceScale_) {
+        reportedDeviceScale_ = device;
+        emit deviceScaleChanged(device);
+    }
+}
+
+void FittedWindow::toggleFullScreen() {
+    if (isFullScreen())
+        showNormal();
+    else
+        showFullScreen();
+}
+
+} // namespace platform

@@ -1,0 +1,169 @@
+#include "AppFixture.h"
+#include "screens/StatusBar.h"
+
+#include <QTest>
+#include <QToolBar>
+
+using platform::Accelerometer;
+using platform::FittedWindow;
+
+// The desktop window: the phone-sized interface scaled as a whole into a window of any size,
+// and the status-bar hint of a first start.
+class FittedWindowTest : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void init();
+    void firstWindowFitsTheScreen_data();
+    void firstWindowFitsTheScreen();
+    void scalesToAnySize_data();
+    void scalesToAnySize();
+    void axesHint_data();
+    void axesHint();
+
+private:
+    AppFixture fixture;
+};
+
+void FittedWindowTest::initTestCase() {
+    fixture.makeSkins();
+    // Double-resolution skins beside the test's own, for windows drawn at 1.5 and more.
+    for (const char* name : AppFixture::kSkinNames)
+        for (const char* suffix : {"", "90"}) {
+            const QString base = QStringLiteral("%1%2").arg(name, suffix);
+            const QImage single(fixture.skins.filePath(base + ".png"));
+            single.scaled(single.size() * 2).save(fixture.skins.filePath(base + "@2x.png"));
+        }
+}
+
+void FittedWindowTest::init() {
+    Accelerometer::sharedAccelerometer().setDelegate(nullptr);
+}
+
+void FittedWindowTest::firstWindowFitsTheScreen_data() {
+    QTest::addColumn<QSize>("available");
+    QTest::addColumn<QSize>("expected");
+    QTest::newRow("roomy desktop") << QSize(1920, 1040) << QSize(320, 480);
+    // 1366 x 768 at scale 2: 683 x 384 points, less the task bar.
+    QTest::newRow("laptop at 2x") << QSize(683, 360) << QSize(208, 312);
+    QTest::newRow("wide and low") << QSize(1600, 300) << QSize(168, 252);
+}
+
+void FittedWindowTest::firstWindowFitsTheScreen() {
+    QFETCH(QSize, available);
+    QFETCH(QSize, expected);
+    const QSize size = FittedWindow::initialSize(QSize(320, 480), available);
+    QCOMPARE(size, expected);
+    QVERIFY(size.width() + FittedWindow::kFrameAllowance <= available.width());
+    QVERIFY(size.height() + FittedWindow::kFrameAllowance <= available.height());
+}
+
+void FittedWindowTest::scalesToAnySize_data() {
+    QTest::addColumn<QSize>("window");
+    QTest::addColumn<double>("pixelRatio");
+    QTest::addColumn<bool>("meters");
+    for (const double ratio : {1.0, 1.5, 2.0})
+        for (const QSize window : {QSize(240, 360), QSize(900, 700), QSize(400, 1000)})
+            QTest::addRow("%dx%d at %.1f", window.width(), window.height(), ratio)
+                << window << ratio << false;
+    QTest::newRow("meters, wide window") << QSize(1000, 500) << 1.5 << true;
+}
+
+void FittedWindowTest::scalesToAnySize() {
+    QFETCH(QSize, window);
+    QFETCH(double, pixelRatio);
+    QFETCH(bool, meters);
+    fixture.useStore("[General]\nx=1\ny=1\nz=1\ndesign=1\n");
+    WobblestarAppDelegate app;
+    app.applicationDidFinishLaunching();
+    FittedWindow* top = app.topLevelWindow();
+    QVERIFY(QTest::qWaitForWindowExposed(top));
+    if (meters)
+        app.meterMenu();
+    top->resize(window);
+    QCoreApplication::processEvents();
+
+    const QSize layout = app.window()->size();
+    const double scale = top->layoutScale();
+    // The whole layout fits, and fills the window along one side.
+    QVERIFY(layout.width() * scale <= window.width() + 0.5);
+    QVERIFY(layout.height() * scale <= window.height() + 0.5);
+    QVERIFY(std::abs(layout.width() * scale - window.width()) < 1.0 ||
+            std::abs(layout.height() * scale - window.height()) < 1.0);
+
+    // What the window shows, at the device's pixel ratio: the layout, centred in the letterbox.
+    QPixmap canvas(window * pixelRatio);
+    canvas.setDevicePixelRatio(pixelRatio);
+    canvas.fill(Qt::transparent);
+    static_cast<QWidget*>(top)->render(&canvas);
+    const QImage shown = canvas.toImage();
+    const QRectF content((window.width() - layout.width() * scale) / 2.0,
+                         (window.height() - layout.height() * scale) / 2.0,
+                         layout.width() * scale, layout.height() * scale);
+    const QColor letterbox = top->letterboxColor();
+    auto at = [&](QPointF point) { return shown.pixelColor((point * pixelRatio).toPoint()); };
+    if (content.left() >= 2.0)
+        QCOMPARE(at(QPointF(1, window.height() / 2.0)).rgb(), letterbox.rgb());
+    if (content.top() >= 2.0)
+        QCOMPARE(at(QPointF(window.width() / 2.0, 1)).rgb(), letterbox.rgb());
+
+    // The toolbar (the gauges' Done button) lies wholly inside the window, and it is drawn
+    // there: its dark bar, not the letterbox or the skin.
+    QWidget* bottom = meters ? controls(app).metersView->findChild<QWidget*>(QStringLiteral("closeMeter")) : controls(app).toolbar;
+    QVERIFY(bottom->isVisible());
+    if (!meters) {
+        const QRectF bar(content.left() + bottom->x() * scale, content.top() + bottom->y() * scale,
+                         bottom->width() * scale, bottom->height() * scale);
+        QVERIFY(QRectF(QPointF(0, 0), QSizeF(window)).contains(bar.adjusted(0.5, 0.5, -0.5, -0.5)));
+        QVERIFY(at(QPointF(bar.left() + 2, bar.bottom() - 2)).lightness() < 12);
+    }
+    // The drawing follows the device scale: nearer 2 than 1, the double-resolution skins.
+    QCOMPARE(controls(app).one->pixmap().devicePixelRatio() > 1.0, top->deviceScale() >= 1.5);
+}
+
+void FittedWindowTest::axesHint_data() {
+    QTest::addColumn<QByteArray>("store");
+    QTest::addColumn<QStringList>("steps");
+    QTest::addColumn<bool>("hint");
+    QTest::newRow("first start") << QByteArray() << QStringList() << true;
+    QTest::newRow("one axis on") << QByteArray("[General]\nz=1\n") << QStringList() << false;
+    QTest::newRow("settings shown") << QByteArray() << QStringList{"settings"} << false;
+    QTest::newRow("meters shown") << QByteArray() << QStringList{"meterMenu"} << false;
+    QTest::newRow("axis switched on") << QByteArray() << QStringList{"settings", "yOn", "back"}
+                                      << false;
+    QTest::newRow("last axis switched off")
+        << QByteArray("[General]\nx=1\n") << QStringList{"settings", "xOff", "back"} << true;
+}
+
+void FittedWindowTest::axesHint() {
+    QFETCH(QByteArray, store);
+    QFETCH(QStringList, steps);
+    QFETCH(bool, hint);
+    fixture.useStore(store);
+    WobblestarAppDelegate app;
+    app.applicationDidFinishLaunching();
+    for (const QString& step : steps) {
+        if (step == u"yOn")
+            controls(app).yAxis->setOn(true);
+        else if (step == u"xOff")
+            controls(app).xAxis->setOn(false);
+        else
+            QMetaObject::invokeMethod(&app, step.toLatin1().constData());
+    }
+    QCOMPARE(app.statusBar()->hint(),
+             hint ? QStringLiteral("All axes off: switch them on in Settings") : QString());
+    if (!hint)
+        return;
+    // The bar shows the hint where the source name was, in a colour that reads on black.
+    const QImage bar = app.statusBar()->grab().toImage();
+    int warm = 0;
+    for (int x = 0; x < bar.width() / 2; ++x)
+        for (int y = 0; y < bar.height(); ++y) {
+            const QColor c = bar.pixelColor(x, y);
+            warm += c.red() > 200 && c.green() > 150 && c.blue() < 120;
+        }
+    QVERIFY(warm > 20);
+}
+
+QTEST_MAIN(FittedWindowTest)
+#include "tst_fitted_window.moc"
