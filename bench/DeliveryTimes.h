@@ -5,7 +5,6 @@
 #include "sensors/Accelerometer.h"
 
 #include <QElapsedTimer>
-
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -19,8 +18,9 @@ public:
     }
 
     static void printHeader() {
-        std::printf("| requested rate | interval (ms) | delivered rate | rate error | p50 deviation "
-                    "(ms) | p99 deviation (ms) | max deviation (ms) |\n");
+        std::printf(
+            "| requested rate | interval (ms) | delivered rate | rate error | p50 deviation "
+            "(ms) | p99 deviation (ms) | max deviation (ms) |\n");
         std::printf("|---|---|---|---|---|---|---|\n");
     }
 

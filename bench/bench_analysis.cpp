@@ -21,8 +21,8 @@
 #include <QTemporaryDir>
 #include <QValueAxis>
 #include <algorithm>
-#include <cmath>
 #include <climits>
+#include <cmath>
 #include <cstdio>
 #include <ctime>
 #include <functional>
@@ -35,7 +35,8 @@ namespace {
 constexpr int kWidth = 1920;
 constexpr int kHeight = 1080;
 
-PlotView span(double from, double to, std::array<bool, kSeriesCount> shown = {true, true, true, true}) {
+PlotView span(double from, double to,
+              std::array<bool, kSeriesCount> shown = {true, true, true, true}) {
     PlotView view;
     view.from = from;
     view.to = to;
@@ -155,18 +156,21 @@ int main(int argc, char* argv[]) {
         recording.load(path, &error);
         draw(image, recording, span(0.0, recording.duration()), columns);
     });
-    const double wcMs = medianMs(5, [&] {
-        QProcess wc;
-        wc.start(QStringLiteral("wc"), {QStringLiteral("-l"), path});
-        wc.waitForFinished();
-    }, nullptr, true);
+    const double wcMs = medianMs(
+        5,
+        [&] {
+            QProcess wc;
+            wc.start(QStringLiteral("wc"), {QStringLiteral("-l"), path});
+            wc.waitForFinished();
+        },
+        nullptr, true);
 
     const std::vector<PlotView> views = visits(recording.duration());
     double worst = 0.0;
     std::size_t next = 0;
-    const double redrawMs = medianMs(int(views.size()) * 4, [&] {
-        draw(image, recording, views[next++ % views.size()], columns);
-    }, &worst);
+    const double redrawMs = medianMs(
+        int(views.size()) * 4,
+        [&] { draw(image, recording, views[next++ % views.size()], columns); }, &worst);
 
     if (qEnvironmentVariableIsSet("BENCH_ANALYSIS_OURS_ONLY")) {
         std::printf("load %.0f ms, load and show %.0f ms, wc -l %.1f ms, held %.1f B/row, peak "
@@ -270,17 +274,20 @@ int main(int argc, char* argv[]) {
 
     std::printf("| measure | Wobblestar | reference |\n|---|---|---|\n");
     std::printf("| rows, file size | %zu rows, %.1f MB | |\n", recording.size(), fileMb);
-    std::printf("| load, CPU (median of 5) | %.0f ms | `wc -l`, elapsed: %.1f ms |\n", loadMs, wcMs);
+    std::printf("| load, CPU (median of 5) | %.0f ms | `wc -l`, elapsed: %.1f ms |\n", loadMs,
+                wcMs);
     std::printf("| load and show at %dx%d, CPU | %.0f ms | |\n", kWidth, kHeight, loadAndShowMs);
     std::printf("| held per row (columns and levels) | %.1f bytes | |\n",
                 double(recording.memoryBytes()) / double(recording.size()));
     std::printf("| peak memory growth of the first load, per row | %.1f bytes | |\n",
                 peakGrowth * 1024.0 / double(recording.size()));
-    std::printf("| redraw after zoom/pan at %dx%d, CPU, median (worst) of %zu spans x4 | %.2f ms (%.2f) | "
-                "Qt Charts QLineSeries, every fourth span: %.1f ms (%.1f) |\n",
-                kWidth, kHeight, views.size(), redrawMs, worst, chartsMs, chartsWorst);
+    std::printf(
+        "| redraw after zoom/pan at %dx%d, CPU, median (worst) of %zu spans x4 | %.2f ms (%.2f) | "
+        "Qt Charts QLineSeries, every fourth span: %.1f ms (%.1f) |\n",
+        kWidth, kHeight, views.size(), redrawMs, worst, chartsMs, chartsWorst);
     std::printf("| redraw ratio | %.0fx faster | |\n", chartsMs / redrawMs);
-    std::printf("| X trace, whole recording: pixel columns outside Qt Charts' picture | %d of %d | |\n",
-                outside, compared);
+    std::printf(
+        "| X trace, whole recording: pixel columns outside Qt Charts' picture | %d of %d | |\n",
+        outside, compared);
     return 0;
 }

@@ -1,8 +1,8 @@
 // How closely the accelerometer service holds its update interval when it reads an IIO
 // accelerometer, and what that costs: runs the IIO driver on a fake sysfs tree at 40, 80 and
 // 120 samples per second for a number of seconds each and reports the delivered rate, the
-// deviation of each interval between two deliveries from the requested interval and, at 120 Hz, the CPU
-// time per second of sampling (getrusage: the whole process, and the main thread alone).
+// deviation of each interval between two deliveries from the requested interval and, at 120 Hz, the
+// CPU time per second of sampling (getrusage: the whole process, and the main thread alone).
 //
 //   bench_iio_interval [seconds per rate, default 10]
 #include "DeliveryTimes.h"

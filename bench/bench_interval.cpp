@@ -22,8 +22,8 @@ int main(int argc, char** argv) {
         clock.start();
         accelerometer.setUpdateInterval(interval);
         accelerometer.setDelegate(&collector);
-        QTimer::singleShot(static_cast<int>(seconds * 1000.0 + interval * 500.0),
-                           &application, &QCoreApplication::quit);
+        QTimer::singleShot(static_cast<int>(seconds * 1000.0 + interval * 500.0), &application,
+                           &QCoreApplication::quit);
         QCoreApplication::exec();
         accelerometer.setDelegate(nullptr);
 

@@ -4,11 +4,11 @@
 #include "features/AxisCheck.h"
 #include "features/CommandLine.h"
 #include "features/HeadlessRecording.h"
+#include "features/StatusMessages.h"
 #include "features/analysis/HeadlessAnalysis.h"
+#include "screens/DialogStyle.h"
 #include "sensors/RecordingReader.h"
 #include "sensors/Sources.h"
-#include "features/StatusMessages.h"
-#include "screens/DialogStyle.h"
 
 #include <QApplication>
 #include <QGuiApplication>
@@ -48,12 +48,11 @@ void dropPlatformWarnings(QtMsgType type, const QMessageLogContext& context, con
 void fallBackToOffscreen() {
     // Qt's own order: Wayland first in a Wayland session (but for GNOME's, where X through
     // XWayland serves better), else X.
-    const QByteArray desktops = (qgetenv("XDG_CURRENT_DESKTOP") + qgetenv("XDG_SESSION_DESKTOP"))
-                                    .toLower();
+    const QByteArray desktops =
+        (qgetenv("XDG_CURRENT_DESKTOP") + qgetenv("XDG_SESSION_DESKTOP")).toLower();
     const bool waylandFirst =
         qgetenv("XDG_SESSION_TYPE") == "wayland" && !desktops.contains("gnome");
-    qputenv("QT_QPA_PLATFORM",
-             waylandFirst ? "wayland;xcb;offscreen" : "xcb;wayland;offscreen");
+    qputenv("QT_QPA_PLATFORM", waylandFirst ? "wayland;xcb;offscreen" : "xcb;wayland;offscreen");
     previousHandler = qInstallMessageHandler(dropPlatformWarnings);
 }
 

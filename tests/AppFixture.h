@@ -3,10 +3,10 @@
 #include "app/WobblestarAppDelegate.h"
 #include "desktop/SettingsStore.h"
 #include "drawing/Images.h"
+#include "screens/FittedWindow.h"
 #include "screens/LandscapeScreen.h"
 #include "screens/SegmentedControl.h"
 #include "screens/Switch.h"
-#include "screens/FittedWindow.h"
 
 #include <QColor>
 #include <QDir>

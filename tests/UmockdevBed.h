@@ -4,11 +4,10 @@
 // and every open() of /sys and /dev see the devices added here.
 
 // umockdev's GLib headers use `signals` as a name: they go before any Qt header.
-#include <umockdev.h>
-
 #include <QFile>
 #include <QString>
 #include <QTest>
+#include <umockdev.h>
 
 class UmockdevBed {
 public:
@@ -21,9 +20,8 @@ public:
 
     // Adds the devices of a description file under tests/data/umockdev.
     bool addFile(const QString& name) {
-        const QByteArray path =
-            QFile::encodeName(qEnvironmentVariable("WOBBLESTAR_TEST_DATA") +
-                              QStringLiteral("/umockdev/") + name);
+        const QByteArray path = QFile::encodeName(qEnvironmentVariable("WOBBLESTAR_TEST_DATA") +
+                                                  QStringLiteral("/umockdev/") + name);
         GError* error = nullptr;
         const bool ok = umockdev_testbed_add_from_file(bed_, path.constData(), &error);
         if (!ok) {

@@ -31,7 +31,8 @@ RecordingSeries synthetic(Signal signal) {
         switch (signal) {
         case Signal::NoisySine7Hz: {
             const float n = float(noise.generateDouble() - 0.5) * 0.4f;
-            series.append(t, 0.3f + 0.5f * std::sin(2.0f * std::numbers::pi_v<float> * 7.0f * t) + n,
+            series.append(t,
+                          0.3f + 0.5f * std::sin(2.0f * std::numbers::pi_v<float> * 7.0f * t) + n,
                           0.0f, -1.0f);
             break;
         }
@@ -83,18 +84,17 @@ void TestAnalysis::numbersOfTheWholeSpan_data() {
     QTest::newRow("7 Hz sine with noise")
         << Signal::NoisySine7Hz << Series::X << -0.4 << 1.0 << 0.3
         << std::sqrt(0.09 + 0.125 + 0.16 / 12.0) << -1.0 << 7.0 << 0.05;
-    QTest::newRow("constant, x") << Signal::Constant << Series::X << -0.25 << -0.25 << -0.25
-                                 << 0.25 << 0.0 << qQNaN() << 1e-6;
+    QTest::newRow("constant, x") << Signal::Constant << Series::X << -0.25 << -0.25 << -0.25 << 0.25
+                                 << 0.0 << qQNaN() << 1e-6;
     // |a| of (-0.25, -0.25, -0.25) is 0.25·√3.
     QTest::newRow("constant, |a|") << Signal::Constant << Series::Magnitude << 0.4330127
-                                   << 0.4330127 << 0.4330127 << 0.4330127 << 0.0 << qQNaN()
-                                   << 1e-6;
+                                   << 0.4330127 << 0.4330127 << 0.4330127 << 0.0 << qQNaN() << 1e-6;
     // One row of -3 g among 1200 zeros, at row 300 = 2.5 s.
     QTest::newRow("one peak, z") << Signal::OnePeak << Series::Z << -3.0 << 0.0 << -3.0 / 1200.0
                                  << std::sqrt(9.0 / 1200.0) << 2.5 << -1.0 << 1e-6;
-    QTest::newRow("one peak, |a|") << Signal::OnePeak << Series::Magnitude << 0.0 << 3.0
-                                   << 3.0 / 1200.0 << std::sqrt(9.0 / 1200.0) << 2.5 << -1.0
-                                   << 1e-6;
+    QTest::newRow("one peak, |a|")
+        << Signal::OnePeak << Series::Magnitude << 0.0 << 3.0 << 3.0 / 1200.0
+        << std::sqrt(9.0 / 1200.0) << 2.5 << -1.0 << 1e-6;
 }
 
 void TestAnalysis::numbersOfTheWholeSpan() {
@@ -195,9 +195,9 @@ void TestAnalysis::analyzeOnTheCommandLine_data() {
 
     QTest::newRow("the coaster") << QStringList{"--analyze", coasterPath(), "--json"} << 0
                                  << QString();
-    QTest::newRow("a span of it")
-        << QStringList{"--analyze", coasterPath(), "--from", "50", "--to", "53.5"} << 0
-        << QString();
+    QTest::newRow("a span of it") << QStringList{"--analyze", coasterPath(), "--from",
+                                                 "50",        "--to",        "53.5"}
+                                  << 0 << QString();
     QTest::newRow("no such file") << QStringList{"--analyze", "/nonexistent/ride.csv"} << 2
                                   << "Cannot replay \"/nonexistent/ride.csv\"";
     QTest::newRow("a span after the end")
@@ -205,8 +205,8 @@ void TestAnalysis::analyzeOnTheCommandLine_data() {
     QTest::newRow("from after to")
         << QStringList{"--analyze", coasterPath(), "--from", "5", "--to", "2"} << 2
         << "--from must be before --to";
-    QTest::newRow("plot without analyze") << QStringList{"--plot", "out.png"} << 2
-                                          << "--plot needs --analyze";
+    QTest::newRow("plot without analyze")
+        << QStringList{"--plot", "out.png"} << 2 << "--plot needs --analyze";
 }
 
 void TestAnalysis::analyzeOnTheCommandLine() {

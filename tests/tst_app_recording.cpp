@@ -334,7 +334,8 @@ void AppRecordingTest::mailFailure() {
     QFile file(chosen);
     QVERIFY(file.open(QIODevice::ReadOnly));
     // A text file: the last line ends too.
-    QCOMPARE(QString::fromUtf8(file.readAll()), controls(*app).recordingText->toPlainText() + u'\n');
+    QCOMPARE(QString::fromUtf8(file.readAll()),
+             controls(*app).recordingText->toPlainText() + u'\n');
 
     // Feedback fails the same way, without the offer; a README page needs no mail program.
     // The box went away with the click.
@@ -344,8 +345,8 @@ void AppRecordingTest::mailFailure() {
         app->email();
         QTRY_VERIFY(!app->messageBox());
     } else {
-        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(
-                                               feedbackIsMail ? says : QStringLiteral("opened")));
+        QTest::ignoreMessage(QtWarningMsg,
+                             QRegularExpression(feedbackIsMail ? says : QStringLiteral("opened")));
         app->email();
         QVERIFY(!app->messageBox()->text().contains(QLatin1String("Save the log")));
     }

@@ -146,9 +146,9 @@ void ContrastTest::everyTextReads() {
     QFETCH(int, skin);
     QFETCH(Screen, screen);
     auto app = appOnScreen(skin, screen);
-    QWidget* root = screen == Screen::Graph      ? app->window()
-                    : screen == Screen::Settings ? controls(*app).settingsView
-                    : screen == Screen::Info     ? controls(*app).infoView
+    QWidget* root = screen == Screen::Graph       ? app->window()
+                    : screen == Screen::Settings  ? controls(*app).settingsView
+                    : screen == Screen::Info      ? controls(*app).infoView
                     : screen == Screen::Recording ? controls(*app).RecordView
                                                   : controls(*app).metersView;
     const QImage with = shot(root);

@@ -98,8 +98,8 @@ void FittedWindowTest::scalesToAnySize() {
     static_cast<QWidget*>(top)->render(&canvas);
     const QImage shown = canvas.toImage();
     const QRectF content((window.width() - layout.width() * scale) / 2.0,
-                         (window.height() - layout.height() * scale) / 2.0,
-                         layout.width() * scale, layout.height() * scale);
+                         (window.height() - layout.height() * scale) / 2.0, layout.width() * scale,
+                         layout.height() * scale);
     const QColor letterbox = top->letterboxColor();
     auto at = [&](QPointF point) { return shown.pixelColor((point * pixelRatio).toPoint()); };
     if (content.left() >= 2.0)
@@ -109,7 +109,9 @@ void FittedWindowTest::scalesToAnySize() {
 
     // The toolbar (the gauges' Done button) lies wholly inside the window, and it is drawn
     // there: its dark bar, not the letterbox or the skin.
-    QWidget* bottom = meters ? controls(app).metersView->findChild<QWidget*>(QStringLiteral("closeMeter")) : controls(app).toolbar;
+    QWidget* bottom =
+        meters ? controls(app).metersView->findChild<QWidget*>(QStringLiteral("closeMeter"))
+               : controls(app).toolbar;
     QVERIFY(bottom->isVisible());
     if (!meters) {
         const QRectF bar(content.left() + bottom->x() * scale, content.top() + bottom->y() * scale,
@@ -129,8 +131,8 @@ void FittedWindowTest::axesHint_data() {
     QTest::newRow("one axis on") << QByteArray("[General]\nz=1\n") << QStringList() << false;
     QTest::newRow("settings shown") << QByteArray() << QStringList{"settings"} << false;
     QTest::newRow("meters shown") << QByteArray() << QStringList{"meterMenu"} << false;
-    QTest::newRow("axis switched on") << QByteArray() << QStringList{"settings", "yOn", "back"}
-                                      << false;
+    QTest::newRow("axis switched on")
+        << QByteArray() << QStringList{"settings", "yOn", "back"} << false;
     QTest::newRow("last axis switched off")
         << QByteArray("[General]\nx=1\n") << QStringList{"settings", "xOff", "back"} << true;
 }

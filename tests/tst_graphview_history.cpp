@@ -1,7 +1,6 @@
 #include "app/GraphView.h"
 
 #include <QTest>
-
 #include <cmath>
 
 namespace {
@@ -14,9 +13,8 @@ public:
 };
 
 double newestX(const GraphView& view) {
-    return view.historyValue((view.nextSlot() + GraphView::kHistoryLength - 1) %
-                                 GraphView::kHistoryLength,
-                             0);
+    return view.historyValue(
+        (view.nextSlot() + GraphView::kHistoryLength - 1) % GraphView::kHistoryLength, 0);
 }
 
 } // namespace

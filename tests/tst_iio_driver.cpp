@@ -1,5 +1,4 @@
 #include "UmockdevBed.h"
-
 #include "sensors/Accelerometer.h"
 #include "sensors/IioDriver.h"
 #include "sensors/Sources.h"
@@ -27,7 +26,9 @@ const QString kScale = QStringLiteral("0.009576806640625");
 // IIO devices in umockdev's sysfs, which libudev and the drivers read as the real one.
 class FakeSysfs {
 public:
-    QString folder(int number) const { return QStringLiteral("/sys/devices/iio:device%1").arg(number); }
+    QString folder(int number) const {
+        return QStringLiteral("/sys/devices/iio:device%1").arg(number);
+    }
     // A chip lying face up unless `files` say otherwise.
     QString addDevice(int number, const QVariantMap& files = {}) {
         QVariantMap all{{"name", "lis3dh"},
@@ -136,8 +137,7 @@ void IioDriverTest::convertsToDeviceG_data() {
     // read as the desktop's rotation service reads them (y < 0 is upright).
     QTest::newRow("face up") << QVariantMap{} << 0.0 << 0.0 << -1.0;
     QTest::newRow("upright in portrait")
-        << QVariantMap{{"in_accel_y_raw", "-1024"}, {"in_accel_z_raw", "0"}} << 0.0 << -1.0
-        << 0.0;
+        << QVariantMap{{"in_accel_y_raw", "-1024"}, {"in_accel_z_raw", "0"}} << 0.0 << -1.0 << 0.0;
     QTest::newRow("per-axis scales") << QVariantMap{{"in_accel_scale", QVariant()},
                                                     {"in_accel_x_scale", twice},
                                                     {"in_accel_y_scale", kScale},
@@ -385,12 +385,11 @@ void IioDriverTest::listsSourcesFromTheCommandLine() {
                                   .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     const QString identity = QStringLiteral("\tlocation unknown\tmatrix 1, 0, 0; 0, 1, 0; 0, 0, 1 "
                                             "(identity)");
-    QCOMPARE(lines, (QStringList{
-                        QStringLiteral("iio\tlis3dh\t%1\t12.5 25 50 Hz").arg(sysfs.folder(2)) +
-                            identity,
-                        QStringLiteral("iio\taccel_3d\t%1\t50 Hz").arg(sysfs.folder(10)) +
-                            identity,
-                    }));
+    QCOMPARE(lines,
+             (QStringList{
+                 QStringLiteral("iio\tlis3dh\t%1\t12.5 25 50 Hz").arg(sysfs.folder(2)) + identity,
+                 QStringLiteral("iio\taccel_3d\t%1\t50 Hz").arg(sysfs.folder(10)) + identity,
+             }));
 }
 
 void IioDriverTest::listsAndExplainsAnUnreadableInputAccelerometer() {

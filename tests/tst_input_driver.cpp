@@ -198,8 +198,7 @@ void InputDriverTest::startsFromTheDevicesStateAndDefaultsFaceUp() {
     QCOMPARE(reading->x, 0.0);
     QCOMPARE(reading->y, 0.0);
     QCOMPARE(reading->z, -1.0);
-    QCOMPARE(driver->description(),
-             QStringLiteral("input: Motion Sensor (/dev/input/event7)"));
+    QCOMPARE(driver->description(), QStringLiteral("input: Motion Sensor (/dev/input/event7)"));
 }
 
 void InputDriverTest::refusesADeviceWithoutResolution() {

@@ -1,5 +1,5 @@
-#include "features/RecordingLog.h"
 #include "desktop/MailComposer.h"
+#include "features/RecordingLog.h"
 
 #include <QFile>
 #include <QGuiApplication>
@@ -103,12 +103,16 @@ void MailComposerTest::feedbackMail_data() {
     QTest::addColumn<QString>("homepage");
     QTest::addColumn<bool>("readmeExists");
     QTest::addColumn<QString>("expected"); // "readme" for the local README
-    QTest::newRow("address") << "fb@example.org" << "https://example.org/w" << true
+    QTest::newRow("address") << "fb@example.org"
+                             << "https://example.org/w" << true
                              << "mailto:fb@example.org?subject=Wobblestar";
-    QTest::newRow("homepage") << "" << "https://example.org/w" << true
+    QTest::newRow("homepage") << ""
+                              << "https://example.org/w" << true
                               << "https://example.org/w#feedback";
-    QTest::newRow("installed README") << "" << "" << true << "readme";
-    QTest::newRow("nothing") << "" << "" << false << "";
+    QTest::newRow("installed README") << ""
+                                      << "" << true << "readme";
+    QTest::newRow("nothing") << ""
+                             << "" << false << "";
 }
 
 void MailComposerTest::feedbackMail() {
@@ -122,8 +126,7 @@ void MailComposerTest::feedbackMail() {
         QFile file(readme);
         QVERIFY(file.open(QIODevice::WriteOnly));
     }
-    const QUrl url =
-        platform::feedbackUrl(address, homepage, {dir.filePath("missing.md"), readme});
+    const QUrl url = platform::feedbackUrl(address, homepage, {dir.filePath("missing.md"), readme});
     if (expected == u"readme") {
         QCOMPARE(url.toLocalFile(), readme);
         QCOMPARE(url.fragment(), QStringLiteral("feedback"));

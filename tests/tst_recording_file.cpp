@@ -243,10 +243,10 @@ void RecordingFileTest::incompleteLastLineIsSkippedWithWarning() {
 void RecordingFileTest::readsAProcessOutputToItsEnd() {
     // A sequential device delivers its rows in pieces and then ends without closing.
     QProcess logger;
-    logger.start(QStringLiteral("sh"),
-                 {QStringLiteral("-c"),
-                  QStringLiteral("printf 'time,x,y,z\\n0,0,0,-1\\n'; sleep 0.2; "
-                                 "printf '0.1,1,0,-1\\n0.2,2,0,-1\\n'")});
+    logger.start(
+        QStringLiteral("sh"),
+        {QStringLiteral("-c"), QStringLiteral("printf 'time,x,y,z\\n0,0,0,-1\\n'; sleep 0.2; "
+                                              "printf '0.1,1,0,-1\\n0.2,2,0,-1\\n'")});
     QVERIFY(logger.waitForStarted());
     platform::RecordingReader reader(&logger, QStringLiteral("logger"));
     QString error;

@@ -1,16 +1,15 @@
 // Real machines' accelerometers, described as udev shows them, read lying flat and upright.
 #include "UmockdevBed.h"
-
 #include "sensors/Accelerometer.h"
 #include "sensors/IioDriver.h"
 #include "sensors/InputDriver.h"
 #include "sensors/Sources.h"
 
 #include <QSettings>
-#include <QtEndian>
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTimer>
+#include <QtEndian>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -121,29 +120,29 @@ void SensorDevicesTest::readsEachDeviceInOurAxes_data() {
     const QString only = QStringLiteral("the only sensor found");
     // A BYT tablet whose hwdb entry swaps X and Y: the chip's Z then points into the screen.
     const QString byt = QStringLiteral("byt-bmc150-hwdb-swap.umockdev");
-    QTest::newRow("BYT bmc150, hwdb swap, flat")
-        << byt << "iio: bmc150_accel (iio:device0)" << only << "" << 0 << 0
-        << Triple{0, 0, -1024} << flat;
+    QTest::newRow("BYT bmc150, hwdb swap, flat") << byt << "iio: bmc150_accel (iio:device0)" << only
+                                                 << "" << 0 << 0 << Triple{0, 0, -1024} << flat;
     QTest::newRow("BYT bmc150, hwdb swap, upright")
         << byt << "iio: bmc150_accel" << only << "" << 0 << 0 << Triple{-1024, 0, 0} << upright;
     // The hwdb's identity matrix corrects the kernel's wrong one.
     const QString chuwi = QStringLiteral("chuwi-hi13-kernel-matrix-corrected.umockdev");
-    QTest::newRow("Chuwi Hi13, flat") << chuwi << "iio: KIOX000A:00" << only << "" << 0 << 0
-                                      << Triple{0, 0, 1024} << flat;
-    QTest::newRow("Chuwi Hi13, upright") << chuwi << "iio: KIOX000A:00" << only << "" << 0 << 0
-                                         << Triple{0, -1024, 0} << upright;
+    QTest::newRow("Chuwi Hi13, flat")
+        << chuwi << "iio: KIOX000A:00" << only << "" << 0 << 0 << Triple{0, 0, 1024} << flat;
+    QTest::newRow("Chuwi Hi13, upright")
+        << chuwi << "iio: KIOX000A:00" << only << "" << 0 << 0 << Triple{0, -1024, 0} << upright;
     // A Chromebook's EC: one `scale` for all channels, the lid's sensor chosen over the base's.
     const QString cros = QStringLiteral("chromebook-cros-ec-lid-base.umockdev");
-    const QString overBase = QStringLiteral("preferred over the base's cros-ec-accel (iio:device0)");
-    QTest::newRow("Chromebook lid, flat") << cros << "(iio:device1)" << overBase << "" << 0 << 0
-                                          << Triple{0, 0, 16384} << flat;
-    QTest::newRow("Chromebook lid, upright") << cros << "(iio:device1)" << overBase << "" << 0
-                                             << 0 << Triple{0, -16384, 0} << upright;
+    const QString overBase =
+        QStringLiteral("preferred over the base's cros-ec-accel (iio:device0)");
+    QTest::newRow("Chromebook lid, flat")
+        << cros << "(iio:device1)" << overBase << "" << 0 << 0 << Triple{0, 0, 16384} << flat;
+    QTest::newRow("Chromebook lid, upright")
+        << cros << "(iio:device1)" << overBase << "" << 0 << 0 << Triple{0, -16384, 0} << upright;
     const QString convertible = QStringLiteral("convertible-display-base.umockdev");
-    const QString overLabel = QStringLiteral("preferred over the base's bmc150_accel (iio:device0)");
-    QTest::newRow("convertible accel-display, flat")
-        << convertible << "(iio:device1)" << overLabel << "" << 0 << 0 << Triple{0, 0, 1024}
-        << flat;
+    const QString overLabel =
+        QStringLiteral("preferred over the base's bmc150_accel (iio:device0)");
+    QTest::newRow("convertible accel-display, flat") << convertible << "(iio:device1)" << overLabel
+                                                     << "" << 0 << 0 << Triple{0, 0, 1024} << flat;
     QTest::newRow("convertible accel-display, upright")
         << convertible << "(iio:device1)" << overLabel << "" << 0 << 0 << Triple{0, -1024, 0}
         << upright;
@@ -161,28 +160,32 @@ void SensorDevicesTest::readsEachDeviceInOurAxes_data() {
         << buffered << "iio: accel_3d" << only << "" << 0 << 0 << Triple{0, -1000, 0} << upright;
     // iio-sensor-proxy's own test: y -25.6 at scale 10 is "normal", upright.
     QTest::newRow("rotation service's test device, upright")
-        << "proxy-test-device.umockdev" << "iio: kxcjk1013" << only << "" << 0 << 0
-        << Triple{0, -25.6, 0} << Triple{0, -256 / 9.80665, 0};
+        << "proxy-test-device.umockdev"
+        << "iio: kxcjk1013" << only << "" << 0 << 0 << Triple{0, -25.6, 0}
+        << Triple{0, -256 / 9.80665, 0};
     // Input devices: udev marks them; the fake stands in for the kernel's evdev answers.
     const QString lis3 = QStringLiteral("ST LIS3LV02DL Accelerometer");
-    QTest::newRow("HP lis3lv02d in mg, flat") << "hp-lis3lv02d.umockdev" << "input: ST LIS3LV02DL"
-                                              << only << lis3 << 0 << 0 << Triple{0, 0, 1000}
-                                              << flat;
+    QTest::newRow("HP lis3lv02d in mg, flat")
+        << "hp-lis3lv02d.umockdev"
+        << "input: ST LIS3LV02DL" << only << lis3 << 0 << 0 << Triple{0, 0, 1000} << flat;
     QTest::newRow("HP lis3lv02d in mg, upright")
-        << "hp-lis3lv02d.umockdev" << "input: ST LIS3LV02DL" << only << lis3 << 0 << 0
-        << Triple{0, 1000, 0} << upright;
+        << "hp-lis3lv02d.umockdev"
+        << "input: ST LIS3LV02DL" << only << lis3 << 0 << 0 << Triple{0, 1000, 0} << upright;
     const QString ds4 = QStringLiteral("Sony Interactive Entertainment Wireless Controller Motion "
                                        "Sensors");
-    QTest::newRow("DualShock 4, flat") << "dualshock4.umockdev" << "input: Sony" << only << ds4
-                                       << 0x054c << 8192 << Triple{0, 8192, 0} << flat;
-    QTest::newRow("DualShock 4, upright") << "dualshock4.umockdev" << "input: Sony" << only << ds4
-                                          << 0x054c << 8192 << Triple{0, 0, -8192} << upright;
+    QTest::newRow("DualShock 4, flat")
+        << "dualshock4.umockdev"
+        << "input: Sony" << only << ds4 << 0x054c << 8192 << Triple{0, 8192, 0} << flat;
+    QTest::newRow("DualShock 4, upright")
+        << "dualshock4.umockdev"
+        << "input: Sony" << only << ds4 << 0x054c << 8192 << Triple{0, 0, -8192} << upright;
     const QString pro = QStringLiteral("Nintendo Switch Pro Controller IMU");
-    QTest::newRow("Switch Pro, flat") << "switch-pro.umockdev" << "input: Nintendo" << only << pro
-                                      << 0x057e << 4096 << Triple{0, 0, 4096} << flat;
-    QTest::newRow("Switch Pro, upright") << "switch-pro.umockdev" << "input: Nintendo" << only
-                                         << pro << 0x057e << 4096 << Triple{4096, 0, 0}
-                                         << upright;
+    QTest::newRow("Switch Pro, flat")
+        << "switch-pro.umockdev"
+        << "input: Nintendo" << only << pro << 0x057e << 4096 << Triple{0, 0, 4096} << flat;
+    QTest::newRow("Switch Pro, upright")
+        << "switch-pro.umockdev"
+        << "input: Nintendo" << only << pro << 0x057e << 4096 << Triple{4096, 0, 0} << upright;
 }
 
 void SensorDevicesTest::readsEachDeviceInOurAxes() {
@@ -275,8 +278,9 @@ void SensorDevicesTest::findsADeviceThatComesBackUnderAnotherNumber() {
     // The look-again timer is out of the way: only udev's announcement can bring it back.
     platform::Reconnector::setRetryInterval(std::chrono::hours(1));
     UmockdevBed bed;
-    const QStringList chip{"name", "lis3dh", "in_accel_x_raw", "0", "in_accel_y_raw", "0",
-                           "in_accel_z_raw", "1024", "in_accel_scale", "0.009576806640625"};
+    const QStringList chip{
+        "name", "lis3dh",         "in_accel_x_raw",   "0", "in_accel_y_raw", "0", "in_accel_z_raw",
+        "1024", "in_accel_scale", "0.009576806640625"};
     const QString first = bed.add("iio", QStringLiteral("iio:device0"), chip);
     Running running(std::make_unique<platform::IioDriver>(first));
     QString error;
@@ -349,7 +353,8 @@ void SensorDevicesTest::appliesAHandWrittenAxesSetting_data() {
     QTest::addColumn<double>("x");
     QTest::newRow("unquoted, read as a list") << "iio=-z,x,y" << QString() << 1.0;
     QTest::newRow("quoted") << "iio=\"-z,x,y\"" << QString() << 1.0;
-    QTest::newRow("does not parse") << "iio=up,x,y" << "Ignoring the setting axes/iio" << 0.0;
+    QTest::newRow("does not parse") << "iio=up,x,y"
+                                    << "Ignoring the setting axes/iio" << 0.0;
 }
 
 void SensorDevicesTest::appliesAHandWrittenAxesSetting() {
@@ -369,7 +374,8 @@ void SensorDevicesTest::appliesAHandWrittenAxesSetting() {
     if (!warning.isEmpty())
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression(warning));
     QString error;
-    auto driver = platform::createSource(SourceRequest{QStringLiteral("iio"), QString(), false}, &error);
+    auto driver =
+        platform::createSource(SourceRequest{QStringLiteral("iio"), QString(), false}, &error);
     QVERIFY2(driver, qPrintable(error));
     Running running(std::move(driver));
     QTRY_VERIFY(!running.delegate.received.empty());

@@ -1,7 +1,6 @@
 #include "sensors/SimulatedDriver.h"
 
 #include <QTest>
-
 #include <cmath>
 
 using platform::Acceleration;

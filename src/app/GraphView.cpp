@@ -61,9 +61,9 @@ void GraphView::drawHistory(std::uint32_t axis, std::uint32_t fromIndex, Drawing
     context.drawLayer(gridLayers_[axis], frame, bounds,
                       [this, bounds](DrawingContext& layer) { drawGrid(layer, bounds); });
     drawTrace(axis, fromIndex, context, bounds);
-    context.drawLayer(labelLayers_[axis], frame, bounds, [this, axis, bounds](DrawingContext& layer) {
-        drawLabels(axis, layer, bounds);
-    });
+    context.drawLayer(
+        labelLayers_[axis], frame, bounds,
+        [this, axis, bounds](DrawingContext& layer) { drawLabels(axis, layer, bounds); });
 }
 
 namespace {
@@ -89,7 +89,8 @@ std::pair<float, float> deviceAlignedLine(const DrawingContext& context, float x
         return {y, 1.0f};
     const double pixels = std::max(1.0, std::round(scale));
     const double edge = std::round(double(top.y) - pixels / 2.0);
-    const platform::Point aligned = context.convertPointToUserSpace({top.x, float(edge + pixels / 2.0)});
+    const platform::Point aligned =
+        context.convertPointToUserSpace({top.x, float(edge + pixels / 2.0)});
     return {aligned.y, float(pixels / scale)};
 }
 

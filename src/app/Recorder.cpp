@@ -30,7 +30,7 @@ void Recorder::setMailComposer(platform::MailComposer composer) {
 
 void Recorder::watchLateMailFailures() {
     mailComposer_.setLateFailureHandler([this](const QUrl& url, const QString& message) {
-        const bool log = url != platform::feedbackMailUrl();
+        const bool log = url != platform::feedbackUrl();
         showMessage(tr("Mail not sent"),
                     log ? message + tr(" Save the log to a file instead?") : message, log);
     });

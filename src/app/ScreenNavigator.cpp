@@ -1,5 +1,6 @@
 #include "app/ScreenNavigator.h"
 
+#include "screens/FittedWindow.h"
 #include "screens/LandscapeScreen.h"
 #include "screens/StatusBar.h"
 #include "screens/Switch.h"
@@ -128,4 +129,28 @@ void ScreenNavigator::setStatusBarOrientation(int orientation) {
         metersHost_->setDeviceRotation(landscape ? 90 : 0, size);
     }
     statusBar_->setStatusBarOrientation(orientation, window_.width());
+}
+
+void ScreenNavigator::fitPlatesToText() {
+    window_.ensurePolished();
+    for (QLabel* label : window_.findChildren<QLabel*>()) {
+        const QString role = label->property("role").toString();
+        if (role != u"section" && role != u"hint" && role != u"appname")
+            continue;
+        // A label filled in later (the samples file) keeps its width, and no empty plate shows.
+        if (label->text().isEmpty())
+            label->hide();
+        else
+            label->resize(std::min(label->sizeHint().width(), label->width()), label->height());
+    }
+}
+
+void ScreenNavigator::letterbox(platform::FittedWindow* window) const {
+    if (!window || ui_.one->pixmap().isNull())
+        return;
+    // The skin's average colour, a little darker, so the bars beside the layout belong to it
+    // without being mistaken for part of it.
+    const QImage average =
+        ui_.one->pixmap().toImage().scaled(1, 1, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    window->setLetterboxColor(average.pixelColor(0, 0).darker(160));
 }

@@ -17,6 +17,7 @@ class Wobblestar;
 
 namespace platform {
 class LandscapeScreen;
+class FittedWindow;
 class StatusBar;
 } // namespace platform
 
@@ -49,6 +50,11 @@ public:
     void layOutMetersScreen();
     // Hides every screen but the graph.
     void showFirstScreen();
+    // Shrinks the dark plates under headings and hints to their text, so that they read on
+    // every skin, light or dark, without covering the skin beside them.
+    void fitPlatesToText();
+    // Colours the desktop window's bars beside the scaled layout after the graph screen's skin.
+    void letterbox(platform::FittedWindow* window) const;
 
     // Brings `incoming` in with the transition `kind`, in place of `outgoing`.
     void changeScreen(QWidget* outgoing, QWidget* incoming, platform::Transition kind,

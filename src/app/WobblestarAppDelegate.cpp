@@ -1,48 +1,21 @@
 #include "app/WobblestarAppDelegate.h"
 
-#include "features/AxisCheckDialog.h"
+#include "app/SourceActions.h"
 #include "features/InfoText.h"
 #include "features/RecordingLog.h"
 #include "screens/FittedWindow.h"
-#include "features/RecordingOpener.h"
-#include "features/analysis/AnalysisWindow.h"
 #include "screens/StatusBar.h"
-#include "sensors/ReplayDriver.h"
 #include "sensors/SampleCsvWriter.h"
 
 #include <QAction>
 #include <QApplication>
-#include <QLabel>
 #include <QLayout>
-#include <QPalette>
-#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSettings>
 #include <QShortcut>
 #include <QToolBar>
 
 using platform::Accelerometer;
-
-namespace {
-
-// Headings and hints sit on dark plates that read on every skin, light or dark; each plate is
-// as wide as its text, not as the row the interface file gives it.
-void fitPlatesToText(QWidget* window) {
-    window->ensurePolished();
-    for (QLabel* label : window->findChildren<QLabel*>()) {
-        const QString role = label->property("role").toString();
-        if (role != u"section" && role != u"hint" && role != u"appname")
-            continue;
-        // A label filled in later (the samples file) keeps its width, and no empty plate shows.
-        if (label->text().isEmpty())
-            label->hide();
-        else
-            label->resize(std::min(label->sizeHint().width(), label->width()), label->height());
-    }
-}
-
-} // namespace
-
 using platform::StatusBar;
 using platform::Transition;
 
@@ -52,6 +25,12 @@ WobblestarAppDelegate::WobblestarAppDelegate(QObject* parent)
     screens_ = std::make_unique<ScreenNavigator>(ui, *window_);
     recorder_ = new Recorder(
         ui, window_.get(), [this] { timerFired(); }, this);
+    sources_ = new SourceActions(
+        *recorder_, *screens_->statusBar(),
+        [this] {
+            return std::optional(platform::Acceleration{x, y, z, 0.0});
+        },
+        this);
     connectControls();
     // However the application ends (Ctrl+Q, the window closed, SIGTERM through QuitOnSignals),
     // a running recording is stopped and stored first.
@@ -64,9 +43,8 @@ WobblestarAppDelegate::~WobblestarAppDelegate() {
     // The desktop window gives the interface back before it goes; window_ owns it.
     topLevel_.reset();
     // The accelerometer outlives every delegate; it must not call one that is gone.
-    Accelerometer& accelerometer = Accelerometer::sharedAccelerometer();
-    if (accelerometer.delegate() == this)
-        accelerometer.setDelegate(nullptr);
+    if (Accelerometer::sharedAccelerometer().delegate() == this)
+        Accelerometer::sharedAccelerometer().setDelegate(nullptr);
 }
 
 void WobblestarAppDelegate::connectControls() {
@@ -80,17 +58,8 @@ void WobblestarAppDelegate::connectControls() {
     connect(ui.stop, &QPushButton::clicked, this, &WobblestarAppDelegate::stop);
     connect(ui.emailrecord, &QPushButton::clicked, this, &WobblestarAppDelegate::emailrecord);
     connect(ui.email, &QPushButton::clicked, this, &WobblestarAppDelegate::email);
-    connect(ui.checkAxes, &QPushButton::clicked, this, [this] {
-        auto* dialog = new AxisCheckDialog(
-            Accelerometer::sharedAccelerometer().driver(),
-            [this] {
-                return std::optional(platform::Acceleration{x, y, z, 0.0});
-            },
-            window_.get());
-        dialog->setAttribute(Qt::WA_DeleteOnClose);
-        axisCheck_ = dialog;
-        dialog->open();
-    });
+    connect(ui.checkAxes, &QPushButton::clicked, this,
+            [this] { sources_->checkAxes(topLevel_ ? topLevel_.get() : window_.get()); });
     connect(ui.saveLog, &QPushButton::clicked, this, &WobblestarAppDelegate::saveLog);
     connect(ui.recordings, &QPushButton::clicked, this, &WobblestarAppDelegate::recordings);
 }
@@ -102,13 +71,8 @@ void WobblestarAppDelegate::applicationDidFinishLaunching() {
     screens_->layOutMetersScreen();
     settingsMessage_ = settingsTable_.restore();
     RecordingLog::fitSampleLinesToView(ui.recordingText);
-    fitPlatesToText(window_.get());
-    // Half-transparent by default, the placeholder would fade to 4:1 on the log's dark panel.
-    QPalette logPalette = ui.recordingText->palette();
-    logPalette.setColor(QPalette::PlaceholderText, QColor(0xb4, 0xba, 0xb4));
-    ui.recordingText->setPalette(logPalette);
+    screens_->fitPlatesToText();
     buildToolbar();
-
     // The graph screen is shown first; the others wait until their actions bring them in.
     screens_->showFirstScreen();
     setUpKeyboard();
@@ -117,8 +81,7 @@ void WobblestarAppDelegate::applicationDidFinishLaunching() {
     screens_->reloadSkins(topLevel_->deviceScale());
     connect(topLevel_.get(), &platform::FittedWindow::deviceScaleChanged, this,
             [this](double scale) { screens_->reloadSkins(scale); });
-    recordingOpener_ =
-        new RecordingOpener(window_.get(), [this](const QString& path) { openRecording(path); });
+    sources_->installOpener(window_.get());
     topLevel_->show();
 
     ui.graphView->setUpdatingIsEnabled(true);
@@ -126,7 +89,7 @@ void WobblestarAppDelegate::applicationDidFinishLaunching() {
     applySampleRate();
     ui.graphView->setFilteringEnabled(ui.Filter->isOn());
     screens_->dress(ui.one);
-    letterboxInSkin();
+    screens_->letterbox(topLevel_.get());
 
     Accelerometer& accelerometer = Accelerometer::sharedAccelerometer();
     const QString source =
@@ -139,16 +102,6 @@ void WobblestarAppDelegate::applicationDidFinishLaunching() {
                            platform::SampleCsvWriter::defaultDirectory()}));
     screens_->updateAxesHint();
     SettingsTable::showMessage(settingsMessage_, topLevel_.get());
-}
-
-void WobblestarAppDelegate::letterboxInSkin() {
-    if (!topLevel_ || ui.one->pixmap().isNull())
-        return;
-    // The skin's average colour, a little darker, so the bars beside the layout belong to it
-    // without being mistaken for part of it.
-    const QImage average =
-        ui.one->pixmap().toImage().scaled(1, 1, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-    topLevel_->setLetterboxColor(average.pixelColor(0, 0).darker(160));
 }
 
 void WobblestarAppDelegate::buildToolbar() {
@@ -182,33 +135,18 @@ void WobblestarAppDelegate::buildToolbar() {
     toolbar->show();
 }
 
-bool WobblestarAppDelegate::openRecording(const QString& path, double fromSeconds) {
-    auto driver = std::make_unique<platform::ReplayDriver>(path, false, fromSeconds);
-    QString error;
-    if (!driver->start(&error)) {
-        recorder_->showMessage(tr("Recording not opened"), error);
-        return false;
-    }
-    screens_->statusBar()->setSource(driver->description());
-    Accelerometer::sharedAccelerometer().setDriver(std::move(driver));
-    return true;
-}
-
 void WobblestarAppDelegate::setUpKeyboard() {
-    auto* space = new QShortcut(QKeySequence(Qt::Key_Space), window_.get());
-    space->setContext(Qt::ApplicationShortcut);
-    connect(space, &QShortcut::activated, this, &WobblestarAppDelegate::pauseShownDisplay);
-    screens_->setPauseKey(space);
-    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), window_.get());
-    escape->setContext(Qt::ApplicationShortcut);
-    connect(escape, &QShortcut::activated, this, &WobblestarAppDelegate::leaveShownScreen);
-    auto* quit = new QShortcut(QKeySequence::Quit, window_.get());
-    quit->setContext(Qt::ApplicationShortcut);
-    connect(quit, &QShortcut::activated, qApp, &QCoreApplication::quit);
-    // Ctrl+O already opens a recording for replay; two shortcuts on one key would both go dead.
-    auto* recordingsKey = new QShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O), window_.get());
-    recordingsKey->setContext(Qt::ApplicationShortcut);
-    connect(recordingsKey, &QShortcut::activated, this, &WobblestarAppDelegate::recordings);
+    // Keys work on whichever screen is shown, so each acts on the application as a whole.
+    auto key = [this](const QKeySequence& keys, auto receiver, auto slot) {
+        auto* shortcut = new QShortcut(keys, window_.get());
+        shortcut->setContext(Qt::ApplicationShortcut);
+        connect(shortcut, &QShortcut::activated, receiver, slot);
+        return shortcut;
+    };
+    screens_->setPauseKey(key(Qt::Key_Space, this, &WobblestarAppDelegate::pauseShownDisplay));
+    key(Qt::Key_Escape, this, &WobblestarAppDelegate::leaveShownScreen);
+    key(QKeySequence::Quit, qApp, &QCoreApplication::quit);
+    key(QKeySequence::Open, this, &WobblestarAppDelegate::recordings);
 }
 
 void WobblestarAppDelegate::pauseShownDisplay() {
@@ -275,12 +213,6 @@ void WobblestarAppDelegate::applySampleRate() {
     screens_->statusBar()->setRateSelected(Accelerometer::sharedAccelerometer().delegate() == this);
 }
 
-void WobblestarAppDelegate::prepareRecording(int periodIndex) {
-    ui.segmentcontroller->setSelectedSegmentIndex(SettingsTable::sampleRateIndex());
-    ui.segment->setSelectedSegmentIndex(periodIndex);
-    applySampleRate();
-}
-
 void WobblestarAppDelegate::settings() {
     screens_->changeScreen(ui.graphView, ui.settingsView, Transition::CurlUp, Screen::Settings);
     ui.graphView->setUpdatingIsEnabled(false);
@@ -296,7 +228,7 @@ void WobblestarAppDelegate::back() {
     showPauseTitles();
     screens_->dress(ui.one);
     SettingsTable::showMessage(notSaved, window_.get(), tr("Settings not saved"));
-    letterboxInSkin();
+    screens_->letterbox(topLevel_.get());
 }
 
 void WobblestarAppDelegate::info() {
@@ -354,56 +286,14 @@ void WobblestarAppDelegate::showPauseTitles() {
     // A title says what pressing the button does, so it follows the display's state wherever
     // that was changed.
     if (toolbar && !toolbar->actions().isEmpty())
-        toolbar->actions().at(0)->setText(ui.graphView->updatingIsEnabled()
-                                              ? QStringLiteral("Pause")
-                                              : QStringLiteral("Resume"));
+        toolbar->actions().at(0)->setText(
+            ui.graphView->updatingIsEnabled() ? QStringLiteral("Pause") : QStringLiteral("Resume"));
     ui.metersPause->setText(ui.meterView->updatingIsEnabled() ? QStringLiteral("Pause")
                                                               : QStringLiteral("Resume"));
-}
-
-void WobblestarAppDelegate::start() {
-    recorder_->start();
-}
-
-void WobblestarAppDelegate::timerFired() {
-    recorder_->appendSample(x, y, z);
-}
-
-void WobblestarAppDelegate::stop() {
-    recorder_->stop();
-    showPauseTitles(); // a stopped recording runs the graph again
-}
-
-void WobblestarAppDelegate::emailrecord() {
-    recorder_->mailLog();
-}
-
-void WobblestarAppDelegate::email() {
-    recorder_->mailFeedback();
-}
-
-bool WobblestarAppDelegate::saveLog() {
-    return recorder_->saveLog();
 }
 
 bool WobblestarAppDelegate::eventFilter(QObject* watched, QEvent* event) {
     if (watched == window_.get() && event->type() == QEvent::Close)
         recorder_->finish();
     return QObject::eventFilter(watched, event);
-}
-
-void WobblestarAppDelegate::recordings() {
-    if (!recordingsWindow_) {
-        recordingsWindow_ = std::make_unique<analysis::AnalysisWindow>(
-            platform::SampleCsvWriter::defaultDirectory());
-        connect(recordingsWindow_.get(), &analysis::AnalysisWindow::replayRequested, this,
-                [this](const QString& path, double fromSeconds) {
-                    openRecording(path, fromSeconds);
-                });
-    } else {
-        recordingsWindow_->refresh();
-    }
-    recordingsWindow_->show();
-    recordingsWindow_->raise();
-    recordingsWindow_->activateWindow();
 }

@@ -3,6 +3,7 @@
 #include "app/Recorder.h"
 #include "app/ScreenNavigator.h"
 #include "app/SettingsTable.h"
+#include "app/SourceActions.h"
 #include "sensors/Accelerometer.h"
 #include "ui_Wobblestar.h"
 
@@ -64,7 +65,11 @@ public:
     bool isHeadless() const { return recorder_->isHeadless(); }
     // Without start-up: selects the stored sampling rate (the first when the stored one is
     // unknown) and the recording period `periodIndex`, and applies the rate.
-    void prepareRecording(int periodIndex);
+    void prepareRecording(int periodIndex) {
+        ui.segmentcontroller->setSelectedSegmentIndex(SettingsTable::sampleRateIndex());
+        ui.segment->setSelectedSegmentIndex(periodIndex);
+        applySampleRate();
+    }
 
     void setSampleFile(SampleFile kind, const QString& path = QString()) {
         recorder_->setSampleFile(kind, path);
@@ -87,14 +92,16 @@ public:
     // The message box shown last, while it is open; null otherwise.
     QMessageBox* messageBox() const { return recorder_->messageBox(); }
     // The axis check opened from the settings screen, while it is open; null otherwise.
-    QDialog* axisCheck() const { return axisCheck_; }
+    QDialog* axisCheck() const { return sources_->axisCheck(); }
 
     // Replays a recording file in this window from `fromSeconds` into it: the accelerometer's
     // source becomes the file until another is opened. A refused file leaves the source as it
     // was and says why (standard error and a message box); returns whether the replay began.
-    bool openRecording(const QString& path, double fromSeconds = 0.0);
+    bool openRecording(const QString& path, double fromSeconds = 0.0) {
+        return sources_->openRecording(path, fromSeconds);
+    }
     // The "Open recording…" entry and file drops onto the window; null before start-up.
-    RecordingOpener* recordingOpener() const { return recordingOpener_; }
+    RecordingOpener* recordingOpener() const { return sources_->opener(); }
 
     // The application's interface, laid out in points for a 320 x 480 screen (480 x 320 while
     // the gauges are shown); what screenshots show.
@@ -127,19 +134,22 @@ public slots:
     void toggleRun();
     void toggleRunMeters();
     // The recording screen's actions; the recorder does the work.
-    void start();
-    void stop();
-    void timerFired();
-    void emailrecord();
-    void email();
+    void start() { recorder_->start(); }
+    void stop() {
+        recorder_->stop();
+        showPauseTitles(); // a stopped recording runs the graph again
+    }
+    void timerFired() { recorder_->appendSample(x, y, z); }
+    void emailrecord() { recorder_->mailLog(); }
+    void email() { recorder_->mailFeedback(); }
     // Writes the log to a file the user chooses; false when nothing was written.
-    bool saveLog();
+    bool saveLog() { return recorder_->saveLog(); }
     // Opens (or raises) the recordings window on the folder of the full-rate files.
-    void recordings();
+    void recordings() { sources_->showRecordings(); }
 
 public:
     // The recordings window once opened; null before.
-    analysis::AnalysisWindow* recordingsWindow() const { return recordingsWindow_.get(); }
+    analysis::AnalysisWindow* recordingsWindow() const { return sources_->recordingsWindow(); }
 
 private:
     // The pause buttons' titles from the displays' state: "Pause" over a running display.
@@ -147,8 +157,6 @@ private:
     void buildToolbar();
     void connectControls();
     void setUpKeyboard();
-    // Colours the window's bars beside the scaled layout after the graph screen's skin.
-    void letterboxInSkin();
     void leaveShownScreen();
     void pauseShownDisplay();
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -163,13 +171,10 @@ private:
     // The graph screen's toolbar, created at start-up; its first action is the pause item.
     QToolBar* toolbar = nullptr;
     QString settingsMessage_;
-    RecordingOpener* recordingOpener_ = nullptr;
+    SourceActions* sources_ = nullptr;
 
     // The latest sample in g, unmasked and unfiltered.
-    QPointer<QDialog> axisCheck_;
     float x = 0.0f;
     float y = 0.0f;
     float z = 0.0f;
-
-    std::unique_ptr<analysis::AnalysisWindow> recordingsWindow_;
 };

@@ -2,12 +2,10 @@
 
 #include <QCoreApplication>
 #include <QDesktopServices>
-#include <QProcess>
-#include <QStandardPaths>
-
-#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QProcess>
+#include <QStandardPaths>
 
 // Build settings; empty when the build names none.
 #ifndef WOBBLESTAR_FEEDBACK_ADDRESS

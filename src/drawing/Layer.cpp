@@ -94,9 +94,9 @@ void Layer::draw(Rect frame, Rect bounds, qreal devicePixelRatio, const LayerCon
     for (const QRect& run : runs) {
         QImage piece = whole.copy(run);
         piece.setDevicePixelRatio(devicePixelRatio);
-        pieces_.push_back(Piece{QPointF(frame.x + run.x() / devicePixelRatio,
-                                        frame.y + run.y() / devicePixelRatio),
-                                std::move(piece)});
+        pieces_.push_back(Piece{
+            QPointF(frame.x + run.x() / devicePixelRatio, frame.y + run.y() / devicePixelRatio),
+            std::move(piece)});
     }
 }
 

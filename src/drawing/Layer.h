@@ -16,8 +16,9 @@ namespace platform {
 //
 // Compositing a layer gives the same pixels as drawing its calls directly, to within one step
 // per channel (source-over is associative), as long as it is drawn at the device pixel ratio it
-// was made for and its frame's corner falls on a whole device pixel. Only the parts of the picture that hold anything are kept and blended: a layer
-// of a few lines or labels costs a few small blits, not a full-surface blend.
+// was made for and its frame's corner falls on a whole device pixel. Only the parts of the picture
+// that hold anything are kept and blended: a layer of a few lines or labels costs a few small
+// blits, not a full-surface blend.
 class Layer {
 public:
     // Whether the layer holds a picture made for this frame, bounds and pixel ratio.

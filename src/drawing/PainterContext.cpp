@@ -119,8 +119,7 @@ void PainterContext::restoreGState() {
     savedStates_.removeLast();
 }
 
-void PainterContext::drawLayer(Layer& layer, Rect frame, Rect bounds,
-                               const LayerContent& content) {
+void PainterContext::drawLayer(Layer& layer, Rect frame, Rect bounds, const LayerContent& content) {
     // A cached layer is a picture at a whole number of pixels per point, laid on whole pixels.
     // Under any other transform (a window scaled to an odd size) it would be resampled and
     // soft, so the content is drawn as vectors instead.
@@ -257,8 +256,7 @@ Point PainterContext::convertPointToDeviceSpace(Point point) const {
 }
 
 Point PainterContext::convertPointToUserSpace(Point point) const {
-    const QPointF user =
-        painter_.deviceTransform().inverted().map(QPointF(point.x, point.y));
+    const QPointF user = painter_.deviceTransform().inverted().map(QPointF(point.x, point.y));
     return Point{float(user.x()), float(user.y())};
 }
 

@@ -164,15 +164,35 @@ LaunchAction parseLaunchOptions(const QStringList& arguments, LaunchOptions& opt
         QStringLiteral("plot"),
         QStringLiteral("With --analyze, also write the plot of the span to a PNG (or .svg) file."),
         QStringLiteral("OUT.png"));
-    const QCommandLineOption plotWidth(QStringLiteral("width"),
-                                       QStringLiteral("Width of the --plot picture (default 1200)."),
-                                       QStringLiteral("W"), QStringLiteral("1200"));
-    const QCommandLineOption plotHeight(QStringLiteral("height"),
-                                        QStringLiteral("Height of the --plot picture (default 500)."),
-                                        QStringLiteral("H"), QStringLiteral("500"));
-    parser.addOptions({help, version, source, axes, loop, listSources, listFormats, checkAxes,
-                       screenshot, screen, after, scale, fixedOrientation, record, duration, csv,
-                       analyze, from, to, json, plot, plotWidth, plotHeight});
+    const QCommandLineOption plotWidth(
+        QStringLiteral("width"), QStringLiteral("Width of the --plot picture (default 1200)."),
+        QStringLiteral("W"), QStringLiteral("1200"));
+    const QCommandLineOption plotHeight(
+        QStringLiteral("height"), QStringLiteral("Height of the --plot picture (default 500)."),
+        QStringLiteral("H"), QStringLiteral("500"));
+    parser.addOptions({help,
+                       version,
+                       source,
+                       axes,
+                       loop,
+                       listSources,
+                       listFormats,
+                       checkAxes,
+                       screenshot,
+                       screen,
+                       after,
+                       scale,
+                       fixedOrientation,
+                       record,
+                       duration,
+                       csv,
+                       analyze,
+                       from,
+                       to,
+                       json,
+                       plot,
+                       plotWidth,
+                       plotHeight});
 
     if (!parser.parse(arguments)) {
         *error = parser.errorText() + QStringLiteral(" (see --help)");
@@ -247,9 +267,11 @@ LaunchAction parseLaunchOptions(const QStringList& arguments, LaunchOptions& opt
     options.json = parser.isSet(json);
     options.plot = parser.value(plot);
     if (options.analyze.isEmpty()) {
-        for (const QCommandLineOption* option : {&from, &to, &json, &plot, &plotWidth, &plotHeight}) {
+        for (const QCommandLineOption* option :
+             {&from, &to, &json, &plot, &plotWidth, &plotHeight}) {
             if (parser.isSet(*option)) {
-                *error = QStringLiteral("--%1 needs --analyze FILE").arg(option->names().constLast());
+                *error =
+                    QStringLiteral("--%1 needs --analyze FILE").arg(option->names().constLast());
                 return LaunchAction::Fail;
             }
         }

@@ -1,6 +1,7 @@
 #include "features/RecordingLog.h"
 
 #include <QFontMetricsF>
+#include <QPalette>
 #include <QPlainTextEdit>
 #include <QScrollBar>
 #include <QTextCursor>
@@ -115,6 +116,10 @@ void fitSampleLinesToView(QPlainTextEdit* view, int largestPixelSize) {
     }
     font.setPixelSize(size);
     view->setFont(font);
+    // Half-transparent by default, the placeholder would fade to 4:1 on the log's dark panel.
+    QPalette palette = view->palette();
+    palette.setColor(QPalette::PlaceholderText, QColor(0xb4, 0xba, 0xb4));
+    view->setPalette(palette);
 }
 
 } // namespace RecordingLog

@@ -48,6 +48,7 @@ void appendToView(QPlainTextEdit* view, const QString& text);
 // bar, at most `largestPixelSize`, and turns wrapping off: a sample line is read across, X, Y
 // and Z together, never broken. The layout is scaled as a whole, so the size chosen for the
 // view's width in points fits at every window size. Call once the view has its size and style.
+// Also gives the empty log's placeholder a colour that reads on the dark panel.
 void fitSampleLinesToView(QPlainTextEdit* view, int largestPixelSize = 10);
 
 } // namespace RecordingLog

@@ -22,7 +22,8 @@ QString droppedFile(const QMimeData* data) {
 RecordingOpener::RecordingOpener(QWidget* window, std::function<void(const QString&)> open)
     : QObject(window), window_(window), action_(new QAction(tr("Open recording…"), window)),
       open_(std::move(open)) {
-    action_->setShortcut(QKeySequence::Open);
+    // Ctrl+O opens the recordings window, which lists and shows recordings; this replays one.
+    action_->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O));
     action_->setShortcutContext(Qt::ApplicationShortcut);
     window->addAction(action_);
     window->setContextMenuPolicy(Qt::ActionsContextMenu);

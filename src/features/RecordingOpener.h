@@ -7,8 +7,8 @@
 class QAction;
 class QWidget;
 
-// Lets the user pick a recording to replay in a window: an "Open recording…" entry (Ctrl+O, and
-// the window's context menu) and dropping a file onto the window. Either hands the file's path
+// Lets the user pick a recording to replay in a window: an "Open recording…" entry (Ctrl+Shift+O,
+// and the window's context menu) and dropping a file onto the window. Either hands the file's path
 // to `open`; what happens then (checking, replaying, telling a refusal) is the caller's.
 //
 //   new RecordingOpener(window, [this](const QString& path) { openRecording(path); });

@@ -36,8 +36,8 @@ FittedWindow::FittedWindow(QWidget* layout) : layout_(layout) {
     connect(fullScreen, &QShortcut::activated, this, &FittedWindow::toggleFullScreen);
 
     const QScreen* screen = this->screen();
-    resize(initialSize(layout->size(), screen ? screen->availableGeometry().size()
-                                              : layout->size()));
+    resize(
+        initialSize(layout->size(), screen ? screen->availableGeometry().size() : layout->size()));
     fit();
 }
 

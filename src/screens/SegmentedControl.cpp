@@ -30,9 +30,9 @@ void SegmentedControl::setSegments(const QStringList& titles) {
         button->setCheckable(true);
         button->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
         button->setObjectName(QStringLiteral("segment%1").arg(index));
-        button->setProperty("position", index == 0                      ? "first"
+        button->setProperty("position", index == 0                    ? "first"
                                         : index == titles_.size() - 1 ? "last"
-                                                                       : "middle");
+                                                                      : "middle");
         group_->addButton(button, index);
         layout_->addWidget(button);
     }

@@ -7,10 +7,10 @@
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
+#include <fcntl.h>
 #include <libudev.h>
 #include <poll.h>
 #include <thread>
-#include <fcntl.h>
 #include <unistd.h>
 
 namespace platform {
@@ -117,9 +117,8 @@ Mounting mounting(const QString& folder, const QMap<QString, QString>& propertie
                  qPrintable(folder), qPrintable(hwdb));
     }
     QByteArray text, path;
-    const int status =
-        readFirst(folder, {"mount_matrix", "in_accel_mount_matrix", "in_mount_matrix"}, &text,
-                  &path);
+    const int status = readFirst(
+        folder, {"mount_matrix", "in_accel_mount_matrix", "in_mount_matrix"}, &text, &path);
     if (status != 0 && status != ENOENT)
         m.error = sf::cannotRead(path, status);
     else if (status == 0 && !parseMatrix(text, &m.matrix))
@@ -188,8 +187,8 @@ struct Rates {
                 return max;
             return std::min(max, min + std::ceil((tolerant - min) / step) * step);
         }
-        const auto atLeast = std::find_if(list.begin(), list.end(),
-                                          [&](double rate) { return rate >= tolerant; });
+        const auto atLeast =
+            std::find_if(list.begin(), list.end(), [&](double rate) { return rate >= tolerant; });
         return atLeast != list.end() ? *atLeast : list.back();
     }
 };
@@ -316,15 +315,13 @@ bool scanLayout(const QString& folder, IioDriver::Calibration* calibration, QStr
         if (!ok || !IioDriver::parseScanType(type, &found.channel)) {
             *error = QStringLiteral("%1: scan_elements/%2_type holds '%3', which is not a channel "
                                     "type such as le:s16/32>>0")
-                         .arg(folder, QString::fromLatin1(name),
-                              QString::fromUtf8(type.trimmed()));
+                         .arg(folder, QString::fromLatin1(name), QString::fromUtf8(type.trimmed()));
             return false;
         }
         channels.push_back(found);
     }
-    std::sort(channels.begin(), channels.end(), [](const Found& a, const Found& b) {
-        return a.channel.index < b.channel.index;
-    });
+    std::sort(channels.begin(), channels.end(),
+              [](const Found& a, const Found& b) { return a.channel.index < b.channel.index; });
     int offset = 0, largest = 1;
     for (Found& found : channels) {
         const int bytes = found.channel.bytes;
@@ -479,8 +476,7 @@ namespace {
 
 // Turns the device's buffer on and opens it. -1 and `why` when it cannot be had; `busy` when
 // another program holds it (the kernel lets one reader have a device's buffer at a time).
-int enableBuffer(const QString& folder, const IioDriver::Calibration& c, bool* busy,
-                 QString* why) {
+int enableBuffer(const QString& folder, const IioDriver::Calibration& c, bool* busy, QString* why) {
     auto put = [&](const QByteArray& file, const QByteArray& text) {
         return sf::write(pathIn(folder, file), text);
     };
@@ -504,7 +500,8 @@ int enableBuffer(const QString& folder, const IioDriver::Calibration& c, bool* b
         current.trimmed().isEmpty()) {
         const QString sysname = QFileInfo(folder).fileName();
         put("trigger/current_trigger",
-            c.name.toUtf8() + "-dev" + sysname.mid(sysname.indexOf(QLatin1String("device")) + 6).toUtf8());
+            c.name.toUtf8() + "-dev" +
+                sysname.mid(sysname.indexOf(QLatin1String("device")) + 6).toUtf8());
     }
     put("buffer/length", "64");
     if (const int status = put("buffer/enable", "1"); status != 0)
@@ -588,7 +585,8 @@ QString IioDriver::description() const {
 
 bool IioDriver::start(QString* error) {
     const QString folder = folder_;
-    const std::optional<Loaded> loaded = sf::withDeadline<Loaded>([folder] { return load(folder); });
+    const std::optional<Loaded> loaded =
+        sf::withDeadline<Loaded>([folder] { return load(folder); });
     if (!loaded) {
         *error = QStringLiteral("Sensor %1 is not answering: its files gave nothing within %2 s")
                      .arg(folder)
@@ -812,8 +810,7 @@ std::optional<Acceleration> IioDriver::read(double now) {
     }
     latestTime_ = now;
     if (reportedStall_)
-        emit statusMessage(QStringLiteral("Sensor %1 answers again").arg(name_),
-                           MessageKind::Back);
+        emit statusMessage(QStringLiteral("Sensor %1 answers again").arg(name_), MessageKind::Back);
     reportedStall_ = false;
     double raw[3] = {fresh.counts[0], fresh.counts[1], fresh.counts[2]};
     for (int axis = 0; axis < 3 && !fresh.fromScan; ++axis) {
@@ -832,8 +829,8 @@ std::optional<Acceleration> IioDriver::read(double now) {
         ms2[axis] = (raw[axis] + c.offset[axis]) * c.scale[axis];
     double g[3];
     for (int row = 0; row < 3; ++row)
-        g[row] = c.toDevice[row][0] * ms2[0] + c.toDevice[row][1] * ms2[1] +
-                 c.toDevice[row][2] * ms2[2];
+        g[row] =
+            c.toDevice[row][0] * ms2[0] + c.toDevice[row][1] * ms2[1] + c.toDevice[row][2] * ms2[2];
     latest_ = axes_.apply(Acceleration{g[0], g[1], g[2], now});
     return latest_;
 }
@@ -863,8 +860,7 @@ void IioDriver::lookAgain() {
                 candidates << device.syspath;
         std::optional<std::pair<QString, Calibration>> found;
         for (const QString& candidate : candidates) {
-            if (!(hasRawAxes(candidate) || hasScanAxes(candidate)) ||
-                deviceName(candidate) != name)
+            if (!(hasRawAxes(candidate) || hasScanAxes(candidate)) || deviceName(candidate) != name)
                 continue;
             Loaded loaded = load(candidate);
             if (loaded.ok) {

@@ -152,9 +152,10 @@ std::vector<SourceInfo> InputDriver::discover() {
         std::array<double, 3> unitsPerG{};
         if (::access(QFile::encodeName(device.devnode).constData(), R_OK) != 0) {
             const int status = errno;
-            info.problem = status == EACCES || status == EPERM
-                               ? QStringLiteral("unreadable: permission denied")
-                               : QStringLiteral("unreadable: %1").arg(sensorfiles::errorText(status));
+            info.problem =
+                status == EACCES || status == EPERM
+                    ? QStringLiteral("unreadable: permission denied")
+                    : QStringLiteral("unreadable: %1").arg(sensorfiles::errorText(status));
         } else if (const auto opened = openNode(device.devnode, false, &error); !opened) {
             info.problem = error;
         } else if (!resolutions(*opened, &unitsPerG, &error)) {
@@ -191,9 +192,9 @@ SourceKind InputDriver::sourceKind() {
         }
         // A node named by the user must be an accelerometer to udev or to the kernel.
         const std::optional<UdevDevice> described =
-            sensorfiles::withDeadline<std::optional<UdevDevice>>(
-                [path] { return udevdevices::fromNode(path); })
-                .value_or(std::nullopt);
+            sensorfiles::withDeadline<std::optional<UdevDevice>>([path] {
+                return udevdevices::fromNode(path);
+            }).value_or(std::nullopt);
         const bool marked = described && markedAccelerometer(*described);
         auto driver = std::make_unique<InputDriver>(path, openerFor(path, !marked), axes);
         if (!driver->start(error))
@@ -207,10 +208,10 @@ AxisMap InputDriver::deviceFrame(const QString& name, int vendor) {
     QString unused;
     // Sony's motion sensors: X right, Y out of the face, Z toward the player. Nintendo's IMU:
     // X toward the top, Y left, Z out of the face. Both read the force that holds them up.
-    const bool sony = vendor == 0x054c || name.contains(QLatin1String("Wireless Controller Motion"));
-    const bool nintendo =
-        vendor == 0x057e || (name.startsWith(QLatin1String("Nintendo")) &&
-                             name.contains(QLatin1String("IMU")));
+    const bool sony =
+        vendor == 0x054c || name.contains(QLatin1String("Wireless Controller Motion"));
+    const bool nintendo = vendor == 0x057e || (name.startsWith(QLatin1String("Nintendo")) &&
+                                               name.contains(QLatin1String("IMU")));
     if (sony)
         return *AxisMap::parse(QStringLiteral("-x,z,-y"), &unused);
     if (nintendo)
@@ -230,9 +231,8 @@ std::optional<double> InputDriver::knownUnitsPerG(const QString& name) {
 }
 
 InputDeviceOpener InputDriver::openerFor(const QString& path, bool requireProperty) {
-    return [path, requireProperty](QString* error) {
-        return openNode(path, requireProperty, error);
-    };
+    return
+        [path, requireProperty](QString* error) { return openNode(path, requireProperty, error); };
 }
 
 void InputDriver::setNodeOpener(InputNodeOpener opener) {
@@ -346,9 +346,9 @@ void InputDriver::handle(const input_event& event) {
 }
 
 void InputDriver::commit() {
-    latest_ = axes_.apply(frame_.apply(Acceleration{pending_[0] / unitsPerG_[0],
-                                                    pending_[1] / unitsPerG_[1],
-                                                    pending_[2] / unitsPerG_[2], 0.0}));
+    latest_ = axes_.apply(
+        frame_.apply(Acceleration{pending_[0] / unitsPerG_[0], pending_[1] / unitsPerG_[1],
+                                  pending_[2] / unitsPerG_[2], 0.0}));
 }
 
 void InputDriver::lose(const QString& why) {

@@ -2,7 +2,6 @@
 
 #include <QSocketNotifier>
 #include <QtDebug>
-
 #include <algorithm>
 #include <cerrno>
 #include <cmath>

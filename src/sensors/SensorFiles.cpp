@@ -116,11 +116,10 @@ void Reconnector::start() {
     waiting_ = true;
     if (!monitor_) {
         monitor_ = std::make_unique<UdevMonitor>();
-        connect(monitor_.get(), &UdevMonitor::deviceChanged, this,
-                [this](const QString& action) {
-                    if (waiting_ && (action == u"add" || action == u"change"))
-                        emit tryAgain();
-                });
+        connect(monitor_.get(), &UdevMonitor::deviceChanged, this, [this](const QString& action) {
+            if (waiting_ && (action == u"add" || action == u"change"))
+                emit tryAgain();
+        });
     }
     retry_.start(retryInterval());
 }

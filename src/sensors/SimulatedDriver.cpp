@@ -61,10 +61,12 @@ std::optional<Acceleration> SimulatedDriver::read(double now) {
 
 SimulatedDriver::Vector SimulatedDriver::gravity(double t) const {
     // The table is a few degrees off level; the device creeps around on it slowly.
-    const double pitch = 2.0 * kDegree + 6.0 * kDegree * std::sin(kTwoPi * t / 23.0 + tiltPhase_[0]) +
+    const double pitch = 2.0 * kDegree +
+                         6.0 * kDegree * std::sin(kTwoPi * t / 23.0 + tiltPhase_[0]) +
                          3.0 * kDegree * std::sin(kTwoPi * t / 7.3 + tiltPhase_[1]) +
                          1.0 * kDegree * std::sin(kTwoPi * t / 2.9 + tiltPhase_[2]);
-    const double roll = -1.5 * kDegree + 8.0 * kDegree * std::sin(kTwoPi * t / 31.0 + tiltPhase_[3]) +
+    const double roll = -1.5 * kDegree +
+                        8.0 * kDegree * std::sin(kTwoPi * t / 31.0 + tiltPhase_[3]) +
                         2.5 * kDegree * std::sin(kTwoPi * t / 11.0 + tiltPhase_[4]) +
                         1.0 * kDegree * std::sin(kTwoPi * t / 3.7 + tiltPhase_[5]);
     // Gravity of a face-up device, (0, 0, -1), turned by the pitch about X and the roll about Y.

@@ -24,8 +24,8 @@ QString choices() {
 }
 
 QString withChoices(const QString& problem) {
-    return problem + QStringLiteral(" (choose %1; --list-sources shows the sensors found)")
-                         .arg(choices());
+    return problem +
+           QStringLiteral(" (choose %1; --list-sources shows the sensors found)").arg(choices());
 }
 
 const SourceKind* kindNamed(const QString& name) {
@@ -55,15 +55,13 @@ QString describeChoice(const SourceInfo& chosen, const std::vector<SourceInfo>& 
     });
     if (other == found.end())
         return QStringLiteral("the only sensor found");
-    const auto base = std::find_if(found.begin(), found.end(), [](const SourceInfo& info) {
-        return info.location == u"base";
-    });
+    const auto base = std::find_if(found.begin(), found.end(),
+                                   [](const SourceInfo& info) { return info.location == u"base"; });
     if (chosen.location != u"base" && base != found.end())
         return QStringLiteral("a display's sensor, preferred over the base's %1 (%2)")
             .arg(base->name, QFileInfo(base->path).fileName());
-    const auto input = std::find_if(found.begin(), found.end(), [](const SourceInfo& info) {
-        return info.kind == u"input";
-    });
+    const auto input = std::find_if(found.begin(), found.end(),
+                                    [](const SourceInfo& info) { return info.kind == u"input"; });
     if (chosen.kind == u"iio" && input != found.end())
         return QStringLiteral("an IIO sensor, preferred over the input device %1").arg(input->name);
     return QStringLiteral("the first of %1 sensors found").arg(found.size());
@@ -93,10 +91,12 @@ std::unique_ptr<AccelerometerDriver> createAuto(const SourceRequest& request, QS
     }
     auto simulated = std::make_unique<SimulatedDriver>();
     simulated->start(error);
-    qInfo("Reading from %s: %s", qPrintable(simulated->description()),
-          skipped.isEmpty() ? "no sensor found"
-                            : qPrintable(QStringLiteral("no usable sensor (%1)")
-                                             .arg(skipped.join(QStringLiteral("; ")))));
+    qInfo(
+        "Reading from %s: %s", qPrintable(simulated->description()),
+        skipped.isEmpty()
+            ? "no sensor found"
+            : qPrintable(
+                  QStringLiteral("no usable sensor (%1)").arg(skipped.join(QStringLiteral("; ")))));
     return simulated;
 }
 
@@ -104,7 +104,7 @@ std::unique_ptr<AccelerometerDriver> createAuto(const SourceRequest& request, QS
 
 const std::vector<SourceKind>& sourceKinds() {
     static const std::vector<SourceKind> kinds{
-        SimulatedDriver::sourceKind(), IioDriver::sourceKind(), InputDriver::sourceKind(),
+        SimulatedDriver::sourceKind(), IioDriver::sourceKind(),     InputDriver::sourceKind(),
         ReplayDriver::sourceKind(),    PhyphoxDriver::sourceKind(),
     };
     return kinds;
@@ -195,9 +195,9 @@ std::unique_ptr<AccelerometerDriver> createSource(const SourceRequest& request, 
     if (driver)
         return driver;
     // A sensor's problem is about the device; the user also needs the other choices.
-    *error = kind->discover ? withChoices(QStringLiteral("Unusable source '%1': %2")
-                                              .arg(source, problem))
-                            : problem;
+    *error = kind->discover
+                 ? withChoices(QStringLiteral("Unusable source '%1': %2").arg(source, problem))
+                 : problem;
     return nullptr;
 }
 

@@ -12,15 +12,15 @@ namespace platform {
 
 // A sensor found on this machine.
 struct SourceInfo {
-    QString kind;     // "iio", "input"
-    QString name;     // the device's own name
-    QString path;     // where it lives (sysfs folder, device node)
-    QString rates;    // the sample rates it offers, as the user would write them
-    QString label;    // the kernel's label, e.g. "accel-display"; often empty
-    QString location; // "display" (in the screen), "base" (in a keyboard base) or empty
-    QString matrix;   // the mount matrix in use, "m00, m01, m02; ...", rows first
+    QString kind;         // "iio", "input"
+    QString name;         // the device's own name
+    QString path;         // where it lives (sysfs folder, device node)
+    QString rates;        // the sample rates it offers, as the user would write them
+    QString label;        // the kernel's label, e.g. "accel-display"; often empty
+    QString location;     // "display" (in the screen), "base" (in a keyboard base) or empty
+    QString matrix;       // the mount matrix in use, "m00, m01, m02; ...", rows first
     QString matrixOrigin; // "udev hwdb", "kernel" or "identity"
-    QString problem;  // why it cannot be used; empty when it can
+    QString problem;      // why it cannot be used; empty when it can
 };
 
 // One kind of source the user can name with --source, as its driver registers it.
@@ -35,9 +35,8 @@ struct SourceKind {
     std::function<std::vector<SourceInfo>()> discover;
     // Creates and starts the source for the text after the colon. `axes` is the map to apply
     // (identity unless the user gave one). On failure returns null and sets `error`.
-    std::function<std::unique_ptr<AccelerometerDriver>(const QString& argument,
-                                                       const SourceRequest& request,
-                                                       const AxisMap& axes, QString* error)>
+    std::function<std::unique_ptr<AccelerometerDriver>(
+        const QString& argument, const SourceRequest& request, const AxisMap& axes, QString* error)>
         create;
 };
 

@@ -95,8 +95,8 @@ UdevMonitor::UdevMonitor(QObject* parent) : QObject(parent), udev_(udev_new()) {
         monitor_ = nullptr;
         return;
     }
-    notifier_ = std::make_unique<QSocketNotifier>(udev_monitor_get_fd(monitor_),
-                                                  QSocketNotifier::Read);
+    notifier_ =
+        std::make_unique<QSocketNotifier>(udev_monitor_get_fd(monitor_), QSocketNotifier::Read);
     connect(notifier_.get(), &QSocketNotifier::activated, this, &UdevMonitor::receive);
 }
 

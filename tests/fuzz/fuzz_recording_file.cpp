@@ -10,8 +10,8 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     platform::RecordingFault fault;
-    const platform::Recording recording =
-        platform::parseRecording(std::string_view(reinterpret_cast<const char*>(data), size), &fault);
+    const platform::Recording recording = platform::parseRecording(
+        std::string_view(reinterpret_cast<const char*>(data), size), &fault);
     if (recording.rows.empty()) {
         if (fault.line < 1 || fault.expected.isEmpty())
             std::abort();

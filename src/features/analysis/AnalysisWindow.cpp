@@ -299,8 +299,8 @@ void AnalysisWindow::showChosen() {
 
 void AnalysisWindow::updateNumbers() {
     const PlotView& view = plot_->view();
-    statistics_ = recording_.isEmpty() ? SpanStatistics{}
-                                       : spanStatistics(recording_, view.from, view.to);
+    statistics_ =
+        recording_.isEmpty() ? SpanStatistics{} : spanStatistics(recording_, view.from, view.to);
     for (int s = 0; s < kSeriesCount; ++s) {
         const SeriesStatistics& n = statistics_.series[std::size_t(s)];
         const bool any = statistics_.samples > 0;
@@ -385,8 +385,9 @@ void AnalysisWindow::setFileChoosers(FileChooser open, FileChooser save) {
 }
 
 void AnalysisWindow::chooseAndOpen() {
-    const QString path = chooseOpen_(QStringLiteral("Open a recording"),
-                                     QStringLiteral("Recordings (*.csv *.txt *.log);;All files (*)"));
+    const QString path =
+        chooseOpen_(QStringLiteral("Open a recording"),
+                    QStringLiteral("Recordings (*.csv *.txt *.log);;All files (*)"));
     if (!path.isEmpty())
         open(path);
 }

@@ -57,11 +57,13 @@ QJsonObject statisticsJson(const SpanStatistics& stats) {
 QString statisticsText(const QString& fileName, const SpanStatistics& stats) {
     QString text;
     text += QStringLiteral("%1\n").arg(fileName);
-    text += QStringLiteral("Span:      %1 s to %2 s\n").arg(number(stats.from, 3), number(stats.to, 3));
+    text +=
+        QStringLiteral("Span:      %1 s to %2 s\n").arg(number(stats.from, 3), number(stats.to, 3));
     text += QStringLiteral("Duration:  %1 s\n").arg(number(stats.duration, 3));
     text += QStringLiteral("Samples:   %1\n").arg(stats.samples);
     text += QStringLiteral("Mean rate: %1 per second\n\n").arg(number(stats.rateHz, 2));
-    text += QStringLiteral("        min g    max g   mean g    rms g   peak g  peak at s  dominant Hz\n");
+    text += QStringLiteral(
+        "        min g    max g   mean g    rms g   peak g  peak at s  dominant Hz\n");
     for (int s = 0; s < kSeriesCount; ++s) {
         const SeriesStatistics& series = stats.series[std::size_t(s)];
         text += QStringLiteral("%1%2%3%4%5%6%7%8\n")
@@ -88,10 +90,10 @@ int runHeadlessAnalysis(const platform::LaunchOptions& options) {
     const double to = options.to >= 0.0 ? options.to : recording.duration();
     const SpanStatistics stats = spanStatistics(recording, from, to);
     if (stats.samples == 0) {
-        std::fprintf(stderr, "wobblestar: \"%s\" has no samples from %s s to %s s (it lasts %s s)\n",
-                     qPrintable(options.analyze), qPrintable(number(from, 3)),
-                     qPrintable(number(std::max(from, to), 3)),
-                     qPrintable(number(recording.duration(), 3)));
+        std::fprintf(
+            stderr, "wobblestar: \"%s\" has no samples from %s s to %s s (it lasts %s s)\n",
+            qPrintable(options.analyze), qPrintable(number(from, 3)),
+            qPrintable(number(std::max(from, to), 3)), qPrintable(number(recording.duration(), 3)));
         return kRecordingRefused;
     }
 

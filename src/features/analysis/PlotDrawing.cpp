@@ -115,7 +115,8 @@ void drawRows(DrawingContext& context, const Mapping& map, const RecordingSeries
     auto edge = [&](std::size_t a, std::size_t b, double at) {
         const double ta = recording.time(a), tb = recording.time(b);
         const double f = tb > ta ? (at - ta) / (tb - ta) : 0.0;
-        return recording.value(series, a) + f * (recording.value(series, b) - recording.value(series, a));
+        return recording.value(series, a) +
+               f * (recording.value(series, b) - recording.value(series, a));
     };
     context.beginPath();
     if (from < first)
@@ -174,8 +175,9 @@ void drawCursor(DrawingContext& context, const Mapping& map, const RecordingSeri
     const std::size_t row = recording.nearestRow(*view.cursor);
     float at = bounds.x + kLeft;
     context.setGrayFillColor(0.9f, 1.0f);
-    at += context.drawAtPoint(QStringLiteral("%1 s").arg(double(recording.time(row)), 0, 'f', 3),
-                              {at, bounds.y + 5.0f}, kLabelFont)
+    at += context
+              .drawAtPoint(QStringLiteral("%1 s").arg(double(recording.time(row)), 0, 'f', 3),
+                           {at, bounds.y + 5.0f}, kLabelFont)
               .width +
           14.0f;
     for (int s = 0; s < kSeriesCount; ++s) {
@@ -219,10 +221,14 @@ Rect plotArea(Rect bounds) {
 
 platform::Color seriesColor(Series series) {
     switch (series) {
-    case Series::X: return {1.0f, 0.0f, 0.0f, 1.0f};
-    case Series::Y: return {0.0f, 1.0f, 0.0f, 1.0f};
-    case Series::Z: return {0.0f, 0.0f, 1.0f, 1.0f};
-    case Series::Magnitude: break;
+    case Series::X:
+        return {1.0f, 0.0f, 0.0f, 1.0f};
+    case Series::Y:
+        return {0.0f, 1.0f, 0.0f, 1.0f};
+    case Series::Z:
+        return {0.0f, 0.0f, 1.0f, 1.0f};
+    case Series::Magnitude:
+        break;
     }
     return platform::Color::whiteColor();
 }
@@ -242,7 +248,8 @@ void drawPlot(DrawingContext& context, Rect bounds, const RecordingSeries& recor
     const Rect& a = map.area;
     context.setGrayFillColor(0.0f, 1.0f);
     context.fillRect({bounds.x, bounds.y, bounds.width, a.y - bounds.y});
-    context.fillRect({bounds.x, a.y + a.height, bounds.width, bounds.y + bounds.height - a.y - a.height});
+    context.fillRect(
+        {bounds.x, a.y + a.height, bounds.width, bounds.y + bounds.height - a.y - a.height});
     context.fillRect({bounds.x, a.y, a.x - bounds.x, a.height});
     context.fillRect({a.x + a.width, a.y, bounds.x + bounds.width - a.x - a.width, a.height});
     context.setGrayFillColor(0.07f, 1.0f);
@@ -364,8 +371,9 @@ bool writePlot(const QString& path, QSize size, const RecordingSeries& recording
     }
     if (!written || !file.commit()) {
         *error = QStringLiteral("Cannot write \"%1\": %2")
-                     .arg(path, file.errorString().isEmpty() ? QStringLiteral("the picture could not be encoded")
-                                                              : file.errorString());
+                     .arg(path, file.errorString().isEmpty()
+                                    ? QStringLiteral("the picture could not be encoded")
+                                    : file.errorString());
         return false;
     }
     return true;

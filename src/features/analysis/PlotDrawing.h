@@ -41,8 +41,7 @@ QString seriesName(Series series);
 // the cursor line with the four values under it. `columns` is scratch space kept by the caller
 // so that redraws allocate nothing.
 void drawPlot(platform::DrawingContext& context, platform::Rect bounds,
-              const RecordingSeries& recording, const PlotView& view,
-              std::vector<Column>& columns);
+              const RecordingSeries& recording, const PlotView& view, std::vector<Column>& columns);
 
 // Draws an amplitude spectrum into `bounds`, marking its dominant frequency.
 void drawSpectrum(platform::DrawingContext& context, platform::Rect bounds,

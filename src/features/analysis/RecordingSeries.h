@@ -45,13 +45,9 @@ public:
     QString path() const { return path_; }
 
     float time(std::size_t row) const { return t_[row]; }
-    float value(Series series, std::size_t row) const {
-        return values_[std::size_t(series)][row];
-    }
+    float value(Series series, std::size_t row) const { return values_[std::size_t(series)][row]; }
     const std::vector<float>& times() const { return t_; }
-    const std::vector<float>& values(Series series) const {
-        return values_[std::size_t(series)];
-    }
+    const std::vector<float>& values(Series series) const { return values_[std::size_t(series)]; }
     // Seconds from the first row to the last; 0 for fewer than two rows.
     double duration() const { return t_.size() < 2 ? 0.0 : double(t_.back()); }
     // Rows per second over the whole recording; 0 for fewer than two rows.

@@ -1,9 +1,8 @@
 #include "features/analysis/SpanStatistics.h"
 
-#include <kiss_fftr.h>
-
 #include <algorithm>
 #include <cmath>
+#include <kiss_fftr.h>
 #include <memory>
 #include <numbers>
 

@@ -1,0 +1,56 @@
+#pragma once
+
+#include "sensors/Acceleration.h"
+
+#include <QDialog>
+#include <QObject>
+#include <QPointer>
+#include <functional>
+#include <memory>
+#include <optional>
+
+class Recorder;
+class RecordingOpener;
+
+namespace analysis {
+class AnalysisWindow;
+} // namespace analysis
+
+namespace platform {
+class StatusBar;
+} // namespace platform
+
+// What the user does with sources and whole recordings beside the live screens: replaying a
+// file in the main window (the "Open recording…" entry and file drops), the recordings window,
+// and the guided axis check of the sensor in use.
+class SourceActions : public QObject {
+    Q_OBJECT
+public:
+    // `latest` gives the newest reading for the axis check; `recorder` says what went wrong.
+    SourceActions(Recorder& recorder, platform::StatusBar& statusBar,
+                  std::function<std::optional<platform::Acceleration>()> latest,
+                  QObject* parent = nullptr);
+    ~SourceActions() override;
+
+    // Puts the "Open recording…" entry and file drops on `window`.
+    void installOpener(QWidget* window);
+    RecordingOpener* opener() const { return opener_; }
+
+    // Replays `path` from `fromSeconds`: the accelerometer's source becomes the file until
+    // another is opened. A refused file leaves the source as it was and says why.
+    bool openRecording(const QString& path, double fromSeconds = 0.0);
+    // Opens (or raises) the recordings window on the folder of the full-rate files.
+    void showRecordings();
+    analysis::AnalysisWindow* recordingsWindow() const { return recordingsWindow_.get(); }
+    // Opens the guided axis check over `parent`.
+    void checkAxes(QWidget* parent);
+    QDialog* axisCheck() const { return axisCheck_; }
+
+private:
+    Recorder& recorder_;
+    platform::StatusBar& statusBar_;
+    std::function<std::optional<platform::Acceleration>()> latest_;
+    RecordingOpener* opener_ = nullptr;
+    QPointer<QDialog> axisCheck_;
+    std::unique_ptr<analysis::AnalysisWindow> recordingsWindow_;
+};
