@@ -4,10 +4,13 @@
 // and every open() of /sys and /dev see the devices added here.
 
 // umockdev's GLib headers use `signals` as a name: they go before any Qt header.
+// clang-format off
+#include <umockdev.h>
+// clang-format on
+
 #include <QFile>
 #include <QString>
 #include <QTest>
-#include <umockdev.h>
 
 class UmockdevBed {
 public:

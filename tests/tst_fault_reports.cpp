@@ -211,7 +211,8 @@ void FaultReportsTest::initTestCase() {
 void FaultReportsTest::init() {
     Accelerometer::sharedAccelerometer().setDelegate(nullptr);
     Accelerometer::sharedAccelerometer().setUpdateInterval(0.0);
-    fixture.useStore("[General]\nsegment=0\ndesign=1\n");
+    // All axes on: with none, the status bar shows its hint instead of source and rate.
+    fixture.useStore("[General]\nsegment=0\ndesign=1\nx=1\ny=1\nz=1\n");
 }
 
 std::unique_ptr<WobblestarAppDelegate> FaultReportsTest::makeApp() {
@@ -314,16 +315,21 @@ void FaultReportsTest::dialogsReadable() {
     QStringList where;
     double lowest = 0.0;
     if (dialog == u"file dialog" || dialog == u"input dialog") {
-        QTimer::singleShot(0, [&] {
+        // The dialog runs its own loop; look for it from inside that loop until it shows.
+        QTimer poll;
+        poll.setInterval(20);
+        QObject::connect(&poll, &QTimer::timeout, [&] {
             if (auto* shown = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
+                poll.stop();
                 lowest = lowestTextContrast(shown, &where);
                 shown->reject();
             }
         });
+        poll.start();
         if (dialog == u"file dialog")
             QVERIFY(!app->saveLog());
         else // as any later part of the application would ask
-            QInputDialog::getText(app->window(), QStringLiteral("Name"),
+            QInputDialog::getText(app->topLevelWindow(), QStringLiteral("Name"),
                                   QStringLiteral("Name of the recording:"));
     } else {
         if (dialog == u"warning")

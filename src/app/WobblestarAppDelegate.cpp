@@ -227,7 +227,7 @@ void WobblestarAppDelegate::back() {
     ui.graphView->setUpdatingIsEnabled(true);
     showPauseTitles();
     screens_->dress(ui.one);
-    SettingsTable::showMessage(notSaved, window_.get(), tr("Settings not saved"));
+    SettingsTable::showMessage(notSaved, topLevel_.get(), tr("Settings not saved"));
     screens_->letterbox(topLevel_.get());
 }
 

@@ -36,7 +36,8 @@ AxisCheckDialog::AxisCheckDialog(platform::AccelerometerDriver* driver,
     buttons->addWidget(close_);
     buttons->addWidget(measure_);
     layout->addLayout(buttons);
-    setMinimumWidth(300);
+    // A fixed width lets the wrapped instructions take the height they need (see fitToText).
+    setFixedWidth(340);
 
     connect(close_, &QPushButton::clicked, this, &QDialog::reject);
     connect(measure_, &QPushButton::clicked, this, [this] {
@@ -61,6 +62,11 @@ AxisCheckDialog::AxisCheckDialog(platform::AccelerometerDriver* driver,
 }
 
 void AxisCheckDialog::showStep() {
+    showStepText();
+    fitToText();
+}
+
+void AxisCheckDialog::showStepText() {
     if (!driver_ || !driver_->axisMap()) {
         instruction_->setText(
             QStringLiteral("The axes of %1 cannot be turned: it reports in the device's axes "
@@ -89,6 +95,14 @@ void AxisCheckDialog::showStep() {
     measure_->setEnabled(!check_.isCapturing());
     measure_->setText(check_.isCapturing() ? QStringLiteral("Measuring…")
                                            : QStringLiteral("Measure"));
+}
+
+void AxisCheckDialog::fitToText() {
+    const QMargins margins = layout()->contentsMargins();
+    const int textWidth = width() - margins.left() - margins.right();
+    for (QLabel* label : {instruction_, problem_})
+        label->setMinimumHeight(label->text().isEmpty() ? 0 : label->heightForWidth(textWidth));
+    adjustSize();
 }
 
 void AxisCheckDialog::showReading() {

@@ -26,6 +26,9 @@ public:
 
 private:
     void showStep();
+    void showStepText();
+    // Gives the wrapped texts the height they take at the dialog's width.
+    void fitToText();
     void showReading();
 
     platform::AccelerometerDriver* driver_;
