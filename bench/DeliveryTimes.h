@@ -24,19 +24,32 @@ public:
         std::printf("|---|---|---|---|---|---|---|\n");
     }
 
+    struct Summary {
+        double delivered = 0.0;                 // Hz
+        double p50 = 0.0, p99 = 0.0, max = 0.0; // deviation of a gap from the interval, ms
+    };
+    Summary summary(double interval) const {
+        Summary result;
+        if (times.size() < 2)
+            return result;
+        std::vector<double> deviations;
+        for (size_t n = 1; n < times.size(); ++n)
+            deviations.push_back(std::abs((times[n] - times[n - 1]) - interval) * 1e3);
+        result.delivered = static_cast<double>(times.size() - 1) / (times.back() - times.front());
+        result.p50 = percentile(deviations, 0.50);
+        result.p99 = percentile(deviations, 0.99);
+        result.max = percentile(deviations, 1.0);
+        return result;
+    }
+
     // One table row: the delivered rate and the deviation of each gap from `interval`.
     void printRow(double rate, double interval) const {
         if (times.size() < 2)
             return;
-        std::vector<double> deviations;
-        for (size_t n = 1; n < times.size(); ++n)
-            deviations.push_back(std::abs((times[n] - times[n - 1]) - interval) * 1e3);
-        const double delivered =
-            static_cast<double>(times.size() - 1) / (times.back() - times.front());
+        const Summary s = summary(interval);
         std::printf("| %.0f Hz | %.4f | %.2f Hz | %+.3f %% | %.3f | %.3f | %.3f |\n", rate,
-                    interval * 1e3, delivered, (delivered / rate - 1.0) * 100.0,
-                    percentile(deviations, 0.50), percentile(deviations, 0.99),
-                    percentile(deviations, 1.0));
+                    interval * 1e3, s.delivered, (s.delivered / rate - 1.0) * 100.0, s.p50, s.p99,
+                    s.max);
     }
 
     std::vector<double> times;

@@ -80,6 +80,26 @@ QByteArray describe(const Acceleration& a) {
     return QStringLiteral("(%1, %2, %3)").arg(a.x).arg(a.y).arg(a.z).toUtf8();
 }
 
+// A plain file stands in for the device node, which umockdev would emulate, holding `scans` as
+// the kernel lays them out: three s32 axes, padding, the s64 timestamp.
+void putScans(const UmockdevBed& bed, const std::vector<Triple>& scans) {
+    QByteArray data;
+    for (const Triple& raw : scans) {
+        QByteArray scan(24, '\0');
+        for (int axis = 0; axis < 3; ++axis)
+            qToLittleEndian(static_cast<qint32>(raw[axis]), scan.data() + 4 * axis);
+        qToLittleEndian(qint64(1'000'000'000), scan.data() + 16);
+        data += scan;
+    }
+    const QString node = bed.root() + QStringLiteral("/dev/iio:device0");
+    QFile file(node + QStringLiteral(".scan"));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(data);
+    file.close();
+    QVERIFY(::rename(QFile::encodeName(file.fileName()).constData(),
+                     QFile::encodeName(node).constData()) == 0);
+}
+
 } // namespace
 
 class SensorDevicesTest : public QObject {
@@ -88,6 +108,8 @@ private slots:
     void initTestCase();
     void readsEachDeviceInOurAxes_data();
     void readsEachDeviceInOurAxes();
+    void readsTheBufferOnlyForNewScans_data();
+    void readsTheBufferOnlyForNewScans();
     void listsLocationAndMatrix_data();
     void listsLocationAndMatrix();
     void findsADeviceThatComesBackUnderAnotherNumber();
@@ -200,19 +222,7 @@ void SensorDevicesTest::readsEachDeviceInOurAxes() {
     UmockdevBed bed;
     QVERIFY(bed.addFile(file));
     if (QFile::exists(QStringLiteral("/sys/bus/iio/devices/iio:device0/scan_elements"))) {
-        // One scan as the kernel lays it out: three s32 axes, padding, the s64 timestamp.
-        QByteArray scan(24, '\0');
-        for (int axis = 0; axis < 3; ++axis)
-            qToLittleEndian(static_cast<qint32>(raw[axis]), scan.data() + 4 * axis);
-        qToLittleEndian(qint64(1'000'000'000), scan.data() + 16);
-        // A plain file stands in for the device node, which umockdev would emulate.
-        const QString node = bed.root() + QStringLiteral("/dev/iio:device0");
-        QFile file(node + QStringLiteral(".scan"));
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(scan);
-        file.close();
-        QVERIFY(::rename(QFile::encodeName(file.fileName()).constData(),
-                         QFile::encodeName(node).constData()) == 0);
+        putScans(bed, {raw});
     } else if (inputName.isEmpty()) {
         for (const QString& device : {QStringLiteral("iio:device0"), QStringLiteral("iio:device1")})
             for (int axis = 0; axis < 3; ++axis)
@@ -236,6 +246,50 @@ void SensorDevicesTest::readsEachDeviceInOurAxes() {
     QVERIFY2(std::abs(r.x - reads[0]) < 1e-3 && std::abs(r.y - reads[1]) < 1e-3 &&
                  std::abs(r.z - reads[2]) < 1e-3,
              describe(r));
+}
+
+void SensorDevicesTest::readsTheBufferOnlyForNewScans_data() {
+    QTest::addColumn<std::vector<Triple>>("scans"); // what the buffer holds when reading starts
+    QTest::addColumn<bool>("deviceGoes");           // removed after the first reading
+    QTest::addColumn<QString>("message");           // the only status message, if any
+    const Triple old{100, 0, -1000}, newest{300, 0, -1000};
+    QTest::newRow("newest of three, then lying still")
+        << std::vector<Triple>{old, old, newest} << false << QString();
+    // The kernel drops new scans while the buffer is full: what it holds is stale.
+    std::vector<Triple> full(64, old);
+    full.push_back(newest);
+    QTest::newRow("a full buffer is passed over") << full << false << QString();
+    QTest::newRow("the device goes while it is quiet")
+        << std::vector<Triple>{newest} << true << "Sensor iio: accel_3d (iio:device0) is gone";
+}
+
+void SensorDevicesTest::readsTheBufferOnlyForNewScans() {
+    QFETCH(std::vector<Triple>, scans);
+    QFETCH(bool, deviceGoes);
+    QFETCH(QString, message);
+    UmockdevBed bed;
+    QVERIFY(bed.addFile(QStringLiteral("hid-accel-3d-buffered.umockdev")));
+    putScans(bed, scans);
+    const QString folder = QStringLiteral(
+        "/sys/devices/pci0000:00/0000:00:12.0/{33AECD58-B679-4E54-9BD9-A04D34F0C226}/"
+        "001F:8087:0AC2.0003/HID-SENSOR-200073.9.auto/iio:device0");
+    Running running(std::make_unique<platform::IioDriver>(folder));
+    QString error;
+    QVERIFY2(running.driver->start(&error), qPrintable(error));
+    QSignalSpy messages(&running.accelerometer, &Accelerometer::statusMessage);
+    QTRY_VERIFY(!running.delegate.received.empty());
+    QVERIFY2(std::abs(running.delegate.received.front().x - 0.3) < 1e-9,
+             describe(running.delegate.received.front()));
+    if (deviceGoes)
+        bed.remove(folder);
+    // A quiet buffer is a device lying still: its reading holds and nothing is said.
+    QTest::qWait(1300);
+    QCOMPARE(messages.size(), message.isEmpty() ? 0 : 1);
+    if (!message.isEmpty())
+        QVERIFY2(messages.at(0).at(0).toString().startsWith(message),
+                 qPrintable(messages.at(0).at(0).toString()));
+    else
+        QVERIFY(std::abs(running.delegate.received.back().x - 0.3) < 1e-9);
 }
 
 void SensorDevicesTest::listsLocationAndMatrix_data() {

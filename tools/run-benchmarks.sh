@@ -13,6 +13,8 @@ echo "== bench_interval (simulated sensor, 10 s per rate)"
 "$bench/bench_interval" 10
 echo "== bench_iio_interval (IIO driver on a fake tree, 10 s per rate)"
 "$bench/bench_iio_interval" 10
+echo "== bench_iio_buffered (IIO buffer against polling in umockdev's sysfs, 10 s per rate)"
+"$bench/bench_iio_buffered" 10
 echo "== bench_graph_cpu (graph at 120 Hz for 30 s, ratio 1 and 2)"
 "$bench/bench_graph_cpu" 30 1
 "$bench/bench_graph_cpu" 30 2

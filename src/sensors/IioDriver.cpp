@@ -22,6 +22,9 @@ namespace {
 // Without a fresh reading for this long the reader thread is taken to be stuck in the kernel.
 constexpr double kStallSeconds = 1.0;
 
+// Scans the kernel keeps for us between two readings: over half a second at 120 Hz.
+constexpr int kBufferScans = 64;
+
 const char* const kAxisNames[3] = {"x", "y", "z"};
 
 using Matrix = std::array<std::array<double, 3>, 3>;
@@ -503,7 +506,7 @@ int enableBuffer(const QString& folder, const IioDriver::Calibration& c, bool* b
             c.name.toUtf8() + "-dev" +
                 sysname.mid(sysname.indexOf(QLatin1String("device")) + 6).toUtf8());
     }
-    put("buffer/length", "64");
+    put("buffer/length", QByteArray::number(kBufferScans));
     if (const int status = put("buffer/enable", "1"); status != 0)
         return fail("buffer/enable", status);
     const int fd = ::open(c.devnode.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
@@ -567,6 +570,7 @@ IioDriver::IioDriver(const QString& folder, const AxisMap& axes, QObject* parent
 }
 
 IioDriver::~IioDriver() {
+    closeBuffer();
     {
         std::lock_guard lock(shared_->mutex);
         shared_->stopping = true;
@@ -599,8 +603,8 @@ bool IioDriver::start(QString* error) {
     }
     name_ = loaded->calibration.name;
     Calibration calibration = loaded->calibration;
-    startReader(calibration); // from the buffer where it can, else by polling
-    if (calibration.buffered && !buffered_) {
+    reader_ = std::thread(&IioDriver::readerLoop, shared_);
+    if (calibration.buffered && !openBuffer(calibration)) {
         if (!calibration.hasRawFiles) {
             *error = QStringLiteral("Sensor %1 cannot be read: its buffer cannot be had and it "
                                     "has no files to poll")
@@ -613,31 +617,85 @@ bool IioDriver::start(QString* error) {
     return true;
 }
 
-void IioDriver::startReader(const Calibration& calibration) {
-    if (reader_.joinable())
-        reader_.detach(); // it has ended, or ends at its next look at `stopping`
-    if (calibration.buffered) {
-        const QString folder = folder_;
-        struct Opened {
-            int fd = -1;
-            bool busy = false;
-            QString why;
-        };
-        const std::optional<Opened> opened = sf::withDeadline<Opened>([folder, calibration] {
-            Opened o;
-            o.fd = enableBuffer(folder, calibration, &o.busy, &o.why);
-            return o;
-        });
-        if (opened && opened->fd >= 0) {
-            buffered_ = true;
-            reader_ = std::thread(&IioDriver::bufferLoop, shared_, calibration, opened->fd, folder);
-            return;
-        }
+bool IioDriver::openBuffer(const Calibration& calibration) {
+    closeBuffer();
+    const QString folder = folder_;
+    struct Opened {
+        int fd = -1;
+        int scans = 0;
+        bool busy = false;
+        QString why;
+    };
+    const std::optional<Opened> opened = sf::withDeadline<Opened>([folder, calibration] {
+        Opened o;
+        o.fd = enableBuffer(folder, calibration, &o.busy, &o.why);
+        QByteArray length;
+        double scans = 0.0;
+        if (sf::read(pathIn(folder, "buffer/length"), &length) == 0 &&
+            sf::parseNumber(length, &scans) && scans >= 1.0)
+            o.scans = static_cast<int>(std::min(scans, 1e6));
+        return o;
+    });
+    buffered_ = opened && opened->fd >= 0;
+    if (!buffered_) {
         qInfo("%s: %s; reading it by polling instead", qPrintable(description()),
               opened ? qPrintable(opened->why) : "its buffer is not answering");
+        return false;
     }
-    buffered_ = false;
-    reader_ = std::thread(&IioDriver::readerLoop, shared_);
+    bufferFd_ = opened->fd;
+    bufferScans_ = opened->scans > 0 ? opened->scans : kBufferScans;
+    scan_.assign(static_cast<size_t>(calibration.scanBytes), 0);
+    return true;
+}
+
+void IioDriver::closeBuffer() {
+    if (bufferFd_ < 0)
+        return;
+    ::close(bufferFd_);
+    bufferFd_ = -1;
+    // Handing the buffer back lets other programs have it; a device that does not answer must
+    // not hold the program up for more than the deadline.
+    const QByteArray enable = pathIn(folder_, "buffer/enable");
+    sf::withDeadline<int>([enable] { return sf::write(enable, "0"); });
+}
+
+// The newest whole scan in the buffer, read without waiting on the event loop's thread. Each
+// read asks for one scan, and only after poll() says one is there: a read asking for more than
+// the buffer holds makes the kernel flush a chip's hardware FIFO, which talks to the chip over
+// its bus and can stall. Poll never does.
+IioDriver::RawRead IioDriver::readBuffer() {
+    RawRead read;
+    const Calibration& c = calibration_;
+    int taken = 0;
+    for (;;) {
+        pollfd ready{bufferFd_, POLLIN, 0};
+        if (::poll(&ready, 1, 0) <= 0 || !(ready.revents & POLLIN))
+            break;
+        const ssize_t count = ::read(bufferFd_, scan_.data(), scan_.size());
+        if (count < 0 && errno == EINTR)
+            continue;
+        if (count < 0 && errno != EAGAIN) {
+            read.error = errno;
+            read.failedPath = c.devnode;
+            read.sequence = 1;
+            return read;
+        }
+        if (count != static_cast<ssize_t>(scan_.size()))
+            break; // nothing more (or the end of a file standing in for the device)
+        for (size_t axis = 0; axis < 3; ++axis)
+            read.counts[axis] = static_cast<double>(c.axes[axis].decode(scan_.data()));
+        if (c.timestamp)
+            read.kernelTime = c.timestamp->decode(scan_.data());
+        read.fromScan = true;
+        read.sequence = 1;
+        if (++taken >= bufferScans_)
+            break;
+    }
+    // A full buffer has been dropping the newest scans since it filled (while nobody asked for
+    // readings): what it held is old. The scans that follow are new.
+    if (taken >= bufferScans_)
+        return RawRead{};
+    return read;
 }
 
 void IioDriver::post(std::function<void(Shared&)> job) {
@@ -659,59 +717,6 @@ bool IioDriver::runJobs(Shared& s, std::unique_lock<std::mutex>& lock) {
         ran = true;
     }
     return ran;
-}
-
-void IioDriver::bufferLoop(std::shared_ptr<Shared> shared, Calibration calibration, int fd,
-                           QString folder) {
-    Shared& s = *shared;
-    const auto scanBytes = static_cast<size_t>(calibration.scanBytes);
-    std::vector<unsigned char> pending;
-    std::vector<unsigned char> chunk(scanBytes * 64);
-    for (;;) {
-        {
-            std::unique_lock lock(s.mutex);
-            runJobs(s, lock);
-            if (s.stopping)
-                break;
-        }
-        pollfd ready{fd, POLLIN, 0};
-        if (::poll(&ready, 1, 50) <= 0)
-            continue;
-        const ssize_t count = ::read(fd, chunk.data(), chunk.size());
-        if (count < 0 && (errno == EAGAIN || errno == EINTR))
-            continue;
-        if (count == 0) {
-            // A file standing in for the device in tests: nothing more until it is written.
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-            continue;
-        }
-        RawRead read;
-        if (count < 0) {
-            read.error = errno;
-            read.failedPath = calibration.devnode;
-        } else {
-            pending.insert(pending.end(), chunk.begin(), chunk.begin() + count);
-            const size_t whole = pending.size() / scanBytes;
-            if (whole == 0)
-                continue;
-            // Only the newest scan is shown; each is one coherent sample of the three axes.
-            const unsigned char* scan = pending.data() + (whole - 1) * scanBytes;
-            read.fromScan = true;
-            for (size_t axis = 0; axis < 3; ++axis)
-                read.counts[axis] = static_cast<double>(calibration.axes[axis].decode(scan));
-            if (calibration.timestamp)
-                read.kernelTime = calibration.timestamp->decode(scan);
-            pending.erase(pending.begin(), pending.begin() + static_cast<long>(whole * scanBytes));
-        }
-        std::lock_guard lock(s.mutex);
-        read.generation = s.generation;
-        read.sequence = s.result.sequence + 1;
-        s.result = std::move(read);
-        if (s.result.error != 0)
-            break;
-    }
-    ::close(fd);
-    sf::write(pathIn(folder, "buffer/enable"), "0");
 }
 
 void IioDriver::readerLoop(std::shared_ptr<Shared> shared) {
@@ -780,21 +785,38 @@ std::optional<Acceleration> IioDriver::read(double now) {
     if (!running_)
         return std::nullopt;
     RawRead fresh;
-    {
-        std::lock_guard lock(shared_->mutex);
-        if (shared_->result.sequence != lastSequence_) {
-            lastSequence_ = shared_->result.sequence;
-            if (shared_->result.generation == shared_->generation)
-                fresh = shared_->result;
+    if (buffered_) {
+        fresh = readBuffer();
+    } else {
+        {
+            std::lock_guard lock(shared_->mutex);
+            if (shared_->result.sequence != lastSequence_) {
+                lastSequence_ = shared_->result.sequence;
+                if (shared_->result.generation == shared_->generation)
+                    fresh = shared_->result;
+            }
+            shared_->requested = true;
         }
-        shared_->requested = true;
+        shared_->wake.notify_one();
     }
-    shared_->wake.notify_one();
 
     if (fresh.sequence == 0) {
         if (latestTime_ < 0.0)
             latestTime_ = now; // the first request: the clock of an answer starts now
         // Between the reader's results the last reading holds, as a chip's output register does.
+        if (now - latestTime_ > kStallSeconds && buffered_ && latest_) {
+            // A sensor hub sends a scan only when a reading moves by more than its hysteresis:
+            // a quiet buffer is a device lying still, unless the device has gone.
+            latestTime_ = now;
+            if (!QFileInfo::exists(folder_)) {
+                RawRead gone;
+                gone.error = ENODEV;
+                gone.failedPath = calibration_.devnode;
+                lose(gone);
+                return std::nullopt;
+            }
+            return latest_;
+        }
         if (now - latestTime_ > kStallSeconds) {
             if (!reportedStall_)
                 emit statusMessage(QStringLiteral("Sensor %1 is not answering").arg(name_),
@@ -837,6 +859,7 @@ std::optional<Acceleration> IioDriver::read(double now) {
 
 void IioDriver::lose(const RawRead& failure) {
     running_ = false;
+    closeBuffer();
     latest_.reset();
     const QString why = failure.error == EACCES || failure.error == EPERM
                             ? accessDeniedMessage(QFile::decodeName(failure.failedPath))
@@ -891,7 +914,7 @@ void IioDriver::takeWhatTheLookFound() {
     folder_ = found->first;
     Calibration calibration = found->second;
     if (buffered_)
-        startReader(calibration); // the buffer's reader ended with the device
+        openBuffer(calibration); // the old one went with the device
     else
         calibration.buffered = false; // the polling reader goes on
     resume(found->first, calibration);

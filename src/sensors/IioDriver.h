@@ -13,16 +13,24 @@
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 namespace platform {
 
-// An accelerometer of the Linux Industrial I/O subsystem, read by polling its sysfs files
-// (/sys/bus/iio/devices/iio:deviceN/in_accel_{x,y,z}_raw) once per update interval.
+// An accelerometer of the Linux Industrial I/O subsystem, read in one of two ways:
 //
-// Every file of the device is read on a thread of the driver's own, so a chip that stalls its
-// bus stalls only this sensor, which then says it is not answering. read() hands that thread the
-// next request and returns the reading it finished last. If the device vanishes, the driver says
-// so once and looks for a device of the same name whenever udev announces one.
+// - From its buffer (/dev/iio:deviceN) where the device offers one: the kernel keeps whole scans
+//   of the three axes, each one coherent sample, and every update takes the newest. The buffer is
+//   read on the event loop's thread, only as far as poll() says it holds scans, so no read ever
+//   waits for the chip; between the chip's scans the last reading holds.
+// - Otherwise by polling its sysfs files (in_accel_{x,y,z}_raw) once per update interval, on a
+//   thread of the driver's own, so a chip that stalls its bus stalls only this sensor, which then
+//   says it is not answering. read() hands that thread the next request and returns the reading
+//   it finished last.
+//
+// The same thread does the driver's other file work (the sampling rate, turning the buffer on,
+// looking for the device again). If the device vanishes, the driver says so once and looks for a
+// device of the same name whenever udev announces one.
 //
 // Readings follow the desktop's rotation service: the mount matrix (udev's ACCEL_MOUNT_MATRIX,
 // else the kernel's, else none) gives X and Y as they are; Z completes a right-handed frame from
@@ -115,12 +123,12 @@ private:
     };
 
     static void readerLoop(std::shared_ptr<Shared> shared);
-    static void bufferLoop(std::shared_ptr<Shared> shared, Calibration calibration, int fd,
-                           QString folder);
     static bool runJobs(Shared& shared, std::unique_lock<std::mutex>& lock);
     void post(std::function<void(Shared&)> job);
     void resume(const QString& folder, const Calibration& calibration);
-    void startReader(const Calibration& calibration);
+    bool openBuffer(const Calibration& calibration);
+    void closeBuffer();
+    RawRead readBuffer();
     void lose(const RawRead& failure);
     void lookAgain();
     void takeWhatTheLookFound();
@@ -141,7 +149,11 @@ private:
     Reconnector reconnector_;
     std::shared_ptr<Shared> shared_;
     std::thread reader_;
+    // The device's buffer, read on the event loop's thread: a read never waits (see readBuffer).
     bool buffered_ = false;
+    int bufferFd_ = -1;
+    int bufferScans_ = 0;
+    std::vector<unsigned char> scan_;
 };
 
 } // namespace platform
