@@ -259,6 +259,8 @@ void SpanStrokerTest::fillRectMatchesQPainter_data() {
     QTest::newRow("half points") << QRectF(0, 17.5, 320, 105) << strip;
     QTest::newRow("fractional on all sides") << QRectF(3.3, 7.7, 50.2, 0.6) << strip;
     QTest::newRow("opaque, partly outside") << QRectF(-20, 90, 400, 30) << QColor(Qt::red);
+    QTest::newRow("one pixel wide, tall, opaque") << QRectF(40, 3.3, 1, 120.4) << QColor(Qt::red);
+    QTest::newRow("narrow, fractional sides") << QRectF(40.25, 3.3, 2.5, 120.4) << strip;
 }
 
 void SpanStrokerTest::fillRectMatchesQPainter() {

@@ -69,6 +69,20 @@ inline void blendPixel(std::uint32_t& pixel, std::uint32_t colour, int coverage)
     pixel = source + byteMul(pixel, 255 - qAlpha(source));
 }
 
+// blendSolid() for runs of any length. The plot's bars are one pixel wide and hundreds tall:
+// a call per row through the vector clones' dispatch would cost more than the pixel itself.
+inline void blendRun(std::uint32_t* pixels, int count, std::uint32_t source) {
+    if (qAlpha(source) == 255) {
+        std::fill(pixels, pixels + count, source);
+    } else if (count < 8) {
+        const std::uint32_t inverseAlpha = 255 - qAlpha(source);
+        for (int i = 0; i < count; ++i)
+            pixels[i] = source + byteMul(pixels[i], inverseAlpha);
+    } else {
+        blendSolid(pixels, count, source);
+    }
+}
+
 inline float clampUnit(float v) {
     return v <= 0.0f ? 0.0f : (v >= 1.0f ? 1.0f : v);
 }
@@ -221,24 +235,51 @@ void fillRectAntialiased(const PixelTarget& target, const QRectF& rect, QRgb pre
     const double rightShare = share(r.left(), r.right(), right);
     const int innerLeft = leftShare >= 1.0 ? left : left + 1;
     const int innerRight = rightShare >= 1.0 ? right : right - 1;
-    for (int y = top; y <= bottom; ++y) {
-        const double rowShare = share(r.top(), r.bottom(), y);
-        auto* row = reinterpret_cast<std::uint32_t*>(target.bits + y * target.bytesPerLine);
+    const auto blendRow = [&](std::uint32_t* row, double rowShare) {
         const int rowCoverage = toCoverage(static_cast<float>(rowShare));
         if (rowCoverage <= 0)
-            continue;
+            return;
         if (innerLeft <= innerRight) {
             const std::uint32_t source =
                 rowCoverage >= 255
                     ? premultiplied
                     : byteMul(premultiplied, static_cast<std::uint32_t>(rowCoverage));
-            blendSolid(row + innerLeft, innerRight - innerLeft + 1, source);
+            blendRun(row + innerLeft, innerRight - innerLeft + 1, source);
         }
         if (innerLeft != left)
             blendPixel(row[left], premultiplied, toCoverage(float(rowShare * leftShare)));
         if (innerRight != right && right != left)
             blendPixel(row[right], premultiplied, toCoverage(float(rowShare * rightShare)));
+    };
+    const auto rowAt = [&](int y) {
+        return reinterpret_cast<std::uint32_t*>(target.bits + y * target.bytesPerLine);
+    };
+    // Only the first and last rows can be partly covered; every row between is covered whole,
+    // so its edge pixels' colours are the same on each of them.
+    blendRow(rowAt(top), share(r.top(), r.bottom(), top));
+    if (bottom > top + 1) {
+        const auto edgeSource = [&](double edgeShare) {
+            const int coverage = toCoverage(float(edgeShare));
+            return coverage >= 255 ? premultiplied
+                                   : byteMul(premultiplied, static_cast<std::uint32_t>(coverage));
+        };
+        const std::uint32_t leftSource = edgeSource(leftShare);
+        const std::uint32_t rightSource = edgeSource(rightShare);
+        const bool blendsLeft = innerLeft != left;
+        const bool blendsRight = innerRight != right && right != left;
+        const int count = innerRight - innerLeft + 1;
+        for (int y = top + 1; y < bottom; ++y) {
+            std::uint32_t* row = rowAt(y);
+            if (count > 0)
+                blendRun(row + innerLeft, count, premultiplied);
+            if (blendsLeft)
+                row[left] = leftSource + byteMul(row[left], 255 - qAlpha(leftSource));
+            if (blendsRight)
+                row[right] = rightSource + byteMul(row[right], 255 - qAlpha(rightSource));
+        }
     }
+    if (bottom > top)
+        blendRow(rowAt(bottom), share(r.top(), r.bottom(), bottom));
 }
 
 SpanStroker& SpanStroker::forThisThread() {
