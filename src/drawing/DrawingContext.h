@@ -4,6 +4,7 @@
 
 #include <QString>
 #include <functional>
+#include <span>
 
 namespace platform {
 
@@ -66,6 +67,11 @@ public:
     // Strokes the path in the stroke colour and width, then empties it.
     virtual void strokePath() = 0;
     virtual void fillRect(Rect rect) = 0;
+    // Fills each rectangle in turn, as fillRect() would; a backend may save per-call work.
+    virtual void fillRects(std::span<const Rect> rects) {
+        for (const Rect& rect : rects)
+            fillRect(rect);
+    }
     // Fills the ellipse inscribed in the rectangle.
     virtual void fillEllipseInRect(Rect rect) = 0;
 

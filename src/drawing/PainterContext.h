@@ -40,6 +40,7 @@ public:
     void addLineToPoint(float x, float y) override;
     void strokePath() override;
     void fillRect(Rect rect) override;
+    void fillRects(std::span<const Rect> rects) override;
     void fillEllipseInRect(Rect rect) override;
 
     Size drawAtPoint(const QString& text, Point point, Font font) override;

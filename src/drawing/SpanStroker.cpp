@@ -73,7 +73,10 @@ inline void blendPixel(std::uint32_t& pixel, std::uint32_t colour, int coverage)
 // a call per row through the vector clones' dispatch would cost more than the pixel itself.
 inline void blendRun(std::uint32_t* pixels, int count, std::uint32_t source) {
     if (qAlpha(source) == 255) {
-        std::fill(pixels, pixels + count, source);
+        if (count == 1)
+            *pixels = source;
+        else
+            std::fill(pixels, pixels + count, source);
     } else if (count < 8) {
         const std::uint32_t inverseAlpha = 255 - qAlpha(source);
         for (int i = 0; i < count; ++i)
@@ -268,14 +271,23 @@ void fillRectAntialiased(const PixelTarget& target, const QRectF& rect, QRgb pre
         const bool blendsLeft = innerLeft != left;
         const bool blendsRight = innerRight != right && right != left;
         const int count = innerRight - innerLeft + 1;
-        for (int y = top + 1; y < bottom; ++y) {
-            std::uint32_t* row = rowAt(y);
-            if (count > 0)
-                blendRun(row + innerLeft, count, premultiplied);
-            if (blendsLeft)
-                row[left] = leftSource + byteMul(row[left], 255 - qAlpha(leftSource));
-            if (blendsRight)
-                row[right] = rightSource + byteMul(row[right], 255 - qAlpha(rightSource));
+        if (count == 1 && !blendsLeft && !blendsRight && qAlpha(premultiplied) == 255) {
+            // An opaque bar one pixel wide, as the recordings plot draws per column: one store
+            // per row.
+            std::uint32_t* pixel = rowAt(top + 1) + innerLeft;
+            const qsizetype stride = target.bytesPerLine / qsizetype(sizeof(std::uint32_t));
+            for (int y = top + 1; y < bottom; ++y, pixel += stride)
+                *pixel = premultiplied;
+        } else {
+            for (int y = top + 1; y < bottom; ++y) {
+                std::uint32_t* row = rowAt(y);
+                if (count > 0)
+                    blendRun(row + innerLeft, count, premultiplied);
+                if (blendsLeft)
+                    row[left] = leftSource + byteMul(row[left], 255 - qAlpha(leftSource));
+                if (blendsRight)
+                    row[right] = rightSource + byteMul(row[right], 255 - qAlpha(rightSource));
+            }
         }
     }
     if (bottom > top)
