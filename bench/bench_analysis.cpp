@@ -173,11 +173,30 @@ int main(int argc, char* argv[]) {
         [&] { draw(image, recording, views[next++ % views.size()], columns); }, &worst);
 
     if (qEnvironmentVariableIsSet("BENCH_ANALYSIS_OURS_ONLY")) {
+        // The same spans split by how they are drawn: one min/max bar per pixel column, or
+        // every row joined by lines (a span of fewer rows than the plot has pixel columns).
+        const int columnsWide = int(plotArea({0, 0, float(kWidth), float(kHeight)}).width);
+        std::vector<PlotView> bars, lines;
+        for (const PlotView& view : views) {
+            const std::size_t rows =
+                recording.rowAfter(view.to) - recording.rowAtOrAfter(view.from);
+            (rows <= std::size_t(columnsWide) ? lines : bars).push_back(view);
+        }
+        next = 0;
+        const double barsMs = medianMs(int(bars.size()) * 4, [&] {
+            draw(image, recording, bars[next++ % bars.size()], columns);
+        });
+        next = 0;
+        const double linesMs = medianMs(int(lines.size()) * 4, [&] {
+            draw(image, recording, lines[next++ % lines.size()], columns);
+        });
         std::printf("load %.0f ms, load and show %.0f ms, wc -l %.1f ms, held %.1f B/row, peak "
-                    "growth %.1f B/row, redraw %.2f ms (worst %.2f)\n",
+                    "growth %.1f B/row, redraw %.2f ms (worst %.2f); %zu spans as bars %.2f ms, "
+                    "%zu as lines %.2f ms\n",
                     loadMs, loadAndShowMs, wcMs,
                     double(recording.memoryBytes()) / double(recording.size()),
-                    peakGrowth * 1024.0 / double(recording.size()), redrawMs, worst);
+                    peakGrowth * 1024.0 / double(recording.size()), redrawMs, worst, bars.size(),
+                    barsMs, lines.size(), linesMs);
         return 0;
     }
 
