@@ -17,6 +17,7 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QTextBrowser>
 #include <QToolBar>
 
 // The application's screens and controls, found in its window by the names the interface file
@@ -54,6 +55,7 @@ public:
     QPushButton* const closerecord = find<QPushButton>("closerecord");
     QPushButton* const metersPause = find<QPushButton>("metersPause");
     QPlainTextEdit* const recordingText = find<QPlainTextEdit>("recordingText");
+    QTextBrowser* const infoText = find<QTextBrowser>("infoText");
     // Made at start-up; null before.
     QToolBar* const toolbar = window_->findChild<QToolBar*>(QStringLiteral("toolbar"));
 
