@@ -16,8 +16,8 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
-#include <QTimer>
 #include <QTextBrowser>
+#include <QTimer>
 #include <QToolBar>
 
 // The application's screens and controls, found in its window by the names the interface file
