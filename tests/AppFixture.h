@@ -16,6 +16,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QTextBrowser>
 #include <QTimer>
 #include <QToolBar>
 
@@ -54,6 +55,7 @@ public:
     QPushButton* const closerecord = find<QPushButton>("closerecord");
     QPushButton* const metersPause = find<QPushButton>("metersPause");
     QPlainTextEdit* const recordingText = find<QPlainTextEdit>("recordingText");
+    QTextBrowser* const infoText = find<QTextBrowser>("infoText");
     // Made at start-up; null before.
     QToolBar* const toolbar = window_->findChild<QToolBar*>(QStringLiteral("toolbar"));
 

@@ -101,6 +101,9 @@ void AppOpenRecordingTest::opensFromEntryOrDrop() {
     }
     QCOMPARE(app.statusBar()->sourceText(), source);
     QCOMPARE(Accelerometer::sharedAccelerometer().driver()->description(), source);
+    // The About screen names the source in use too.
+    QVERIFY2(controls(app).infoText->toPlainText().contains(source),
+             qPrintable(controls(app).infoText->toPlainText()));
     if (message.isEmpty()) {
         QVERIFY(!app.messageBox());
     } else {

@@ -5,6 +5,7 @@
 #include "sensors/InputDriver.h"
 #include "sensors/Sources.h"
 
+#include <QDir>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QStandardPaths>
@@ -250,21 +251,28 @@ void SensorDevicesTest::readsEachDeviceInOurAxes() {
 
 void SensorDevicesTest::readsTheBufferOnlyForNewScans_data() {
     QTest::addColumn<std::vector<Triple>>("scans"); // what the buffer holds when reading starts
+    QTest::addColumn<bool>("bufferRefused");        // its buffer cannot be turned on
     QTest::addColumn<bool>("deviceGoes");           // removed after the first reading
     QTest::addColumn<QString>("message");           // the only status message, if any
     const Triple old{100, 0, -1000}, newest{300, 0, -1000};
     QTest::newRow("newest of three, then lying still")
-        << std::vector<Triple>{old, old, newest} << false << QString();
+        << std::vector<Triple>{old, old, newest} << false << false << QString();
     // The kernel drops new scans while the buffer is full: what it holds is stale.
     std::vector<Triple> full(64, old);
     full.push_back(newest);
-    QTest::newRow("a full buffer is passed over") << full << false << QString();
+    QTest::newRow("a full buffer is passed over") << full << false << false << QString();
+    // Its raw files, read instead, hold the newest reading.
+    QTest::newRow("a buffer that cannot be had")
+        << std::vector<Triple>{old} << true << false
+        << "Sensor iio: accel_3d (iio:device0): cannot use its buffer: ";
     QTest::newRow("the device goes while it is quiet")
-        << std::vector<Triple>{newest} << true << "Sensor iio: accel_3d (iio:device0) is gone";
+        << std::vector<Triple>{newest} << false << true
+        << "Sensor iio: accel_3d (iio:device0) is gone";
 }
 
 void SensorDevicesTest::readsTheBufferOnlyForNewScans() {
     QFETCH(std::vector<Triple>, scans);
+    QFETCH(bool, bufferRefused);
     QFETCH(bool, deviceGoes);
     QFETCH(QString, message);
     UmockdevBed bed;
@@ -273,6 +281,16 @@ void SensorDevicesTest::readsTheBufferOnlyForNewScans() {
     const QString folder = QStringLiteral(
         "/sys/devices/pci0000:00/0000:00:12.0/{33AECD58-B679-4E54-9BD9-A04D34F0C226}/"
         "001F:8087:0AC2.0003/HID-SENSOR-200073.9.auto/iio:device0");
+    if (bufferRefused) {
+        // Writing buffer/enable fails (here: it is a folder), as it does when the chip refuses.
+        const QString enable = bed.root() + folder + QStringLiteral("/buffer/enable");
+        QVERIFY(QFile::remove(enable));
+        QVERIFY(QDir().mkdir(enable));
+        const Triple raw{300, 0, -1000};
+        for (int axis = 0; axis < 3; ++axis)
+            UmockdevBed::write(folder, QStringLiteral("in_accel_%1_raw").arg(QChar(u"xyz"[axis])),
+                               QString::number(raw[axis]));
+    }
     Running running(std::make_unique<platform::IioDriver>(folder));
     QString error;
     QVERIFY2(running.driver->start(&error), qPrintable(error));

@@ -207,7 +207,7 @@ bool Recorder::saveLog() {
         QString folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
         if (folder.isEmpty() || !QFileInfo(folder).isDir())
             folder = QDir::homePath();
-        QFileDialog dialog(window_, tr("Save log"),
+        QFileDialog dialog(platform::dialogParent(window_), tr("Save log"),
                            QDir(folder).filePath(QStringLiteral("recording.txt")),
                            tr("Text files (*.txt);;All files (*)"));
         dialog.setAcceptMode(QFileDialog::AcceptSave);
@@ -237,7 +237,8 @@ void Recorder::showMessage(const QString& title, const QString& text, bool offer
     if (messageBox_)
         messageBox_->close();
     // Not modal in the blocking sense: the event loop, the samples and a running recording go on.
-    auto* box = new QMessageBox(QMessageBox::Warning, title, text, QMessageBox::NoButton, window_);
+    auto* box = new QMessageBox(QMessageBox::Warning, title, text, QMessageBox::NoButton,
+                                platform::dialogParent(window_));
     platform::dressDialog(box);
     box->setAttribute(Qt::WA_DeleteOnClose);
     if (offerSave) {

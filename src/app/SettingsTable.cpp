@@ -54,7 +54,8 @@ void SettingsTable::showMessage(const QString& message, QWidget* window, const Q
     qWarning("wobblestar: %s", qPrintable(message));
     if (QGuiApplication::platformName() == u"offscreen")
         return;
-    auto* box = new QMessageBox(QMessageBox::Warning, title, message, QMessageBox::Ok, window);
+    auto* box = new QMessageBox(QMessageBox::Warning, title, message, QMessageBox::Ok,
+                                platform::dialogParent(window));
     platform::dressDialog(box);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->open();

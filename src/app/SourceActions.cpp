@@ -2,12 +2,17 @@
 
 #include "app/Recorder.h"
 #include "features/AxisCheckDialog.h"
+#include "features/InfoText.h"
 #include "features/RecordingOpener.h"
 #include "features/analysis/AnalysisWindow.h"
+#include "screens/DialogStyle.h"
 #include "screens/StatusBar.h"
 #include "sensors/Accelerometer.h"
 #include "sensors/ReplayDriver.h"
 #include "sensors/SampleCsvWriter.h"
+
+#include <QSettings>
+#include <QTextBrowser>
 
 using platform::Accelerometer;
 
@@ -30,8 +35,17 @@ bool SourceActions::openRecording(const QString& path, double fromSeconds) {
         return false;
     }
     statusBar_.setSource(driver->description());
+    showAbout(about_, driver->description());
     Accelerometer::sharedAccelerometer().setDriver(std::move(driver));
     return true;
+}
+
+void SourceActions::showAbout(QTextBrowser* about, const QString& source) {
+    about_ = about;
+    if (about_)
+        about_->setHtml(
+            infoHtml(InfoFacts{QStringLiteral(WOBBLESTAR_VERSION), source, QSettings().fileName(),
+                               platform::SampleCsvWriter::defaultDirectory()}));
 }
 
 void SourceActions::showRecordings() {
@@ -50,8 +64,8 @@ void SourceActions::showRecordings() {
 }
 
 void SourceActions::checkAxes(QWidget* parent) {
-    auto* dialog =
-        new AxisCheckDialog(Accelerometer::sharedAccelerometer().driver(), latest_, parent);
+    auto* dialog = new AxisCheckDialog(Accelerometer::sharedAccelerometer().driver(), latest_,
+                                       platform::dialogParent(parent));
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     axisCheck_ = dialog;
     dialog->open();

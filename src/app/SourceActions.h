@@ -9,6 +9,7 @@
 #include <memory>
 #include <optional>
 
+class QTextBrowser;
 class Recorder;
 class RecordingOpener;
 
@@ -36,6 +37,9 @@ public:
     void installOpener(QWidget* window);
     RecordingOpener* opener() const { return opener_; }
 
+    // Writes the About text into `about`, naming `source`, and names each recording opened later.
+    void showAbout(QTextBrowser* about, const QString& source);
+
     // Replays `path` from `fromSeconds`: the accelerometer's source becomes the file until
     // another is opened. A refused file leaves the source as it was and says why.
     bool openRecording(const QString& path, double fromSeconds = 0.0);
@@ -52,5 +56,6 @@ private:
     std::function<std::optional<platform::Acceleration>()> latest_;
     RecordingOpener* opener_ = nullptr;
     QPointer<QDialog> axisCheck_;
+    QPointer<QTextBrowser> about_;
     std::unique_ptr<analysis::AnalysisWindow> recordingsWindow_;
 };

@@ -1,17 +1,14 @@
 #include "app/WobblestarAppDelegate.h"
 
 #include "app/SourceActions.h"
-#include "features/InfoText.h"
 #include "features/RecordingLog.h"
 #include "screens/FittedWindow.h"
 #include "screens/StatusBar.h"
-#include "sensors/SampleCsvWriter.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QLayout>
 #include <QPushButton>
-#include <QSettings>
 #include <QShortcut>
 #include <QToolBar>
 
@@ -97,9 +94,7 @@ void WobblestarAppDelegate::applicationDidFinishLaunching() {
     statusBar->setSource(source);
     connect(&accelerometer, &Accelerometer::deliveredRateChanged, statusBar,
             &StatusBar::setDeliveredRate);
-    ui.infoText->setHtml(
-        infoHtml(InfoFacts{QStringLiteral(WOBBLESTAR_VERSION), source, QSettings().fileName(),
-                           platform::SampleCsvWriter::defaultDirectory()}));
+    sources_->showAbout(ui.infoText, source);
     screens_->updateAxesHint();
     SettingsTable::showMessage(settingsMessage_, topLevel_.get());
 }

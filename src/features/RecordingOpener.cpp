@@ -1,9 +1,14 @@
 #include "features/RecordingOpener.h"
 
+#include "screens/DialogStyle.h"
+#include "sensors/SampleCsvWriter.h"
+
 #include <QAction>
+#include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMimeData>
 #include <QWidget>
 
@@ -33,11 +38,16 @@ RecordingOpener::RecordingOpener(QWidget* window, std::function<void(const QStri
 }
 
 void RecordingOpener::choose() {
-    const QString path =
-        chooser_
-            ? chooser_()
-            : QFileDialog::getOpenFileName(window_, tr("Open recording"), QString(),
-                                           tr("Recordings (*.csv *.txt *.tsv);;All files (*)"));
+    // Where Wobblestar keeps its own recordings, else the home folder: never the folder the
+    // program happened to be started from.
+    QString folder = platform::SampleCsvWriter::defaultDirectory();
+    if (!QFileInfo(folder).isDir())
+        folder = QDir::homePath();
+    const QString path = chooser_
+                             ? chooser_()
+                             : QFileDialog::getOpenFileName(
+                                   platform::dialogParent(window_), tr("Open recording"), folder,
+                                   tr("Recordings (*.csv *.txt *.tsv);;All files (*)"));
     if (!path.isEmpty())
         open_(path);
 }

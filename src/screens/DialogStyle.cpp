@@ -3,6 +3,9 @@
 #include <QCoreApplication>
 #include <QDialog>
 #include <QEvent>
+#include <QGraphicsProxyWidget>
+#include <QGraphicsScene>
+#include <QGraphicsView>
 #include <QPalette>
 #include <QWidget>
 
@@ -73,6 +76,16 @@ void dressDialog(QWidget* dialog) {
     palette.setColor(QPalette::HighlightedText, Qt::white);
     dialog->setPalette(palette);
     dialog->setStyleSheet(QString::fromLatin1(kDialogSheet));
+}
+
+QWidget* dialogParent(QWidget* widget) {
+    if (!widget)
+        return nullptr;
+    QWidget* window = widget->window();
+    if (QGraphicsProxyWidget* proxy = window->graphicsProxyWidget();
+        proxy && proxy->scene() && !proxy->scene()->views().isEmpty())
+        return proxy->scene()->views().constFirst()->window();
+    return window;
 }
 
 } // namespace platform

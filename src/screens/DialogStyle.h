@@ -16,4 +16,10 @@ void dressDialog(QWidget* dialog);
 // application object exists.
 void dressEveryDialog();
 
+// The window a dialog for `widget` should belong to. A widget shown scaled inside a graphics
+// view (the desktop window shows the whole interface so) is a window of its own in the
+// scene's eyes: a dialog parented to it is drawn into the scene, clipped and scaled with the
+// interface. Its dialogs belong to the view's window instead.
+QWidget* dialogParent(QWidget* widget);
+
 } // namespace platform

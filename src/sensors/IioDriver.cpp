@@ -3,6 +3,7 @@
 #include "sensors/Udev.h"
 
 #include <QFileInfo>
+#include <QMetaObject>
 #include <QtDebug>
 #include <algorithm>
 #include <cerrno>
@@ -604,20 +605,26 @@ bool IioDriver::start(QString* error) {
     name_ = loaded->calibration.name;
     Calibration calibration = loaded->calibration;
     reader_ = std::thread(&IioDriver::readerLoop, shared_);
-    if (calibration.buffered && !openBuffer(calibration)) {
+    QString why;
+    if (calibration.buffered && !openBuffer(calibration, &why)) {
         if (!calibration.hasRawFiles) {
-            *error = QStringLiteral("Sensor %1 cannot be read: its buffer cannot be had and it "
-                                    "has no files to poll")
-                         .arg(description());
+            *error = QStringLiteral("Sensor %1 cannot be read: %2, and it has no files to poll")
+                         .arg(description(), why);
             return false;
         }
+        // Said once the service holds the driver and passes its messages on.
+        const QString notice =
+            QStringLiteral("Sensor %1: %2; reading it by polling instead").arg(description(), why);
+        QMetaObject::invokeMethod(
+            this, [this, notice] { emit statusMessage(notice, MessageKind::Notice); },
+            Qt::QueuedConnection);
         calibration.buffered = false;
     }
     resume(folder_, calibration);
     return true;
 }
 
-bool IioDriver::openBuffer(const Calibration& calibration) {
+bool IioDriver::openBuffer(const Calibration& calibration, QString* why) {
     closeBuffer();
     const QString folder = folder_;
     struct Opened {
@@ -638,8 +645,7 @@ bool IioDriver::openBuffer(const Calibration& calibration) {
     });
     buffered_ = opened && opened->fd >= 0;
     if (!buffered_) {
-        qInfo("%s: %s; reading it by polling instead", qPrintable(description()),
-              opened ? qPrintable(opened->why) : "its buffer is not answering");
+        *why = opened ? opened->why : QStringLiteral("its buffer is not answering");
         return false;
     }
     bufferFd_ = opened->fd;
@@ -913,10 +919,13 @@ void IioDriver::takeWhatTheLookFound() {
     reconnector_.stop();
     folder_ = found->first;
     Calibration calibration = found->second;
-    if (buffered_)
-        openBuffer(calibration); // the old one went with the device
-    else
-        calibration.buffered = false; // the polling reader goes on
+    if (!buffered_) {
+        calibration.buffered = false;                         // the polling reader goes on
+    } else if (QString why; !openBuffer(calibration, &why)) { // the old one went with the device
+        emit statusMessage(
+            QStringLiteral("Sensor %1: %2; reading it by polling instead").arg(description(), why),
+            MessageKind::Notice);
+    }
     resume(found->first, calibration);
     emit statusMessage(QStringLiteral("Sensor %1 is back").arg(description()), MessageKind::Back);
 }

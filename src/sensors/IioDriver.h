@@ -126,7 +126,8 @@ private:
     static bool runJobs(Shared& shared, std::unique_lock<std::mutex>& lock);
     void post(std::function<void(Shared&)> job);
     void resume(const QString& folder, const Calibration& calibration);
-    bool openBuffer(const Calibration& calibration);
+    // False and why not when the buffer cannot be had.
+    bool openBuffer(const Calibration& calibration, QString* why);
     void closeBuffer();
     RawRead readBuffer();
     void lose(const RawRead& failure);
