@@ -5,6 +5,7 @@
 #include <QImage>
 #include <QPainter>
 #include <QTest>
+#include <vector>
 
 using platform::Font;
 using platform::PainterContext;
@@ -17,6 +18,8 @@ class DrawingContextTest : public QObject {
 private slots:
     void fillColoursAreClamped_data();
     void fillColoursAreClamped();
+    void fillRectsDrawsWhatQPainterDraws_data();
+    void fillRectsDrawsWhatQPainterDraws();
     void strokeFollowsPathThenEmptiesIt();
     void textHangsFromItsPoint();
     void recorderKeepsCallsInOrder();
@@ -84,6 +87,51 @@ void DrawingContextTest::fillColoursAreClamped() {
                  std::abs(centre.blue() - expected.blue()) <= 1,
              qPrintable(centre.name()));
     QCOMPARE(image.pixelColor(2, 2).alpha(), 0); // outside the ellipse
+}
+
+void DrawingContextTest::fillRectsDrawsWhatQPainterDraws_data() {
+    QTest::addColumn<qreal>("ratio");
+    QTest::addColumn<bool>("antialiasing");
+    QTest::addColumn<float>("alpha");
+    QTest::newRow("1x, opaque bars") << 1.0 << true << 1.0f;
+    QTest::newRow("1x, translucent") << 1.0 << true << 0.6f;
+    QTest::newRow("1.5x, opaque bars") << 1.5 << true << 1.0f;
+    QTest::newRow("without antialiasing") << 1.0 << false << 1.0f;
+}
+
+void DrawingContextTest::fillRectsDrawsWhatQPainterDraws() {
+    QFETCH(qreal, ratio);
+    QFETCH(bool, antialiasing);
+    QFETCH(float, alpha);
+    // Bars one point wide with fractional ends, a wider strip, one partly and one far outside.
+    const std::vector<Rect> rects = {{3, 2.3f, 1, 30.4f},     {4, 6, 1, 0.5f}, {5, 12.7f, 1, 2},
+                                     {12.25f, 1, 3.5f, 6.5f}, {-5, 35, 50, 9}, {1e7f, 1e7f, 4, 4}};
+    const QImage ours = drawn(
+        [&](PainterContext& context) {
+            context.setAllowsAntialiasing(antialiasing);
+            context.setRGBFillColor(1, 0.5f, 0, alpha);
+            context.fillRects(rects);
+        },
+        ratio);
+    const QColor colour = QColor::fromRgbF(1, 0.5f, 0, alpha);
+    QImage qt = drawn([](PainterContext&) {}, ratio);
+    {
+        QPainter painter(&qt);
+        painter.setRenderHint(QPainter::Antialiasing, antialiasing);
+        for (const Rect& r : rects)
+            painter.fillRect(QRectF(r.x, r.y, r.width, r.height), colour);
+    }
+    QVERIFY(ours != drawn([](PainterContext&) {}, ratio));
+    // Coverage is rounded to 1/255 steps a little differently from Qt's.
+    int worst = 0;
+    for (int y = 0; y < qt.height(); ++y) {
+        for (int x = 0; x < qt.width(); ++x) {
+            const QRgb a = qt.pixel(x, y), b = ours.pixel(x, y);
+            worst = std::max({worst, std::abs(qRed(a) - qRed(b)), std::abs(qGreen(a) - qGreen(b)),
+                              std::abs(qBlue(a) - qBlue(b))});
+        }
+    }
+    QVERIFY2(worst <= 2, qPrintable(QString::number(worst)));
 }
 
 void DrawingContextTest::strokeFollowsPathThenEmptiesIt() {
