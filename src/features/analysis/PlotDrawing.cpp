@@ -4,6 +4,7 @@
 
 #include <QFileInfo>
 #include <QFontMetricsF>
+#include <QHash>
 #include <QImage>
 #include <QPainter>
 #include <QSaveFile>
@@ -25,6 +26,21 @@ constexpr float kLeft = 54.0f, kRight = 12.0f, kTop = 24.0f, kBottom = 24.0f;
 
 float textWidth(const QString& text, Font font) {
     return float(QFontMetricsF(platform::PainterContext::qtFont(font)).horizontalAdvance(text));
+}
+
+// The width of a tick label in the label font. Zooming and panning bring the same labels back
+// redraw after redraw, and measuring one shapes its text again, which costs about as much as
+// drawing it; so widths are kept by text (a few hundred at most, then forgotten).
+float labelWidth(const QString& label) {
+    thread_local QHash<QString, float> widths;
+    const auto known = widths.constFind(label);
+    if (known != widths.cend())
+        return *known;
+    if (widths.size() >= 512)
+        widths.clear();
+    const float width = textWidth(label, kLabelFont);
+    widths.insert(label, width);
+    return width;
 }
 
 QString tickLabel(double value, double step, const char* unit) {
@@ -73,7 +89,6 @@ struct Mapping {
 // pixels as a stroke along its middle, without a stroker's work per row of a 1 000-pixel line.
 void drawGrid(DrawingContext& context, const Mapping& map) {
     const Rect& a = map.area;
-    const QFontMetricsF metrics(platform::PainterContext::qtFont(kLabelFont));
 
     double step = 1.0;
     const std::vector<double> gTicks =
@@ -84,8 +99,7 @@ void drawGrid(DrawingContext& context, const Mapping& map) {
         context.fillRect({a.x, y, a.width, 1.0f});
         const QString label = tickLabel(g, step, "g");
         context.setGrayFillColor(0.75f, 1.0f);
-        context.drawAtPoint(label, {a.x - 6.0f - float(metrics.horizontalAdvance(label)), y - 6.5f},
-                            kLabelFont);
+        context.drawAtPoint(label, {a.x - 6.0f - labelWidth(label), y - 6.5f}, kLabelFont);
     }
     const std::vector<double> tTicks =
         niceTicks(map.from, map.to, std::max(2, int(a.width / 110.0f)), &step);
@@ -95,10 +109,8 @@ void drawGrid(DrawingContext& context, const Mapping& map) {
         context.fillRect({x, a.y, 1.0f, a.height});
         const QString label = tickLabel(t, step, "s");
         context.setGrayFillColor(0.75f, 1.0f);
-        context.drawAtPoint(
-            label,
-            {x + 0.5f - float(metrics.horizontalAdvance(label)) / 2.0f, a.y + a.height + 5.0f},
-            kLabelFont);
+        context.drawAtPoint(label, {x + 0.5f - labelWidth(label) / 2.0f, a.y + a.height + 5.0f},
+                            kLabelFont);
     }
 }
 
