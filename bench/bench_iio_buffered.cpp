@@ -109,8 +109,8 @@ void measureTimerfd(double seconds) {
     for (const double rate : kRates) {
         const int fd = ::timerfd_create(CLOCK_MONOTONIC, TFD_CLOEXEC);
         const auto period = static_cast<long>(std::llround(1e9 / rate));
-        const itimerspec spec{{0, period}, {0, period}};
-        ::timerfd_settime(fd, 0, &spec, nullptr);
+        const itimerspec every{{0, period}, {0, period}};
+        ::timerfd_settime(fd, 0, &every, nullptr);
         QElapsedTimer clock;
         DeliveryTimes times(clock);
         clock.start();

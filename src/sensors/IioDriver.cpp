@@ -690,8 +690,6 @@ IioDriver::RawRead IioDriver::readBuffer() {
             break; // nothing more (or the end of a file standing in for the device)
         for (size_t axis = 0; axis < 3; ++axis)
             read.counts[axis] = static_cast<double>(c.axes[axis].decode(scan_.data()));
-        if (c.timestamp)
-            read.kernelTime = c.timestamp->decode(scan_.data());
         read.fromScan = true;
         read.sequence = 1;
         if (++taken >= bufferScans_)

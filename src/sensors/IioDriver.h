@@ -89,6 +89,7 @@ public:
         bool buffered = false;
         QByteArray devnode;
         std::array<ScanChannel, 3> axes{};
+        // Only its place in the scan matters: readings are stamped when they are delivered.
         std::optional<ScanChannel> timestamp;
         int scanBytes = 0;
     };
@@ -101,7 +102,6 @@ private:
         std::array<QByteArray, 3> text;
         bool fromScan = false; // a whole scan from the buffer: `counts` instead of `text`
         std::array<double, 3> counts{};
-        std::int64_t kernelTime = 0; // ns, from the scan's timestamp channel
         int error = 0;
         QByteArray failedPath;
     };
