@@ -5,6 +5,7 @@
 #include "features/analysis/SpanStatistics.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -322,6 +323,7 @@ void TestAnalysis::windowSavesTheShownSpan() {
     QTemporaryDir dir;
     AnalysisWindow window(dir.path());
     QVERIFY(window.open(coasterPath()));
+    QTRY_COMPARE(window.recording().path(), QFileInfo(coasterPath()).absoluteFilePath());
     window.plot()->setSpan(50.0, 53.5);
     QTRY_COMPARE(window.statistics().from, 50.0);
     const SpanStatistics expected = spanStatistics(window.recording(), 50.0, 53.5);

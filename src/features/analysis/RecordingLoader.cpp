@@ -1,0 +1,173 @@
+#include "features/analysis/RecordingLoader.h"
+
+#include "sensors/RecordingReader.h"
+
+#include <QMutex>
+#include <QMutexLocker>
+#include <algorithm>
+#include <cmath>
+#include <unistd.h>
+
+namespace analysis {
+
+bool summarizeRecording(const QString& path, RecordingSummary* summary, QString* error,
+                        const std::atomic_bool* cancelled) {
+    *summary = {};
+    platform::RecordingReader reader(path);
+    if (!reader.open(error))
+        return false;
+    platform::Acceleration row;
+    double last = 0.0;
+    double peak = 0.0;
+    while (reader.next(&row)) {
+        if (cancelled && cancelled->load(std::memory_order_relaxed)) {
+            if (error)
+                error->clear();
+            return false;
+        }
+        ++summary->rows;
+        last = row.timestamp;
+        peak = std::max(peak, std::sqrt(row.x * row.x + row.y * row.y + row.z * row.z));
+    }
+    if (!reader.error().isEmpty() || summary->rows == 0) {
+        if (error)
+            *error = reader.error().isEmpty()
+                         ? QStringLiteral("Cannot replay \"%1\": no rows").arg(path)
+                         : reader.error();
+        return false;
+    }
+    // Times as the held series has them, in float, so that the list and the plot agree.
+    summary->duration = summary->rows < 2 ? 0.0 : double(float(last));
+    summary->rateHz = summary->duration > 0.0 ? double(summary->rows - 1) / summary->duration : 0.0;
+    summary->peak = float(peak);
+    return true;
+}
+
+// The loader as the numbers' worker reaches it: null once the loader is gone.
+struct RecordingLoader::Owner {
+    QMutex mutex;
+    RecordingLoader* loader = nullptr;
+};
+
+RecordingLoader::RecordingLoader(std::size_t rowLimit, QObject* parent)
+    : QObject(parent), rowLimit_(rowLimit), numbersPool_(new QThreadPool),
+      owner_(std::make_shared<Owner>()) {
+    // One summary and one load at a time, plus a cancelled load still on its way out.
+    pool_.setMaxThreadCount(3);
+    numbersPool_->setMaxThreadCount(1);
+    owner_->loader = this;
+}
+
+RecordingLoader::~RecordingLoader() {
+    cancel();
+    {
+        const QMutexLocker lock(&owner_->mutex);
+        owner_->loader = nullptr;
+    }
+    // Summaries and loads notice the cancellation within a row.
+    pool_.waitForDone();
+    if (numbersPool_->activeThreadCount() == 0)
+        delete numbersPool_;
+    // else left to its transform, which ends in a result nobody receives.
+}
+
+std::size_t RecordingLoader::defaultRowLimit() {
+    bool ok = false;
+    const qulonglong bytes = qEnvironmentVariable("WOBBLESTAR_RECORDING_MEMORY").toULongLong(&ok);
+    if (ok && bytes > 0)
+        return std::size_t(bytes / RecordingSeries::kBytesPerRow);
+    const long pages = ::sysconf(_SC_PHYS_PAGES);
+    const long pageSize = ::sysconf(_SC_PAGE_SIZE);
+    if (pages <= 0 || pageSize <= 0)
+        return std::size_t(1) << 24; // 16 M rows, 450 MB: a guess that fits any machine running Qt
+    return std::size_t(pages) * std::size_t(pageSize) / 4 / RecordingSeries::kBytesPerRow;
+}
+
+RecordingLoader::Token RecordingLoader::renew(Token& token) {
+    token->store(true);
+    token = std::make_shared<std::atomic_bool>(false);
+    return token;
+}
+
+void RecordingLoader::summarize(const QStringList& paths) {
+    const Token cancelled = renew(summaryCancelled_);
+    if (paths.isEmpty())
+        return;
+    pool_.start([this, paths, cancelled] {
+        for (const QString& path : paths) {
+            RecordingSummary summary;
+            QString error;
+            summarizeRecording(path, &summary, &error, cancelled.get());
+            if (*cancelled)
+                return;
+            QMetaObject::invokeMethod(
+                this,
+                [this, path, summary, error, cancelled] {
+                    if (!*cancelled)
+                        emit summarized(path, summary, error);
+                },
+                Qt::QueuedConnection);
+        }
+    });
+}
+
+void RecordingLoader::load(const QString& path) {
+    const Token cancelled = renew(loadCancelled_);
+    loading_ = path;
+    const std::size_t limit = rowLimit_;
+    pool_.start([this, path, limit, cancelled] {
+        auto recording = std::make_shared<RecordingSeries>();
+        recording->setRowLimit(limit);
+        QString error;
+        if (!recording->load(path, &error, cancelled.get()))
+            recording.reset();
+        if (*cancelled)
+            return;
+        QMetaObject::invokeMethod(
+            this,
+            [this, path, recording, error, cancelled] {
+                if (*cancelled)
+                    return;
+                loading_.clear();
+                emit loaded(path, recording, error);
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void RecordingLoader::computeNumbers(std::shared_ptr<const RecordingSeries> recording, double from,
+                                     double to, Series series) {
+    const unsigned request = ++numbersRequest_;
+    // A request not yet started is replaced; one running finishes, and is dropped on arrival.
+    numbersPool_->clear();
+    numbersPool_->start([owner = owner_, recording, from, to, series, request] {
+        const SpanStatistics statistics = spanStatistics(*recording, from, to);
+        Spectrum shown;
+        if (statistics.samples > 0) {
+            const std::size_t first = recording->rowAtOrAfter(statistics.from);
+            shown =
+                spectrum(*recording, series, first, first + statistics.samples, statistics.rateHz);
+        }
+        const QMutexLocker lock(&owner->mutex);
+        if (!owner->loader)
+            return;
+        RecordingLoader* loader = owner->loader;
+        QMetaObject::invokeMethod(
+            loader,
+            [loader, statistics, shown, series, request] {
+                if (request == loader->numbersRequest_)
+                    emit loader->numbersComputed(statistics, shown, series);
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void RecordingLoader::cancel() {
+    renew(summaryCancelled_);
+    renew(loadCancelled_);
+    loading_.clear();
+    ++numbersRequest_;
+    numbersPool_->clear();
+}
+
+} // namespace analysis
