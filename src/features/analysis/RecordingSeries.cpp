@@ -68,10 +68,11 @@ void RecordingSeries::append(float time, float x, float y, float z) {
     last_ = time;
     const std::array<float, kSeriesCount> row{x, y, z, std::sqrt(x * x + y * y + z * z)};
     if (block_ == 1) {
-        push(time, row);
-        if (t_.size() >= limit_)
-            coarsen();
-        return;
+        if (t_.size() < limit_) {
+            push(time, row);
+            return;
+        }
+        coarsen();
     }
     if (pending_.rows == 0) {
         pending_.first = time;
@@ -86,10 +87,13 @@ void RecordingSeries::append(float time, float x, float y, float z) {
         pending_.middle = time;
     pending_.last = time;
     if (++pending_.rows == block_) {
+        if (t_.size() + 2 > limit_) {
+            // The block is now the first half of one twice as long, which gathers on.
+            coarsen();
+            return;
+        }
         pushBlock(pending_);
         pending_ = {};
-        if (t_.size() >= limit_)
-            coarsen();
     }
 }
 

@@ -42,8 +42,8 @@ public:
 
     RecordingSeries() = default;
 
-    // Rows held before the recording is held at a coarser level (rounded down to a multiple
-    // of 4, at least 8). Kept by clear() and load(); unlimited by default.
+    // The most rows held; a recording with more is held at a coarser level. Rounded down to a
+    // multiple of 4, at least 8. Kept by clear() and load(); unlimited by default.
     void setRowLimit(std::size_t rows);
     std::size_t rowLimit() const { return limit_; }
 
