@@ -6,6 +6,8 @@
 #include <QMutexLocker>
 #include <algorithm>
 #include <cmath>
+#include <sys/resource.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 namespace analysis {
@@ -42,6 +44,16 @@ bool summarizeRecording(const QString& path, RecordingSummary* summary, QString*
     summary->peak = float(peak);
     return true;
 }
+
+namespace {
+
+// Reading and summing never wait on the user, while the main thread's readings and timers must
+// keep their time: the workers yield the CPU to it (on Linux a nice value is per thread).
+void yieldToTheMainThread() {
+    ::setpriority(PRIO_PROCESS, id_t(::syscall(SYS_gettid)), 19);
+}
+
+} // namespace
 
 // The loader as the numbers' worker reaches it: null once the loader is gone.
 struct RecordingLoader::Owner {
@@ -94,6 +106,7 @@ void RecordingLoader::summarize(const QStringList& paths) {
     if (paths.isEmpty())
         return;
     pool_.start([this, paths, cancelled] {
+        yieldToTheMainThread();
         for (const QString& path : paths) {
             RecordingSummary summary;
             QString error;
@@ -116,6 +129,7 @@ void RecordingLoader::load(const QString& path) {
     loading_ = path;
     const std::size_t limit = rowLimit_;
     pool_.start([this, path, limit, cancelled] {
+        yieldToTheMainThread();
         auto recording = std::make_shared<RecordingSeries>();
         recording->setRowLimit(limit);
         QString error;
@@ -141,6 +155,7 @@ void RecordingLoader::computeNumbers(std::shared_ptr<const RecordingSeries> reco
     // A request not yet started is replaced; one running finishes, and is dropped on arrival.
     numbersPool_->clear();
     numbersPool_->start([owner = owner_, recording, from, to, series, request] {
+        yieldToTheMainThread();
         const SpanStatistics statistics = spanStatistics(*recording, from, to);
         Spectrum shown;
         if (statistics.samples > 0) {
