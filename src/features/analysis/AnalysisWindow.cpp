@@ -97,6 +97,8 @@ AnalysisWindow::AnalysisWindow(QString folder, QWidget* parent)
     info_ = new QLabel(QStringLiteral("Choose a recording, or drop one here."));
     info_->setObjectName(QStringLiteral("analysisInfo"));
     info_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    // The line under the plot may carry a notice; it wraps rather than widen the window.
+    info_->setWordWrap(true);
     auto* right = new QWidget;
     auto* rightLayout = new QVBoxLayout(right);
     rightLayout->setContentsMargins(0, 0, 0, 0);

@@ -6,6 +6,7 @@
 #include <QMutexLocker>
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <sys/resource.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -55,17 +56,27 @@ void yieldToTheMainThread() {
 
 } // namespace
 
-// The loader as the numbers' worker reaches it: null once the loader is gone.
+// The loader as its workers reach it: null once the loader is gone.
 struct RecordingLoader::Owner {
     QMutex mutex;
     RecordingLoader* loader = nullptr;
+
+    // Runs `deliver` on the loader's thread, unless the loader is gone by then.
+    void post(std::function<void(RecordingLoader*)> deliver) {
+        const QMutexLocker lock(&mutex);
+        if (!loader)
+            return;
+        RecordingLoader* to = loader;
+        QMetaObject::invokeMethod(
+            to, [to, deliver = std::move(deliver)] { deliver(to); }, Qt::QueuedConnection);
+    }
 };
 
 RecordingLoader::RecordingLoader(std::size_t rowLimit, QObject* parent)
-    : QObject(parent), rowLimit_(rowLimit), numbersPool_(new QThreadPool),
+    : QObject(parent), rowLimit_(rowLimit), pool_(new QThreadPool), numbersPool_(new QThreadPool),
       owner_(std::make_shared<Owner>()) {
     // One summary and one load at a time, plus a cancelled load still on its way out.
-    pool_.setMaxThreadCount(3);
+    pool_->setMaxThreadCount(3);
     numbersPool_->setMaxThreadCount(1);
     owner_->loader = this;
 }
@@ -76,11 +87,15 @@ RecordingLoader::~RecordingLoader() {
         const QMutexLocker lock(&owner_->mutex);
         owner_->loader = nullptr;
     }
-    // Summaries and loads notice the cancellation within a row.
-    pool_.waitForDone();
-    if (numbersPool_->activeThreadCount() == 0)
-        delete numbersPool_;
-    // else left to its transform, which ends in a result nobody receives.
+    // Summaries and loads notice the cancellation within a row, but a worker at the lowest
+    // priority on a busy machine may wait long for the CPU to notice it, and a transform cannot
+    // stop at all: a pool still busy is left to end on its own, reporting to nobody, so that
+    // the quit on a signal never waits for it.
+    for (QThreadPool* pool : {pool_, numbersPool_}) {
+        pool->clear();
+        if (pool->waitForDone(pool == pool_ ? 50 : 0))
+            delete pool;
+    }
 }
 
 std::size_t RecordingLoader::defaultRowLimit() {
@@ -105,7 +120,7 @@ void RecordingLoader::summarize(const QStringList& paths) {
     const Token cancelled = renew(summaryCancelled_);
     if (paths.isEmpty())
         return;
-    pool_.start([this, paths, cancelled] {
+    pool_->start([owner = owner_, paths, cancelled] {
         yieldToTheMainThread();
         for (const QString& path : paths) {
             RecordingSummary summary;
@@ -113,13 +128,10 @@ void RecordingLoader::summarize(const QStringList& paths) {
             summarizeRecording(path, &summary, &error, cancelled.get());
             if (*cancelled)
                 return;
-            QMetaObject::invokeMethod(
-                this,
-                [this, path, summary, error, cancelled] {
-                    if (!*cancelled)
-                        emit summarized(path, summary, error);
-                },
-                Qt::QueuedConnection);
+            owner->post([path, summary, error, cancelled](RecordingLoader* loader) {
+                if (!*cancelled)
+                    emit loader->summarized(path, summary, error);
+            });
         }
     });
 }
@@ -128,7 +140,7 @@ void RecordingLoader::load(const QString& path) {
     const Token cancelled = renew(loadCancelled_);
     loading_ = path;
     const std::size_t limit = rowLimit_;
-    pool_.start([this, path, limit, cancelled] {
+    pool_->start([owner = owner_, path, limit, cancelled] {
         yieldToTheMainThread();
         auto recording = std::make_shared<RecordingSeries>();
         recording->setRowLimit(limit);
@@ -137,15 +149,12 @@ void RecordingLoader::load(const QString& path) {
             recording.reset();
         if (*cancelled)
             return;
-        QMetaObject::invokeMethod(
-            this,
-            [this, path, recording, error, cancelled] {
-                if (*cancelled)
-                    return;
-                loading_.clear();
-                emit loaded(path, recording, error);
-            },
-            Qt::QueuedConnection);
+        owner->post([path, recording, error, cancelled](RecordingLoader* loader) {
+            if (*cancelled)
+                return;
+            loader->loading_.clear();
+            emit loader->loaded(path, recording, error);
+        });
     });
 }
 
@@ -163,17 +172,10 @@ void RecordingLoader::computeNumbers(std::shared_ptr<const RecordingSeries> reco
             shown =
                 spectrum(*recording, series, first, first + statistics.samples, statistics.rateHz);
         }
-        const QMutexLocker lock(&owner->mutex);
-        if (!owner->loader)
-            return;
-        RecordingLoader* loader = owner->loader;
-        QMetaObject::invokeMethod(
-            loader,
-            [loader, statistics, shown, series, request] {
-                if (request == loader->numbersRequest_)
-                    emit loader->numbersComputed(statistics, shown, series);
-            },
-            Qt::QueuedConnection);
+        owner->post([statistics, shown, series, request](RecordingLoader* loader) {
+            if (request == loader->numbersRequest_)
+                emit loader->numbersComputed(statistics, shown, series);
+        });
     });
 }
 

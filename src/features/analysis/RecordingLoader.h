@@ -31,7 +31,7 @@ bool summarizeRecording(const QString& path, RecordingSummary* summary, QString*
 // thread the loader lives in; a result that was asked for again or cancelled never comes.
 //
 // Every read checks for cancellation on every row, so a new choice or the loader's end stops
-// the old read at once; its end never waits for a whole file.
+// the old read at once; the loader's end waits for no worker longer than a moment.
 //
 //   RecordingLoader loader;
 //   connect(&loader, &RecordingLoader::loaded, ...);
@@ -80,15 +80,14 @@ private:
     static Token renew(Token& token);
 
     std::size_t rowLimit_;
-    QThreadPool pool_;
+    // Summaries and loads; and the numbers, one at a time. Workers report through `owner_`,
+    // which forgets the loader when it goes; a pool still busy then is left to end on its own.
+    QThreadPool* pool_ = nullptr;
+    QThreadPool* numbersPool_ = nullptr;
+    std::shared_ptr<Owner> owner_;
     Token summaryCancelled_ = std::make_shared<std::atomic_bool>(false);
     Token loadCancelled_ = std::make_shared<std::atomic_bool>(false);
     QString loading_;
-    // The numbers cannot stop halfway through a transform, so their one worker thread is left
-    // to finish on its own when the loader goes; it reports through `owner_`, which forgets the
-    // loader then.
-    QThreadPool* numbersPool_ = nullptr;
-    std::shared_ptr<Owner> owner_;
     unsigned numbersRequest_ = 0;
 };
 
