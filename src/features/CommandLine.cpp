@@ -164,6 +164,11 @@ LaunchAction parseLaunchOptions(const QStringList& arguments, LaunchOptions& opt
         QStringLiteral("plot"),
         QStringLiteral("With --analyze, also write the plot of the span to a PNG (or .svg) file."),
         QStringLiteral("OUT.png"));
+    const QCommandLineOption plotPsd(
+        QStringLiteral("plot-psd"),
+        QStringLiteral("With --analyze, also draw the power spectral density of X, Y and Z with "
+                       "their peaks to a PNG (or .svg) file."),
+        QStringLiteral("OUT.png"));
     const QCommandLineOption plotWidth(
         QStringLiteral("width"), QStringLiteral("Width of the --plot picture (default 1200)."),
         QStringLiteral("W"), QStringLiteral("1200"));
@@ -191,6 +196,7 @@ LaunchAction parseLaunchOptions(const QStringList& arguments, LaunchOptions& opt
                        to,
                        json,
                        plot,
+                       plotPsd,
                        plotWidth,
                        plotHeight});
 
@@ -266,9 +272,14 @@ LaunchAction parseLaunchOptions(const QStringList& arguments, LaunchOptions& opt
     options.analyze = parser.value(analyze);
     options.json = parser.isSet(json);
     options.plot = parser.value(plot);
+    options.plotPsd = parser.value(plotPsd);
+    if (parser.isSet(plotPsd) && options.plotPsd.isEmpty()) {
+        *error = QStringLiteral("--plot-psd needs a file name");
+        return LaunchAction::Fail;
+    }
     if (options.analyze.isEmpty()) {
         for (const QCommandLineOption* option :
-             {&from, &to, &json, &plot, &plotWidth, &plotHeight}) {
+             {&from, &to, &json, &plot, &plotPsd, &plotWidth, &plotHeight}) {
             if (parser.isSet(*option)) {
                 *error =
                     QStringLiteral("--%1 needs --analyze FILE").arg(option->names().constLast());

@@ -2,6 +2,7 @@
 
 #include "features/analysis/PlotDrawing.h"
 #include "features/analysis/PlotWidget.h"
+#include "features/analysis/SpectraPanel.h"
 #include "sensors/SampleCsvWriter.h"
 
 #include <QApplication>
@@ -20,6 +21,7 @@
 #include <QMimeData>
 #include <QPushButton>
 #include <QSplitter>
+#include <QTabWidget>
 #include <QTableWidget>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -101,7 +103,12 @@ AnalysisWindow::AnalysisWindow(QString folder, QWidget* parent)
     auto* rightLayout = new QVBoxLayout(right);
     rightLayout->setContentsMargins(0, 0, 0, 0);
     rightLayout->addWidget(buildToolRow());
-    rightLayout->addWidget(plot_, 3);
+    spectra_ = new SpectraPanel;
+    auto* views = new QTabWidget;
+    views->setObjectName(QStringLiteral("analysisViews"));
+    views->addTab(plot_, QStringLiteral("Time"));
+    views->addTab(spectra_, QStringLiteral("Spectra"));
+    rightLayout->addWidget(views, 3);
     rightLayout->addWidget(info_);
     rightLayout->addWidget(buildNumbers(), 1);
 
@@ -134,8 +141,9 @@ AnalysisWindow::AnalysisWindow(QString folder, QWidget* parent)
 }
 
 AnalysisWindow::~AnalysisWindow() {
-    // The plot keeps a pointer to the recording, which goes first.
+    // The plot and the spectra keep a pointer to the recording, which goes first.
     plot_->setRecording(nullptr);
+    spectra_->setSpan(nullptr, 0.0, 0.0);
 }
 
 QWidget* AnalysisWindow::buildToolRow() {
@@ -277,6 +285,7 @@ void AnalysisWindow::showChosen() {
         return;
     QApplication::setOverrideCursor(Qt::WaitCursor);
     plot_->setRecording(nullptr);
+    spectra_->setSpan(nullptr, 0.0, 0.0);
     QString error;
     const bool loaded = recording_.load(path, &error);
     QApplication::restoreOverrideCursor();
@@ -330,6 +339,7 @@ void AnalysisWindow::updateNumbers() {
                            .arg(view.to, 0, 'f', 3)
                            .arg(statistics_.samples));
     }
+    spectra_->setSpan(recording_.isEmpty() ? nullptr : &recording_, view.from, view.to);
     updateSpectrum();
 }
 
