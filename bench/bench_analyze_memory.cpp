@@ -2,7 +2,8 @@
 // 16 M rows at 3200 rows per second (a printer's accelerometer), whole and a ten-second span,
 // measured from outside as the child's peak resident set (getrusage) and elapsed time.
 //
-//   bench_analyze_memory [MAX_ROWS]   prints a Markdown table
+//   bench_analyze_memory [MAX_ROWS [BINARY]]   prints a Markdown table (BINARY: another build
+//                                              of wobblestar, to compare)
 #include <QElapsedTimer>
 #include <QFile>
 #include <QString>
@@ -52,6 +53,8 @@ struct Run {
 Run analyze(const QByteArray& binary, const std::vector<QByteArray>& arguments) {
     QElapsedTimer clock;
     clock.start();
+    // The child's freopen() would write out whatever this process has buffered.
+    std::fflush(stdout);
     const pid_t child = fork();
     if (child == 0) {
         std::vector<char*> argv{const_cast<char*>(binary.constData())};
@@ -78,7 +81,7 @@ Run analyze(const QByteArray& binary, const std::vector<QByteArray>& arguments) 
 
 int main(int argc, char** argv) {
     const long maxRows = argc > 1 ? std::atol(argv[1]) : 16'000'000;
-    const QByteArray binary = WOBBLESTAR_BINARY;
+    const QByteArray binary = argc > 2 ? QByteArray(argv[2]) : QByteArray(WOBBLESTAR_BINARY);
     QTemporaryDir dir;
     std::printf("| rows | file MB | whole: peak MB | whole: s | `--from 100 --to 110`: peak MB | "
                 "span: s |\n|---:|---:|---:|---:|---:|---:|\n");

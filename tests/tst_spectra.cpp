@@ -1,5 +1,9 @@
+#include "features/analysis/AnalysisWindow.h"
+#include "features/analysis/PlotWidget.h"
 #include "features/analysis/SpanStatistics.h"
+#include "features/analysis/SpectraPanel.h"
 #include "features/analysis/Spectrogram.h"
+#include "sensors/SampleCsvWriter.h"
 
 #include <QFile>
 #include <QImage>
@@ -9,8 +13,10 @@
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QSvgRenderer>
+#include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTreeWidget>
 #include <cmath>
 #include <numbers>
 
@@ -50,6 +56,7 @@ private slots:
     void realFileAgreesWithNumPy();
     void psdPictureOpens_data();
     void psdPictureOpens();
+    void windowShowsTheSpanSpectra();
 };
 
 // Sines of known frequency and amplitude on X, over gravity on Z, with uniform noise of
@@ -255,6 +262,48 @@ void TestSpectra::psdPictureOpens() {
         }
     }
     QVERIFY(red > 20);
+}
+
+// A printer-like recording at 1600 Hz with 42.5 Hz on X for its first half and 311.7 Hz on Y for
+// its second: the Spectra tab lists each where the shown span holds it.
+void TestSpectra::windowShowsTheSpanSpectra() {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("printer.csv"));
+    {
+        platform::SampleCsvWriter writer(path, platform::SampleCsvWriter::Existing::Replace);
+        QVERIFY(writer.open());
+        for (int i = 0; i < 16000; ++i) {
+            const double t = i / 1600.0;
+            writer.append(t, t < 5.0 ? 0.3 * std::sin(2.0 * std::numbers::pi * 42.5 * t) : 0.0,
+                          t < 5.0 ? 0.0 : 0.1 * std::sin(2.0 * std::numbers::pi * 311.7 * t), -1.0);
+        }
+        QVERIFY(writer.close());
+    }
+    AnalysisWindow window(dir.path());
+    window.show();
+    QVERIFY(window.open(path));
+    auto* tabs = window.findChild<QTabWidget*>(QStringLiteral("analysisViews"));
+    QVERIFY(tabs);
+    tabs->setCurrentWidget(window.spectra());
+
+    const auto strongest = [&window](double from, double to) -> QStringList {
+        window.plot()->setSpan(from, to);
+        if (!QTest::qWaitFor(
+                [&] { return !window.spectra()->isBusy() && window.statistics().from == from; },
+                10000))
+            return {QStringLiteral("timed out")};
+        QTest::qWait(50);
+        const QTreeWidgetItem* first = window.spectra()->peakList()->topLevelItem(0);
+        return first ? QStringList{first->text(0), first->text(1)} : QStringList{};
+    };
+    // Segments of 1024 rows: bins 1.5625 Hz apart.
+    QStringList peak = strongest(0.5, 4.5);
+    QCOMPARE(peak.value(0), QStringLiteral("X"));
+    QVERIFY2(std::abs(peak.value(1).toDouble() - 42.5) < 1.5625, qPrintable(peak.join(' ')));
+    peak = strongest(5.5, 9.5);
+    QCOMPARE(peak.value(0), QStringLiteral("Y"));
+    QVERIFY2(std::abs(peak.value(1).toDouble() - 311.7) < 1.5625, qPrintable(peak.join(' ')));
+    QVERIFY(!window.spectra()->spectrogramView()->spectrogram().isEmpty());
 }
 
 QTEST_MAIN(TestSpectra)

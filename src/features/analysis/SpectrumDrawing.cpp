@@ -138,8 +138,10 @@ void drawCurve(DrawingContext& context, const SpectrumMapping& map, const PowerS
     context.strokePath();
 }
 
+// Each peak is a dot; its frequency is written above it unless that would cover a label
+// already written (`labels` holds them, across the series).
 void drawPeaks(DrawingContext& context, const SpectrumMapping& map, const SeriesSpectrum& one,
-               SpectrumQuantity quantity) {
+               SpectrumQuantity quantity, std::vector<Rect>& labels) {
     for (const SpectralPeak& peak : one.peaks) {
         if (peak.hz < map.lowHz || peak.hz > map.highHz)
             continue;
@@ -148,11 +150,18 @@ void drawPeaks(DrawingContext& context, const SpectrumMapping& map, const Series
         const float x = map.x(peak.hz), y = map.y(value);
         context.fillEllipseInRect({x - 3.5f, y - 3.5f, 7.0f, 7.0f});
         const QString label = hzLabel(peak.hz);
-        context.drawAtPoint(label,
-                            {std::clamp(x - textWidth(label) / 2.0f, map.area.x,
-                                        map.area.x + map.area.width - textWidth(label)),
-                             std::max(map.area.y, y - 19.0f)},
-                            kLabelFont);
+        const float width = textWidth(label);
+        const Rect box{
+            std::clamp(x - width / 2.0f, map.area.x, map.area.x + map.area.width - width),
+            std::max(map.area.y, y - 19.0f), width, 14.0f};
+        const bool covers = std::any_of(labels.begin(), labels.end(), [&box](const Rect& r) {
+            return box.x < r.x + r.width && r.x < box.x + box.width && box.y < r.y + r.height &&
+                   r.y < box.y + box.height;
+        });
+        if (covers)
+            continue;
+        labels.push_back(box);
+        context.drawAtPoint(label, {box.x, box.y}, kLabelFont);
     }
 }
 
@@ -263,15 +272,16 @@ void drawSpectra(DrawingContext& context, Rect bounds, const std::vector<SeriesS
         return;
     }
     const PowerSpectrum& basis = *shown->spectrum;
-    heading += QStringLiteral("%1%2, Welch: Hann, 50 % overlap, %3-sample segments, %4 apart, "
-                              "%5 averaged")
-                   .arg(heading.isEmpty() ? QString() : QStringLiteral(" — "),
-                        style.quantity == SpectrumQuantity::Density
-                            ? QStringLiteral("power spectral density")
-                            : QStringLiteral("amplitude spectrum"))
-                   .arg(basis.segmentLength)
-                   .arg(hzLabel(basis.binHz))
-                   .arg(basis.segments);
+    const QString quantity = style.quantity == SpectrumQuantity::Density
+                                 ? QStringLiteral("Power spectral density")
+                                 : QStringLiteral("Amplitude spectrum");
+    heading = QStringLiteral("%1%2 (Welch: Hann, 50 % overlap, %3-sample segments, %4 apart, "
+                             "%5 averaged)")
+                  .arg(heading.isEmpty() ? QString() : heading + QStringLiteral(": "),
+                       heading.isEmpty() ? quantity : quantity.toLower())
+                  .arg(basis.segmentLength)
+                  .arg(hzLabel(basis.binHz))
+                  .arg(basis.segments);
     context.setGrayFillColor(0.9f, 1.0f);
     context.drawAtPoint(heading, {map.area.x, bounds.y + 4.0f}, kLabelFont);
     drawAxes(context, map, style.quantity);
@@ -280,7 +290,12 @@ void drawSpectra(DrawingContext& context, Rect bounds, const std::vector<SeriesS
             continue;
         setSeriesColors(context, one.series);
         drawCurve(context, map, *one.spectrum, style.quantity);
-        drawPeaks(context, map, one, style.quantity);
+    }
+    // Peaks over every curve, strongest series first in the order given.
+    std::vector<Rect> labels;
+    for (const SeriesSpectrum& one : spectra) {
+        setSeriesColors(context, one.series);
+        drawPeaks(context, map, one, style.quantity, labels);
     }
     // The legend, right-aligned above the plot area.
     float at = map.area.x + map.area.width;
