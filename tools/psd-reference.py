@@ -40,14 +40,32 @@ def welch(values, rate):
     return density, rate / length, length, count
 
 
+def prominence(density, k):
+    """The peak over the higher of the lowest densities on either side, each side searched up
+    to the first bin above the peak or the end (bin 0 left out)."""
+    left = density[k]
+    i = k - 1
+    while i >= 1 and density[i] <= density[k]:
+        left = min(left, density[i])
+        i -= 1
+    right = density[k]
+    i = k + 1
+    while i < len(density) and density[i] <= density[k]:
+        right = min(right, density[i])
+        i += 1
+    return density[k] / max(left, right, 1e-300)
+
+
 def peaks(density, bin_hz, count=3):
-    """Local maxima from the third bin on that stand above four times the median density and
-    a thousandth of the strongest, at least seven bins apart (strongest density first), then
+    """Local maxima from the third bin on that stand above four times the median density,
+    rise four times above the valley parting them from anything higher, and above a thousandth
+    of the strongest, at least seven bins apart (strongest density first), then
     ranked by the power within three bins of each: (Hz, sine amplitude g, density g^2/Hz)."""
     floor = np.median(density[1:])
     k = np.arange(2, len(density) - 1)
     maxima = k[(density[k] > density[k - 1]) & (density[k] >= density[k + 1])
                & (density[k] > 4.0 * floor)]
+    maxima = np.array([m for m in maxima if prominence(density, m) >= 4.0], dtype=int)
     maxima = maxima[np.argsort(-density[maxima], kind="stable")]
     chosen = []
     for m in maxima:

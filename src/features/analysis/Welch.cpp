@@ -27,6 +27,22 @@ double refinedBin(const std::vector<double>& amplitude, std::size_t k) {
     return double(k) + std::clamp(offset, -0.5, 0.5);
 }
 
+// How far a peak must rise above the valley that parts it from anything higher: the ripples
+// of an averaged estimate over a broad resonance stay well below this, so they are not taken
+// for peaks of their own.
+constexpr double kProminence = 4.0;
+
+// The peak's density over the higher of the lowest densities on either side of it, each side
+// searched up to the first bin above the peak or the end.
+double prominence(const std::vector<double>& psd, std::size_t k) {
+    double left = psd[k], right = psd[k];
+    for (std::size_t i = k; i-- > 1 && psd[i] <= psd[k];)
+        left = std::min(left, psd[i]);
+    for (std::size_t i = k + 1; i < psd.size() && psd[i] <= psd[k]; ++i)
+        right = std::min(right, psd[i]);
+    return psd[k] / std::max({left, right, 1e-300});
+}
+
 } // namespace
 
 struct WelchEstimate::Fft {
@@ -139,7 +155,8 @@ std::vector<SpectralPeak> spectralPeaks(const PowerSpectrum& spectrum, int count
     // resonance.
     std::vector<std::size_t> candidates;
     for (std::size_t k = 2; k + 1 < psd.size(); ++k) {
-        if (psd[k] > psd[k - 1] && psd[k] >= psd[k + 1] && psd[k] > 4.0 * floor)
+        if (psd[k] > psd[k - 1] && psd[k] >= psd[k + 1] && psd[k] > 4.0 * floor &&
+            prominence(psd, k) >= kProminence)
             candidates.push_back(k);
     }
     std::sort(candidates.begin(), candidates.end(),

@@ -90,9 +90,10 @@ private:
 // The Welch estimate of `count` values with the segment length chosen from the count.
 PowerSpectrum welchSpectrum(const float* values, std::size_t count, double rateHz);
 
-// Up to `count` peaks, strongest first: local maxima above the first bin that stand out of the
-// noise floor and are no weaker than a thousandth of the strongest (weaker ones are the
-// window's side lobes), at least a lobe apart.
+// Up to `count` peaks, strongest first by the power of their lobe: local maxima from the third
+// bin on that stand out of the noise floor (four times the median density), rise four times
+// above the valley parting them from anything higher, are no weaker than a thousandth of the
+// strongest (weaker ones are the window's side lobes) and lie at least two lobes apart.
 std::vector<SpectralPeak> spectralPeaks(const PowerSpectrum& spectrum, int count = 5);
 
 // The RMS in g of what lies between `lowHz` and `highHz` (bins whose centre falls in the band).
