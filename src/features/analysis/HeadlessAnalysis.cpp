@@ -44,7 +44,7 @@ QString spectrumBasisText(const SpanStatistics& stats) {
     if (basis.segments == 0)
         return QStringLiteral("Spectrum:  too few samples\n");
     return QStringLiteral("Spectrum:  Welch, Hann window, 50 % overlap, %1-sample segments "
-                          "(%2 Hz apart), %3 averaged; dominant Hz from %4\n")
+                          "(%2 Hz apart), %3 averaged;\n           dominant Hz from %4\n")
         .arg(basis.segmentLength)
         .arg(number(basis.binHz, basis.binHz < 0.1 ? 4 : 3))
         .arg(basis.segments)
