@@ -262,6 +262,11 @@ void TestAnalysis::analyzeOnTheCommandLine_data() {
         << "--from must be before --to";
     QTest::newRow("plot without analyze")
         << QStringList{"--plot", "out.png"} << 2 << "--plot needs --analyze";
+    QTest::newRow("psd plot without analyze")
+        << QStringList{"--plot-psd", "psd.png"} << 2 << "--plot-psd needs --analyze";
+    QTest::newRow("psd plot without a name")
+        << QStringList{"--analyze", coasterPath(), "--plot-psd", ""} << 2
+        << "--plot-psd needs a value";
 }
 
 void TestAnalysis::analyzeOnTheCommandLine() {

@@ -2,6 +2,7 @@
 
 #include "features/analysis/PlotDrawing.h"
 #include "features/analysis/PlotWidget.h"
+#include "features/analysis/SpectraPanel.h"
 #include "sensors/SampleCsvWriter.h"
 
 #include <QApplication>
@@ -20,6 +21,7 @@
 #include <QMimeData>
 #include <QPushButton>
 #include <QSplitter>
+#include <QTabWidget>
 #include <QTableWidget>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -103,7 +105,12 @@ AnalysisWindow::AnalysisWindow(QString folder, QWidget* parent)
     auto* rightLayout = new QVBoxLayout(right);
     rightLayout->setContentsMargins(0, 0, 0, 0);
     rightLayout->addWidget(buildToolRow());
-    rightLayout->addWidget(plot_, 3);
+    spectra_ = new SpectraPanel;
+    auto* views = new QTabWidget;
+    views->setObjectName(QStringLiteral("analysisViews"));
+    views->addTab(plot_, QStringLiteral("Time"));
+    views->addTab(spectra_, QStringLiteral("Spectra"));
+    rightLayout->addWidget(views, 3);
     rightLayout->addWidget(info_);
     rightLayout->addWidget(buildNumbers(), 1);
 
@@ -137,8 +144,9 @@ AnalysisWindow::AnalysisWindow(QString folder, QWidget* parent)
 }
 
 AnalysisWindow::~AnalysisWindow() {
-    // The plot keeps a pointer to the recording, which goes first.
+    // The plot and the spectra keep a pointer to the recording, which goes first.
     plot_->setRecording(nullptr);
+    spectra_->setSpan(nullptr, 0.0, 0.0);
 }
 
 QWidget* AnalysisWindow::buildToolRow() {
@@ -290,6 +298,7 @@ void AnalysisWindow::showChosen() {
         return;
     // The shown recording goes before the next is read, so that two are never held at once.
     plot_->setRecording(nullptr);
+    spectra_->setSpan(nullptr, 0.0, 0.0);
     recording_.reset();
     for (QPushButton* button : {replay_, exportPicture_, exportCsv_})
         button->setEnabled(false);
@@ -372,6 +381,7 @@ void AnalysisWindow::showNumbers(const SpanStatistics& statistics, const Spectru
                         .arg(shown.blockRows());
         info_->setText(text);
     }
+    spectra_->setSpan(shown.isEmpty() ? nullptr : &shown, view.from, view.to);
     spectrum_->setSpectrum(statistics_.samples > 0 ? spectrum : Spectrum{}, series);
 }
 

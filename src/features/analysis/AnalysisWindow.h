@@ -23,6 +23,7 @@ namespace analysis {
 
 class PlotWidget;
 class SpectrumWidget;
+class SpectraPanel;
 
 // The recordings window: the full-rate recordings of the data folder (and any file opened or
 // dropped here) on the left; the chosen one whole on the right, with its numbers for the
@@ -48,6 +49,7 @@ public:
     const RecordingSeries& recording() const;
     RecordingLoader& loader() { return loader_; }
     PlotWidget* plot() const { return plot_; }
+    SpectraPanel* spectra() const { return spectra_; }
     // The numbers shown in the table, for the shown span.
     const SpanStatistics& statistics() const { return statistics_; }
     // The last message shown to the user (a file that could not be read or written).
@@ -104,6 +106,7 @@ private:
     QTreeWidget* list_ = nullptr;
     PlotWidget* plot_ = nullptr;
     SpectrumWidget* spectrum_ = nullptr;
+    SpectraPanel* spectra_ = nullptr;
     QTableWidget* numbers_ = nullptr;
     QComboBox* spectrumSeries_ = nullptr;
     QLabel* info_ = nullptr;
