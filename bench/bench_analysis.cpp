@@ -6,6 +6,7 @@
 //   bench_analysis [ROWS]      prints a Markdown table of medians over several runs
 #include "drawing/PainterContext.h"
 #include "features/analysis/PlotDrawing.h"
+#include "features/analysis/PlotExport.h"
 #include "features/analysis/RecordingSeries.h"
 #include "sensors/SampleCsvWriter.h"
 
@@ -171,6 +172,42 @@ int main(int argc, char* argv[]) {
     const double redrawMs = medianMs(
         int(views.size()) * 4,
         [&] { draw(image, recording, views[next++ % views.size()], columns); }, &worst);
+
+    // The same spans with every layer the window adds: stacked panels, twenty markers with
+    // notes and both cursors (in the span or not).
+    std::vector<PlotView> layered = views;
+    for (PlotView& view : layered) {
+        view.layout = PanelLayout::Stacked;
+        view.cursorA = view.from + 0.3 * (view.to - view.from);
+        view.cursorB = view.from + 0.6 * (view.to - view.from);
+        view.cursor = view.from + 0.5 * (view.to - view.from);
+        for (int m = 0; m < 20; ++m)
+            view.markers.push_back({recording.duration() * m / 20.0, QStringLiteral("marker")});
+    }
+    next = 0;
+    double layeredWorst = 0.0;
+    const double layeredMs = medianMs(
+        int(layered.size()) * 4,
+        [&] { draw(image, recording, layered[next++ % layered.size()], columns); }, &layeredWorst);
+
+    // The whole recording to a PDF page at A4 and to PNG, as a report would take it.
+    const QString pdfPath = dir.filePath(QStringLiteral("hour.pdf"));
+    const QString pngPath = dir.filePath(QStringLiteral("hour.png"));
+    const Figure figure =
+        recordingFigure(recording, span(0.0, recording.duration()), PlotTheme::Light);
+    const double pdfMs = medianMs(
+        5, [&] { writeFigure(pdfPath, a4LandscapeSize(), figure, &error); }, nullptr, true);
+    const double pngMs = medianMs(
+        5, [&] { writeFigure(pngPath, QSize(1600, 900), figure, &error); }, nullptr, true);
+    const double pdfKb = double(QFile(pdfPath).size()) / 1024.0;
+    const double pngKb = double(QFile(pngPath).size()) / 1024.0;
+    std::printf("| redraw with stacked panels, 20 markers, cursors A and B, CPU, median (worst) | "
+                "%.2f ms (%.2f) | |\n",
+                layeredMs, layeredWorst);
+    std::printf("| whole hour to PDF, A4, elapsed, median of 5 | %.0f ms, %.0f KB | |\n", pdfMs,
+                pdfKb);
+    std::printf("| whole hour to PNG, 1600x900, elapsed, median of 5 | %.0f ms, %.0f KB | |\n",
+                pngMs, pngKb);
 
     if (qEnvironmentVariableIsSet("BENCH_ANALYSIS_OURS_ONLY")) {
         // The same spans split by how they are drawn: one min/max bar per pixel column, or

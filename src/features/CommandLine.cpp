@@ -1,5 +1,7 @@
 #include "features/CommandLine.h"
 
+#include "features/analysis/PlotExport.h"
+
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QStringDecoder>
@@ -55,29 +57,81 @@ QString pathForName(const QByteArray& name, bool output) {
     return QStringLiteral("/proc/self/fd/%1").arg(descriptor);
 }
 
+// The picture's format comes from its name (a name that is not text arrives as /proc/self/fd/N,
+// whose target carries the extension); its size is held to a budget a picture can be allocated
+// in.
+bool parsePlotOptions(const QString& theme, LaunchOptions& options, QString* error) {
+    if (theme != u"light" && theme != u"dark") {
+        *error = QStringLiteral("--plot-theme needs light or dark, not '%1'").arg(theme);
+        return false;
+    }
+    options.plotDark = theme == u"dark";
+    const qint64 pixels = qint64(options.plotWidth) * options.plotHeight;
+    if (pixels > analysis::kPixelBudget) {
+        *error = QStringLiteral("--width × --height is %1 × %2, %3 million pixels; a --plot "
+                                "picture may have at most %4 million")
+                     .arg(options.plotWidth)
+                     .arg(options.plotHeight)
+                     .arg(double(pixels) / 1e6, 0, 'f', 1)
+                     .arg(analysis::kPixelBudget / 1'000'000);
+        return false;
+    }
+    if (!options.plot.isEmpty() && !analysis::pictureFormatOf(options.plot)) {
+        *error = QStringLiteral("--plot '%1': the name must end in %2, which give the format")
+                     .arg(options.plot, analysis::pictureFormatList());
+        return false;
+    }
+    return true;
+}
+
 } // namespace
 
 QStringList argumentsFromBytes(const QList<QByteArray>& arguments) {
-    static const QByteArray outputOptions[] = {"--screenshot", "--csv"};
-    static const QByteArray prefixes[] = {"--screenshot=", "--csv=", "--source=replay:", "replay:"};
+    // A picture is created only under a name whose extension gives a format, so that a name
+    // the options refuse leaves nothing behind.
+    const auto picture = [](const QByteArray& name) {
+        return analysis::pictureFormatOf(QString::fromUtf8(name)).has_value();
+    };
+    struct Named {
+        QByteArray option;
+        bool output;
+        bool isPicture;
+    };
+    static const Named outputOptions[] = {
+        {"--screenshot", true, false}, {"--csv", true, false}, {"--plot", true, true}};
+    static const Named prefixes[] = {
+        {"--screenshot=", true, false}, {"--csv=", true, false},
+        {"--plot=", true, true},        {"--source=replay:", false, false},
+        {"replay:", false, false},      {"--analyze=", false, false}};
     QStringList result;
     QByteArray previous;
     for (const QByteArray& argument : arguments) {
         if (std::optional<QString> text = decodeUtf8(argument)) {
             result << *text;
-        } else {
-            bool output = std::find(std::begin(outputOptions), std::end(outputOptions), previous) !=
-                          std::end(outputOptions);
-            QByteArray prefix;
-            for (const QByteArray& candidate : prefixes) {
-                if (argument.startsWith(candidate)) {
-                    prefix = candidate;
-                    output = !candidate.endsWith(':');
-                    break;
-                }
-            }
-            result << QString::fromUtf8(prefix) + pathForName(argument.mid(prefix.size()), output);
+            previous = argument;
+            continue;
         }
+        QByteArray prefix;
+        bool output = false;
+        bool isPicture = false;
+        for (const Named& named : outputOptions) {
+            if (previous == named.option) {
+                output = named.output;
+                isPicture = named.isPicture;
+            }
+        }
+        for (const Named& candidate : prefixes) {
+            if (argument.startsWith(candidate.option)) {
+                prefix = candidate.option;
+                output = candidate.output;
+                isPicture = candidate.isPicture;
+                break;
+            }
+        }
+        const QByteArray name = argument.mid(prefix.size());
+        if (isPicture && !picture(name))
+            output = false;
+        result << QString::fromUtf8(prefix) + pathForName(name, output);
         previous = argument;
     }
     return result;
@@ -162,8 +216,18 @@ LaunchAction parseLaunchOptions(const QStringList& arguments, LaunchOptions& opt
                                   QStringLiteral("With --analyze, print JSON instead of text."));
     const QCommandLineOption plot(
         QStringLiteral("plot"),
-        QStringLiteral("With --analyze, also write the plot of the span to a PNG (or .svg) file."),
+        QStringLiteral("With --analyze, also write the plot of the span, titled and with a "
+                       "legend, to a picture: PNG, JPEG, SVG or PDF by the name's extension "
+                       "(.png, .jpg, .svg, .pdf)."),
         QStringLiteral("OUT.png"));
+    const QCommandLineOption plotTheme(QStringLiteral("plot-theme"),
+                                       QStringLiteral("Colours of the --plot picture: light "
+                                                      "(default, for print) or dark."),
+                                       QStringLiteral("THEME"), QStringLiteral("light"));
+    const QCommandLineOption plotTitle(
+        QStringLiteral("plot-title"),
+        QStringLiteral("Title of the --plot picture (default: the recording's file name)."),
+        QStringLiteral("TEXT"));
     const QCommandLineOption plotWidth(
         QStringLiteral("width"), QStringLiteral("Width of the --plot picture (default 1200)."),
         QStringLiteral("W"), QStringLiteral("1200"));
@@ -191,6 +255,8 @@ LaunchAction parseLaunchOptions(const QStringList& arguments, LaunchOptions& opt
                        to,
                        json,
                        plot,
+                       plotTheme,
+                       plotTitle,
                        plotWidth,
                        plotHeight});
 
@@ -217,7 +283,8 @@ LaunchAction parseLaunchOptions(const QStringList& arguments, LaunchOptions& opt
     // An option given an empty value ("--screenshot ''", an unset shell variable) is a mistake,
     // not the option left out.
     for (const QCommandLineOption* option :
-         {&source, &axes, &screenshot, &screen, &after, &scale, &record, &duration, &csv}) {
+         {&source, &axes, &screenshot, &screen, &after, &scale, &record, &duration, &csv, &analyze,
+          &from, &to, &plot, &plotTheme, &plotTitle, &plotWidth, &plotHeight}) {
         if (parser.isSet(*option) && parser.value(*option).trimmed().isEmpty()) {
             *error = QStringLiteral("--%1 needs a value (see --help)").arg(option->names().last());
             return LaunchAction::Fail;
@@ -266,9 +333,10 @@ LaunchAction parseLaunchOptions(const QStringList& arguments, LaunchOptions& opt
     options.analyze = parser.value(analyze);
     options.json = parser.isSet(json);
     options.plot = parser.value(plot);
+    options.plotTitle = parser.value(plotTitle);
     if (options.analyze.isEmpty()) {
         for (const QCommandLineOption* option :
-             {&from, &to, &json, &plot, &plotWidth, &plotHeight}) {
+             {&from, &to, &json, &plot, &plotTheme, &plotTitle, &plotWidth, &plotHeight}) {
             if (parser.isSet(*option)) {
                 *error =
                     QStringLiteral("--%1 needs --analyze FILE").arg(option->names().constLast());
@@ -301,6 +369,8 @@ LaunchAction parseLaunchOptions(const QStringList& arguments, LaunchOptions& opt
             return LaunchAction::Fail;
         }
     }
+    if (!parsePlotOptions(parser.value(plotTheme), options, error))
+        return LaunchAction::Fail;
     return LaunchAction::Run;
 }
 

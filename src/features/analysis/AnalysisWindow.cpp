@@ -1,6 +1,8 @@
 #include "features/analysis/AnalysisWindow.h"
 
+#include "features/analysis/MarkerFile.h"
 #include "features/analysis/PlotDrawing.h"
+#include "features/analysis/PlotExport.h"
 #include "features/analysis/PlotWidget.h"
 #include "sensors/SampleCsvWriter.h"
 
@@ -89,8 +91,9 @@ AnalysisWindow::AnalysisWindow(QString folder, QWidget* parent)
     auto* left = new QWidget;
     auto* leftLayout = new QVBoxLayout(left);
     leftLayout->setContentsMargins(0, 0, 0, 0);
-    leftLayout->addWidget(list_);
+    leftLayout->addWidget(list_, 3);
     leftLayout->addWidget(openButton);
+    leftLayout->addWidget(buildMarkerList(), 1);
 
     plot_ = new PlotWidget;
     plot_->setObjectName(QStringLiteral("analysisPlot"));
@@ -101,18 +104,21 @@ AnalysisWindow::AnalysisWindow(QString folder, QWidget* parent)
     auto* rightLayout = new QVBoxLayout(right);
     rightLayout->setContentsMargins(0, 0, 0, 0);
     rightLayout->addWidget(buildToolRow());
+    rightLayout->addWidget(buildViewRow());
     rightLayout->addWidget(plot_, 3);
+    rightLayout->addWidget(cursorInfo_);
     rightLayout->addWidget(info_);
     rightLayout->addWidget(buildNumbers(), 1);
 
-    auto* splitter = new QSplitter;
-    splitter->addWidget(left);
-    splitter->addWidget(right);
-    splitter->setStretchFactor(1, 1);
-    splitter->setSizes({300, 900});
+    splitter_ = new QSplitter;
+    splitter_->setObjectName(QStringLiteral("recordingsSplitter"));
+    splitter_->addWidget(left);
+    splitter_->addWidget(right);
+    splitter_->setStretchFactor(1, 1);
+    splitter_->setSizes({300, 900});
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(8, 8, 8, 8);
-    layout->addWidget(splitter);
+    layout->addWidget(splitter_);
 
     // Statistics and the spectrum are worked out once a zoom or pan comes to rest.
     numbersTimer_.setSingleShot(true);
@@ -124,12 +130,24 @@ AnalysisWindow::AnalysisWindow(QString folder, QWidget* parent)
 
     const auto dialog = [this](bool save) {
         return [this, save](const QString& caption, const QString& filter) {
-            return save ? QFileDialog::getSaveFileName(this, caption, folder_, filter)
-                        : QFileDialog::getOpenFileName(this, caption, folder_, filter);
+            if (!save)
+                return QFileDialog::getOpenFileName(this, caption, folder_, filter);
+            QString chosenFilter;
+            QString path =
+                QFileDialog::getSaveFileName(this, caption, folder_, filter, &chosenFilter);
+            // A name typed without an extension takes the chosen type's.
+            const int star = chosenFilter.indexOf(QLatin1String("*."));
+            if (!path.isEmpty() && QFileInfo(path).suffix().isEmpty() && star >= 0)
+                path += chosenFilter.mid(star + 1)
+                            .section(QLatin1Char(' '), 0, 0)
+                            .remove(QLatin1Char(')'));
+            return path;
         };
     };
     chooseOpen_ = dialog(false);
     chooseSave_ = dialog(true);
+    connectTools();
+    restoreLayout();
     refresh();
 }
 
@@ -161,7 +179,8 @@ QWidget* AnalysisWindow::buildToolRow() {
     replay_->setToolTip(QStringLiteral("Play the recording in the main window from the cursor"));
     connect(replay_, &QPushButton::clicked, this, &AnalysisWindow::replayFromCursor);
     exportPicture_ = new QPushButton(QStringLiteral("Save picture…"));
-    exportPicture_->setToolTip(QStringLiteral("The plot as PNG or SVG"));
+    exportPicture_->setToolTip(
+        QStringLiteral("The shown span drawn for a report: PNG, PDF, SVG or JPEG"));
     connect(exportPicture_, &QPushButton::clicked, this, &AnalysisWindow::chooseAndExportPicture);
     exportCsv_ = new QPushButton(QStringLiteral("Save span…"));
     exportCsv_->setToolTip(QStringLiteral("The shown span as a CSV file that replay reads"));
@@ -239,6 +258,71 @@ QTreeWidgetItem* AnalysisWindow::itemFor(const QString& path) {
     return item;
 }
 
+QString AnalysisWindow::chosenPath() const {
+    const QTreeWidgetItem* item = list_->currentItem();
+    return item ? item->data(kTitle, kPathRole).toString() : QString();
+}
+
+bool AnalysisWindow::renameRecording(const QString& path, const QString& newName) {
+    QString name = newName.trimmed();
+    const QFileInfo old(path);
+    if (name.isEmpty() || name.contains(QLatin1Char('/')) || name == u"." || name == u"..") {
+        showMessage(QStringLiteral("Cannot rename \"%1\": \"%2\" is not a file name")
+                        .arg(old.fileName(), newName));
+        return false;
+    }
+    // The type stays: a recording renamed without its extension keeps it.
+    if (QFileInfo(name).suffix().isEmpty() && !old.suffix().isEmpty())
+        name += QLatin1Char('.') + old.suffix();
+    const QString renamed = old.dir().filePath(name);
+    if (renamed == path)
+        return true;
+    if (QFileInfo::exists(renamed)) {
+        showMessage(QStringLiteral("Cannot rename \"%1\": \"%2\" already exists")
+                        .arg(old.fileName(), name));
+        return false;
+    }
+    QFile file(path);
+    if (!file.rename(renamed)) {
+        showMessage(QStringLiteral("Cannot rename \"%1\": %2").arg(path, file.errorString()));
+        return false;
+    }
+    // The markers go with their recording.
+    if (QFile::exists(markerFilePath(path)))
+        QFile::rename(markerFilePath(path), markerFilePath(renamed));
+    QTreeWidgetItem* item = itemFor(path);
+    item->setText(kTitle, titleOf(QFileInfo(renamed)));
+    item->setData(kTitle, kPathRole, renamed);
+    item->setToolTip(kTitle, renamed);
+    toSummarize_.replaceInStrings(path, renamed);
+    if (recording_.path() == path) {
+        recording_.setPath(renamed);
+        setWindowTitle(QStringLiteral("Recordings – %1").arg(name));
+        updateNumbers();
+    }
+    return true;
+}
+
+bool AnalysisWindow::trashRecording(const QString& path) {
+    QFile file(path);
+    if (!file.moveToTrash()) {
+        showMessage(
+            QStringLiteral("Cannot move \"%1\" to the trash: %2").arg(path, file.errorString()));
+        return false;
+    }
+    if (QFile::exists(markerFilePath(path)))
+        QFile::moveToTrash(markerFilePath(path));
+    toSummarize_.removeAll(path);
+    if (recording_.path() == path) {
+        plot_->setRecording(nullptr);
+        recording_.clear();
+        showMarkers();
+        updateNumbers();
+    }
+    delete itemFor(path);
+    return true;
+}
+
 void AnalysisWindow::summarizeNext() {
     if (toSummarize_.isEmpty()) {
         summaryTimer_.stop();
@@ -294,6 +378,7 @@ void AnalysisWindow::showChosen() {
     summaryTimer_.start();
     setWindowTitle(QStringLiteral("Recordings – %1").arg(QFileInfo(path).fileName()));
     plot_->setRecording(&recording_);
+    loadMarkersOfRecording();
     updateNumbers();
 }
 
@@ -301,15 +386,22 @@ void AnalysisWindow::updateNumbers() {
     const PlotView& view = plot_->view();
     statistics_ =
         recording_.isEmpty() ? SpanStatistics{} : spanStatistics(recording_, view.from, view.to);
+    const double k = unitScale(units_);
+    const QString unit = unitName(units_);
+    numbers_->setHorizontalHeaderLabels(
+        {QStringLiteral("min %1").arg(unit), QStringLiteral("max %1").arg(unit),
+         QStringLiteral("mean %1").arg(unit), QStringLiteral("RMS %1").arg(unit),
+         QStringLiteral("peak %1").arg(unit), QStringLiteral("peak at"),
+         QStringLiteral("dominant")});
     for (int s = 0; s < kSeriesCount; ++s) {
         const SeriesStatistics& n = statistics_.series[std::size_t(s)];
         const bool any = statistics_.samples > 0;
         const QString cells[] = {
-            any ? QString::number(n.min, 'f', 3) : QString(),
-            any ? QString::number(n.max, 'f', 3) : QString(),
-            any ? QString::number(n.mean, 'f', 3) : QString(),
-            any ? QString::number(n.rms, 'f', 3) : QString(),
-            any ? QString::number(n.peak, 'f', 3) : QString(),
+            any ? QString::number(n.min * k, 'f', 3) : QString(),
+            any ? QString::number(n.max * k, 'f', 3) : QString(),
+            any ? QString::number(n.mean * k, 'f', 3) : QString(),
+            any ? QString::number(n.rms * k, 'f', 3) : QString(),
+            any ? QString::number(n.peak * k, 'f', 3) : QString(),
             any ? QStringLiteral("%1 s").arg(n.peakTime, 0, 'f', 3) : QString(),
             any ? hertz(n.dominantHz) : QString(),
         };
@@ -352,9 +444,15 @@ void AnalysisWindow::showMessage(const QString& text) {
         QMessageBox::warning(this, QStringLiteral("Recordings"), text);
 }
 
-bool AnalysisWindow::exportPicture(const QString& path) {
+bool AnalysisWindow::exportPicture(const QString& typed) {
+    const QString path = withPictureExtension(typed, PictureFormat::Png);
+    const std::optional<PictureFormat> format = pictureFormatOf(path);
+    // A page for a report is A4; a picture is drawn at a size that reads well on a page or a
+    // slide, whatever the window's size.
+    const QSize size = format == PictureFormat::Pdf ? a4LandscapeSize() : QSize(1600, 900);
     QString error;
-    if (!writePlot(path, plot_->size(), recording_, plot_->view(), &error)) {
+    if (!writeFigure(path, size, recordingFigure(recording_, plot_->view(), pictureTheme_),
+                     &error)) {
         showMessage(error);
         return false;
     }
@@ -393,8 +491,10 @@ void AnalysisWindow::chooseAndOpen() {
 }
 
 void AnalysisWindow::chooseAndExportPicture() {
-    const QString path = chooseSave_(QStringLiteral("Save the plot"),
-                                     QStringLiteral("PNG picture (*.png);;SVG drawing (*.svg)"));
+    const QString path = chooseSave_(
+        QStringLiteral("Save the plot"),
+        QStringLiteral("PNG picture (*.png);;PDF document (*.pdf);;SVG drawing (*.svg);;JPEG "
+                       "picture (*.jpg *.jpeg)"));
     if (!path.isEmpty())
         exportPicture(path);
 }

@@ -1,6 +1,7 @@
 #include "features/analysis/HeadlessAnalysis.h"
 
 #include "features/analysis/PlotDrawing.h"
+#include "features/analysis/PlotExport.h"
 
 #include <QFileInfo>
 #include <QJsonDocument>
@@ -107,8 +108,11 @@ int runHeadlessAnalysis(const platform::LaunchOptions& options) {
         PlotView view;
         view.from = from;
         view.to = to > from ? to : from + 1.0;
-        if (!writePlot(options.plot, QSize(options.plotWidth, options.plotHeight), recording, view,
-                       &error)) {
+        const Figure figure =
+            recordingFigure(recording, view, options.plotDark ? PlotTheme::Dark : PlotTheme::Light,
+                            options.plotTitle);
+        if (!writeFigure(options.plot, QSize(options.plotWidth, options.plotHeight), figure,
+                         &error)) {
             std::fprintf(stderr, "wobblestar: %s\n", qPrintable(error));
             return kPlotNotWritten;
         }
