@@ -4,6 +4,7 @@
 #include "sensors/SampleCsvWriter.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFile>
 #include <QImage>
 #include <QProcess>
@@ -12,6 +13,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <cmath>
+#include <cstdio>
+#include <dirent.h>
 
 using namespace analysis;
 
@@ -70,6 +73,8 @@ private slots:
     void dragsPanOrSelect();
     void exportsAreDrawnForTheFile_data();
     void exportsAreDrawnForTheFile();
+    void plotOnTheCommandLine_data();
+    void plotOnTheCommandLine();
     void cursorsAndMarkersComeBack();
     void recordingsAreRenamedAndTrashed();
 
@@ -187,8 +192,7 @@ void TestPlotWindow::exportsAreDrawnForTheFile() {
     w.window.setPictureTheme(dark ? PlotTheme::Dark : PlotTheme::Light);
     w.plot->setSpan(40.0, 60.0);
     w.plot->setShown(Series::Y, false);
-    QTest::mouseMove(w.plot, w.at(50.0));
-    QVERIFY(w.plot->view().cursor);
+    w.plot->setCursorTime(50.0);
     QVERIFY2(w.window.exportPicture(w.dir.filePath(typed)), qPrintable(w.window.message()));
     const QString path = w.dir.filePath(written);
     QVERIFY(QFile::exists(path));
@@ -239,6 +243,81 @@ void TestPlotWindow::exportsAreDrawnForTheFile() {
     }
 }
 
+void TestPlotWindow::plotOnTheCommandLine_data() {
+    QTest::addColumn<QString>("arguments"); // as typed in a shell, the recording as $RIDE
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<QByteArray>("file"); // the file's name and its first bytes, or none
+    QTest::addColumn<QByteArray>("magic");
+
+    QTest::newRow("png") << "--analyze $RIDE --plot out.png" << 0 << "" << QByteArray("out.png")
+                         << QByteArray("\x89PNG");
+    QTest::newRow("jpeg") << "--analyze $RIDE --plot out.jpeg" << 0 << "" << QByteArray("out.jpeg")
+                          << QByteArray("\xff\xd8\xff");
+    QTest::newRow("svg") << "--analyze $RIDE --plot=out.svg" << 0 << "" << QByteArray("out.svg")
+                         << QByteArray("<?xml");
+    QTest::newRow("pdf, dark, titled")
+        << "--analyze $RIDE --plot out.pdf --plot-theme dark --plot-title Lift" << 0 << ""
+        << QByteArray("out.pdf") << QByteArray("%PDF");
+    QTest::newRow("a name that is not UTF-8")
+        << "--analyze $RIDE --plot \"$(printf 'r\\351sum\\351.png')\"" << 0 << ""
+        << QByteArray("r\xe9sum\xe9.png") << QByteArray("\x89PNG");
+    QTest::newRow("empty --plot") << "--analyze $RIDE --plot ''" << 2 << "--plot needs a value"
+                                  << QByteArray() << QByteArray();
+    QTest::newRow("empty --analyze")
+        << "--analyze ''" << 2 << "--analyze needs a value" << QByteArray() << QByteArray();
+    QTest::newRow("gif") << "--analyze $RIDE --plot out.gif" << 2 << ".png, .jpg, .svg or .pdf"
+                         << QByteArray() << QByteArray();
+    QTest::newRow("too many pixels")
+        << "--analyze $RIDE --plot out.png --width 16384 --height 16384" << 2 << "64 million"
+        << QByteArray() << QByteArray();
+    QTest::newRow("a theme of neither") << "--analyze $RIDE --plot out.png --plot-theme blue" << 2
+                                        << "light or dark" << QByteArray() << QByteArray();
+    // /proc takes no new files, even from root: the system says why.
+    QTest::newRow("unwritable") << "--analyze $RIDE --plot /proc/wobblestar.png" << 1
+                                << "Cannot write \"/proc/wobblestar.png\": No such file"
+                                << QByteArray() << QByteArray();
+}
+
+void TestPlotWindow::plotOnTheCommandLine() {
+    QFETCH(QString, arguments);
+    QFETCH(int, status);
+    QFETCH(QString, message);
+    QFETCH(QByteArray, file);
+    QFETCH(QByteArray, magic);
+    QTemporaryDir dir;
+    QProcess shell;
+    shell.setWorkingDirectory(dir.path());
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("RIDE"), writeRide(dir.path()));
+    shell.setProcessEnvironment(environment);
+    shell.start(
+        QStringLiteral("/bin/sh"),
+        {QStringLiteral("-c"),
+         QStringLiteral("exec \"%1\" %2").arg(QStringLiteral(WOBBLESTAR_BINARY), arguments)});
+    QVERIFY(shell.waitForFinished(60000));
+    const QString error = QString::fromUtf8(shell.readAllStandardError());
+    QCOMPARE(shell.exitCode(), status);
+    QVERIFY2(error.contains(message), qPrintable(error));
+    // Listed by their bytes: the name need not be text.
+    QList<QByteArray> pictures;
+    if (DIR* folder = ::opendir(QFile::encodeName(dir.path()).constData())) {
+        while (const dirent* entry = ::readdir(folder))
+            if (entry->d_name[0] != '.' && !QByteArray(entry->d_name).endsWith(".csv"))
+                pictures << QByteArray(entry->d_name);
+        ::closedir(folder);
+    }
+    QCOMPARE(pictures, file.isEmpty() ? QList<QByteArray>{} : QList<QByteArray>{file});
+    if (file.isEmpty())
+        return;
+    QFile picture;
+    const QByteArray path = QFile::encodeName(dir.path()) + '/' + file;
+    FILE* handle = std::fopen(path.constData(), "rb");
+    QVERIFY2(handle, path.constData());
+    QVERIFY(picture.open(handle, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle));
+    QVERIFY(picture.read(magic.size()) == magic);
+}
+
 void TestPlotWindow::cursorsAndMarkersComeBack() {
     auto w = std::make_unique<Window>();
     w->window.setTextAsker([](const QString&, const QString&) { return QStringLiteral("lift"); });
@@ -266,7 +345,9 @@ void TestPlotWindow::cursorsAndMarkersComeBack() {
 
 void TestPlotWindow::recordingsAreRenamedAndTrashed() {
     Window w;
-    qputenv("XDG_DATA_HOME", QFile::encodeName(w.dir.filePath(QStringLiteral("data"))));
+    const QString data = w.dir.filePath(QStringLiteral("data"));
+    QVERIFY(QDir().mkpath(data));
+    qputenv("XDG_DATA_HOME", QFile::encodeName(data));
     w.window.addMarker(5.0, QStringLiteral("start"));
     const QString renamed = w.dir.filePath(QStringLiteral("elevator.csv"));
     QVERIFY(w.window.renameRecording(w.ride, QStringLiteral("elevator")));
@@ -278,6 +359,7 @@ void TestPlotWindow::recordingsAreRenamedAndTrashed() {
 
     QVERIFY2(w.window.trashRecording(renamed), qPrintable(w.window.message()));
     QVERIFY(!QFile::exists(renamed));
+    QVERIFY(QFile::exists(data + QStringLiteral("/Trash/files/elevator.csv")));
     QVERIFY(w.window.recording().isEmpty());
 }
 
