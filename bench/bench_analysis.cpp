@@ -5,6 +5,7 @@
 //
 //   bench_analysis [ROWS]      prints a Markdown table of medians over several runs
 #include "drawing/PainterContext.h"
+#include "features/analysis/LiveFeed.h"
 #include "features/analysis/PlotDrawing.h"
 #include "features/analysis/PlotExport.h"
 #include "features/analysis/RecordingSeries.h"
@@ -201,6 +202,27 @@ int main(int argc, char* argv[]) {
         5, [&] { writeFigure(pngPath, QSize(1600, 900), figure, &error); }, nullptr, true);
     const double pdfKb = double(QFile(pdfPath).size()) / 1024.0;
     const double pngKb = double(QFile(pngPath).size()) / 1024.0;
+    // Following live at 120 Hz: each frame takes the last minute from the feed (a ring of ten
+    // minutes) and draws it at 1920 x 1080, as the window's live view does 30 times a second.
+    LiveFeed feed;
+    for (int i = 0; i < 10 * 60 * 120; ++i)
+        feed.append({0.3 * std::sin(i / 84.0), 0.1, -1.0, i / 120.0});
+    RecordingSeries live;
+    int frame = 0;
+    double liveWorst = 0.0;
+    const double liveMs = medianMs(
+        300,
+        [&] {
+            // Four new readings per frame at 120 Hz and 30 frames a second.
+            for (int i = 0; i < 4; ++i, ++frame)
+                feed.append({0.3 * std::sin(frame / 84.0), 0.1, -1.0, 600.0 + frame / 120.0});
+            feed.fill(live, 60.0);
+            draw(image, live, span(0.0, live.duration()), columns);
+        },
+        &liveWorst);
+    std::printf("| live view, last minute at 120 Hz, one frame at 1920x1080, CPU, median (worst) | "
+                "%.2f ms (%.2f); at 30 frames/s %.1f %% of a core | |\n",
+                liveMs, liveWorst, liveMs * 30.0 / 10.0);
     std::printf("| redraw with stacked panels, 20 markers, cursors A and B, CPU, median (worst) | "
                 "%.2f ms (%.2f) | |\n",
                 layeredMs, layeredWorst);

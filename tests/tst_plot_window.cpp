@@ -12,6 +12,7 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTreeWidget>
 #include <cmath>
 #include <cstdio>
 #include <dirent.h>
@@ -77,6 +78,7 @@ private slots:
     void plotOnTheCommandLine();
     void cursorsAndMarkersComeBack();
     void recordingsAreRenamedAndTrashed();
+    void liveViewFollowsTheSource();
 
 private:
     QTemporaryDir config_;
@@ -361,6 +363,48 @@ void TestPlotWindow::recordingsAreRenamedAndTrashed() {
     QVERIFY(!QFile::exists(renamed));
     QVERIFY(QFile::exists(data + QStringLiteral("/Trash/files/elevator.csv")));
     QVERIFY(w.window.recording().isEmpty());
+}
+
+// The "Live" entry shows the last minute of what the source delivered, follows it, and stands
+// still while paused; the shown span saves as a recording.
+void TestPlotWindow::liveViewFollowsTheSource() {
+    Window w;
+    int reading = 0;
+    float lastX = 0.0f;
+    const auto deliver = [&](int readings) {
+        for (const int end = reading + readings; reading < end; ++reading) {
+            const double t = reading / 100.0;
+            lastX = float(std::sin(t));
+            w.window.appendLive({std::sin(t), 0.0, -1.0, t});
+        }
+    };
+    deliver(18000);
+    auto* list = w.window.findChild<QTreeWidget*>(QStringLiteral("recordingList"));
+    list->setCurrentItem(list->topLevelItem(0));
+    QVERIFY(w.window.isLive());
+    QVERIFY(std::abs(w.window.recording().duration() - 60.0) < 0.05);
+
+    w.window.setLivePaused(true);
+    const float before = lastX;
+    deliver(500);
+    QTest::qWait(100);
+    QCOMPARE(w.window.recording().value(Series::X, w.window.recording().size() - 1), before);
+    w.window.setLivePaused(false);
+    w.window.setLiveSpan(10.0);
+    QTRY_VERIFY(std::abs(w.window.recording().duration() - 10.0) < 0.05);
+    QCOMPARE(w.window.recording().value(Series::X, w.window.recording().size() - 1), lastX);
+
+    w.window.setLivePaused(true);
+    const QString saved = w.dir.filePath(QStringLiteral("kept.csv"));
+    QVERIFY(w.window.exportCsv(saved));
+    RecordingSeries kept;
+    QString error;
+    QVERIFY2(kept.load(saved, &error), qPrintable(error));
+    QCOMPARE(kept.size(), w.window.recording().size());
+
+    list->setCurrentItem(list->topLevelItem(1));
+    QVERIFY(!w.window.isLive());
+    QCOMPARE(w.window.recording().path(), w.ride);
 }
 
 QTEST_MAIN(TestPlotWindow)

@@ -158,6 +158,8 @@ void AnalysisWindow::showListMenu(const QPoint& at) {
         return;
     list_->setCurrentItem(item);
     const QString path = chosenPath();
+    if (path.isEmpty())
+        return;
     QMenu menu;
     menu.addAction(QStringLiteral("Open"), this, [this, path] { open(path); });
     menu.addAction(QStringLiteral("Replay"), this,
@@ -270,14 +272,17 @@ void AnalysisWindow::showMarkers() {
 
 void AnalysisWindow::loadMarkersOfRecording() {
     QString error;
-    plot_->setMarkers(recording_.isEmpty() ? std::vector<Marker>{}
-                                           : loadMarkers(recording_.path(), &error));
+    plot_->setMarkers(recording_.path().isEmpty() ? std::vector<Marker>{}
+                                                  : loadMarkers(recording_.path(), &error));
     showMarkers();
     if (!error.isEmpty())
         showMessage(error);
 }
 
 void AnalysisWindow::storeMarkers() {
+    // A live view's markers last as long as the view.
+    if (recording_.path().isEmpty())
+        return;
     QString error;
     if (!saveMarkers(recording_.path(), markers(), &error))
         showMessage(error);

@@ -105,6 +105,7 @@ AnalysisWindow::AnalysisWindow(QString folder, QWidget* parent)
     rightLayout->setContentsMargins(0, 0, 0, 0);
     rightLayout->addWidget(buildToolRow());
     rightLayout->addWidget(buildViewRow());
+    rightLayout->addWidget(buildLiveControls());
     rightLayout->addWidget(plot_, 3);
     rightLayout->addWidget(cursorInfo_);
     rightLayout->addWidget(info_);
@@ -231,6 +232,7 @@ QWidget* AnalysisWindow::buildNumbers() {
 void AnalysisWindow::refresh() {
     list_->clear();
     toSummarize_.clear();
+    addLiveItem();
     const QFileInfoList files = QDir(folder_).entryInfoList(
         {QStringLiteral("*.csv")}, QDir::Files | QDir::Readable, QDir::Name | QDir::Reversed);
     for (const QFileInfo& file : files) {
@@ -242,8 +244,8 @@ void AnalysisWindow::refresh() {
     // newest.
     if (!recording_.isEmpty())
         list_->setCurrentItem(itemFor(recording_.path()));
-    else if (list_->topLevelItemCount() > 0)
-        list_->setCurrentItem(list_->topLevelItem(0));
+    else if (list_->topLevelItemCount() > 1)
+        list_->setCurrentItem(list_->topLevelItem(1));
 }
 
 QTreeWidgetItem* AnalysisWindow::itemFor(const QString& path) {
@@ -357,6 +359,11 @@ void AnalysisWindow::showChosen() {
     if (!item)
         return;
     const QString path = item->data(kTitle, kPathRole).toString();
+    if (path.isEmpty()) {
+        showLive();
+        return;
+    }
+    leaveLive();
     if (path == recording_.path())
         return;
     QApplication::setOverrideCursor(Qt::WaitCursor);
@@ -451,7 +458,8 @@ bool AnalysisWindow::exportPicture(const QString& typed) {
     // slide, whatever the window's size.
     const QSize size = format == PictureFormat::Pdf ? a4LandscapeSize() : QSize(1600, 900);
     QString error;
-    if (!writeFigure(path, size, recordingFigure(recording_, plot_->view(), pictureTheme_),
+    const QString title = liveMode_ ? QStringLiteral("Live") : QString();
+    if (!writeFigure(path, size, recordingFigure(recording_, plot_->view(), pictureTheme_, title),
                      &error)) {
         showMessage(error);
         return false;
@@ -507,7 +515,7 @@ void AnalysisWindow::chooseAndExportCsv() {
 }
 
 void AnalysisWindow::replayFromCursor() {
-    if (recording_.isEmpty())
+    if (recording_.isEmpty() || liveMode_)
         return;
     emit replayRequested(recording_.path(), plot_->view().cursor.value_or(plot_->view().from));
 }

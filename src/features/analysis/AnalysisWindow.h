@@ -1,5 +1,6 @@
 #pragma once
 
+#include "features/analysis/LiveFeed.h"
 #include "features/analysis/PlotDrawing.h"
 #include "features/analysis/RecordingSeries.h"
 #include "features/analysis/SpanStatistics.h"
@@ -58,6 +59,13 @@ public:
     bool exportCsv(const QString& path);
     void setPictureTheme(PlotTheme theme);
 
+    // The running source's readings, for the "Live" entry at the top of the list, which shows
+    // the last 10 s, 1 min or 10 min of them, following until paused.
+    void appendLive(const platform::Acceleration& reading) { live_.append(reading); }
+    bool isLive() const { return liveMode_; }
+    void setLiveSpan(double seconds);
+    void setLivePaused(bool paused);
+
     // Values in g or m/s², everywhere in the window.
     void setUnits(Units units);
     Units units() const { return units_; }
@@ -93,6 +101,13 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    // The live view (AnalysisLive.cpp).
+    QWidget* buildLiveControls();
+    void addLiveItem();
+    void showLive();
+    void leaveLive();
+    void liveTick();
+
     // The view's choices and tools (AnalysisTools.cpp).
     QWidget* buildViewRow();
     void connectTools();
@@ -132,6 +147,13 @@ private:
     FileChooser chooseOpen_, chooseSave_;
     TextAsker askText_;
     Units units_ = Units::G;
+    LiveFeed live_;
+    QTimer liveTimer_;
+    bool liveMode_ = false;
+    bool livePaused_ = false;
+    double liveSpan_ = 60.0;
+    int liveTicks_ = 0;
+    QWidget* liveControls_ = nullptr;
     PlotTheme pictureTheme_ = PlotTheme::Light;
 
     QTreeWidget* list_ = nullptr;

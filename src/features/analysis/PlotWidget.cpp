@@ -45,6 +45,11 @@ double PlotWidget::whole() const {
     return recording_ && recording_->duration() > 0.0 ? recording_->duration() : 1.0;
 }
 
+void PlotWidget::followRecording() {
+    setSpan(0.0, whole());
+    setNeedsDisplay();
+}
+
 void PlotWidget::showAll() {
     setSpan(0.0, whole(), true);
 }

@@ -30,6 +30,8 @@ public:
     // Shows [from, to] seconds, kept within the recording and at least a few rows wide. A span
     // set by a zoom the user may want to undo goes into the history with `remember`.
     void setSpan(double from, double to, bool remember = false);
+    // The recording grew or scrolled (a live view): shows it whole, keeping the other choices.
+    void followRecording();
     void showAll();
     // Zooms the time axis by `factor` (above 1 zooms in) keeping the time under `x` in place.
     void zoomAt(double x, double factor);
