@@ -419,15 +419,16 @@ void AnalysisWindow::updateNumbers() {
         }
     }
     if (!recording_.isEmpty()) {
-        info_->setText(QStringLiteral("%1 — %2 samples over %3 s at %4 per second. Shown: %5 s to "
-                                      "%6 s, %7 samples.")
-                           .arg(QFileInfo(recording_.path()).fileName())
-                           .arg(recording_.size())
-                           .arg(recording_.duration(), 0, 'f', 3)
-                           .arg(recording_.meanRate(), 0, 'f', 1)
-                           .arg(view.from, 0, 'f', 3)
-                           .arg(view.to, 0, 'f', 3)
-                           .arg(statistics_.samples));
+        info_->setText(
+            QStringLiteral("%1 — %2 samples over %3 s at %4 per second. Shown: %5 s to "
+                           "%6 s, %7 samples.")
+                .arg(liveMode_ ? QStringLiteral("Live") : QFileInfo(recording_.path()).fileName())
+                .arg(recording_.size())
+                .arg(recording_.duration(), 0, 'f', 3)
+                .arg(recording_.meanRate(), 0, 'f', 1)
+                .arg(view.from, 0, 'f', 3)
+                .arg(view.to, 0, 'f', 3)
+                .arg(statistics_.samples));
     }
     updateSpectrum();
 }
