@@ -5,7 +5,9 @@
 //
 //   bench_analysis [ROWS]      prints a Markdown table of medians over several runs
 #include "drawing/PainterContext.h"
+#include "features/analysis/LiveFeed.h"
 #include "features/analysis/PlotDrawing.h"
+#include "features/analysis/PlotExport.h"
 #include "features/analysis/RecordingSeries.h"
 #include "sensors/SampleCsvWriter.h"
 
@@ -171,6 +173,63 @@ int main(int argc, char* argv[]) {
     const double redrawMs = medianMs(
         int(views.size()) * 4,
         [&] { draw(image, recording, views[next++ % views.size()], columns); }, &worst);
+
+    // The same spans with every layer the window adds: stacked panels, twenty markers with
+    // notes and both cursors (in the span or not).
+    std::vector<PlotView> layered = views;
+    for (PlotView& view : layered) {
+        view.layout = PanelLayout::Stacked;
+        view.cursorA = view.from + 0.3 * (view.to - view.from);
+        view.cursorB = view.from + 0.6 * (view.to - view.from);
+        view.cursor = view.from + 0.5 * (view.to - view.from);
+        for (int m = 0; m < 20; ++m)
+            view.markers.push_back({recording.duration() * m / 20.0, QStringLiteral("marker")});
+    }
+    next = 0;
+    double layeredWorst = 0.0;
+    const double layeredMs = medianMs(
+        int(layered.size()) * 4,
+        [&] { draw(image, recording, layered[next++ % layered.size()], columns); }, &layeredWorst);
+
+    // The whole recording to a PDF page at A4 and to PNG, as a report would take it.
+    const QString pdfPath = dir.filePath(QStringLiteral("hour.pdf"));
+    const QString pngPath = dir.filePath(QStringLiteral("hour.png"));
+    const Figure figure =
+        recordingFigure(recording, span(0.0, recording.duration()), PlotTheme::Light);
+    const double pdfMs = medianMs(
+        5, [&] { writeFigure(pdfPath, a4LandscapeSize(), figure, &error); }, nullptr, true);
+    const double pngMs = medianMs(
+        5, [&] { writeFigure(pngPath, QSize(1600, 900), figure, &error); }, nullptr, true);
+    const double pdfKb = double(QFile(pdfPath).size()) / 1024.0;
+    const double pngKb = double(QFile(pngPath).size()) / 1024.0;
+    // Following live at 120 Hz: each frame takes the last minute from the feed (a ring of ten
+    // minutes) and draws it at 1920 x 1080, as the window's live view does 30 times a second.
+    LiveFeed feed;
+    for (int i = 0; i < 10 * 60 * 120; ++i)
+        feed.append({0.3 * std::sin(i / 84.0), 0.1, -1.0, i / 120.0});
+    RecordingSeries live;
+    int frame = 0;
+    double liveWorst = 0.0;
+    const double liveMs = medianMs(
+        300,
+        [&] {
+            // Four new readings per frame at 120 Hz and 30 frames a second.
+            for (int i = 0; i < 4; ++i, ++frame)
+                feed.append({0.3 * std::sin(frame / 84.0), 0.1, -1.0, 600.0 + frame / 120.0});
+            feed.fill(live, 60.0);
+            draw(image, live, span(0.0, live.duration()), columns);
+        },
+        &liveWorst);
+    std::printf("| live view, last minute at 120 Hz, one frame at 1920x1080, CPU, median (worst) | "
+                "%.2f ms (%.2f); at 30 frames/s %.1f %% of a core | |\n",
+                liveMs, liveWorst, liveMs * 30.0 / 10.0);
+    std::printf("| redraw with stacked panels, 20 markers, cursors A and B, CPU, median (worst) | "
+                "%.2f ms (%.2f) | |\n",
+                layeredMs, layeredWorst);
+    std::printf("| whole hour to PDF, A4, elapsed, median of 5 | %.0f ms, %.0f KB | |\n", pdfMs,
+                pdfKb);
+    std::printf("| whole hour to PNG, 1600x900, elapsed, median of 5 | %.0f ms, %.0f KB | |\n",
+                pngMs, pngKb);
 
     if (qEnvironmentVariableIsSet("BENCH_ANALYSIS_OURS_ONLY")) {
         // The same spans split by how they are drawn: one min/max bar per pixel column, or

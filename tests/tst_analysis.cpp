@@ -349,7 +349,9 @@ void TestAnalysis::plotExportOpensAsAnImage() {
     RecordingSeries recording;
     QString error;
     QVERIFY2(recording.load(coasterPath(), &error), qPrintable(error));
-    PlotView view{0.0, recording.duration(), {true, true, true, true}, 50.0};
+    PlotView view;
+    view.to = recording.duration();
+    view.cursor = 50.0;
 
     const bool written = writePlot(path, QSize(800, 400), recording, view, &error);
     if (name.startsWith(u"no-such")) {

@@ -280,6 +280,7 @@ void TestSpectra::windowShowsTheSpanSpectra() {
     AnalysisWindow window(dir.path());
     window.show();
     QVERIFY(window.open(path));
+    QTRY_VERIFY_WITH_TIMEOUT(!window.recording().isEmpty(), 20000);
     auto* tabs = window.findChild<QTabWidget*>(QStringLiteral("analysisViews"));
     QVERIFY(tabs);
     tabs->setCurrentWidget(window.spectra());

@@ -2,6 +2,7 @@
 
 #include "app/SourceActions.h"
 #include "features/RecordingLog.h"
+#include "features/analysis/AnalysisWindow.h"
 #include "screens/FittedWindow.h"
 #include "screens/StatusBar.h"
 #include "sensors/SampleRates.h"
@@ -216,6 +217,9 @@ void WobblestarAppDelegate::accelerometer(Accelerometer& /*accelerometer*/,
     ui.meterView->X(x, y, z);
 
     recorder_->record(acceleration);
+    // The recordings window's live view keeps the last minutes once the window exists.
+    if (analysis::AnalysisWindow* window = recordingsWindow())
+        window->appendLive(acceleration);
 }
 
 void WobblestarAppDelegate::applySampleRate() {

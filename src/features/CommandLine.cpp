@@ -1,5 +1,7 @@
 #include "features/CommandLine.h"
 
+#include "features/analysis/PlotExport.h"
+
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QStringDecoder>
@@ -60,26 +62,51 @@ QString pathForName(const QByteArray& name, bool output) {
 } // namespace
 
 QStringList argumentsFromBytes(const QList<QByteArray>& arguments) {
-    static const QByteArray outputOptions[] = {"--screenshot", "--csv"};
-    static const QByteArray prefixes[] = {"--screenshot=", "--csv=", "--source=replay:", "replay:"};
+    // A picture is created only under a name whose extension gives a format, so that a name
+    // the options refuse leaves nothing behind.
+    const auto picture = [](const QByteArray& name) {
+        return analysis::pictureFormatOf(QString::fromUtf8(name)).has_value();
+    };
+    struct Named {
+        QByteArray option;
+        bool output;
+        bool isPicture;
+    };
+    static const Named outputOptions[] = {
+        {"--screenshot", true, false}, {"--csv", true, false}, {"--plot", true, true}};
+    static const Named prefixes[] = {
+        {"--screenshot=", true, false}, {"--csv=", true, false},
+        {"--plot=", true, true},        {"--source=replay:", false, false},
+        {"replay:", false, false},      {"--analyze=", false, false}};
     QStringList result;
     QByteArray previous;
     for (const QByteArray& argument : arguments) {
         if (std::optional<QString> text = decodeUtf8(argument)) {
             result << *text;
-        } else {
-            bool output = std::find(std::begin(outputOptions), std::end(outputOptions), previous) !=
-                          std::end(outputOptions);
-            QByteArray prefix;
-            for (const QByteArray& candidate : prefixes) {
-                if (argument.startsWith(candidate)) {
-                    prefix = candidate;
-                    output = !candidate.endsWith(':');
-                    break;
-                }
-            }
-            result << QString::fromUtf8(prefix) + pathForName(argument.mid(prefix.size()), output);
+            previous = argument;
+            continue;
         }
+        QByteArray prefix;
+        bool output = false;
+        bool isPicture = false;
+        for (const Named& named : outputOptions) {
+            if (previous == named.option) {
+                output = named.output;
+                isPicture = named.isPicture;
+            }
+        }
+        for (const Named& candidate : prefixes) {
+            if (argument.startsWith(candidate.option)) {
+                prefix = candidate.option;
+                output = candidate.output;
+                isPicture = candidate.isPicture;
+                break;
+            }
+        }
+        const QByteArray name = argument.mid(prefix.size());
+        if (isPicture && !picture(name))
+            output = false;
+        result << QString::fromUtf8(prefix) + pathForName(name, output);
         previous = argument;
     }
     return result;
@@ -267,11 +294,43 @@ const std::vector<OptionRow>& optionTable() {
          {},
          flag(&LaunchOptions::json),
          true},
+        // The picture's format comes from its name (a name that is not text arrives as
+        // /proc/self/fd/N, whose target carries the extension).
         {{QStringLiteral("plot")},
-         QStringLiteral("With --analyze, also write the plot of the span to a PNG (or .svg) file."),
+         QStringLiteral("With --analyze, also write the plot of the span, titled and with a "
+                        "legend, to a picture: PNG, JPEG, SVG or PDF by the name's extension "
+                        "(.png, .jpg, .svg, .pdf)."),
          QStringLiteral("OUT.png"),
          {},
-         text(&LaunchOptions::plot),
+         [](const QString& value, LaunchOptions& options, QString* error) {
+             if (!analysis::pictureFormatOf(value)) {
+                 *error = QStringLiteral("--plot '%1': the name must end in %2, which give the "
+                                         "format")
+                              .arg(value, analysis::pictureFormatList());
+                 return false;
+             }
+             options.plot = value;
+             return true;
+         },
+         true},
+        {{QStringLiteral("plot-theme")},
+         QStringLiteral("Colours of the --plot picture: light (default, for print) or dark."),
+         QStringLiteral("THEME"),
+         {},
+         [](const QString& value, LaunchOptions& options, QString* error) {
+             if (value != u"light" && value != u"dark") {
+                 *error = QStringLiteral("--plot-theme needs light or dark, not '%1'").arg(value);
+                 return false;
+             }
+             options.plotDark = value == u"dark";
+             return true;
+         },
+         true},
+        {{QStringLiteral("plot-title")},
+         QStringLiteral("Title of the --plot picture (default: the recording's file name)."),
+         QStringLiteral("TEXT"),
+         {},
+         text(&LaunchOptions::plotTitle),
          true},
         {{QStringLiteral("plot-psd")},
          QStringLiteral("With --analyze, also draw the power spectral density of X, Y and Z with "
@@ -301,6 +360,17 @@ bool checkTogether(const LaunchOptions& options, const QCommandLineParser& parse
     if (parser.isSet(QStringLiteral("from")) && parser.isSet(QStringLiteral("to")) &&
         !(options.from < options.to)) {
         *error = QStringLiteral("--from must be before --to");
+        return false;
+    }
+    // A picture is held whole in memory while it is drawn: 64 million pixels are 256 MB.
+    const qint64 pixels = qint64(options.plotWidth) * options.plotHeight;
+    if (pixels > analysis::kPixelBudget) {
+        *error = QStringLiteral("--width × --height is %1 × %2, %3 million pixels; a --plot "
+                                "picture may have at most %4 million")
+                     .arg(options.plotWidth)
+                     .arg(options.plotHeight)
+                     .arg(double(pixels) / 1e6, 0, 'f', 1)
+                     .arg(analysis::kPixelBudget / 1'000'000);
         return false;
     }
     return true;

@@ -35,7 +35,9 @@ struct LaunchOptions : SourceRequest {
     QString csv;
 
     // Headless analysis of a recording: the span [from, to] in seconds (negative: the start or
-    // the end of the file), JSON instead of text, and a plot written to a PNG or SVG file.
+    // the end of the file), JSON instead of text, and a plot written to a picture (PNG, JPEG,
+    // SVG or PDF by its extension) in a light or dark theme, under a title of its own or the
+    // file's name.
     QString analyze;
     double from = -1.0;
     double to = -1.0;
@@ -45,6 +47,8 @@ struct LaunchOptions : SourceRequest {
     QString plotPsd;
     int plotWidth = 1200;
     int plotHeight = 500;
+    bool plotDark = false;
+    QString plotTitle;
 };
 
 enum class LaunchAction { Run, ShowHelp, ShowVersion, Fail };

@@ -1,6 +1,8 @@
 #include "features/analysis/AnalysisWindow.h"
 
+#include "features/analysis/MarkerFile.h"
 #include "features/analysis/PlotDrawing.h"
+#include "features/analysis/PlotExport.h"
 #include "features/analysis/PlotWidget.h"
 #include "features/analysis/SpectraPanel.h"
 #include "sensors/SampleCsvWriter.h"
@@ -91,8 +93,9 @@ AnalysisWindow::AnalysisWindow(QString folder, QWidget* parent)
     auto* left = new QWidget;
     auto* leftLayout = new QVBoxLayout(left);
     leftLayout->setContentsMargins(0, 0, 0, 0);
-    leftLayout->addWidget(list_);
+    leftLayout->addWidget(list_, 3);
     leftLayout->addWidget(openButton);
+    leftLayout->addWidget(buildMarkerList(), 1);
 
     plot_ = new PlotWidget;
     plot_->setObjectName(QStringLiteral("analysisPlot"));
@@ -105,23 +108,27 @@ AnalysisWindow::AnalysisWindow(QString folder, QWidget* parent)
     auto* rightLayout = new QVBoxLayout(right);
     rightLayout->setContentsMargins(0, 0, 0, 0);
     rightLayout->addWidget(buildToolRow());
+    rightLayout->addWidget(buildViewRow());
+    rightLayout->addWidget(buildLiveControls());
     spectra_ = new SpectraPanel;
     auto* views = new QTabWidget;
     views->setObjectName(QStringLiteral("analysisViews"));
     views->addTab(plot_, QStringLiteral("Time"));
     views->addTab(spectra_, QStringLiteral("Spectra"));
     rightLayout->addWidget(views, 3);
+    rightLayout->addWidget(cursorInfo_);
     rightLayout->addWidget(info_);
     rightLayout->addWidget(buildNumbers(), 1);
 
-    auto* splitter = new QSplitter;
-    splitter->addWidget(left);
-    splitter->addWidget(right);
-    splitter->setStretchFactor(1, 1);
-    splitter->setSizes({300, 900});
+    splitter_ = new QSplitter;
+    splitter_->setObjectName(QStringLiteral("recordingsSplitter"));
+    splitter_->addWidget(left);
+    splitter_->addWidget(right);
+    splitter_->setStretchFactor(1, 1);
+    splitter_->setSizes({300, 900});
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(8, 8, 8, 8);
-    layout->addWidget(splitter);
+    layout->addWidget(splitter_);
 
     // Statistics and the spectrum are worked out once a zoom or pan comes to rest.
     numbersTimer_.setSingleShot(true);
@@ -134,12 +141,24 @@ AnalysisWindow::AnalysisWindow(QString folder, QWidget* parent)
 
     const auto dialog = [this](bool save) {
         return [this, save](const QString& caption, const QString& filter) {
-            return save ? QFileDialog::getSaveFileName(this, caption, folder_, filter)
-                        : QFileDialog::getOpenFileName(this, caption, folder_, filter);
+            if (!save)
+                return QFileDialog::getOpenFileName(this, caption, folder_, filter);
+            QString chosenFilter;
+            QString path =
+                QFileDialog::getSaveFileName(this, caption, folder_, filter, &chosenFilter);
+            // A name typed without an extension takes the chosen type's.
+            const int star = chosenFilter.indexOf(QLatin1String("*."));
+            if (!path.isEmpty() && QFileInfo(path).suffix().isEmpty() && star >= 0)
+                path += chosenFilter.mid(star + 1)
+                            .section(QLatin1Char(' '), 0, 0)
+                            .remove(QLatin1Char(')'));
+            return path;
         };
     };
     chooseOpen_ = dialog(false);
     chooseSave_ = dialog(true);
+    connectTools();
+    restoreLayout();
     refresh();
 }
 
@@ -172,7 +191,8 @@ QWidget* AnalysisWindow::buildToolRow() {
     replay_->setToolTip(QStringLiteral("Play the recording in the main window from the cursor"));
     connect(replay_, &QPushButton::clicked, this, &AnalysisWindow::replayFromCursor);
     exportPicture_ = new QPushButton(QStringLiteral("Save picture…"));
-    exportPicture_->setToolTip(QStringLiteral("The plot as PNG or SVG"));
+    exportPicture_->setToolTip(
+        QStringLiteral("The shown span drawn for a report: PNG, PDF, SVG or JPEG"));
     connect(exportPicture_, &QPushButton::clicked, this, &AnalysisWindow::chooseAndExportPicture);
     exportCsv_ = new QPushButton(QStringLiteral("Save span…"));
     exportCsv_->setToolTip(QStringLiteral("The shown span as a CSV file that replay reads"));
@@ -223,6 +243,7 @@ void AnalysisWindow::refresh() {
     // The chosen recording may lie outside the folder, or still be loading.
     const QString chosen = !loader_.loading().isEmpty() ? loader_.loading() : recording().path();
     list_->clear();
+    addLiveItem();
     const QFileInfoList files = QDir(folder_).entryInfoList(
         {QStringLiteral("*.csv")}, QDir::Files | QDir::Readable, QDir::Name | QDir::Reversed);
     QStringList toSummarize;
@@ -237,11 +258,14 @@ void AnalysisWindow::refresh() {
             toSummarize << path;
     }
     loader_.summarize(toSummarize);
-    // Keep the chosen recording chosen; with none, show the newest.
-    if (!chosen.isEmpty())
-        list_->setCurrentItem(itemFor(chosen));
-    else if (list_->topLevelItemCount() > 0)
+    // Keep the chosen recording chosen (the live view, or a file that may lie outside the
+    // folder); with none, show the newest, below the live entry.
+    if (liveMode_)
         list_->setCurrentItem(list_->topLevelItem(0));
+    else if (!chosen.isEmpty())
+        list_->setCurrentItem(itemFor(chosen));
+    else if (list_->topLevelItemCount() > 1)
+        list_->setCurrentItem(list_->topLevelItem(1));
 }
 
 QTreeWidgetItem* AnalysisWindow::itemFor(const QString& path) {
@@ -256,8 +280,80 @@ QTreeWidgetItem* AnalysisWindow::itemFor(const QString& path) {
     return item;
 }
 
+QString AnalysisWindow::chosenPath() const {
+    const QTreeWidgetItem* item = list_->currentItem();
+    return item ? item->data(kTitle, kPathRole).toString() : QString();
+}
+
+bool AnalysisWindow::renameRecording(const QString& path, const QString& newName) {
+    QString name = newName.trimmed();
+    const QFileInfo old(path);
+    if (name.isEmpty() || name.contains(QLatin1Char('/')) || name == u"." || name == u"..") {
+        showMessage(QStringLiteral("Cannot rename \"%1\": \"%2\" is not a file name")
+                        .arg(old.fileName(), newName));
+        return false;
+    }
+    // The type stays: a recording renamed without its extension keeps it.
+    if (QFileInfo(name).suffix().isEmpty() && !old.suffix().isEmpty())
+        name += QLatin1Char('.') + old.suffix();
+    const QString renamed = old.dir().filePath(name);
+    if (renamed == path)
+        return true;
+    if (QFileInfo::exists(renamed)) {
+        showMessage(QStringLiteral("Cannot rename \"%1\": \"%2\" already exists")
+                        .arg(old.fileName(), name));
+        return false;
+    }
+    QFile file(path);
+    if (!file.rename(renamed)) {
+        showMessage(QStringLiteral("Cannot rename \"%1\": %2").arg(path, file.errorString()));
+        return false;
+    }
+    // The markers go with their recording.
+    if (QFile::exists(markerFilePath(path)))
+        QFile::rename(markerFilePath(path), markerFilePath(renamed));
+    QTreeWidgetItem* item = itemFor(path);
+    item->setText(kTitle, titleOf(QFileInfo(renamed)));
+    item->setData(kTitle, kPathRole, renamed);
+    item->setToolTip(kTitle, renamed);
+    if (const auto known = summaries_.constFind(path); known != summaries_.constEnd()) {
+        summaries_.insert(renamed, *known);
+        summaries_.remove(path);
+    }
+    if (recording_ && recording_->path() == path) {
+        recording_->setPath(renamed);
+        setWindowTitle(QStringLiteral("Recordings – %1").arg(name));
+        updateNumbers();
+    }
+    return true;
+}
+
+bool AnalysisWindow::trashRecording(const QString& path) {
+    QFile file(path);
+    if (!file.moveToTrash()) {
+        showMessage(
+            QStringLiteral("Cannot move \"%1\" to the trash: %2").arg(path, file.errorString()));
+        return false;
+    }
+    if (QFile::exists(markerFilePath(path)))
+        QFile::moveToTrash(markerFilePath(path));
+    summaries_.remove(path);
+    if (recording_ && recording_->path() == path) {
+        plot_->setRecording(nullptr);
+        spectra_->setSpan(nullptr, 0.0, 0.0);
+        recording_.reset();
+        showMarkers();
+        updateNumbers();
+    }
+    delete itemFor(path);
+    return true;
+}
+
 void AnalysisWindow::showSummary(const QString& path, const RecordingSummary& summary,
                                  const QString& error) {
+    // A summary read before its file went to the trash.
+    if (!QFileInfo::exists(path))
+        return;
     QTreeWidgetItem* item = itemFor(path);
     if (!error.isEmpty()) {
         item->setText(kDuration, QStringLiteral("unreadable"));
@@ -294,6 +390,11 @@ void AnalysisWindow::showChosen() {
     if (!item)
         return;
     const QString path = item->data(kTitle, kPathRole).toString();
+    if (path.isEmpty()) {
+        showLive();
+        return;
+    }
+    leaveLive();
     if (path == loader_.loading() || (loader_.loading().isEmpty() && path == recording().path()))
         return;
     // The shown recording goes before the next is read, so that two are never held at once.
@@ -327,6 +428,7 @@ void AnalysisWindow::showLoaded(const QString& path, std::shared_ptr<RecordingSe
     recording_ = std::move(recording);
     setWindowTitle(QStringLiteral("Recordings – %1").arg(QFileInfo(path).fileName()));
     plot_->setRecording(recording_.get());
+    loadMarkersOfRecording();
     // The whole span's numbers at once, not again when the span's change comes to rest.
     numbersTimer_.stop();
     updateNumbers();
@@ -344,15 +446,22 @@ void AnalysisWindow::showNumbers(const SpanStatistics& statistics, const Spectru
                                  Series series) {
     const PlotView& view = plot_->view();
     statistics_ = statistics;
+    const double k = unitScale(units_);
+    const QString unit = unitName(units_);
+    numbers_->setHorizontalHeaderLabels(
+        {QStringLiteral("min %1").arg(unit), QStringLiteral("max %1").arg(unit),
+         QStringLiteral("mean %1").arg(unit), QStringLiteral("RMS %1").arg(unit),
+         QStringLiteral("peak %1").arg(unit), QStringLiteral("peak at"),
+         QStringLiteral("dominant")});
     for (int s = 0; s < kSeriesCount; ++s) {
         const SeriesStatistics& n = statistics_.series[std::size_t(s)];
         const bool any = statistics_.samples > 0;
         const QString cells[] = {
-            any ? QString::number(n.min, 'f', 3) : QString(),
-            any ? QString::number(n.max, 'f', 3) : QString(),
-            any ? QString::number(n.mean, 'f', 3) : QString(),
-            any ? QString::number(n.rms, 'f', 3) : QString(),
-            any ? QString::number(n.peak, 'f', 3) : QString(),
+            any ? QString::number(n.min * k, 'f', 3) : QString(),
+            any ? QString::number(n.max * k, 'f', 3) : QString(),
+            any ? QString::number(n.mean * k, 'f', 3) : QString(),
+            any ? QString::number(n.rms * k, 'f', 3) : QString(),
+            any ? QString::number(n.peak * k, 'f', 3) : QString(),
             any ? QStringLiteral("%1 s").arg(n.peakTime, 0, 'f', 3) : QString(),
             any ? hertz(n.dominantHz) : QString(),
         };
@@ -364,15 +473,16 @@ void AnalysisWindow::showNumbers(const SpanStatistics& statistics, const Spectru
     }
     const RecordingSeries& shown = recording();
     if (!shown.isEmpty()) {
-        QString text = QStringLiteral("%1 — %2 samples over %3 s at %4 per second. Shown: %5 s to "
-                                      "%6 s, %7 samples.")
-                           .arg(QFileInfo(shown.path()).fileName())
-                           .arg(shown.fileRows())
-                           .arg(shown.duration(), 0, 'f', 3)
-                           .arg(shown.meanRate(), 0, 'f', 1)
-                           .arg(view.from, 0, 'f', 3)
-                           .arg(view.to, 0, 'f', 3)
-                           .arg(statistics_.samples);
+        QString text =
+            QStringLiteral("%1 — %2 samples over %3 s at %4 per second. Shown: %5 s to "
+                           "%6 s, %7 samples.")
+                .arg(liveMode_ ? QStringLiteral("Live") : QFileInfo(shown.path()).fileName())
+                .arg(shown.fileRows())
+                .arg(shown.duration(), 0, 'f', 3)
+                .arg(shown.meanRate(), 0, 'f', 1)
+                .arg(view.from, 0, 'f', 3)
+                .arg(view.to, 0, 'f', 3)
+                .arg(statistics_.samples);
         if (shown.isCoarse())
             text += QStringLiteral(
                         "\nToo large to hold whole: shown at a coarser level, the minimum and "
@@ -381,7 +491,12 @@ void AnalysisWindow::showNumbers(const SpanStatistics& statistics, const Spectru
                         .arg(shown.blockRows());
         info_->setText(text);
     }
-    spectra_->setSpan(shown.isEmpty() ? nullptr : &shown, view.from, view.to);
+    // The spectra are worked out on a worker from this very series, so it is kept alive here
+    // while the live view moves on to the next; the one held before goes once its work is
+    // cancelled.
+    std::shared_ptr<const RecordingSeries> keep = shown.isEmpty() ? nullptr : recording_;
+    spectra_->setSpan(keep.get(), view.from, view.to);
+    spectraRecording_ = std::move(keep);
     spectrum_->setSpectrum(statistics_.samples > 0 ? spectrum : Spectrum{}, series);
 }
 
@@ -392,9 +507,16 @@ void AnalysisWindow::showMessage(const QString& text) {
         QMessageBox::warning(this, QStringLiteral("Recordings"), text);
 }
 
-bool AnalysisWindow::exportPicture(const QString& path) {
+bool AnalysisWindow::exportPicture(const QString& typed) {
+    const QString path = withPictureExtension(typed, PictureFormat::Png);
+    const std::optional<PictureFormat> format = pictureFormatOf(path);
+    // A page for a report is A4; a picture is drawn at a size that reads well on a page or a
+    // slide, whatever the window's size.
+    const QSize size = format == PictureFormat::Pdf ? a4LandscapeSize() : QSize(1600, 900);
     QString error;
-    if (!writePlot(path, plot_->size(), recording(), plot_->view(), &error)) {
+    const QString title = liveMode_ ? QStringLiteral("Live") : QString();
+    if (!writeFigure(path, size, recordingFigure(recording(), plot_->view(), pictureTheme_, title),
+                     &error)) {
         showMessage(error);
         return false;
     }
@@ -434,8 +556,10 @@ void AnalysisWindow::chooseAndOpen() {
 }
 
 void AnalysisWindow::chooseAndExportPicture() {
-    const QString path = chooseSave_(QStringLiteral("Save the plot"),
-                                     QStringLiteral("PNG picture (*.png);;SVG drawing (*.svg)"));
+    const QString path = chooseSave_(
+        QStringLiteral("Save the plot"),
+        QStringLiteral("PNG picture (*.png);;PDF document (*.pdf);;SVG drawing (*.svg);;JPEG "
+                       "picture (*.jpg *.jpeg)"));
     if (!path.isEmpty())
         exportPicture(path);
 }
@@ -448,7 +572,7 @@ void AnalysisWindow::chooseAndExportCsv() {
 }
 
 void AnalysisWindow::replayFromCursor() {
-    if (recording().isEmpty())
+    if (recording().isEmpty() || liveMode_)
         return;
     emit replayRequested(recording().path(), plot_->view().cursor.value_or(plot_->view().from));
 }

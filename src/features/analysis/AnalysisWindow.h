@@ -1,5 +1,7 @@
 #pragma once
 
+#include "features/analysis/LiveFeed.h"
+#include "features/analysis/PlotDrawing.h"
 #include "features/analysis/RecordingLoader.h"
 #include "features/analysis/RecordingSeries.h"
 #include "features/analysis/SpanStatistics.h"
@@ -14,7 +16,9 @@
 class QCheckBox;
 class QComboBox;
 class QLabel;
+class QListWidget;
 class QPushButton;
+class QSplitter;
 class QTableWidget;
 class QTreeWidget;
 class QTreeWidgetItem;
@@ -55,14 +59,45 @@ public:
     // The last message shown to the user (a file that could not be read or written).
     QString message() const { return message_; }
 
-    // Writes the plot as PNG or SVG (by the file's extension), or the shown span as a CSV
-    // that replay reads. False with message() set when the file cannot be written.
+    // Draws the shown span anew as a picture for a report (PNG, JPEG, SVG or PDF by the
+    // file's extension; PNG when it has none, which is then added) in the chosen theme, or
+    // writes the shown span as a CSV that replay reads. False with message() set when the file
+    // cannot be written.
     bool exportPicture(const QString& path);
     bool exportCsv(const QString& path);
+    void setPictureTheme(PlotTheme theme);
+
+    // The running source's readings, for the "Live" entry at the top of the list, which shows
+    // the last 10 s, 1 min or 10 min of them, following until paused.
+    void appendLive(const platform::Acceleration& reading) { live_.append(reading); }
+    bool isLive() const { return liveMode_; }
+    void setLiveSpan(double seconds);
+    void setLivePaused(bool paused);
+
+    // Values in g or m/s², everywhere in the window.
+    void setUnits(Units units);
+    Units units() const { return units_; }
+
+    // Markers of the shown recording, kept beside it in a small file.
+    void addMarker(double seconds, const QString& note);
+    void removeMarker(int index);
+    // Centres the span on a marker.
+    void jumpToMarker(int index);
+    const std::vector<Marker>& markers() const;
+    // Cursor A and B's times and the changes between them, as the window shows them.
+    QString cursorReadout() const;
+
+    // The list's file actions. False with message() set when the file system refuses.
+    bool renameRecording(const QString& path, const QString& newName);
+    bool trashRecording(const QString& path);
 
     // Replaces the file dialogs: given a caption and a filter, returns a path or "" (tests).
     using FileChooser = std::function<QString(const QString& caption, const QString& filter)>;
     void setFileChoosers(FileChooser open, FileChooser save);
+    // Replaces the text prompts (a marker's note, a new name): given a caption and the text to
+    // start from, returns the text, or a null string when cancelled (tests).
+    using TextAsker = std::function<QString(const QString& caption, const QString& initial)>;
+    void setTextAsker(TextAsker ask);
 
 signals:
     // "Replay from here": play `path` in the main window from `fromSeconds`.
@@ -71,8 +106,32 @@ signals:
 protected:
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
 
 private:
+    // The live view (AnalysisLive.cpp).
+    QWidget* buildLiveControls();
+    void addLiveItem();
+    void showLive();
+    void leaveLive();
+    void liveTick();
+
+    // The view's choices and tools (AnalysisTools.cpp).
+    QWidget* buildViewRow();
+    void connectTools();
+    QWidget* buildMarkerList();
+    void showPlotMenu(const QPoint& at);
+    void showListMenu(const QPoint& at);
+    void updateCursorReadout();
+    void askForMarker(double seconds);
+    void showMarkers();
+    void loadMarkersOfRecording();
+    void storeMarkers();
+    QString chosenPath() const;
+    void copyCursorValues();
+    void restoreLayout();
+    void saveLayout();
+
     QWidget* buildToolRow();
     QWidget* buildNumbers();
     QTreeWidgetItem* itemFor(const QString& path);
@@ -89,7 +148,9 @@ private:
     void replayFromCursor();
 
     QString folder_;
-    std::shared_ptr<const RecordingSeries> recording_;
+    std::shared_ptr<RecordingSeries> recording_;
+    // The series the spectra panel reads, which may be an earlier state of a live view.
+    std::shared_ptr<const RecordingSeries> spectraRecording_;
     SpanStatistics statistics_;
     QString message_;
     // Summaries already read, by path, with the file's size and time when read.
@@ -102,6 +163,16 @@ private:
     QTimer numbersTimer_;
     RecordingLoader loader_;
     FileChooser chooseOpen_, chooseSave_;
+    TextAsker askText_;
+    Units units_ = Units::G;
+    LiveFeed live_;
+    QTimer liveTimer_;
+    bool liveMode_ = false;
+    bool livePaused_ = false;
+    double liveSpan_ = 60.0;
+    int liveTicks_ = 0;
+    QWidget* liveControls_ = nullptr;
+    PlotTheme pictureTheme_ = PlotTheme::Light;
 
     QTreeWidget* list_ = nullptr;
     PlotWidget* plot_ = nullptr;
@@ -110,6 +181,9 @@ private:
     QTableWidget* numbers_ = nullptr;
     QComboBox* spectrumSeries_ = nullptr;
     QLabel* info_ = nullptr;
+    QLabel* cursorInfo_ = nullptr;
+    QListWidget* markerList_ = nullptr;
+    QSplitter* splitter_ = nullptr;
     QCheckBox* shown_[kSeriesCount] = {};
     QPushButton* replay_ = nullptr;
     QPushButton* exportPicture_ = nullptr;

@@ -1,6 +1,7 @@
 #include "features/analysis/HeadlessAnalysis.h"
 
 #include "features/analysis/PlotDrawing.h"
+#include "features/analysis/PlotExport.h"
 #include "features/analysis/SpectrumDrawing.h"
 #include "sensors/RecordingReader.h"
 
@@ -223,7 +224,10 @@ int runHeadlessAnalysis(const platform::LaunchOptions& options) {
         PlotView view;
         view.from = from;
         view.to = stats.to > from ? stats.to : from + 1.0;
-        if (!writePlot(options.plot, size, plotted, view, &error)) {
+        const Figure figure =
+            recordingFigure(plotted, view, options.plotDark ? PlotTheme::Dark : PlotTheme::Light,
+                            options.plotTitle);
+        if (!writeFigure(options.plot, size, figure, &error)) {
             std::fprintf(stderr, "wobblestar: %s\n", qPrintable(error));
             return kPlotNotWritten;
         }

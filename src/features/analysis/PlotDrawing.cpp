@@ -2,13 +2,8 @@
 
 #include "drawing/PainterContext.h"
 
-#include <QFileInfo>
 #include <QFontMetricsF>
 #include <QHash>
-#include <QImage>
-#include <QPainter>
-#include <QSaveFile>
-#include <QSvgGenerator>
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -76,6 +71,8 @@ namespace {
 struct Mapping {
     Rect area;
     double from, to, low, high;
+    // Values are held in g and labelled in the view's unit.
+    double scale = 1.0;
     float x(double seconds) const {
         return area.x + float((seconds - from) / (to - from) * area.width);
     }
@@ -85,31 +82,43 @@ struct Mapping {
     }
 };
 
+void setFill(DrawingContext& context, platform::Color c) {
+    context.setRGBFillColor(c.red, c.green, c.blue, c.alpha);
+}
+
+void setStroke(DrawingContext& context, platform::Color c) {
+    context.setRGBStrokeColor(c.red, c.green, c.blue, c.alpha);
+}
+
 // Grid lines are one point wide on whole points, so each is a filled strip of pixels: the same
 // pixels as a stroke along its middle, without a stroker's work per row of a 1 000-pixel line.
-void drawGrid(DrawingContext& context, const Mapping& map) {
+void drawValueGrid(DrawingContext& context, const Mapping& map, const PlotStyle& style,
+                   const char* unit) {
     const Rect& a = map.area;
-
     double step = 1.0;
-    const std::vector<double> gTicks =
-        niceTicks(map.low, map.high, std::max(2, int(a.height / 48.0f)), &step);
-    for (double g : gTicks) {
-        const float y = std::round(map.y(g));
-        context.setGrayFillColor(std::abs(g) < step * 1e-6 ? 0.45f : 0.22f, 1.0f);
+    const std::vector<double> ticks = niceTicks(map.low * map.scale, map.high * map.scale,
+                                                std::max(2, int(a.height / 48.0f)), &step);
+    for (double value : ticks) {
+        const float y = std::round(map.y(value / map.scale));
+        setFill(context, std::abs(value) < step * 1e-6 ? style.zeroLine : style.grid);
         context.fillRect({a.x, y, a.width, 1.0f});
-        const QString label = tickLabel(g, step, "g");
-        context.setGrayFillColor(0.75f, 1.0f);
+        const QString label = tickLabel(value, step, unit);
+        setFill(context, style.label);
         context.drawAtPoint(label, {a.x - 6.0f - labelWidth(label), y - 6.5f}, kLabelFont);
     }
-    const std::vector<double> tTicks =
-        niceTicks(map.from, map.to, std::max(2, int(a.width / 110.0f)), &step);
-    for (double t : tTicks) {
+}
+
+void drawTimeGrid(DrawingContext& context, const Mapping& map, Rect all, const PlotStyle& style) {
+    double step = 1.0;
+    const std::vector<double> ticks =
+        niceTicks(map.from, map.to, std::max(2, int(all.width / 110.0f)), &step);
+    for (double t : ticks) {
         const float x = std::round(map.x(t));
-        context.setGrayFillColor(0.22f, 1.0f);
-        context.fillRect({x, a.y, 1.0f, a.height});
+        setFill(context, style.grid);
+        context.fillRect({x, all.y, 1.0f, all.height});
         const QString label = tickLabel(t, step, "s");
-        context.setGrayFillColor(0.75f, 1.0f);
-        context.drawAtPoint(label, {x + 0.5f - labelWidth(label) / 2.0f, a.y + a.height + 5.0f},
+        setFill(context, style.label);
+        context.drawAtPoint(label, {x + 0.5f - labelWidth(label) / 2.0f, all.y + all.height + 5.0f},
                             kLabelFont);
     }
 }
@@ -150,8 +159,7 @@ void drawRows(DrawingContext& context, const Mapping& map, const RecordingSeries
 // stroked zigzag: a stroke's cost grows with its joins and slanted edges, a bar's only with
 // its pixels.
 void drawColumns(DrawingContext& context, const Mapping& map, const std::vector<Column>& columns,
-                 Series series) {
-    const platform::Color c = seriesColor(series);
+                 Series series, platform::Color c) {
     context.setRGBFillColor(c.red, c.green, c.blue, 1.0f);
     // Bars go to the context in batches, which spares the backend its per-call set-up on each
     // of a redraw's thousands of bars, without a buffer that grows with the width.
@@ -180,36 +188,107 @@ void drawColumns(DrawingContext& context, const Mapping& map, const std::vector<
     context.fillRects(std::span<const Rect>(bars.data(), batched));
 }
 
-void drawCursor(DrawingContext& context, const Mapping& map, const RecordingSeries& recording,
-                const PlotView& view, Rect bounds) {
-    if (!view.cursor || recording.isEmpty() || *view.cursor < map.from || *view.cursor > map.to)
-        return;
-    const float x = std::round(map.x(*view.cursor)) + 0.5f;
-    context.setGrayStrokeColor(1.0f, 0.6f);
-    context.setLineWidth(1.0f);
+void verticalLine(DrawingContext& context, const Mapping& map, Rect all, double seconds) {
+    const float x = std::round(map.x(seconds)) + 0.5f;
     context.beginPath();
-    context.moveToPoint(x, map.area.y);
-    context.addLineToPoint(x, map.area.y + map.area.height);
+    context.moveToPoint(x, all.y);
+    context.addLineToPoint(x, all.y + all.height);
     context.strokePath();
+}
+
+bool inSpan(const Mapping& map, double seconds) {
+    return seconds >= map.from && seconds <= map.to;
+}
+
+void drawMarkers(DrawingContext& context, const Mapping& map, Rect all, const PlotView& view,
+                 const PlotStyle& style) {
+    setStroke(context, style.marker);
+    context.setLineWidth(1.0f);
+    for (const Marker& marker : view.markers) {
+        if (!inSpan(map, marker.time))
+            continue;
+        verticalLine(context, map, all, marker.time);
+        // A small flag at the top with the note's first words.
+        const float x = std::round(map.x(marker.time)) + 3.0f;
+        setFill(context, style.marker);
+        context.drawAtPoint(marker.note.isEmpty() ? QStringLiteral("◆") : marker.note.left(40),
+                            {x, all.y + 2.0f}, kLabelFont);
+    }
+}
+
+void drawMeasuringCursors(DrawingContext& context, const Mapping& map, Rect all,
+                          const PlotView& view, const PlotStyle& style) {
+    const std::pair<const std::optional<double>*, const char*> cursors[] = {{&view.cursorA, "A"},
+                                                                            {&view.cursorB, "B"}};
+    context.setLineWidth(1.5f);
+    for (const auto& [at, name] : cursors) {
+        if (!*at || !inSpan(map, **at))
+            continue;
+        setStroke(context, style.cursor);
+        verticalLine(context, map, all, **at);
+        setFill(context, style.cursor);
+        context.drawAtPoint(QLatin1String(name),
+                            {std::round(map.x(**at)) + 4.0f, all.y + all.height - 16.0f},
+                            kLabelFont);
+    }
+}
+
+void drawSelection(DrawingContext& context, const Mapping& map, Rect all, const PlotView& view) {
+    if (!view.selection)
+        return;
+    const float a =
+        map.x(std::max(map.from, std::min(view.selection->first, view.selection->second)));
+    const float b =
+        map.x(std::min(map.to, std::max(view.selection->first, view.selection->second)));
+    context.setRGBFillColor(0.35f, 0.55f, 1.0f, 0.25f);
+    context.fillRect({a, all.y, std::max(1.0f, b - a), all.height});
+}
+
+void drawReadout(DrawingContext& context, const Mapping& map, Rect all,
+                 const RecordingSeries& recording, const PlotView& view, Rect bounds,
+                 const PlotStyle& style) {
+    if (!style.readout || !view.cursor || recording.isEmpty() || !inSpan(map, *view.cursor))
+        return;
+    context.setGrayStrokeColor(style.label.red, 0.6f);
+    context.setLineWidth(1.0f);
+    verticalLine(context, map, all, *view.cursor);
 
     const std::size_t row = recording.nearestRow(*view.cursor);
     float at = bounds.x + kLeft;
-    context.setGrayFillColor(0.9f, 1.0f);
+    setFill(context, style.label);
     at += context
               .drawAtPoint(QStringLiteral("%1 s").arg(double(recording.time(row)), 0, 'f', 3),
                            {at, bounds.y + 5.0f}, kLabelFont)
               .width +
           14.0f;
+    const QString unit = unitName(view.units);
     for (int s = 0; s < kSeriesCount; ++s) {
-        const platform::Color c = seriesColor(Series(s));
+        if (!view.shown[std::size_t(s)])
+            continue;
+        const platform::Color c = seriesColor(Series(s), style.theme);
         // Pure blue is hard to read as text on the dark ground; lighten it a little.
         context.setRGBFillColor(std::max(c.red, 0.3f), std::max(c.green, 0.3f),
                                 std::max(c.blue, 0.3f), 1.0f);
-        const QString text = QStringLiteral("%1 %2 g")
-                                 .arg(seriesName(Series(s)))
-                                 .arg(double(recording.value(Series(s), row)), 0, 'f', 3);
+        const QString text =
+            QStringLiteral("%1 %2 %3")
+                .arg(seriesName(Series(s)))
+                .arg(double(recording.value(Series(s), row)) * map.scale, 0, 'f', 3)
+                .arg(unit);
         at += context.drawAtPoint(text, {at, bounds.y + 5.0f}, kLabelFont).width + 14.0f;
     }
+}
+
+// The g range of one series (or of all shown ones) over the columns, fixed or fitted.
+std::pair<double, double> panelRange(const std::vector<Column>& columns, const PlotView& view,
+                                     std::optional<Series> only) {
+    if (view.fixedRange)
+        return *view.fixedRange;
+    if (!only)
+        return valueRange(columns, view);
+    PlotView one = view;
+    one.shown.fill(false);
+    one.shown[std::size_t(*only)] = true;
+    return valueRange(columns, one);
 }
 
 } // namespace
@@ -234,23 +313,57 @@ std::vector<double> niceTicks(double low, double high, int target, double* step)
     return ticks;
 }
 
-Rect plotArea(Rect bounds) {
-    return {bounds.x + kLeft, bounds.y + kTop, std::max(1.0f, bounds.width - kLeft - kRight),
-            std::max(1.0f, bounds.height - kTop - kBottom)};
+Rect plotArea(Rect bounds, bool readout) {
+    const float top = readout ? kTop : 8.0f;
+    return {bounds.x + kLeft, bounds.y + top, std::max(1.0f, bounds.width - kLeft - kRight),
+            std::max(1.0f, bounds.height - top - kBottom)};
 }
 
-platform::Color seriesColor(Series series) {
+double unitScale(Units units) {
+    return units == Units::G ? 1.0 : kStandardGravity;
+}
+
+QString unitName(Units units) {
+    return units == Units::G ? QStringLiteral("g") : QStringLiteral("m/s²");
+}
+
+PlotStyle PlotStyle::forTheme(PlotTheme theme) {
+    using platform::Color;
+    if (theme == PlotTheme::Light)
+        return {theme,
+                Color{1, 1, 1, 1},
+                Color{1, 1, 1, 1},
+                Color{0.86f, 0.86f, 0.86f, 1},
+                Color{0.6f, 0.6f, 0.6f, 1},
+                Color{0.2f, 0.2f, 0.2f, 1},
+                Color{0.8f, 0.45f, 0, 1},
+                Color{0.55f, 0.2f, 0.75f, 1},
+                true};
+    return {theme,
+            Color{0, 0, 0, 1},
+            Color{0.07f, 0.07f, 0.07f, 1},
+            Color{0.22f, 0.22f, 0.22f, 1},
+            Color{0.45f, 0.45f, 0.45f, 1},
+            Color{0.75f, 0.75f, 0.75f, 1},
+            Color{1.0f, 0.75f, 0.2f, 1},
+            Color{0.85f, 0.55f, 1.0f, 1},
+            true};
+}
+
+platform::Color seriesColor(Series series, PlotTheme theme) {
+    const bool light = theme == PlotTheme::Light;
     switch (series) {
     case Series::X:
-        return {1.0f, 0.0f, 0.0f, 1.0f};
+        return {light ? 0.85f : 1.0f, 0.0f, 0.0f, 1.0f};
     case Series::Y:
-        return {0.0f, 1.0f, 0.0f, 1.0f};
+        // Pure green is too pale to read on white.
+        return {0.0f, light ? 0.6f : 1.0f, 0.0f, 1.0f};
     case Series::Z:
         return {0.0f, 0.0f, 1.0f, 1.0f};
     case Series::Magnitude:
         break;
     }
-    return platform::Color::whiteColor();
+    return light ? platform::Color{0, 0, 0, 1} : platform::Color::whiteColor();
 }
 
 QString seriesName(Series series) {
@@ -258,46 +371,79 @@ QString seriesName(Series series) {
     return QString::fromLatin1(names[int(series)]);
 }
 
-void drawPlot(DrawingContext& context, Rect bounds, const RecordingSeries& recording,
-              const PlotView& view, std::vector<Column>& columns) {
-    Mapping map{plotArea(bounds), view.from, view.to, -1.0, 1.0};
+std::vector<Panel> drawPlot(DrawingContext& context, Rect bounds, const RecordingSeries& recording,
+                            const PlotView& view, std::vector<Column>& columns,
+                            const PlotStyle& style) {
+    const Rect all = plotArea(bounds, style.readout);
     // The grounds are whole pixels and opaque: filled without antialiasing they are plain
     // stores, which matters at 1920 x 1080. The frame around the plot area is filled in four
     // strips so that no pixel is written twice.
     context.setAllowsAntialiasing(false);
-    const Rect& a = map.area;
-    context.setGrayFillColor(0.0f, 1.0f);
-    context.fillRect({bounds.x, bounds.y, bounds.width, a.y - bounds.y});
+    setFill(context, style.ground);
+    context.fillRect({bounds.x, bounds.y, bounds.width, all.y - bounds.y});
+    context.fillRect({bounds.x, all.y + all.height, bounds.width,
+                      bounds.y + bounds.height - all.y - all.height});
+    context.fillRect({bounds.x, all.y, all.x - bounds.x, all.height});
     context.fillRect(
-        {bounds.x, a.y + a.height, bounds.width, bounds.y + bounds.height - a.y - a.height});
-    context.fillRect({bounds.x, a.y, a.x - bounds.x, a.height});
-    context.fillRect({a.x + a.width, a.y, bounds.x + bounds.width - a.x - a.width, a.height});
-    context.setGrayFillColor(0.07f, 1.0f);
-    context.fillRect(a);
+        {all.x + all.width, all.y, bounds.x + bounds.width - all.x - all.width, all.height});
+    setFill(context, style.area);
+    context.fillRect(all);
     context.setAllowsAntialiasing(true);
-    if (!(map.to > map.from))
-        map.to = map.from + 1.0;
-    const int width = int(map.area.width);
-    recording.columns(map.from, map.to, width, &columns);
-    std::tie(map.low, map.high) = valueRange(columns, view);
-    drawGrid(context, map);
-    if (recording.isEmpty())
-        return;
 
-    const std::size_t rows = recording.rowAfter(map.to) - recording.rowAtOrAfter(map.from);
-    const bool everyRow = rows <= std::size_t(width);
-    context.setLineWidth(1.25f);
-    for (Series series : {Series::Magnitude, Series::Z, Series::Y, Series::X}) {
-        if (!view.shown[std::size_t(series)])
-            continue;
-        const platform::Color c = seriesColor(series);
-        context.setRGBStrokeColor(c.red, c.green, c.blue, 1.0f);
-        if (everyRow)
-            drawRows(context, map, recording, series);
-        else
-            drawColumns(context, map, columns, series);
+    Mapping time{all, view.from, view.to, -1.0, 1.0, unitScale(view.units)};
+    if (!(time.to > time.from))
+        time.to = time.from + 1.0;
+    const int width = int(all.width);
+    recording.columns(time.from, time.to, width, &columns);
+    drawTimeGrid(context, time, all, style);
+
+    // Panels: one for all shown traces, or one per shown trace with a gap between them.
+    std::vector<std::optional<Series>> panelSeries;
+    if (view.layout == PanelLayout::Stacked) {
+        for (int s = 0; s < kSeriesCount; ++s)
+            if (view.shown[std::size_t(s)])
+                panelSeries.emplace_back(Series(s));
     }
-    drawCursor(context, map, recording, view, bounds);
+    if (panelSeries.empty())
+        panelSeries.emplace_back(std::nullopt);
+    constexpr float kGap = 10.0f;
+    const float panelHeight = std::max(1.0f, (all.height - kGap * float(panelSeries.size() - 1)) /
+                                                 float(panelSeries.size()));
+
+    const std::size_t rows =
+        recording.isEmpty() ? 0 : recording.rowAfter(time.to) - recording.rowAtOrAfter(time.from);
+    const bool everyRow = rows <= std::size_t(width);
+    const QByteArray unit = unitName(view.units).toUtf8();
+    std::vector<Panel> panels;
+    for (std::size_t p = 0; p < panelSeries.size(); ++p) {
+        Mapping map = time;
+        map.area = {all.x, all.y + float(p) * (panelHeight + kGap), all.width, panelHeight};
+        if (p > 0) {
+            setFill(context, style.ground);
+            context.fillRect({all.x, map.area.y - kGap, all.width, kGap});
+        }
+        std::tie(map.low, map.high) = panelRange(columns, view, panelSeries[p]);
+        panels.push_back({map.area, map.low, map.high});
+        drawValueGrid(context, map, style, unit.constData());
+        if (recording.isEmpty())
+            continue;
+        context.setLineWidth(1.25f);
+        for (Series series : {Series::Magnitude, Series::Z, Series::Y, Series::X}) {
+            if (!view.shown[std::size_t(series)] || (panelSeries[p] && *panelSeries[p] != series))
+                continue;
+            const platform::Color c = seriesColor(series, style.theme);
+            setStroke(context, c);
+            if (everyRow)
+                drawRows(context, map, recording, series);
+            else
+                drawColumns(context, map, columns, series, c);
+        }
+    }
+    drawSelection(context, time, all, view);
+    drawMarkers(context, time, all, view, style);
+    drawMeasuringCursors(context, time, all, view, style);
+    drawReadout(context, time, all, recording, view, bounds, style);
+    return panels;
 }
 
 void drawSpectrum(DrawingContext& context, Rect bounds, const Spectrum& spectrum, Series series) {
@@ -353,50 +499,6 @@ void drawSpectrum(DrawingContext& context, Rect bounds, const Spectrum& spectrum
                   .arg(*spectrum.dominantHz, 0, 'f', *spectrum.dominantHz < 1.0 ? 3 : 2)
             : QStringLiteral("%1: no dominant frequency").arg(seriesName(series));
     context.drawAtPoint(title, {area.x, bounds.y + 2.0f}, kLabelFont);
-}
-
-bool writePlot(const QString& path, QSize size, const RecordingSeries& recording,
-               const PlotView& view, QString* error) {
-    std::vector<Column> columns;
-    const Rect bounds{0.0f, 0.0f, float(size.width()), float(size.height())};
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        *error = QStringLiteral("Cannot write \"%1\": %2").arg(path, file.errorString());
-        return false;
-    }
-    bool written = false;
-    if (QFileInfo(path).suffix().compare(QLatin1String("svg"), Qt::CaseInsensitive) == 0) {
-        QSvgGenerator svg;
-        svg.setOutputDevice(&file);
-        // Browsers and drawing programs take 96 pixels to the inch (CSS); at that resolution
-        // the picture opens at the size asked for.
-        svg.setResolution(96);
-        svg.setSize(size);
-        svg.setViewBox(QRect(QPoint(0, 0), size));
-        svg.setTitle(QFileInfo(recording.path()).fileName());
-        QPainter painter(&svg);
-        painter.setRenderHint(QPainter::Antialiasing);
-        platform::PainterContext context(painter);
-        drawPlot(context, bounds, recording, view, columns);
-        written = painter.end();
-    } else {
-        QImage image(size, QImage::Format_ARGB32_Premultiplied);
-        {
-            QPainter painter(&image);
-            painter.setRenderHint(QPainter::Antialiasing);
-            platform::PainterContext context(painter);
-            drawPlot(context, bounds, recording, view, columns);
-        }
-        written = image.save(&file, "PNG");
-    }
-    if (!written || !file.commit()) {
-        *error = QStringLiteral("Cannot write \"%1\": %2")
-                     .arg(path, file.errorString().isEmpty()
-                                    ? QStringLiteral("the picture could not be encoded")
-                                    : file.errorString());
-        return false;
-    }
-    return true;
 }
 
 } // namespace analysis

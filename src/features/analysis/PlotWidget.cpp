@@ -1,12 +1,15 @@
 #include "features/analysis/PlotWidget.h"
 
+#include <QDateTime>
 #include <QGestureEvent>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QNativeGestureEvent>
 #include <QPinchGesture>
 #include <QWheelEvent>
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace analysis {
 
@@ -19,6 +22,7 @@ constexpr int kFewestRows = 8;
 
 PlotWidget::PlotWidget(QWidget* parent) : platform::View(parent) {
     setMouseTracking(true);
+    setFocusPolicy(Qt::StrongFocus);
     setMinimumSize(320, 200);
     grabGesture(Qt::PinchGesture);
     setCursorTime(std::nullopt);
@@ -27,28 +31,77 @@ PlotWidget::PlotWidget(QWidget* parent) : platform::View(parent) {
 void PlotWidget::setRecording(const RecordingSeries* recording) {
     recording_ = recording;
     view_.cursor.reset();
+    view_.cursorA.reset();
+    view_.cursorB.reset();
+    view_.selection.reset();
+    view_.markers.clear();
+    backSpans_.clear();
+    forwardSpans_.clear();
     showAll();
+    emit cursorsChanged();
+}
+
+double PlotWidget::whole() const {
+    return recording_ && recording_->duration() > 0.0 ? recording_->duration() : 1.0;
+}
+
+void PlotWidget::followRecording(const RecordingSeries* next) {
+    if (next)
+        recording_ = next;
+    setSpan(0.0, whole());
+    setNeedsDisplay();
 }
 
 void PlotWidget::showAll() {
-    const double end = recording_ && recording_->duration() > 0.0 ? recording_->duration() : 1.0;
-    setSpan(0.0, end);
+    setSpan(0.0, whole(), true);
 }
 
-void PlotWidget::setSpan(double from, double to) {
-    const double whole = recording_ && recording_->duration() > 0.0 ? recording_->duration() : 1.0;
+void PlotWidget::rememberSpan() {
+    const std::pair<double, double> now{view_.from, view_.to};
+    if (backSpans_.empty() || backSpans_.back() != now)
+        backSpans_.push_back(now);
+    // A hundred steps back is more than anyone retraces.
+    if (backSpans_.size() > 100)
+        backSpans_.erase(backSpans_.begin());
+    forwardSpans_.clear();
+}
+
+void PlotWidget::setSpan(double from, double to, bool remember) {
+    const double all = whole();
     const double rate = recording_ ? recording_->meanRate() : 0.0;
-    const double narrowest = std::min(whole, rate > 0.0 ? kFewestRows / rate : 0.01);
-    double span = std::clamp(to - from, narrowest, whole);
+    const double narrowest = std::min(all, rate > 0.0 ? kFewestRows / rate : 0.01);
+    double span = std::clamp(to - from, narrowest, all);
     if (!std::isfinite(span))
-        span = whole;
-    from = std::clamp(std::isfinite(from) ? from : 0.0, 0.0, whole - span);
+        span = all;
+    from = std::clamp(std::isfinite(from) ? from : 0.0, 0.0, all - span);
     if (from == view_.from && from + span == view_.to)
         return;
+    if (remember)
+        rememberSpan();
     view_.from = from;
     view_.to = from + span;
     setNeedsDisplay();
     emit spanChanged(view_.from, view_.to);
+}
+
+bool PlotWidget::back() {
+    if (backSpans_.empty())
+        return false;
+    forwardSpans_.push_back({view_.from, view_.to});
+    const auto [from, to] = backSpans_.back();
+    backSpans_.pop_back();
+    setSpan(from, to);
+    return true;
+}
+
+bool PlotWidget::forward() {
+    if (forwardSpans_.empty())
+        return false;
+    backSpans_.push_back({view_.from, view_.to});
+    const auto [from, to] = forwardSpans_.back();
+    forwardSpans_.pop_back();
+    setSpan(from, to);
+    return true;
 }
 
 void PlotWidget::zoomAt(double x, double factor) {
@@ -56,6 +109,28 @@ void PlotWidget::zoomAt(double x, double factor) {
         return;
     const double anchor = timeAt(x);
     setSpan(anchor - (anchor - view_.from) / factor, anchor + (view_.to - anchor) / factor);
+}
+
+void PlotWidget::zoomValuesAt(double y, double factor) {
+    if (!(factor > 0.0) || panels_.empty())
+        return;
+    const Panel* panel = &panels_.front();
+    for (const Panel& p : panels_)
+        if (y >= p.area.y && y <= p.area.y + p.area.height)
+            panel = &p;
+    const double f = std::clamp((y - panel->area.y) / panel->area.height, 0.0, 1.0);
+    const double anchor = panel->high - f * (panel->high - panel->low);
+    const double low = anchor - (anchor - panel->low) / factor;
+    const double high = anchor + (panel->high - anchor) / factor;
+    // A thousandth of a g still shows an elevator's creep; a thousand g is beyond any sensor.
+    if (high - low < 1e-3 || high - low > 1e3)
+        return;
+    setFixedRange(std::pair{low, high});
+}
+
+void PlotWidget::pan(double fraction) {
+    const double width = view_.to - view_.from;
+    setSpan(view_.from + fraction * width, view_.to + fraction * width);
 }
 
 void PlotWidget::setShown(Series series, bool shown) {
@@ -70,15 +145,54 @@ void PlotWidget::setCursorTime(std::optional<double> seconds) {
         emit cursorMoved(*seconds);
 }
 
+void PlotWidget::setCursorA(std::optional<double> seconds) {
+    view_.cursorA = seconds;
+    setNeedsDisplay();
+    emit cursorsChanged();
+}
+
+void PlotWidget::setCursorB(std::optional<double> seconds) {
+    view_.cursorB = seconds;
+    setNeedsDisplay();
+    emit cursorsChanged();
+}
+
+void PlotWidget::setUnits(Units units) {
+    view_.units = units;
+    setNeedsDisplay();
+}
+
+void PlotWidget::setLayout(PanelLayout layout) {
+    view_.layout = layout;
+    setNeedsDisplay();
+}
+
+void PlotWidget::setFixedRange(std::optional<std::pair<double, double>> range) {
+    view_.fixedRange = range;
+    setNeedsDisplay();
+    emit valueRangeChanged();
+}
+
+void PlotWidget::setMarkers(std::vector<Marker> markers) {
+    view_.markers = std::move(markers);
+    setNeedsDisplay();
+}
+
 double PlotWidget::timeAt(double x) const {
     const platform::Rect area = plotArea(bounds());
     const double f = std::clamp((x - area.x) / area.width, 0.0, 1.0);
     return view_.from + f * (view_.to - view_.from);
 }
 
+double PlotWidget::pointedTime() const {
+    if (view_.cursor && *view_.cursor >= view_.from && *view_.cursor <= view_.to)
+        return *view_.cursor;
+    return 0.5 * (view_.from + view_.to);
+}
+
 void PlotWidget::drawRect(platform::DrawingContext& context, platform::Rect) {
     static const RecordingSeries empty;
-    drawPlot(context, bounds(), recording_ ? *recording_ : empty, view_, columns_);
+    panels_ = drawPlot(context, bounds(), recording_ ? *recording_ : empty, view_, columns_);
 }
 
 bool PlotWidget::event(QEvent* event) {
@@ -96,6 +210,14 @@ bool PlotWidget::event(QEvent* event) {
             zoomAt(mapFromGlobal(pinch->centerPoint()).x(), pinch->scaleFactor());
             return true;
         }
+    } else if (event->type() == QEvent::ShortcutOverride) {
+        // The plot's own keys win over the window's shortcuts while it has the focus.
+        auto* key = static_cast<QKeyEvent*>(event);
+        if (key->matches(QKeySequence::Undo) || key->matches(QKeySequence::Redo) ||
+            key->key() == Qt::Key_Backspace) {
+            event->accept();
+            return true;
+        }
     }
     return platform::View::event(event);
 }
@@ -103,32 +225,158 @@ bool PlotWidget::event(QEvent* event) {
 void PlotWidget::wheelEvent(QWheelEvent* event) {
     // One notch (120) zooms by a fifth; trackpads send smaller steps.
     const double notches = event->angleDelta().y() / 120.0;
-    if (notches != 0.0)
-        zoomAt(event->position().x(), std::pow(1.25, notches));
+    if (notches != 0.0) {
+        if (event->modifiers() & Qt::ControlModifier) {
+            zoomValuesAt(event->position().y(), std::pow(1.25, notches));
+        } else {
+            // A turn of the wheel is one step back, however many notches it took.
+            const qint64 now = QDateTime::currentMSecsSinceEpoch();
+            if (now - lastWheelMs_ > 600)
+                rememberSpan();
+            lastWheelMs_ = now;
+            zoomAt(event->position().x(), std::pow(1.25, notches));
+        }
+    }
     event->accept();
 }
 
-void PlotWidget::mousePressEvent(QMouseEvent* event) {
-    if (event->button() != Qt::LeftButton)
+void PlotWidget::keyPressEvent(QKeyEvent* event) {
+    const Qt::KeyboardModifiers mods =
+        event->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier);
+    const double width = view_.to - view_.from;
+    if (event->matches(QKeySequence::Undo)) {
+        back();
         return;
-    dragging_ = true;
+    }
+    if (event->matches(QKeySequence::Redo)) {
+        forward();
+        return;
+    }
+    switch (event->key()) {
+    case Qt::Key_Plus:
+    case Qt::Key_Equal:
+        rememberSpan();
+        zoomAt(plotArea(bounds()).x + plotArea(bounds()).width / 2.0f, 1.5);
+        return;
+    case Qt::Key_Minus:
+    case Qt::Key_Underscore:
+        rememberSpan();
+        zoomAt(plotArea(bounds()).x + plotArea(bounds()).width / 2.0f, 1.0 / 1.5);
+        return;
+    case Qt::Key_Left:
+        if (mods == Qt::AltModifier)
+            back();
+        else
+            pan(-0.1);
+        return;
+    case Qt::Key_Right:
+        if (mods == Qt::AltModifier)
+            forward();
+        else
+            pan(0.1);
+        return;
+    case Qt::Key_Back:
+    case Qt::Key_Backspace:
+        back();
+        return;
+    case Qt::Key_Forward:
+        forward();
+        return;
+    case Qt::Key_PageUp:
+        setSpan(view_.from - width, view_.to - width, true);
+        return;
+    case Qt::Key_PageDown:
+        setSpan(view_.from + width, view_.to + width, true);
+        return;
+    case Qt::Key_Home:
+        setSpan(0.0, width, true);
+        return;
+    case Qt::Key_End:
+        setSpan(whole() - width, whole(), true);
+        return;
+    case Qt::Key_Up:
+        zoomValuesAt(height() / 2.0, 1.25);
+        return;
+    case Qt::Key_Down:
+        zoomValuesAt(height() / 2.0, 1.0 / 1.25);
+        return;
+    case Qt::Key_F:
+        showAll();
+        return;
+    case Qt::Key_A:
+        setCursorA(pointedTime());
+        return;
+    case Qt::Key_B:
+        setCursorB(pointedTime());
+        return;
+    case Qt::Key_M:
+        emit markerRequested(pointedTime());
+        return;
+    case Qt::Key_Escape:
+        view_.cursorA.reset();
+        view_.cursorB.reset();
+        view_.selection.reset();
+        setNeedsDisplay();
+        emit cursorsChanged();
+        return;
+    default:
+        platform::View::keyPressEvent(event);
+    }
+}
+
+void PlotWidget::mousePressEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton) {
+        platform::View::mousePressEvent(event);
+        return;
+    }
+    setFocus(Qt::MouseFocusReason);
+    const platform::Rect area = plotArea(bounds());
+    const bool onTimeAxis = event->position().y() > area.y + area.height;
+    drag_ = (event->modifiers() & Qt::ShiftModifier) || onTimeAxis ? Drag::Select : Drag::Pan;
+    dragMoved_ = false;
     dragStart_ = event->position();
     dragFrom_ = view_.from;
     dragTo_ = view_.to;
 }
 
 void PlotWidget::mouseMoveEvent(QMouseEvent* event) {
-    if (dragging_) {
+    if (drag_ != Drag::None && !dragMoved_ &&
+        (event->position() - dragStart_).manhattanLength() >= 4.0) {
+        dragMoved_ = true;
+        if (drag_ == Drag::Pan)
+            rememberSpan();
+    }
+    if (drag_ == Drag::Pan && dragMoved_) {
         const double perPixel = (dragTo_ - dragFrom_) / plotArea(bounds()).width;
         const double shift = (event->position().x() - dragStart_.x()) * perPixel;
         setSpan(dragFrom_ - shift, dragTo_ - shift);
+    } else if (drag_ == Drag::Select && dragMoved_) {
+        view_.selection = std::pair{timeAt(dragStart_.x()), timeAt(event->position().x())};
+        setNeedsDisplay();
     }
     if (recording_ && !recording_->isEmpty())
         setCursorTime(timeAt(event->position().x()));
 }
 
-void PlotWidget::mouseReleaseEvent(QMouseEvent*) {
-    dragging_ = false;
+void PlotWidget::mouseReleaseEvent(QMouseEvent* event) {
+    const Drag drag = std::exchange(drag_, Drag::None);
+    if (drag == Drag::None || event->button() != Qt::LeftButton)
+        return;
+    if (!dragMoved_) {
+        if (recording_ && !recording_->isEmpty()) {
+            if (event->modifiers() & Qt::ControlModifier)
+                setCursorB(timeAt(event->position().x()));
+            else
+                setCursorA(timeAt(event->position().x()));
+        }
+        return;
+    }
+    if (drag == Drag::Select && view_.selection) {
+        const auto [a, b] = *std::exchange(view_.selection, std::nullopt);
+        setNeedsDisplay();
+        if (std::abs(event->position().x() - dragStart_.x()) >= 4.0)
+            setSpan(std::min(a, b), std::max(a, b), true);
+    }
 }
 
 void PlotWidget::mouseDoubleClickEvent(QMouseEvent*) {

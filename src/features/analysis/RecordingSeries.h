@@ -68,6 +68,8 @@ public:
     std::size_t size() const { return t_.size(); }
     bool isEmpty() const { return t_.empty(); }
     QString path() const { return path_; }
+    // The file was renamed; the rows are the same.
+    void setPath(const QString& path) { path_ = path; }
 
     float time(std::size_t row) const { return t_[row]; }
     float value(Series series, std::size_t row) const { return values_[std::size_t(series)][row]; }
