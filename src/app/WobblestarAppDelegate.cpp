@@ -212,7 +212,8 @@ void WobblestarAppDelegate::back() {
     screens_->changeScreen(ui.settingsView, ui.graphView, Transition::CurlDown, Screen::Graph);
     applySampleRate();
     ui.graphView->setFilteringEnabled(ui.Filter->isOn());
-    const QString notSaved = settingsTable_.save();
+    QString notSaved;
+    settingsTable_.save(&notSaved);
     ui.graphView->setUpdatingIsEnabled(true);
     showPauseTitles();
     screens_->dress(ui.one);
