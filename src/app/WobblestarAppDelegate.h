@@ -88,6 +88,9 @@ public:
     QWidget* window() const { return window_.get(); }
     // The desktop window that shows window() scaled to fit; null before start-up.
     platform::FittedWindow* topLevelWindow() const { return topLevel_.get(); }
+    // Brings up `screen` from the graph screen through the screens' own actions, as a user
+    // would reach it.
+    void showScreen(Screen screen);
     // The message about a damaged settings file shown at start-up; empty when there was none.
     QString settingsMessage() const { return settingsMessage_; }
     // The latest sample in g, unmasked and unfiltered; 0.0 until the first sample.
@@ -128,7 +131,10 @@ private:
     void buildToolbar();
     void connectControls();
     void setUpKeyboard();
+    struct ScreenRoute;
+    static const ScreenRoute* routeTo(Screen screen);
     void leaveShownScreen();
+    void leaveRecordingScreen();
     void pauseShownDisplay();
     bool eventFilter(QObject* watched, QEvent* event) override;
 
