@@ -133,7 +133,49 @@ struct AppFixture {
 
     // The running recording's timer for period index 0..3, or null when none runs for it.
     static QTimer* recordingTimer(const WobblestarAppDelegate& app, int index) {
-        return app.findChild<QTimer*>(QStringLiteral("myTimer%1").arg(index + 1));
+        return app.recorder().findChild<QTimer*>(QStringLiteral("myTimer%1").arg(index + 1));
+    }
+
+    // What the delegate's collaborators hold and take, for the tests.
+    static bool isRecording(const WobblestarAppDelegate& app) {
+        return app.recorder().isRecording();
+    }
+    // Replaces the desktop's mail program.
+    static void setMailComposer(WobblestarAppDelegate& app, platform::MailComposer composer) {
+        app.recorder().setMailComposer(std::move(composer));
+    }
+    // Replaces the save dialog: returns the chosen file, or an empty string for none.
+    static void setLogFileChooser(WobblestarAppDelegate& app, std::function<QString()> chooser) {
+        app.recorder().setLogFileChooser(std::move(chooser));
+    }
+    // The message box shown last, while it is open; null otherwise.
+    static QMessageBox* messageBox(const WobblestarAppDelegate& app) {
+        return app.recorder().messageBox();
+    }
+    // The axis check opened from the settings screen, while it is open; null otherwise.
+    static QDialog* axisCheck(const WobblestarAppDelegate& app) {
+        return app.sources().axisCheck();
+    }
+    // Replays a recording in the window, as the "Open recording…" entry does.
+    static bool openRecording(WobblestarAppDelegate& app, const QString& path,
+                              double fromSeconds = 0.0) {
+        return app.sources().openRecording(path, fromSeconds);
+    }
+    // The "Open recording…" entry and file drops onto the window; null before start-up.
+    static RecordingOpener* recordingOpener(const WobblestarAppDelegate& app) {
+        return app.sources().opener();
+    }
+    static WobblestarAppDelegate::Screen shownScreen(const WobblestarAppDelegate& app) {
+        return app.screens().shown();
+    }
+    static platform::ScreenTransition* transition(const WobblestarAppDelegate& app) {
+        return app.screens().transition();
+    }
+    static platform::LandscapeScreen* metersHost(const WobblestarAppDelegate& app) {
+        return app.screens().metersHost();
+    }
+    static const platform::IdleInhibitor& idleTimer(const WobblestarAppDelegate& app) {
+        return app.screens().idle();
     }
 
 private:

@@ -95,9 +95,10 @@ void AppOpenRecordingTest::opensFromEntryOrDrop() {
     if (dropped) {
         drop(app.window(), path);
     } else {
-        QCOMPARE(app.recordingOpener()->action()->text(), QStringLiteral("Open recording…"));
-        app.recordingOpener()->setChooser([&] { return path; });
-        app.recordingOpener()->action()->trigger();
+        QCOMPARE(AppFixture::recordingOpener(app)->action()->text(),
+                 QStringLiteral("Open recording…"));
+        AppFixture::recordingOpener(app)->setChooser([&] { return path; });
+        AppFixture::recordingOpener(app)->action()->trigger();
     }
     QCOMPARE(app.statusBar()->sourceText(), source);
     QCOMPARE(Accelerometer::sharedAccelerometer().driver()->description(), source);
@@ -105,10 +106,11 @@ void AppOpenRecordingTest::opensFromEntryOrDrop() {
     QVERIFY2(controls(app).infoText->toPlainText().contains(source),
              qPrintable(controls(app).infoText->toPlainText()));
     if (message.isEmpty()) {
-        QVERIFY(!app.messageBox());
+        QVERIFY(!AppFixture::messageBox(app));
     } else {
-        QVERIFY(app.messageBox());
-        QVERIFY2(app.messageBox()->text().contains(message), qPrintable(app.messageBox()->text()));
+        QVERIFY(AppFixture::messageBox(app));
+        QVERIFY2(AppFixture::messageBox(app)->text().contains(message),
+                 qPrintable(AppFixture::messageBox(app)->text()));
     }
 }
 
@@ -118,7 +120,7 @@ void AppOpenRecordingTest::endIsAnnouncedAndRateFallsToZero() {
     app.applicationDidFinishLaunching();
     Accelerometer& accelerometer = Accelerometer::sharedAccelerometer();
     QSignalSpy messages(&accelerometer, &Accelerometer::statusMessage);
-    QVERIFY(app.openRecording(write(QStringLiteral("short.csv"), kRows), 0.1));
+    QVERIFY(AppFixture::openRecording(app, write(QStringLiteral("short.csv"), kRows), 0.1));
     QTRY_VERIFY_WITH_TIMEOUT(accelerometer.deliveredRate() > 0.0, 5000);
     QTRY_COMPARE_WITH_TIMEOUT(messages.count(), 1, 5000);
     QCOMPARE(messages.first().first().toString(), QStringLiteral("Replay of short.csv finished"));

@@ -104,7 +104,7 @@ std::unique_ptr<WobblestarAppDelegate> AppRecordingTest::makeApp() {
     app->applicationDidFinishLaunching();
     // No sampling in the background: the tests hand in every reading themselves.
     Accelerometer::sharedAccelerometer().setDelegate(nullptr);
-    app->setMailComposer(FakeMail().composer());
+    AppFixture::setMailComposer(*app, FakeMail().composer());
     app->setSampleFile(SampleFile::None);
     app->recordMenu();
     return app;
@@ -210,12 +210,12 @@ void AppRecordingTest::states() {
     };
     const QList<bool> idle{true, false, true, true};
     QCOMPARE(buttons(), idle);
-    QVERIFY(!app->isRecording());
+    QVERIFY(!AppFixture::isRecording(*app));
 
     controls(*app).segment->setSelectedSegmentIndex(period);
     app->start();
     QCOMPARE(buttons(), (QList<bool>{false, true, false, false}));
-    QVERIFY(app->isRecording());
+    QVERIFY(AppFixture::isRecording(*app));
     QVERIFY(!controls(*app).graphView->updatingIsEnabled());
     for (int field = 0; field < 4; ++field) {
         QTimer* timer = AppFixture::recordingTimer(*app, field);
@@ -227,14 +227,14 @@ void AppRecordingTest::states() {
     }
     // A running recording cannot be left by Esc either.
     QTest::keyClick(app->window(), Qt::Key_Escape);
-    QCOMPARE(app->shownScreen(), WobblestarAppDelegate::Screen::Recording);
+    QCOMPARE(AppFixture::shownScreen(*app), WobblestarAppDelegate::Screen::Recording);
 
     // Another period chosen during the recording leaves the running timer alone, and stop
     // still finds it.
     controls(*app).segment->setSelectedSegmentIndex((period + 1) % 4);
     app->stop();
     QCOMPARE(buttons(), idle);
-    QVERIFY(!app->isRecording());
+    QVERIFY(!AppFixture::isRecording(*app));
     QVERIFY(controls(*app).graphView->updatingIsEnabled());
     for (int field = 0; field < 4; ++field)
         QVERIFY(!AppFixture::recordingTimer(*app, field));
@@ -263,7 +263,7 @@ void AppRecordingTest::storedKeys() {
     const QSettings onDisk(platform::settingsStorePath(), QSettings::IniFormat);
     QCOMPARE(onDisk.value("text").toString(), controls(*app).recordingText->toPlainText());
     QCOMPARE(onDisk.value("segment2").toInt(), 3);
-    QVERIFY(!app->messageBox());
+    QVERIFY(!AppFixture::messageBox(*app));
 }
 
 void AppRecordingTest::storeWriteFailureKeepsLog() {
@@ -281,11 +281,11 @@ void AppRecordingTest::storeWriteFailureKeepsLog() {
     app->timerFired();
     QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("could not be written")));
     app->stop();
-    QVERIFY(app->messageBox());
-    QVERIFY(app->messageBox()->text().contains(QLatin1String("could not be written")));
+    QVERIFY(AppFixture::messageBox(*app));
+    QVERIFY(AppFixture::messageBox(*app)->text().contains(QLatin1String("could not be written")));
     QVERIFY(
         controls(*app).recordingText->toPlainText().contains(QLatin1String("Recording Ended:")));
-    QVERIFY(!app->isRecording());
+    QVERIFY(!AppFixture::isRecording(*app));
 }
 
 void AppRecordingTest::mailFailure_data() {
@@ -308,17 +308,17 @@ void AppRecordingTest::mailFailure() {
     FakeMail mail;
     mail.installed = installed;
     mail.launches = launches;
-    app->setMailComposer(mail.composer());
+    AppFixture::setMailComposer(*app, mail.composer());
     QStringList lines(logLines, QStringLiteral("[X]: +0.01 ä & to=x#"));
     controls(*app).recordingText->setPlainText(lines.join(QLatin1Char('\n')));
 
     QTemporaryDir folder;
     const QString chosen = folder.filePath(QStringLiteral("log.txt"));
-    app->setLogFileChooser([&] { return chosen; });
+    AppFixture::setLogFileChooser(*app, [&] { return chosen; });
 
     QTest::ignoreMessage(QtWarningMsg, QRegularExpression(says));
     app->emailrecord();
-    QMessageBox* box = app->messageBox();
+    QMessageBox* box = AppFixture::messageBox(*app);
     QVERIFY(box);
     QVERIFY(box->isVisible());
     QVERIFY2(box->text().contains(says), qPrintable(box->text()));
@@ -339,28 +339,28 @@ void AppRecordingTest::mailFailure() {
 
     // Feedback fails the same way, without the offer; a README page needs no mail program.
     // The box went away with the click.
-    QTRY_VERIFY(!app->messageBox());
+    QTRY_VERIFY(!AppFixture::messageBox(*app));
     const bool feedbackIsMail = platform::feedbackUrl().scheme() == u"mailto";
     if (launches && (installed || !feedbackIsMail)) {
         app->email();
-        QTRY_VERIFY(!app->messageBox());
+        QTRY_VERIFY(!AppFixture::messageBox(*app));
     } else {
         QTest::ignoreMessage(QtWarningMsg,
                              QRegularExpression(feedbackIsMail ? says : QStringLiteral("opened")));
         app->email();
-        QVERIFY(!app->messageBox()->text().contains(QLatin1String("Save the log")));
+        QVERIFY(!AppFixture::messageBox(*app)->text().contains(QLatin1String("Save the log")));
     }
 }
 
 void AppRecordingTest::mailOpened() {
     auto app = makeApp();
     FakeMail mail;
-    app->setMailComposer(mail.composer());
+    AppFixture::setMailComposer(*app, mail.composer());
     app->start();
     app->timerFired();
     app->stop();
     app->emailrecord();
-    QVERIFY(!app->messageBox());
+    QVERIFY(!AppFixture::messageBox(*app));
     QCOMPARE(mail.opened, platform::recordMailUrl(controls(*app).recordingText->toPlainText()));
     app->email();
     QCOMPARE(mail.opened, platform::feedbackUrl());
@@ -371,15 +371,15 @@ void AppRecordingTest::saveLogFailure() {
     QTemporaryDir folder;
     // A folder of that name already stands where the file should go.
     const QString chosen = folder.path();
-    app->setLogFileChooser([&] { return chosen; });
+    AppFixture::setLogFileChooser(*app, [&] { return chosen; });
     QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("could not be saved")));
     QVERIFY(!app->saveLog());
-    QVERIFY(app->messageBox());
+    QVERIFY(AppFixture::messageBox(*app));
     // Cancelling the dialog is no failure and says nothing.
-    app->messageBox()->close();
-    app->setLogFileChooser([] { return QString(); });
+    AppFixture::messageBox(*app)->close();
+    AppFixture::setLogFileChooser(*app, [] { return QString(); });
     QVERIFY(!app->saveLog());
-    QTRY_VERIFY(!app->messageBox());
+    QTRY_VERIFY(!AppFixture::messageBox(*app));
 }
 
 void AppRecordingTest::quitDuringRecording_data() {
@@ -405,7 +405,7 @@ void AppRecordingTest::quitDuringRecording() {
     else // what quit() from Ctrl+Q or QuitOnSignals sets off when the event loop ends
         QVERIFY(QMetaObject::invokeMethod(qApp, "aboutToQuit"));
 
-    QVERIFY(!app->isRecording());
+    QVERIFY(!AppFixture::isRecording(*app));
     const QSettings onDisk(platform::settingsStorePath(), QSettings::IniFormat);
     const QString stored = onDisk.value("text").toString();
     if (recording) {
@@ -498,7 +498,7 @@ void AppRecordingTest::sampleFileErrorShownOnce() {
     app->setSampleFile(SampleFile::Named, blocker.fileName() + QStringLiteral("/ride.csv"));
     QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("full-rate")));
     app->start();
-    QMessageBox* box = app->messageBox();
+    QMessageBox* box = AppFixture::messageBox(*app);
     QVERIFY(box);
     QVERIFY(box->text().contains(QLatin1String("full-rate")));
     QVERIFY(controls(*app).sampleFileLabel->text().startsWith(QLatin1String("Not written")));
@@ -507,7 +507,7 @@ void AppRecordingTest::sampleFileErrorShownOnce() {
     app->timerFired();
     app->stop();
     // No second message replaced the first; the log itself went on.
-    QCOMPARE(app->messageBox(), box);
+    QCOMPARE(AppFixture::messageBox(*app), box);
     QVERIFY(controls(*app).recordingText->toPlainText().contains(QLatin1String("[Z]: +0.30")));
 }
 

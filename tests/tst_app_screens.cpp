@@ -102,16 +102,16 @@ void AppScreensTest::screenChange() {
 
     invoke(app, {action});
 
-    QCOMPARE(app.shownScreen(), shown);
+    QCOMPARE(AppFixture::shownScreen(app), shown);
     QCOMPARE(controls(app).graphView->updatingIsEnabled(), graphOn);
     QCOMPARE(controls(app).meterView->updatingIsEnabled(), meterOn);
     QCOMPARE(app.statusBar()->statusBarOrientation(), orientation);
-    QCOMPARE(app.idleTimer().idleTimerDisabled(), shown == Screen::Meters);
+    QCOMPARE(AppFixture::idleTimer(app).idleTimerDisabled(), shown == Screen::Meters);
     const QHash<Screen, QWidget*> roots = {{Screen::Graph, controls(app).graphView},
                                            {Screen::Settings, controls(app).settingsView},
                                            {Screen::Info, controls(app).infoView},
                                            {Screen::Recording, controls(app).RecordView},
-                                           {Screen::Meters, app.metersHost()}};
+                                           {Screen::Meters, AppFixture::metersHost(app)}};
     for (auto it = roots.cbegin(); it != roots.cend(); ++it)
         QCOMPARE(it.value()->isVisible(), it.key() == shown);
     // The shown screen lies above every other and below the status bar.
@@ -229,7 +229,7 @@ void AppScreensTest::orientation() {
     WobblestarAppDelegate app;
     app.setFixedOrientation(fixed);
     app.applicationDidFinishLaunching();
-    platform::LandscapeScreen* host = app.metersHost();
+    platform::LandscapeScreen* host = AppFixture::metersHost(app);
     QCOMPARE(host->screenBounds(), QSizeF(480, 320));
     QCOMPARE(host->screenRotation(), 270.0);
     // Turned into the portrait window, the screen sits below the status bar, whole.
@@ -284,7 +284,7 @@ void AppScreensTest::keyboard() {
     app.topLevelWindow()->activateWindow();
     invoke(app, before);
     QTest::keyClick(app.window(), Qt::Key(key));
-    QCOMPARE(app.shownScreen(), shown);
+    QCOMPARE(AppFixture::shownScreen(app), shown);
     QCOMPARE(controls(app).graphView->updatingIsEnabled(), graphOn);
     QCOMPARE(controls(app).meterView->updatingIsEnabled(), meterOn);
 }

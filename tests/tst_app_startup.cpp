@@ -106,10 +106,10 @@ void AppStartupTest::restore() {
     QVERIFY(app.window()->isVisible());
     QCOMPARE(app.window()->windowTitle(), QStringLiteral("Wobblestar"));
     QCOMPARE(app.window()->size(), QSize(320, 480));
-    QCOMPARE(app.shownScreen(), WobblestarAppDelegate::Screen::Graph);
+    QCOMPARE(AppFixture::shownScreen(app), WobblestarAppDelegate::Screen::Graph);
     QVERIFY(controls(app).graphView->isVisible());
     QVERIFY(!controls(app).settingsView->isVisible());
-    QVERIFY(!app.metersHost()->isVisible());
+    QVERIFY(!AppFixture::metersHost(app)->isVisible());
     QVERIFY(controls(app).graphView->updatingIsEnabled());
     QVERIFY(!controls(app).meterView->updatingIsEnabled());
     QCOMPARE(app.statusBar()->statusBarStyle(), 2);

@@ -72,7 +72,7 @@ void AxisCheckTest::twoPosesStoreAWorkingMap() {
     auto* button = app.window()->findChild<QPushButton*>(QStringLiteral("checkAxes"));
     QVERIFY(button);
     QTest::mouseClick(button, Qt::LeftButton);
-    auto* dialog = qobject_cast<AxisCheckDialog*>(app.axisCheck());
+    auto* dialog = qobject_cast<AxisCheckDialog*>(AppFixture::axisCheck(app));
     QVERIFY(dialog);
     auto* instruction = dialog->findChild<QLabel*>(QStringLiteral("instruction"));
     auto* measure = dialog->findChild<QPushButton*>(QStringLiteral("measure"));

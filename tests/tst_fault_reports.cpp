@@ -314,8 +314,9 @@ void FaultReportsTest::dialogsReadable() {
     app->settings();
     controls(*app).design->setSelectedSegmentIndex(skin);
     app->back();
-    app->setMailComposer(platform::MailComposer([](const QUrl&) { return false; },
-                                                [] { return std::optional<bool>(true); }));
+    AppFixture::setMailComposer(*app,
+                                platform::MailComposer([](const QUrl&) { return false; },
+                                                       [] { return std::optional<bool>(true); }));
 
     QStringList where;
     double lowest = 0.0;
@@ -342,7 +343,7 @@ void FaultReportsTest::dialogsReadable() {
         if (dialog == u"file dialog")
             QVERIFY(!app->saveLog());
         else if (dialog == u"open recording")
-            app->recordingOpener()->action()->trigger();
+            AppFixture::recordingOpener(*app)->action()->trigger();
         else // as any later part of the application would ask
             QInputDialog::getText(app->topLevelWindow(), QStringLiteral("Name"),
                                   QStringLiteral("Name of the recording:"));
@@ -351,9 +352,9 @@ void FaultReportsTest::dialogsReadable() {
             app->email();
         else
             app->emailrecord();
-        QVERIFY(app->messageBox());
-        QTRY_VERIFY(app->messageBox()->isVisible());
-        look(app->messageBox());
+        QVERIFY(AppFixture::messageBox(*app));
+        QTRY_VERIFY(AppFixture::messageBox(*app)->isVisible());
+        look(AppFixture::messageBox(*app));
     }
     QVERIFY(ownWindow);
     QVERIFY2(lowest >= 4.5, qPrintable(where.join(QLatin1String(": "))));
@@ -473,14 +474,14 @@ void FaultReportsTest::mailOpenerFails() {
     qputenv("PATH", savedPath);
     if (status == 0) {
         QTest::qWait(300); // the opener's end is read in the event loop
-        QVERIFY(!app->messageBox());
+        QVERIFY(!AppFixture::messageBox(*app));
         return;
     }
-    QTRY_VERIFY(app->messageBox());
-    QVERIFY2(app->messageBox()->text().contains(QStringLiteral("status %1").arg(status)),
-             qPrintable(app->messageBox()->text()));
+    QTRY_VERIFY(AppFixture::messageBox(*app));
+    QVERIFY2(AppFixture::messageBox(*app)->text().contains(QStringLiteral("status %1").arg(status)),
+             qPrintable(AppFixture::messageBox(*app)->text()));
     bool offersSave = false;
-    for (QAbstractButton* button : app->messageBox()->buttons())
+    for (QAbstractButton* button : AppFixture::messageBox(*app)->buttons())
         offersSave = offersSave || button->text().startsWith(QLatin1String("Save"));
     QCOMPARE(offersSave, action == u"emailrecord");
 }

@@ -62,7 +62,7 @@ void ScreenTransitionsTest::transition() {
     WobblestarAppDelegate app;
     app.applicationDidFinishLaunching();
     QVERIFY(QTest::qWaitForWindowExposed(app.topLevelWindow()));
-    platform::ScreenTransition* transition = app.transition();
+    platform::ScreenTransition* transition = AppFixture::transition(app);
     QSignalSpy finished(transition, &platform::ScreenTransition::finished);
     for (const QString& step : before) {
         QMetaObject::invokeMethod(&app, step.toLatin1().constData());
@@ -79,7 +79,7 @@ void ScreenTransitionsTest::transition() {
     const bool graphOn = controls(app).graphView->updatingIsEnabled();
     QTest::keyClick(app.window(), Qt::Key_Escape);
     QTest::keyClick(app.window(), Qt::Key_Space);
-    QCOMPARE(app.shownScreen(), shown);
+    QCOMPARE(AppFixture::shownScreen(app), shown);
     QCOMPARE(controls(app).graphView->updatingIsEnabled(), graphOn);
     QWidget* under = app.window()->childAt(app.window()->rect().center());
     QCOMPARE(under, transition);
@@ -87,7 +87,7 @@ void ScreenTransitionsTest::transition() {
     QVERIFY(finished.wait(5000));
     QVERIFY(!transition->isRunning());
     QVERIFY(!transition->isVisible());
-    QCOMPARE(app.shownScreen(), shown);
+    QCOMPARE(AppFixture::shownScreen(app), shown);
 }
 
 int main(int argc, char* argv[]) {

@@ -1,6 +1,7 @@
 #include "app/Recorder.h"
 
 #include "app/SettingsTable.h"
+#include "desktop/Files.h"
 #include "features/RecordingLog.h"
 #include "screens/DialogStyle.h"
 #include "sensors/Accelerometer.h"
@@ -11,7 +12,6 @@
 #include <QFileInfo>
 #include <QFontMetrics>
 #include <QPushButton>
-#include <QSaveFile>
 #include <QStandardPaths>
 #include <QTimer>
 #include <cmath>
@@ -84,8 +84,8 @@ void Recorder::stop() {
     RecordingLog::appendToView(ui_.recordingText, RecordingLog::footer(ended));
 
     QString storeError;
-    if (!headless_)
-        storeError = SettingsTable::storeLog(ui_.recordingText->toPlainText());
+    const bool stored =
+        headless_ || SettingsTable::storeLog(ui_.recordingText->toPlainText(), &storeError);
 
     stopTimers();
     ui_.graphView->setUpdatingIsEnabled(true);
@@ -99,14 +99,8 @@ void Recorder::stop() {
     if (sampleWriter_)
         sampleWriter_->close(); // a failure is reported through its failed() signal
 
-    if (!storeError.isEmpty()) {
-        showMessage(tr("Log not stored"),
-                    tr("The log could not be written to %1 (a read-only or full disk?). It "
-                       "stays on screen, and will be gone after a restart unless you save it "
-                       "to a file.")
-                        .arg(storeError),
-                    true);
-    }
+    if (!stored)
+        showMessage(tr("Log not stored"), storeError, true);
 }
 
 void Recorder::finish() {
@@ -218,13 +212,12 @@ bool Recorder::saveLog() {
     }
     if (path.isEmpty())
         return false;
-    // QSaveFile: a failed write leaves an existing file as it was instead of half-written.
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) ||
-        file.write(textFileContents(ui_.recordingText->toPlainText())) < 0 || !file.commit()) {
-        showMessage(tr("Log not saved"),
-                    tr("The log could not be saved to %1: %2.")
-                        .arg(QDir::toNativeSeparators(path), file.errorString()));
+    // A failed write leaves an existing file as it was instead of half-written.
+    QString error;
+    if (!platform::saveFile(path, textFileContents(ui_.recordingText->toPlainText()), &error)) {
+        showMessage(
+            tr("Log not saved"),
+            tr("The log could not be saved to %1: %2.").arg(QDir::toNativeSeparators(path), error));
         return false;
     }
     return true;

@@ -84,7 +84,8 @@ private:
     void showSampleFile();
 
     Ui::Wobblestar& ui_;
-    QWidget* window_;
+    // Where dialogs open; the desktop window may go before the recorder.
+    QPointer<QWidget> window_;
     std::function<void()> tick_;
     QTimer* myTimer1 = nullptr;
     QTimer* myTimer2 = nullptr;

@@ -61,7 +61,7 @@ void SettingsTable::showMessage(const QString& message, QWidget* window, const Q
     box->open();
 }
 
-QString SettingsTable::save() const {
+bool SettingsTable::save(QString* error) const {
     QSettings store;
     store.setValue(QLatin1String(kRateKey), ui_.segmentcontroller->selectedSegmentIndex());
     store.setValue(QLatin1String(kSkinKey), ui_.design->selectedSegmentIndex());
@@ -69,26 +69,30 @@ QString SettingsTable::save() const {
     store.setValue(QStringLiteral("y"), ui_.yAxis->isOn() ? 1 : 0);
     store.setValue(QStringLiteral("z"), ui_.zAxis->isOn() ? 1 : 0);
     store.setValue(QStringLiteral("f"), ui_.Filter->isOn() ? 1 : 0);
-    store.sync();
-    if (store.status() == QSettings::NoError)
-        return QString();
+    QString reason;
+    if (platform::syncSettings(store, &reason))
+        return true;
     // The controls keep the choices, so they hold for this run all the same.
-    return QObject::tr("The settings could not be written to %1 (a read-only folder, a full "
-                       "disk, or a file where the folder should be?). They apply until "
-                       "Wobblestar quits.")
-        .arg(QDir::toNativeSeparators(store.fileName()));
+    *error = QObject::tr("The settings could not be written to %1: %2. They apply until "
+                         "Wobblestar quits.")
+                 .arg(QDir::toNativeSeparators(store.fileName()), reason);
+    return false;
 }
 
 void SettingsTable::storePeriod(int index) {
     QSettings().setValue(QLatin1String(kPeriodKey), index);
 }
 
-QString SettingsTable::storeLog(const QString& log) {
+bool SettingsTable::storeLog(const QString& log, QString* error) {
     QSettings store;
     store.setValue(QLatin1String(kLogKey), log);
-    store.sync();
-    return store.status() == QSettings::NoError ? QString()
-                                                : QDir::toNativeSeparators(store.fileName());
+    QString reason;
+    if (platform::syncSettings(store, &reason))
+        return true;
+    *error = QObject::tr("The log could not be written to %1: %2. It stays on screen, and will "
+                         "be gone after a restart unless you save it to a file.")
+                 .arg(QDir::toNativeSeparators(store.fileName()), reason);
+    return false;
 }
 
 int SettingsTable::sampleRateIndex() {

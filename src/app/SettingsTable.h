@@ -27,9 +27,9 @@ public:
     // aside and started afresh), or an empty string.
     QString restore();
     // Writes the sampling rate, the skin and the four switches. The period and the log are
-    // written by the recording, when it starts and stops. Returns a message for the user when
-    // the store could not be written, else an empty string.
-    QString save() const;
+    // written by the recording, when it starts and stops. When
+    // the store could not be written: false, with `*error` naming the file and the reason.
+    bool save(QString* error) const;
 
     // Tells of a damaged store: on standard error, and in a box over `window` when there is a
     // screen to show it on. An empty message shows nothing.
@@ -37,8 +37,8 @@ public:
                             const QString& title = QObject::tr("Settings reset"));
 
     static void storePeriod(int index);
-    // Writes the log; returns the store's file name when it could not be written, else "".
-    static QString storeLog(const QString& log);
+    // Writes the log. When it cannot: false, with `*error` naming the file and the reason.
+    static bool storeLog(const QString& log, QString* error);
     // The stored sampling-rate index, or 0 (40 per second) when the stored one is not 0..2.
     static int sampleRateIndex();
 

@@ -24,25 +24,19 @@ WobblestarAppDelegate::WobblestarAppDelegate(QObject* parent)
     : QObject(parent), window_(std::make_unique<QWidget>()) {
     ui.setupUi(window_.get());
     screens_ = std::make_unique<ScreenNavigator>(ui, *window_);
-    recorder_ = new Recorder(
-        ui, window_.get(), [this] { timerFired(); }, this);
-    sources_ = new SourceActions(
-        *recorder_, *screens_->statusBar(),
-        [this] {
-            return std::optional(platform::Acceleration{x, y, z, 0.0});
-        },
-        this);
+    recorder_ = std::make_unique<Recorder>(ui, window_.get(), [this] { timerFired(); });
+    sources_ = std::make_unique<SourceActions>(*recorder_, *screens_->statusBar(), [this] {
+        return std::optional(platform::Acceleration{x, y, z, 0.0});
+    });
     connectControls();
     // However the application ends (Ctrl+Q, the window closed, SIGTERM through QuitOnSignals),
     // a running recording is stopped and stored first.
     window_->installEventFilter(this);
     if (QCoreApplication* application = QCoreApplication::instance())
-        connect(application, &QCoreApplication::aboutToQuit, recorder_, &Recorder::finish);
+        connect(application, &QCoreApplication::aboutToQuit, recorder_.get(), &Recorder::finish);
 }
 
 WobblestarAppDelegate::~WobblestarAppDelegate() {
-    // The desktop window gives the interface back before it goes; window_ owns it.
-    topLevel_.reset();
     // The accelerometer outlives every delegate; it must not call one that is gone.
     if (Accelerometer::sharedAccelerometer().delegate() == this)
         Accelerometer::sharedAccelerometer().setDelegate(nullptr);
@@ -242,7 +236,8 @@ void WobblestarAppDelegate::back() {
     screens_->changeScreen(ui.settingsView, ui.graphView, Transition::CurlDown, Screen::Graph);
     applySampleRate();
     ui.graphView->setFilteringEnabled(ui.Filter->isOn());
-    const QString notSaved = settingsTable_.save();
+    QString notSaved;
+    settingsTable_.save(&notSaved);
     ui.graphView->setUpdatingIsEnabled(true);
     showPauseTitles();
     screens_->dress(ui.one);

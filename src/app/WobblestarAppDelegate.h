@@ -62,7 +62,6 @@ public:
     // Recording without a display (wobblestar --record): start and stop leave the stored period
     // and log alone, and messages go to standard error only. Set before start().
     void setHeadless(bool headless) { recorder_->setHeadless(headless); }
-    bool isHeadless() const { return recorder_->isHeadless(); }
     // Without start-up: selects the stored sampling rate (the first when the stored one is
     // unknown) and the recording period `periodIndex`, and applies the rate.
     void prepareRecording(int periodIndex) {
@@ -76,40 +75,19 @@ public:
     }
     // The full-rate file of the running or last recording; null before the first one.
     const platform::SampleCsvWriter* sampleWriter() const { return recorder_->sampleWriter(); }
-    // Whether a recording runs (between start and stop).
-    bool isRecording() const { return recorder_->isRecording(); }
     // The recording log as the recording screen shows it.
     QString recordingLog() const { return ui.recordingText->toPlainText(); }
 
-    // Replaces the desktop's mail program (tests).
-    void setMailComposer(platform::MailComposer composer) {
-        recorder_->setMailComposer(std::move(composer));
-    }
-    // Replaces the save dialog: returns the chosen file, or an empty string for none (tests).
-    void setLogFileChooser(std::function<QString()> chooser) {
-        recorder_->setLogFileChooser(std::move(chooser));
-    }
-    // The message box shown last, while it is open; null otherwise.
-    QMessageBox* messageBox() const { return recorder_->messageBox(); }
-    // The axis check opened from the settings screen, while it is open; null otherwise.
-    QDialog* axisCheck() const { return sources_->axisCheck(); }
-
-    // Replays a recording file in this window from `fromSeconds` into it: the accelerometer's
-    // source becomes the file until another is opened. A refused file leaves the source as it
-    // was and says why (standard error and a message box); returns whether the replay began.
-    bool openRecording(const QString& path, double fromSeconds = 0.0) {
-        return sources_->openRecording(path, fromSeconds);
-    }
-    // The "Open recording…" entry and file drops onto the window; null before start-up.
-    RecordingOpener* recordingOpener() const { return sources_->opener(); }
+    // The collaborators that do the work behind the actions.
+    Recorder& recorder() const { return *recorder_; }
+    ScreenNavigator& screens() const { return *screens_; }
+    SourceActions& sources() const { return *sources_; }
 
     // The application's interface, laid out in points for a 320 x 480 screen (480 x 320 while
     // the gauges are shown); what screenshots show.
     QWidget* window() const { return window_.get(); }
     // The desktop window that shows window() scaled to fit; null before start-up.
     platform::FittedWindow* topLevelWindow() const { return topLevel_.get(); }
-    // The screen shown now.
-    Screen shownScreen() const { return screens_->shown(); }
     // Brings up `screen` from the graph screen through the screens' own actions, as a user
     // would reach it.
     void showScreen(Screen screen);
@@ -121,9 +99,6 @@ public:
     float latestZ() const { return z; }
 
     platform::StatusBar* statusBar() const { return screens_->statusBar(); }
-    platform::ScreenTransition* transition() const { return screens_->transition(); }
-    platform::LandscapeScreen* metersHost() const { return screens_->metersHost(); }
-    const platform::IdleInhibitor& idleTimer() const { return screens_->idle(); }
 
 public slots:
     void settings();
@@ -150,10 +125,6 @@ public slots:
     // Opens (or raises) the recordings window on the folder of the full-rate files.
     void recordings() { sources_->showRecordings(); }
 
-public:
-    // The recordings window once opened; null before.
-    analysis::AnalysisWindow* recordingsWindow() const { return sources_->recordingsWindow(); }
-
 private:
     // The pause buttons' titles from the displays' state: "Pause" over a running display.
     void showPauseTitles();
@@ -169,15 +140,19 @@ private:
 
     // The interface file's objects, by their names.
     Ui::Wobblestar ui;
+    // Everything the delegate makes is held here, each after what it uses, so that it goes
+    // before what it uses: the collaborators before the window whose widgets they drive, the
+    // desktop window before the interface it shows.
     std::unique_ptr<QWidget> window_;
-    std::unique_ptr<platform::FittedWindow> topLevel_;
     std::unique_ptr<ScreenNavigator> screens_;
     SettingsTable settingsTable_{ui};
-    Recorder* recorder_ = nullptr;
-    // The graph screen's toolbar, created at start-up; its first action is the pause item.
+    std::unique_ptr<Recorder> recorder_;
+    std::unique_ptr<SourceActions> sources_;
+    std::unique_ptr<platform::FittedWindow> topLevel_;
+    // The graph screen's toolbar, created at start-up (a child of the window); its first
+    // action is the pause item.
     QToolBar* toolbar = nullptr;
     QString settingsMessage_;
-    SourceActions* sources_ = nullptr;
 
     // The latest sample in g, unmasked and unfiltered.
     float x = 0.0f;

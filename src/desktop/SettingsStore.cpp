@@ -1,5 +1,7 @@
 #include "desktop/SettingsStore.h"
 
+#include "desktop/Files.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -8,7 +10,9 @@
 #include <QStringDecoder>
 #include <QTemporaryDir>
 #include <QVariantHash>
+#include <filesystem>
 #include <memory>
+#include <system_error>
 
 namespace platform {
 
@@ -63,6 +67,25 @@ void setUpSettingsStore() {
 
 QString settingsStorePath() {
     return QSettings().fileName();
+}
+
+bool syncSettings(QSettings& store, QString* error) {
+    store.sync();
+    if (store.status() == QSettings::NoError)
+        return true;
+    // About what the file would hold: every key and value as text.
+    qint64 bytes = 1;
+    for (const QString& key : store.allKeys())
+        bytes += key.size() + store.value(key).toString().toUtf8().size() + 2;
+    const QFileInfo file(store.fileName());
+    std::error_code folder;
+    std::filesystem::create_directories(file.path().toStdString(), folder);
+    QString reason =
+        folder ? QString::fromStdString(folder.message()) : whyCannotWrite(file.path(), bytes);
+    if (reason.isEmpty())
+        reason = QStringLiteral("the write failed, for a reason the system did not give");
+    *error = reason;
+    return false;
 }
 
 StoreCheck checkSettingsStore(const QList<ExpectedKey>& expected) {

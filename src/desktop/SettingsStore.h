@@ -3,6 +3,8 @@
 #include <QList>
 #include <QString>
 
+class QSettings;
+
 namespace platform {
 
 // Points every default-constructed QSettings at the application's store: organisation and
@@ -21,6 +23,11 @@ struct ExpectedKey {
     QString key;
     Kind kind;
 };
+
+// Writes what `store` holds to its file. On failure returns false and sets `*error` to the
+// system's reason ("No space left on device"); QSettings says only that it failed, so the
+// reason is found by writing a file of the store's size beside it.
+bool syncSettings(QSettings& store, QString* error);
 
 // The outcome of checkSettingsStore().
 struct StoreCheck {

@@ -147,7 +147,7 @@ public:
                 ::close(fd);
     }
 
-    bool open(QString* error) override {
+    bool open(QString* why) override {
         if (path_ == QLatin1String("-")) {
             fd_ = ::fcntl(STDIN_FILENO, F_DUPFD_CLOEXEC, 0);
         } else {
@@ -155,13 +155,13 @@ public:
             fd_ = ::open(QFile::encodeName(path_).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
         }
         if (fd_ < 0) {
-            *error = QString::fromLocal8Bit(std::strerror(errno));
+            *why = QString::fromLocal8Bit(std::strerror(errno));
             return false;
         }
         struct stat status {};
         if (::fstat(fd_, &status) == 0) {
             if (S_ISDIR(status.st_mode)) {
-                *error = QStringLiteral("it is a folder");
+                *why = QStringLiteral("it is a folder");
                 return false;
             }
             regular_ = S_ISREG(status.st_mode);

@@ -4,6 +4,8 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 #include <charconv>
+#include <filesystem>
+#include <system_error>
 
 namespace platform {
 
@@ -38,13 +40,19 @@ SampleCsvWriter::~SampleCsvWriter() {
 
 bool SampleCsvWriter::open() {
     const QFileInfo info(path_);
-    if (!QDir().mkpath(info.absolutePath())) {
-        fail(QStringLiteral("the folder %1 cannot be created").arg(info.absolutePath()));
+    std::error_code created;
+    std::filesystem::create_directories(info.absolutePath().toStdString(), created);
+    if (created) {
+        fail(QStringLiteral("the folder %1 cannot be created (%2)")
+                 .arg(info.absolutePath(), QString::fromStdString(created.message())));
         return false;
     }
+    // Unbuffered: the writer keeps its own buffer, and Qt's would hide the system's reason when
+    // a disk fills up in the middle of a block.
+    constexpr QIODevice::OpenMode kWrite = QIODevice::WriteOnly | QIODevice::Unbuffered;
     if (existing_ == Existing::Replace) {
         file_.setFileName(path_);
-        if (!file_.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        if (!file_.open(kWrite | QIODevice::Truncate)) {
             fail(file_.errorString());
             return false;
         }
@@ -55,7 +63,7 @@ bool SampleCsvWriter::open() {
         const QString candidate =
             n == 1 ? path_ : QStringLiteral("%1_%2%3").arg(base).arg(n).arg(suffix);
         file_.setFileName(candidate);
-        if (file_.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
+        if (file_.open(kWrite | QIODevice::NewOnly)) {
             path_ = candidate;
             break;
         }
@@ -65,10 +73,8 @@ bool SampleCsvWriter::open() {
         }
     }
     sinceFlush_.start();
-    if (file_.write("time,x,y,z\n") < 0) {
-        fail(file_.errorString());
-        return false;
-    }
+    pending_ = "time,x,y,z\n";
+    pending_.reserve(kBufferSize);
     return flush();
 }
 
@@ -96,11 +102,8 @@ void SampleCsvWriter::append(double time, float x, float y, float z) {
     *out++ = ',';
     out = appendFloat(out, end, z);
     *out++ = '\n';
-    if (file_.write(line, out - line) < 0) {
-        fail(file_.errorString());
-        return;
-    }
-    if (sinceFlush_.elapsed() >= flushIntervalMs_)
+    pending_.append(line, out - line);
+    if (pending_.size() >= kBufferSize || sinceFlush_.elapsed() >= flushIntervalMs_)
         flush();
     else if (!flushTimer_.isActive())
         flushTimer_.start(int(flushIntervalMs_ - sinceFlush_.elapsed()));
@@ -111,10 +114,18 @@ bool SampleCsvWriter::flush() {
         return !failed_;
     flushTimer_.stop();
     sinceFlush_.restart();
-    if (!file_.flush()) {
-        fail(file_.errorString());
-        return false;
+    // A write that fills the disk stores part of the block and reports no reason; the write of
+    // the rest fails with the system's (ENOSPC, EFBIG, EIO).
+    qint64 written = 0;
+    while (written < pending_.size()) {
+        const qint64 n = file_.write(pending_.constData() + written, pending_.size() - written);
+        if (n <= 0) {
+            fail(file_.errorString());
+            return false;
+        }
+        written += n;
     }
+    pending_.clear();
     return true;
 }
 
@@ -133,6 +144,7 @@ void SampleCsvWriter::fail(const QString& cause) {
         return;
     failed_ = true;
     flushTimer_.stop();
+    pending_.clear();
     file_.close();
     error_ = QStringLiteral("The full-rate recording could not be written to %1: %2. The samples "
                             "from here on are not saved; the log is not affected.")

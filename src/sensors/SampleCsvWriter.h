@@ -78,6 +78,9 @@ private:
     QString path_;
     Existing existing_;
     QFile file_;
+    // Lines not yet written; written out at kBufferSize or after the flush interval.
+    static constexpr qsizetype kBufferSize = 16384;
+    QByteArray pending_;
     QTimer flushTimer_;
     QElapsedTimer sinceFlush_;
     int flushIntervalMs_ = 1000;
