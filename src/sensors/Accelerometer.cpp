@@ -56,7 +56,8 @@ void Accelerometer::ensureDriver() {
     if (driver_)
         return;
     auto simulated = std::make_unique<SimulatedDriver>();
-    simulated->start(nullptr);
+    QString unused; // the simulator always starts
+    simulated->start(&unused);
     setDriver(std::move(simulated));
 }
 
