@@ -150,6 +150,9 @@ void RotationServiceTest::agreesOnEveryUprightPose_data() {
         {"convertible display and base", "convertible-display-base.umockdev", "", "", 1024},
         {"service's own test device", "proxy-test-device.umockdev", "", "", 26},
         {"HP lis3lv02d", "hp-lis3lv02d.umockdev", "ST LIS3LV02DL Accelerometer", "", 1000},
+        // Resolution 0 and a name no table knows: scaled to 1 g at rest.
+        {"input accelerometer of unknown unit", "hp-lis3lv02d.umockdev", "Motion accelerometer", "",
+         256},
         {"input accelerometer, hwdb quarter turn", "hp-lis3lv02d.umockdev",
          "ST LIS3LV02DL Accelerometer", "0, 1, 0; -1, 0, 0; 0, 0, 1", 1000},
     };

@@ -207,6 +207,9 @@ SourceKind InputDriver::sourceKind() {
         // A node named by the user must be an accelerometer to udev or to the kernel.
         const std::optional<UdevDevice> described =
             sensorfiles::withDeadline<std::optional<UdevDevice>>([path] {
+                for (const UdevDevice& device : udevdevices::enumerate("input"))
+                    if (device.devnode == path)
+                        return std::optional(device);
                 return udevdevices::fromNode(path);
             }).value_or(std::nullopt);
         const bool marked = described && markedAccelerometer(*described);
