@@ -369,6 +369,17 @@ void IioDriverTest::autoTakesTheFirstSensorElseSimulated() {
         QVERIFY(driver);
         QCOMPARE(driver->description(), QStringLiteral("iio: bmc150 (iio:device2)"));
     }
+    {
+        FakeSysfs sysfs;
+        sysfs.addDevice(1, {{"in_accel_scale", "0"}});
+        QTest::ignoreMessage(QtInfoMsg, QRegularExpression("simulated.*no usable sensor"));
+        auto driver = platform::createSource(options, &error);
+        QVERIFY(driver && driver->description().startsWith(QLatin1String("simulated")));
+        QSignalSpy notices(driver.get(), &platform::AccelerometerDriver::statusMessage);
+        QTRY_COMPARE(notices.size(), 1); // for the status bar, too
+        QVERIFY2(notices.at(0).at(0).toString().contains(QLatin1String("scale of 0")),
+                 qPrintable(notices.at(0).at(0).toString()));
+    }
 }
 
 void IioDriverTest::listsSourcesFromTheCommandLine() {
@@ -444,6 +455,8 @@ void IioDriverTest::rejectsUnusableSourcesWithStatusTwo() {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     environment.insert(QStringLiteral("XDG_CONFIG_HOME"), input.path());
+    // Without it Qt says so on standard error, a line the program does not write.
+    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), input.path());
     process.setProcessEnvironment(environment);
     process.start(QStringLiteral(WOBBLESTAR_BINARY), arguments);
     QVERIFY(process.waitForFinished(10000));

@@ -86,7 +86,8 @@ std::optional<AxisMap> axesWarningOnce(const QString& kind, const SourceRequest&
     return AxisMap();
 }
 
-// The simulator stands in; the user learns why on standard error and in the status bar.
+// The simulator stands in; the user learns why on standard error, and in the status bar when
+// sensors were found but could not be used.
 std::unique_ptr<AccelerometerDriver> simulatedInstead(const QStringList& skipped, QString* error) {
     auto simulated = std::make_unique<SimulatedDriver>();
     simulated->start(error);
@@ -95,6 +96,9 @@ std::unique_ptr<AccelerometerDriver> simulatedInstead(const QStringList& skipped
             ? QStringLiteral("no sensor found")
             : QStringLiteral("no usable sensor (%1)").arg(skipped.join(QStringLiteral("; ")));
     qInfo("Reading from %s: %s", qPrintable(simulated->description()), qPrintable(why));
+    // With no sensor at all the status bar's "simulated" says enough.
+    if (skipped.isEmpty())
+        return simulated;
     const QString notice =
         QStringLiteral("Showing the simulated sensor: %1 (--list-sources says more)").arg(why);
     SimulatedDriver* driver = simulated.get();
