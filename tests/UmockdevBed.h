@@ -11,6 +11,7 @@
 #include <QFile>
 #include <QString>
 #include <QTest>
+#include <array>
 
 class UmockdevBed {
 public:
@@ -29,6 +30,16 @@ public:
         const bool ok = umockdev_testbed_add_from_file(bed_, path.constData(), &error);
         if (!ok) {
             qWarning("%s: %s", path.constData(), error->message);
+            g_error_free(error);
+        }
+        return ok;
+    }
+    // Adds the devices of a description given as text, in umockdev's format.
+    bool addDescription(const QByteArray& text) {
+        GError* error = nullptr;
+        const bool ok = umockdev_testbed_add_from_string(bed_, text.constData(), &error);
+        if (!ok) {
+            qWarning("%s", error->message);
             g_error_free(error);
         }
         return ok;
@@ -60,6 +71,58 @@ public:
     }
     void uevent(const QString& syspath, const char* action) {
         umockdev_testbed_uevent(bed_, syspath.toUtf8().constData(), action);
+    }
+    // Makes the input node `devnode` answer libevdev's questions as an accelerometer named `name`
+    // whose axes stand at `values` (umockdev's record of evdev ioctls).
+    bool addAccelerometerNode(const QString& devnode, const QString& name, int vendor,
+                              int resolution, const std::array<int, 3>& values) {
+        auto hex = [](QByteArray bytes, int size) {
+            bytes.resize(size, '\0');
+            return bytes.toHex().toUpper();
+        };
+        auto little = [](std::initializer_list<qint32> words, int width) {
+            QByteArray bytes;
+            for (qint32 word : words)
+                for (int i = 0; i < width; ++i)
+                    bytes += char((word >> (8 * i)) & 0xff);
+            return bytes;
+        };
+        QByteArray record = "@DEV " + devnode.toUtf8() + "\n";
+        record += "EVIOCGBIT(0) 8 " + hex("\x09", 8) + "\n"; // EV_SYN, EV_ABS
+        record += "EVIOCGNAME(0) " + QByteArray::number(name.toUtf8().size() + 1) + ' ' +
+                  hex(name.toUtf8(), 255) + "\n";
+        record += "EVIOCGID 0 " + little({3, vendor, 0, 0}, 2).toHex().toUpper() + "\n";
+        record += "EVIOCGVERSION 0 01000100\n";
+        record += "EVIOCGPROP(0) 8 " + hex("\x40", 8) + "\n"; // INPUT_PROP_ACCELEROMETER
+        record += "EVIOCGBIT(3) 8 " + hex("\x07", 8) + "\n";  // ABS_X, ABS_Y, ABS_Z
+        for (int type : {1, 2, 4, 5, 17, 18, 21})
+            record += "EVIOCGBIT(" + QByteArray::number(type) + ") " +
+                      (type == 1    ? "96 " + hex({}, 96)
+                       : type == 21 ? "16 " + hex({}, 16)
+                                    : "8 " + hex({}, 8)) +
+                      "\n";
+        record += "EVIOCGKEY(0) 96 " + hex({}, 96) + "\nEVIOCGLED(0) 8 " + hex({}, 8) +
+                  "\nEVIOCGSW(0) 8 " + hex({}, 8) + "\n";
+        for (int axis = 0; axis < 3; ++axis)
+            record += (axis == 0 ? QByteArray("EVIOCGABS")
+                                 : "EVIOCGABS(" + QByteArray::number(axis) + ")") +
+                      " 0 " +
+                      little({values[axis], -32768, 32767, 0, 0, resolution}, 4).toHex().toUpper() +
+                      "\n";
+        const QByteArray file = QFile::encodeName(root()) + "/evdev-" +
+                                QFile::encodeName(devnode).replace('/', '-') + ".ioctl";
+        QFile out(QFile::decodeName(file));
+        if (!out.open(QIODevice::WriteOnly) || out.write(record) != record.size())
+            return false;
+        out.close();
+        GError* error = nullptr;
+        const bool ok = umockdev_testbed_load_ioctl(bed_, devnode.toUtf8().constData(),
+                                                    file.constData(), &error);
+        if (!ok) {
+            qWarning("%s: %s", file.constData(), error->message);
+            g_error_free(error);
+        }
+        return ok;
     }
     // The real folder behind /: for what umockdev cannot make itself (a FIFO).
     QString root() const {

@@ -24,40 +24,6 @@ namespace {
 
 using Triple = std::array<double, 3>;
 
-// An input device's answers to the driver, as the kernel would give them.
-class FakeInputDevice final : public platform::InputDevice {
-public:
-    FakeInputDevice(QString name, int vendor, int resolution, Triple state)
-        : name_(std::move(name)), vendor_(vendor), resolution_(resolution), state_(state) {
-        ::pipe2(ends_, O_NONBLOCK | O_CLOEXEC);
-    }
-    ~FakeInputDevice() override {
-        ::close(ends_[0]);
-        ::close(ends_[1]);
-    }
-    int fd() const override { return ends_[0]; }
-    QString name() const override { return name_; }
-    int vendor() const override { return vendor_; }
-    std::optional<input_absinfo> axisInfo(unsigned code) const override {
-        input_absinfo info{};
-        info.value = static_cast<int>(state_[code - ABS_X]);
-        info.minimum = -32768;
-        info.maximum = 32767;
-        info.resolution = resolution_;
-        return info;
-    }
-    std::optional<int> currentValue(unsigned code) override {
-        return static_cast<int>(state_[code - ABS_X]);
-    }
-
-private:
-    QString name_;
-    int vendor_;
-    int resolution_;
-    Triple state_;
-    int ends_[2] = {-1, -1};
-};
-
 class Collector : public platform::AccelerometerDelegate {
 public:
     void accelerometer(Accelerometer&, const Acceleration& acceleration) override {
@@ -113,6 +79,8 @@ private slots:
     void readsTheBufferOnlyForNewScans();
     void listsLocationAndMatrix_data();
     void listsLocationAndMatrix();
+    void passesOverUnusableMatricesAndSaysWhy_data();
+    void passesOverUnusableMatricesAndSaysWhy();
     void findsADeviceThatComesBackUnderAnotherNumber();
     void aStalledFileStallsOnlyItsSensor();
     void appliesAHandWrittenAxesSetting_data();
@@ -186,14 +154,15 @@ void SensorDevicesTest::readsEachDeviceInOurAxes_data() {
         << "proxy-test-device.umockdev"
         << "iio: kxcjk1013" << only << "" << 0 << 0 << Triple{0, -25.6, 0}
         << Triple{0, -256 / 9.80665, 0};
-    // Input devices: udev marks them; the fake stands in for the kernel's evdev answers.
+    // Input devices: udev marks them; umockdev answers libevdev's questions for the kernel.
     const QString lis3 = QStringLiteral("ST LIS3LV02DL Accelerometer");
     QTest::newRow("HP lis3lv02d in mg, flat")
         << "hp-lis3lv02d.umockdev"
         << "input: ST LIS3LV02DL" << only << lis3 << 0 << 0 << Triple{0, 0, 1000} << flat;
+    // Upright it reads y < 0, as the desktop's rotation service expects ("normal").
     QTest::newRow("HP lis3lv02d in mg, upright")
         << "hp-lis3lv02d.umockdev"
-        << "input: ST LIS3LV02DL" << only << lis3 << 0 << 0 << Triple{0, 1000, 0} << upright;
+        << "input: ST LIS3LV02DL" << only << lis3 << 0 << 0 << Triple{0, -1000, 0} << upright;
     const QString ds4 = QStringLiteral("Sony Interactive Entertainment Wireless Controller Motion "
                                        "Sensors");
     QTest::newRow("DualShock 4, flat")
@@ -232,13 +201,17 @@ void SensorDevicesTest::readsEachDeviceInOurAxes() {
                                        QStringLiteral("in_accel_%1_raw").arg(QChar(u"xyz"[axis])),
                                        QString::number(raw[axis]));
     }
-    platform::InputDriver::setNodeOpener([&](const QString&, QString*) {
-        return std::make_unique<FakeInputDevice>(inputName, vendor, resolution, raw);
-    });
+    if (!inputName.isEmpty()) {
+        const QStringList nodes =
+            QDir(bed.root() + QStringLiteral("/dev/input")).entryList(QDir::System | QDir::Files);
+        QCOMPARE(nodes.size(), 1);
+        QVERIFY(bed.addAccelerometerNode(QStringLiteral("/dev/input/") + nodes.front(), inputName,
+                                         vendor, resolution,
+                                         {int(raw[0]), int(raw[1]), int(raw[2])}));
+    }
     QTest::ignoreMessage(QtInfoMsg, QRegularExpression(QRegularExpression::escape(why) + "$"));
     QString error;
     auto driver = platform::createSource(SourceRequest{}, &error);
-    platform::InputDriver::setNodeOpener(nullptr);
     QVERIFY2(driver, qPrintable(error));
     QVERIFY2(driver->description().contains(chosen), qPrintable(driver->description()));
     Running running(std::move(driver));
@@ -344,6 +317,58 @@ void SensorDevicesTest::listsLocationAndMatrix() {
     if (!file.isEmpty())
         QVERIFY(bed.addFile(file));
     QCOMPARE(platform::describeSources(platform::detectSources()), lines);
+}
+
+void SensorDevicesTest::passesOverUnusableMatricesAndSaysWhy_data() {
+    QTest::addColumn<QString>("hwdb");   // udev's ACCEL_MOUNT_MATRIX; empty when absent
+    QTest::addColumn<QString>("kernel"); // the chip's mount_matrix; empty when absent
+    QTest::addColumn<Triple>("raw");     // upright in portrait
+    QTest::addColumn<QString>("listed"); // the end of its --list-sources line
+    QTest::addColumn<QString>("warning");
+    const QString notNine = QStringLiteral("it is not nine numbers written \"m00, m01, m02; m10, "
+                                           "m11, m12; m20, m21, m22\"");
+    QTest::newRow("hwdb row of zeros: the kernel's")
+        << "0, 0, 0; 0, 1, 0; 0, 0, 1"
+        << "0, 1, 0; 1, 0, 0; 0, 0, 1" << Triple{-1024, 0, 0}
+        << "matrix 0, 1, 0; 1, 0, 0; 0, 0, 1 (kernel; udev hwdb's rejected: its X row is all "
+           "zeros)"
+        << "ignoring the udev hwdb mount matrix in udev's ACCEL_MOUNT_MATRIX: its X row is all "
+           "zeros; using the kernel matrix";
+    QTest::newRow("kernel matrix with two rows: the identity")
+        << ""
+        << "1, 0, 0; 0, 1, 0" << Triple{0, -1024, 0}
+        << "matrix 1, 0, 0; 0, 1, 0; 0, 0, 1 (identity; kernel's rejected: " + notNine + ")"
+        << "ignoring the kernel mount matrix in .*/mount_matrix: it is not nine numbers";
+}
+
+void SensorDevicesTest::passesOverUnusableMatricesAndSaysWhy() {
+    QFETCH(QString, hwdb);
+    QFETCH(QString, kernel);
+    QFETCH(Triple, raw);
+    QFETCH(QString, listed);
+    QFETCH(QString, warning);
+    UmockdevBed bed;
+    QStringList files{"name", "lis3dh", "in_accel_scale", "0.009576806640625"};
+    for (int axis = 0; axis < 3; ++axis)
+        files << QStringLiteral("in_accel_%1_raw").arg(QChar(u"xyz"[axis]))
+              << QString::number(raw[axis]);
+    if (!kernel.isEmpty())
+        files << "mount_matrix" << kernel;
+    bed.add("iio", QStringLiteral("iio:device0"), files,
+            hwdb.isEmpty() ? QStringList() : QStringList{"ACCEL_MOUNT_MATRIX", hwdb});
+    const QStringList lines = platform::describeSources(platform::detectSources());
+    QCOMPARE(lines.size(), 1);
+    QVERIFY2(lines.front().endsWith(QLatin1Char('\t') + listed), qPrintable(lines.front()));
+
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(warning));
+    QString error;
+    auto driver = platform::createSource(SourceRequest{QStringLiteral("iio"), {}, false}, &error);
+    QVERIFY2(driver, qPrintable(error));
+    Running running(std::move(driver));
+    QTRY_VERIFY(!running.delegate.received.empty());
+    const Acceleration& r = running.delegate.received.back();
+    QVERIFY2(std::abs(r.x) < 1e-9 && std::abs(r.y + 1.0) < 1e-9 && std::abs(r.z) < 1e-9,
+             describe(r));
 }
 
 void SensorDevicesTest::findsADeviceThatComesBackUnderAnotherNumber() {

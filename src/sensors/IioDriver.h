@@ -2,6 +2,9 @@
 
 #include "sensors/AccelerometerDriver.h"
 #include "sensors/AxisMap.h"
+#include "sensors/IioBuffer.h"
+#include "sensors/IioDevice.h"
+#include "sensors/RestScale.h"
 #include "sensors/SensorFiles.h"
 #include "sensors/Sources.h"
 
@@ -13,7 +16,6 @@
 #include <memory>
 #include <mutex>
 #include <thread>
-#include <vector>
 
 namespace platform {
 
@@ -39,8 +41,8 @@ namespace platform {
 class IioDriver final : public AccelerometerDriver {
     Q_OBJECT
 public:
-    // Every IIO device with X, Y and Z acceleration channels, in device-number order. Reads sysfs:
-    // call it off the main thread.
+    // Every IIO device with X, Y and Z acceleration channels, in device-number order, with the
+    // reason for each that cannot be used. Reads sysfs: call it off the main thread.
     static std::vector<SourceInfo> discover();
     // `iio[:NAME]`: NAME is the device's name, its label or its folder.
     static SourceKind sourceKind();
@@ -60,48 +62,20 @@ public:
     // Readings dropped because a value did not parse or was not finite.
     int droppedReadings() const { return dropped_; }
 
-    // One channel of a buffered scan, from scan_elements/in_*_type ("le:s16/32>>0").
-    struct ScanChannel {
-        int index = 0;
-        int offset = 0; // bytes from the start of the scan
-        int bytes = 0;  // storage
-        int realBits = 0;
-        int shift = 0;
-        bool isSigned = true;
-        bool bigEndian = false;
-        // The value of this channel in `scan`.
-        std::int64_t decode(const unsigned char* scan) const;
-    };
-    // Parses a channel type; false when it is not of the kernel's form.
-    static bool parseScanType(const QByteArray& text, ScanChannel* channel);
-
-    // How the device's raw counts become g in the device's axes.
-    struct Calibration {
-        QString name;
-        std::array<QByteArray, 3> rawPaths;
-        std::array<double, 3> scale{};
-        std::array<double, 3> offset{};
-        // Rows: device X, Y, Z from the chip's m/s²; already divided by standard gravity.
-        std::array<std::array<double, 3>, 3> toDevice{};
-        bool hasRawFiles = false;
-        // Whole scans of the three axes (and the kernel's timestamp) from /dev/iio:deviceN, where
-        // the device offers them.
-        bool buffered = false;
-        QByteArray devnode;
-        std::array<ScanChannel, 3> axes{};
-        // Only its place in the scan matters: readings are stamped when they are delivered.
-        std::optional<ScanChannel> timestamp;
-        int scanBytes = 0;
-    };
-
 private:
-    // The texts of the three raw files as one read saw them, or the error that stopped it.
-    struct RawRead {
-        std::uint64_t sequence = 0;
-        std::uint64_t generation = 0; // which paths_ it read
-        std::array<QByteArray, 3> text;
-        bool fromScan = false; // a whole scan from the buffer: `counts` instead of `text`
+    // What one look at the device found.
+    struct Sample {
+        bool fresh = false; // a reading newer than the last look's
         std::array<double, 3> counts{};
+        std::optional<std::array<QByteArray, 3>> texts; // polled: the counts still as written
+        int error = 0; // the look failed: the device is gone or may not be read
+        QByteArray failedPath;
+    };
+
+    // The texts of the three raw files as one poll read them, or the error that stopped it.
+    struct PolledTexts {
+        std::uint64_t generation = 0; // which paths it read
+        std::array<QByteArray, 3> text;
         int error = 0;
         QByteArray failedPath;
     };
@@ -112,25 +86,29 @@ private:
         std::mutex mutex;
         std::condition_variable wake;
         std::array<QByteArray, 3> paths;
-        std::uint64_t generation = 0;
+        std::uint64_t generation = 0; // counts the folders read so far
         bool requested = false;
         bool stopping = false;
         std::deque<std::function<void(Shared&)>> jobs;
-        RawRead result;
-        // What the last look for a vanished device found: its folder and calibration.
+        PolledTexts polled;
+        std::uint64_t pollsDone = 0;
+        // What the last look for a vanished device found: its folder and description.
         bool lookFinished = false;
-        std::optional<std::pair<QString, Calibration>> found;
+        std::optional<std::pair<QString, IioDevice>> found;
     };
 
     static void readerLoop(std::shared_ptr<Shared> shared);
     static bool runJobs(Shared& shared, std::unique_lock<std::mutex>& lock);
     void post(std::function<void(Shared&)> job);
-    void resume(const QString& folder, const Calibration& calibration);
-    // False and why not when the buffer cannot be had.
-    bool openBuffer(const Calibration& calibration, QString* why);
-    void closeBuffer();
-    RawRead readBuffer();
-    void lose(const RawRead& failure);
+    void resume(const QString& folder, const IioDevice& device);
+    Sample takePolled();
+    Sample takeScan();
+    std::optional<Acceleration> whileQuiet(double now);
+    bool parseTexts(Sample* sample);
+    std::optional<Acceleration> deliver(const std::array<double, 3>& counts, double now);
+    std::optional<Acceleration> scaleAtRest(const std::array<double, 3>& g, double now);
+    void warnOfRejectedMatrices();
+    void lose(int error, const QByteArray& failedPath);
     void lookAgain();
     void takeWhatTheLookFound();
     void applySamplingFrequency();
@@ -138,23 +116,20 @@ private:
     QString folder_;
     QString name_;
     AxisMap axes_;
-    Calibration calibration_;
+    IioDevice device_;
     double interval_ = 0.0;
     bool running_ = false;
     bool reportedStall_ = false;
     bool lookingAgain_ = false;
     int dropped_ = 0;
-    std::uint64_t lastSequence_ = 0;
+    std::uint64_t pollsSeen_ = 0;
     std::optional<Acceleration> latest_;
     double latestTime_ = 0.0;
+    RestScale restScale_;
     Reconnector reconnector_;
     std::shared_ptr<Shared> shared_;
     std::thread reader_;
-    // The device's buffer, read on the event loop's thread: a read never waits (see readBuffer).
-    bool buffered_ = false;
-    int bufferFd_ = -1;
-    int bufferScans_ = 0;
-    std::vector<unsigned char> scan_;
+    IioBuffer buffer_;
 };
 
 } // namespace platform

@@ -2,18 +2,14 @@
 
 #include "sensors/Udev.h"
 
-#include <QDir>
 #include <QFile>
-#include <QFileInfo>
+#include <QMetaObject>
 #include <QSocketNotifier>
 #include <QtDebug>
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
 #include <fcntl.h>
 #include <libevdev/libevdev.h>
-#include <mutex>
-#include <sys/ioctl.h>
 #include <unistd.h>
 
 namespace platform {
@@ -45,11 +41,8 @@ public:
         return *info;
     }
     int vendor() const override { return libevdev_get_id_vendor(device_); }
-    std::optional<int> currentValue(unsigned code) override {
-        input_absinfo info{};
-        if (::ioctl(fd_, EVIOCGABS(code), &info) < 0)
-            return std::nullopt;
-        return info.value;
+    int nextEvent(unsigned flags, input_event* event) override {
+        return libevdev_next_event(device_, flags, event);
     }
 
 private:
@@ -62,17 +55,17 @@ std::unique_ptr<InputDevice> openEvdev(const QString& path, bool requireProperty
     const int fd = ::open(file.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         const int status = errno;
-        *error = status == EACCES || status == EPERM
-                     ? accessDeniedMessage(path)
-                     : QStringLiteral("Cannot open %1: %2")
-                           .arg(path, QString::fromLocal8Bit(std::strerror(status)));
+        *error =
+            status == EACCES || status == EPERM
+                ? accessDeniedMessage(path)
+                : QStringLiteral("Cannot open %1: %2").arg(path, sensorfiles::errorText(status));
         return nullptr;
     }
     libevdev* device = nullptr;
     if (const int status = libevdev_new_from_fd(fd, &device); status < 0) {
         ::close(fd);
         *error = QStringLiteral("%1 is not an input device: %2")
-                     .arg(path, QString::fromLocal8Bit(std::strerror(-status)));
+                     .arg(path, sensorfiles::errorText(-status));
         return nullptr;
     }
     auto opened = std::make_unique<EvdevDevice>(fd, device);
@@ -86,10 +79,12 @@ std::unique_ptr<InputDevice> openEvdev(const QString& path, bool requireProperty
     return opened;
 }
 
-// Units per g of each axis. Some drivers leave the resolution at 0; a known driver's unit comes
-// from a table, any other device is refused with the reason rather than shown in a guessed unit.
-bool resolutions(const InputDevice& device, std::array<double, 3>* unitsPerG, QString* error) {
-    for (int axis = 0; axis < 3; ++axis) {
+// Units per g of each axis. Some drivers leave the resolution at 0: a known driver's unit comes
+// from a table; any other device is read in its own units and scaled at rest.
+bool resolutions(const InputDevice& device, std::array<double, 3>* unitsPerG, bool* scaleKnown,
+                 QString* error) {
+    *scaleKnown = true;
+    for (size_t axis = 0; axis < 3; ++axis) {
         const std::optional<input_absinfo> info = device.axisInfo(kAxisCodes[axis]);
         if (!info) {
             *error = QStringLiteral("%1 has no %2 axis")
@@ -98,42 +93,50 @@ bool resolutions(const InputDevice& device, std::array<double, 3>* unitsPerG, QS
             return false;
         }
         if (info->resolution > 0) {
-            (*unitsPerG)[static_cast<size_t>(axis)] = info->resolution;
-            continue;
+            (*unitsPerG)[axis] = info->resolution;
+        } else if (const std::optional<double> known = InputDriver::knownUnitsPerG(device.name())) {
+            (*unitsPerG)[axis] = *known;
+        } else {
+            (*unitsPerG)[axis] = 1.0;
+            *scaleKnown = false;
         }
-        const std::optional<double> known = InputDriver::knownUnitsPerG(device.name());
-        if (!known) {
-            *error = QStringLiteral("%1 reports no resolution (units per g) for its %2 axis, so "
-                                    "its readings cannot be shown in g")
-                         .arg(device.name())
-                         .arg(QLatin1Char("XYZ"[axis]));
-            return false;
-        }
-        (*unitsPerG)[static_cast<size_t>(axis)] = *known;
     }
     return true;
-}
-
-std::mutex nodeOpenerMutex;
-InputNodeOpener& nodeOpener() {
-    static InputNodeOpener opener;
-    return opener;
-}
-
-std::unique_ptr<InputDevice> openNode(const QString& path, bool requireProperty, QString* error) {
-    InputNodeOpener custom;
-    {
-        std::lock_guard lock(nodeOpenerMutex);
-        custom = nodeOpener();
-    }
-    if (custom)
-        return custom(path, error);
-    return openEvdev(path, requireProperty, error);
 }
 
 bool markedAccelerometer(const UdevDevice& device) {
     return device.properties.value(QStringLiteral("ID_INPUT_ACCELEROMETER")) == u"1" &&
            device.devnode.startsWith(QLatin1String("/dev/input/event"));
+}
+
+// Input devices have no kernel matrix: udev's hwdb, else none.
+MountMatrix mountOf(const std::optional<UdevDevice>& device) {
+    const QString hwdb =
+        device ? device->properties.value(QStringLiteral("ACCEL_MOUNT_MATRIX")) : QString();
+    if (hwdb.isEmpty())
+        return MountMatrix();
+    return MountMatrix::choose({{QStringLiteral("udev hwdb"), hwdb.toUtf8(),
+                                 QStringLiteral("udev's ACCEL_MOUNT_MATRIX"), QString()}});
+}
+
+// The rows of an axis map, to be used as a matrix.
+Matrix3 matrixOf(const AxisMap& map) {
+    Matrix3 rows{};
+    for (size_t column = 0; column < 3; ++column) {
+        double unit[3] = {0, 0, 0};
+        unit[column] = 1.0;
+        const Acceleration image = map.apply(Acceleration{unit[0], unit[1], unit[2], 0.0});
+        rows[0][column] = image.x;
+        rows[1][column] = image.y;
+        rows[2][column] = image.z;
+    }
+    return rows;
+}
+
+QString scaleUnknownNotice(const QString& description) {
+    return QStringLiteral(
+               "Sensor %1: scale unknown: calibrated at rest; keep it still for a second")
+        .arg(description);
 }
 
 } // namespace
@@ -150,17 +153,28 @@ std::vector<SourceInfo> InputDriver::discover() {
         info.rates = QStringLiteral("as the device sends");
         QString error;
         std::array<double, 3> unitsPerG{};
+        bool scaleKnown = true;
+        std::unique_ptr<InputDevice> opened;
         if (::access(QFile::encodeName(device.devnode).constData(), R_OK) != 0) {
             const int status = errno;
             info.problem =
                 status == EACCES || status == EPERM
                     ? QStringLiteral("unreadable: permission denied")
                     : QStringLiteral("unreadable: %1").arg(sensorfiles::errorText(status));
-        } else if (const auto opened = openNode(device.devnode, false, &error); !opened) {
+        } else if (opened = openEvdev(device.devnode, false, &error); !opened) {
             info.problem = error;
-        } else if (!resolutions(*opened, &unitsPerG, &error)) {
+        } else if (!resolutions(*opened, &unitsPerG, &scaleKnown, &error)) {
             info.problem = error;
+        } else if (!controllerFrame(opened->name(), opened->vendor())) {
+            const MountMatrix mount = mountOf(device);
+            info.matrix = MountMatrix::text(mount.rows);
+            info.matrixOrigin = mount.origin;
+            for (const MountMatrix::Rejected& rejected : mount.rejected)
+                info.matrixRejected
+                    << QStringLiteral("%1's rejected: %2").arg(rejected.origin, rejected.why);
         }
+        if (opened && info.problem.isEmpty() && !scaleKnown)
+            info.note = QStringLiteral("scale unknown: calibrated at rest");
         found.push_back(info);
     }
     return found;
@@ -193,10 +207,14 @@ SourceKind InputDriver::sourceKind() {
         // A node named by the user must be an accelerometer to udev or to the kernel.
         const std::optional<UdevDevice> described =
             sensorfiles::withDeadline<std::optional<UdevDevice>>([path] {
+                for (const UdevDevice& device : udevdevices::enumerate("input"))
+                    if (device.devnode == path)
+                        return std::optional(device);
                 return udevdevices::fromNode(path);
             }).value_or(std::nullopt);
         const bool marked = described && markedAccelerometer(*described);
-        auto driver = std::make_unique<InputDriver>(path, openerFor(path, !marked), axes);
+        auto driver =
+            std::make_unique<InputDriver>(path, openerFor(path, !marked), axes, mountOf(described));
         if (!driver->start(error))
             return nullptr;
         return driver;
@@ -204,7 +222,7 @@ SourceKind InputDriver::sourceKind() {
     return kind;
 }
 
-AxisMap InputDriver::deviceFrame(const QString& name, int vendor) {
+std::optional<AxisMap> InputDriver::controllerFrame(const QString& name, int vendor) {
     QString unused;
     // Sony's motion sensors: X right, Y out of the face, Z toward the player. Nintendo's IMU:
     // X toward the top, Y left, Z out of the face. Both read the force that holds them up.
@@ -213,10 +231,10 @@ AxisMap InputDriver::deviceFrame(const QString& name, int vendor) {
     const bool nintendo = vendor == 0x057e || (name.startsWith(QLatin1String("Nintendo")) &&
                                                name.contains(QLatin1String("IMU")));
     if (sony)
-        return *AxisMap::parse(QStringLiteral("-x,z,-y"), &unused);
+        return AxisMap::parse(QStringLiteral("-x,z,-y"), &unused);
     if (nintendo)
-        return *AxisMap::parse(QStringLiteral("y,-x,-z"), &unused);
-    return *AxisMap::parse(QStringLiteral("-x,-y,-z"), &unused);
+        return AxisMap::parse(QStringLiteral("y,-x,-z"), &unused);
+    return std::nullopt;
 }
 
 std::optional<double> InputDriver::knownUnitsPerG(const QString& name) {
@@ -232,17 +250,13 @@ std::optional<double> InputDriver::knownUnitsPerG(const QString& name) {
 
 InputDeviceOpener InputDriver::openerFor(const QString& path, bool requireProperty) {
     return
-        [path, requireProperty](QString* error) { return openNode(path, requireProperty, error); };
-}
-
-void InputDriver::setNodeOpener(InputNodeOpener opener) {
-    std::lock_guard lock(nodeOpenerMutex);
-    nodeOpener() = std::move(opener);
+        [path, requireProperty](QString* error) { return openEvdev(path, requireProperty, error); };
 }
 
 InputDriver::InputDriver(const QString& path, InputDeviceOpener opener, const AxisMap& axes,
-                         QObject* parent)
-    : AccelerometerDriver(parent), path_(path), opener_(std::move(opener)), axes_(axes) {
+                         const MountMatrix& mount, QObject* parent)
+    : AccelerometerDriver(parent), path_(path), opener_(std::move(opener)), axes_(axes),
+      mount_(mount) {
     connect(&reconnector_, &Reconnector::tryAgain, this, &InputDriver::lookAgain);
 }
 
@@ -254,20 +268,33 @@ QString InputDriver::description() const {
 
 bool InputDriver::start(QString* error) {
     std::unique_ptr<InputDevice> device = opener_(error);
-    return device && attach(std::move(device), error);
+    if (!device || !attach(std::move(device), error))
+        return false;
+    for (const MountMatrix::Rejected& rejected : mount_.rejected)
+        qWarning("Sensor %s: ignoring the %s mount matrix in %s: %s; using the %s matrix",
+                 qPrintable(description()), qPrintable(rejected.origin),
+                 qPrintable(rejected.location), qPrintable(rejected.why),
+                 qPrintable(mount_.origin));
+    if (!scaleKnown_) {
+        // Said once the service holds the driver and passes its messages on.
+        const QString notice = scaleUnknownNotice(description());
+        QMetaObject::invokeMethod(
+            this, [this, notice] { emit statusMessage(notice, MessageKind::Notice); },
+            Qt::QueuedConnection);
+    }
+    return true;
 }
 
 bool InputDriver::attach(std::unique_ptr<InputDevice> device, QString* error) {
-    if (!resolutions(*device, &unitsPerG_, error))
+    if (!resolutions(*device, &unitsPerG_, &scaleKnown_, error))
         return false;
     name_ = device->name();
-    frame_ = deviceFrame(name_, device->vendor());
+    const std::optional<AxisMap> controller = controllerFrame(name_, device->vendor());
+    frame_ = controller ? matrixOf(*controller) : mount_.frame(false);
     // The kernel sends only changes, so a device at rest may stay silent: start from its state.
-    for (int axis = 0; axis < 3; ++axis)
+    for (size_t axis = 0; axis < 3; ++axis)
         pending_[axis] = device->axisInfo(kAxisCodes[axis])->value;
     device_ = std::move(device);
-    dropping_ = false;
-    partial_.clear();
     commit();
     notifier_ = std::make_unique<QSocketNotifier>(device_->fd(), QSocketNotifier::Read);
     connect(notifier_.get(), &QSocketNotifier::activated, this, &InputDriver::onReadable);
@@ -289,66 +316,67 @@ std::optional<Acceleration> InputDriver::read(double now) {
         return std::nullopt;
     Acceleration reading = *latest_;
     reading.timestamp = now;
-    return reading;
+    if (scaleKnown_)
+        return reading;
+    switch (restScale_.add({reading.x, reading.y, reading.z}, now)) {
+    case RestScale::Step::Measuring:
+        return std::nullopt;
+    case RestScale::Step::Moved:
+        emit statusMessage(QStringLiteral("Sensor %1: scale unknown: it moved while being "
+                                          "calibrated at rest; keep it still for a second")
+                               .arg(description()),
+                           MessageKind::Notice);
+        return std::nullopt;
+    case RestScale::Step::Done:
+        break;
+    }
+    const double k = restScale_.factor();
+    return Acceleration{reading.x * k, reading.y * k, reading.z * k, now};
 }
 
+// After SYN_DROPPED libevdev hands the events that bring the state up to date, ending with a
+// SYN_REPORT, before the stream goes on.
 void InputDriver::onReadable() {
-    input_event events[64];
+    unsigned flags = LIBEVDEV_READ_FLAG_NORMAL;
     for (;;) {
-        const ssize_t count = ::read(device_->fd(), events, sizeof events);
-        if (count < 0) {
-            if (errno == EINTR)
-                continue;
-            if (errno != EAGAIN)
-                lose(QString::fromLocal8Bit(std::strerror(errno)));
+        input_event event{};
+        const int status = device_->nextEvent(flags, &event);
+        if (status == -EAGAIN && flags == LIBEVDEV_READ_FLAG_SYNC) {
+            flags = LIBEVDEV_READ_FLAG_NORMAL;
+            continue;
+        }
+        if (status == -EAGAIN || status == -EINTR)
+            return;
+        if (status < 0) {
+            lose(sensorfiles::errorText(-status));
             return;
         }
-        if (count == 0) {
-            lose(QStringLiteral("end of events"));
-            return;
+        if (status == LIBEVDEV_READ_STATUS_SYNC && flags == LIBEVDEV_READ_FLAG_NORMAL) {
+            ++resyncs_;
+            flags = LIBEVDEV_READ_FLAG_SYNC;
+            continue;
         }
-        // evdev hands out whole events; a pipe in a test may split one.
-        partial_.append(reinterpret_cast<const char*>(events), count);
-        const qsizetype whole = partial_.size() / qsizetype(sizeof(input_event));
-        for (qsizetype i = 0; i < whole; ++i) {
-            input_event event;
-            std::memcpy(&event, partial_.constData() + i * qsizetype(sizeof event), sizeof event);
-            handle(event);
-        }
-        partial_.remove(0, whole * qsizetype(sizeof(input_event)));
+        handle(event);
     }
 }
 
 void InputDriver::handle(const input_event& event) {
     if (event.type == EV_ABS) {
-        const int axis = axisIndex(event.code);
-        if (axis >= 0 && !dropping_)
-            pending_[axis] = event.value;
-        return;
+        if (const int axis = axisIndex(event.code); axis >= 0)
+            pending_[static_cast<size_t>(axis)] = event.value;
+    } else if (event.type == EV_SYN && event.code == SYN_REPORT) {
+        commit();
     }
-    if (event.type != EV_SYN)
-        return;
-    if (event.code == SYN_DROPPED) {
-        // The kernel's buffer overflowed: events up to the next SYN_REPORT are incomplete.
-        dropping_ = true;
-        return;
-    }
-    if (event.code != SYN_REPORT)
-        return;
-    if (dropping_) {
-        dropping_ = false;
-        ++resyncs_;
-        for (int axis = 0; axis < 3; ++axis)
-            if (const std::optional<int> value = device_->currentValue(kAxisCodes[axis]))
-                pending_[axis] = *value;
-    }
-    commit();
 }
 
 void InputDriver::commit() {
-    latest_ = axes_.apply(
-        frame_.apply(Acceleration{pending_[0] / unitsPerG_[0], pending_[1] / unitsPerG_[1],
-                                  pending_[2] / unitsPerG_[2], 0.0}));
+    double raw[3];
+    for (size_t axis = 0; axis < 3; ++axis)
+        raw[axis] = pending_[axis] / unitsPerG_[axis];
+    double device[3];
+    for (size_t row = 0; row < 3; ++row)
+        device[row] = frame_[row][0] * raw[0] + frame_[row][1] * raw[1] + frame_[row][2] * raw[2];
+    latest_ = axes_.apply(Acceleration{device[0], device[1], device[2], 0.0});
 }
 
 void InputDriver::lose(const QString& why) {
@@ -371,7 +399,7 @@ void InputDriver::lookAgain() {
         for (const SourceInfo& info : found) {
             if (info.name != name || info.path == path_ || !info.problem.isEmpty())
                 continue;
-            if ((device = openNode(info.path, false, &error))) {
+            if ((device = openerFor(info.path)(&error))) {
                 path_ = info.path;
                 opener_ = openerFor(path_);
                 break;

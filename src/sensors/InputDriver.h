@@ -2,6 +2,8 @@
 
 #include "sensors/AccelerometerDriver.h"
 #include "sensors/AxisMap.h"
+#include "sensors/MountMatrix.h"
+#include "sensors/RestScale.h"
 #include "sensors/SensorFiles.h"
 #include "sensors/Sources.h"
 
@@ -14,26 +16,26 @@ class QSocketNotifier;
 
 namespace platform {
 
-// What the input driver needs of an open event device besides its stream of events.
+// What the input driver needs of an open event device.
 class InputDevice {
 public:
     virtual ~InputDevice() = default;
-    // Non-blocking descriptor that reads as a stream of struct input_event.
+    // Becomes readable when events arrive.
     virtual int fd() const = 0;
     virtual QString name() const = 0;
     // Range, resolution (units per g) and value of ABS_X, ABS_Y or ABS_Z; nothing when absent.
     virtual std::optional<input_absinfo> axisInfo(unsigned code) const = 0;
-    // The axis's value now, asked of the kernel; needed after the kernel dropped events.
-    virtual std::optional<int> currentValue(unsigned code) = 0;
+    // The next event, as libevdev_next_event gives it: LIBEVDEV_READ_STATUS_SUCCESS, or
+    // LIBEVDEV_READ_STATUS_SYNC for SYN_DROPPED and then, asked with LIBEVDEV_READ_FLAG_SYNC,
+    // for each event that brings the state up to date; -EAGAIN when there is none; another
+    // negative errno when the device is gone.
+    virtual int nextEvent(unsigned flags, input_event* event) = 0;
     // The USB or Bluetooth vendor id (0x054c Sony, 0x057e Nintendo); 0 when unknown.
     virtual int vendor() const { return 0; }
 };
 
 // Opens the device (again, after it vanished). On failure returns null and sets `error`.
 using InputDeviceOpener = std::function<std::unique_ptr<InputDevice>(QString* error)>;
-// Opens the event node at a path; the program's own opens it with libevdev.
-using InputNodeOpener =
-    std::function<std::unique_ptr<InputDevice>(const QString& path, QString* error)>;
 
 // An accelerometer that the kernel exposes as an input device, marked by udev
 // (ID_INPUT_ACCELEROMETER) or by the kernel (INPUT_PROP_ACCELEROMETER): game controllers' motion
@@ -42,9 +44,11 @@ using InputNodeOpener =
 // Events are read as they arrive through a socket notifier; a report becomes the newest reading
 // at its SYN_REPORT, and read() returns that reading once per update interval.
 //
-// Input accelerometers report the force that holds them up (+1 g on Z lying face up), each
-// maker in its own frame: the driver turns Sony's and Nintendo's controller frames and everyone
-// else's into ours (X right, Y to the top, Z out of the face, gravity -1 g) before `axes`.
+// Input accelerometers report the force that holds them up (+1 g on Z lying face up). X and Y
+// are read as the desktop's rotation service reads them: the device's axes after udev's
+// ACCEL_MOUNT_MATRIX, and Z completes the frame as for IIO chips. Sony's and Nintendo's
+// controllers keep their makers' documented frames. A device that states no unit (resolution
+// 0) and is not in the table of known ones is scaled so that it reads 1 g at rest.
 class InputDriver final : public AccelerometerDriver {
     Q_OBJECT
 public:
@@ -53,18 +57,18 @@ public:
     static std::vector<SourceInfo> discover();
     // `input[:PATH]`: PATH is an event node, "/dev/input/event5" or "event5".
     static SourceKind sourceKind();
-    // The frame of a device of this name and vendor, as an axis map into ours.
-    static AxisMap deviceFrame(const QString& name, int vendor);
+    // The frame of a game controller of this name and vendor, as an axis map into ours;
+    // nothing for other devices, which follow the mount matrix.
+    static std::optional<AxisMap> controllerFrame(const QString& name, int vendor);
     // Units per g for a device that states no resolution, from a table of known drivers.
     static std::optional<double> knownUnitsPerG(const QString& name);
-    // Opens the event node at `path`; `requireProperty`: refuse a device the kernel does not
-    // mark as an accelerometer.
+    // Opens the event node at `path` with libevdev; `requireProperty`: refuse a device the
+    // kernel does not mark as an accelerometer.
     static InputDeviceOpener openerFor(const QString& path, bool requireProperty = false);
-    // Replaces how event nodes are opened (tests stand in for the kernel); null restores libevdev.
-    static void setNodeOpener(InputNodeOpener opener);
 
+    // `mount`: udev's matrix for the device (identity when it has none).
     InputDriver(const QString& path, InputDeviceOpener opener, const AxisMap& axes = AxisMap(),
-                QObject* parent = nullptr);
+                const MountMatrix& mount = MountMatrix(), QObject* parent = nullptr);
     ~InputDriver() override;
 
     QString description() const override;
@@ -90,14 +94,15 @@ private:
     QString name_;
     InputDeviceOpener opener_;
     AxisMap axes_;
-    AxisMap frame_;
+    MountMatrix mount_;
+    Matrix3 frame_{};
     std::unique_ptr<InputDevice> device_;
     std::unique_ptr<QSocketNotifier> notifier_;
     std::array<double, 3> unitsPerG_{};
+    bool scaleKnown_ = true;
+    RestScale restScale_;
     std::array<int, 3> pending_{};
-    bool dropping_ = false;
     int resyncs_ = 0;
-    QByteArray partial_;
     std::optional<Acceleration> latest_;
     Reconnector reconnector_;
 };

@@ -83,7 +83,6 @@ public:
 
     void start();
     void stop();
-    bool isWaiting() const { return waiting_; }
 
     // Five seconds unless a test sets it shorter.
     static std::chrono::milliseconds retryInterval();

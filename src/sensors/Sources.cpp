@@ -8,6 +8,7 @@
 #include "sensors/SimulatedDriver.h"
 
 #include <QFileInfo>
+#include <QMetaObject>
 #include <QSettings>
 #include <QtDebug>
 #include <algorithm>
@@ -67,8 +68,52 @@ QString describeChoice(const SourceInfo& chosen, const std::vector<SourceInfo>& 
     return QStringLiteral("the first of %1 sensors found").arg(found.size());
 }
 
+// The map for a sensor of `kind`, warning of a bad setting once for each kind in `warned`.
+std::optional<AxisMap> axesWarningOnce(const QString& kind, const SourceRequest& request,
+                                       QStringList* warned, QString* error) {
+    if (!request.axes.isEmpty())
+        return AxisMap::parse(request.axes, error);
+    const QString stored = storedAxes(kind);
+    if (stored.isEmpty())
+        return AxisMap();
+    QString problem;
+    if (std::optional<AxisMap> map = AxisMap::parse(stored, &problem))
+        return map;
+    if (!warned->contains(kind)) {
+        *warned << kind;
+        qWarning("Ignoring the setting axes/%s: %s", qPrintable(kind), qPrintable(problem));
+    }
+    return AxisMap();
+}
+
+// The simulator stands in; the user learns why on standard error, and in the status bar when
+// sensors were found but could not be used.
+std::unique_ptr<AccelerometerDriver> simulatedInstead(const QStringList& skipped, QString* error) {
+    auto simulated = std::make_unique<SimulatedDriver>();
+    simulated->start(error);
+    const QString why =
+        skipped.isEmpty()
+            ? QStringLiteral("no sensor found")
+            : QStringLiteral("no usable sensor (%1)").arg(skipped.join(QStringLiteral("; ")));
+    qInfo("Reading from %s: %s", qPrintable(simulated->description()), qPrintable(why));
+    // With no sensor at all the status bar's "simulated" says enough.
+    if (skipped.isEmpty())
+        return simulated;
+    const QString notice =
+        QStringLiteral("Showing the simulated sensor: %1 (--list-sources says more)").arg(why);
+    SimulatedDriver* driver = simulated.get();
+    QMetaObject::invokeMethod(
+        driver,
+        [driver, notice] {
+            emit driver->statusMessage(notice, AccelerometerDriver::MessageKind::Notice);
+        },
+        Qt::QueuedConnection);
+    return simulated;
+}
+
 std::unique_ptr<AccelerometerDriver> createAuto(const SourceRequest& request, QString* error) {
     const std::vector<SourceInfo> found = detectSources();
+    QStringList warned;
     QStringList skipped;
     for (const SourceInfo& info : found) {
         if (!info.problem.isEmpty()) {
@@ -77,7 +122,7 @@ std::unique_ptr<AccelerometerDriver> createAuto(const SourceRequest& request, QS
         }
         QString problem;
         const SourceKind* kind = kindNamed(info.kind);
-        const std::optional<AxisMap> axes = axesFor(info.kind, request, &problem);
+        const std::optional<AxisMap> axes = axesWarningOnce(info.kind, request, &warned, &problem);
         if (!axes) {
             *error = problem;
             return nullptr;
@@ -89,15 +134,7 @@ std::unique_ptr<AccelerometerDriver> createAuto(const SourceRequest& request, QS
         }
         skipped << problem;
     }
-    auto simulated = std::make_unique<SimulatedDriver>();
-    simulated->start(error);
-    qInfo(
-        "Reading from %s: %s", qPrintable(simulated->description()),
-        skipped.isEmpty()
-            ? "no sensor found"
-            : qPrintable(
-                  QStringLiteral("no usable sensor (%1)").arg(skipped.join(QStringLiteral("; ")))));
-    return simulated;
+    return simulatedInstead(skipped, error);
 }
 
 } // namespace
@@ -140,27 +177,19 @@ QStringList describeSources(const std::vector<SourceInfo>& sources) {
                            info.problem.isEmpty() ? info.rates : info.problem};
         fields << (info.location.isEmpty() ? QStringLiteral("location unknown") : info.location);
         if (!info.matrix.isEmpty())
-            fields << QStringLiteral("matrix %1 (%2)").arg(info.matrix, info.matrixOrigin);
+            fields << QStringLiteral("matrix %1 (%2)")
+                          .arg(info.matrix, (QStringList{info.matrixOrigin} + info.matrixRejected)
+                                                .join(QStringLiteral("; ")));
+        if (!info.note.isEmpty())
+            fields << info.note;
         lines << fields.join(QLatin1Char('\t'));
     }
     return lines;
 }
 
 std::optional<AxisMap> axesFor(const QString& kind, const SourceRequest& request, QString* error) {
-    if (!request.axes.isEmpty())
-        return AxisMap::parse(request.axes, error);
-    const QString stored = storedAxes(kind);
-    if (stored.isEmpty())
-        return AxisMap();
-    QString problem;
-    if (std::optional<AxisMap> map = AxisMap::parse(stored, &problem))
-        return map;
-    static QStringList warned; // one warning per setting, however often sources are made
-    if (!warned.contains(kind)) {
-        warned << kind;
-        qWarning("Ignoring the setting axes/%s: %s", qPrintable(kind), qPrintable(problem));
-    }
-    return AxisMap();
+    QStringList warned;
+    return axesWarningOnce(kind, request, &warned, error);
 }
 
 std::unique_ptr<AccelerometerDriver> createSource(const SourceRequest& request, QString* error) {

@@ -12,15 +12,17 @@ namespace platform {
 
 // A sensor found on this machine.
 struct SourceInfo {
-    QString kind;         // "iio", "input"
-    QString name;         // the device's own name
-    QString path;         // where it lives (sysfs folder, device node)
-    QString rates;        // the sample rates it offers, as the user would write them
-    QString label;        // the kernel's label, e.g. "accel-display"; often empty
-    QString location;     // "display" (in the screen), "base" (in a keyboard base) or empty
-    QString matrix;       // the mount matrix in use, "m00, m01, m02; ...", rows first
-    QString matrixOrigin; // "udev hwdb", "kernel" or "identity"
-    QString problem;      // why it cannot be used; empty when it can
+    QString kind;               // "iio", "input"
+    QString name;               // the device's own name
+    QString path;               // where it lives (sysfs folder, device node)
+    QString rates;              // the sample rates it offers, as the user would write them
+    QString label;              // the kernel's label, e.g. "accel-display"; often empty
+    QString location;           // "display" (in the screen), "base" (in a keyboard base) or empty
+    QString matrix;             // the mount matrix in use, "m00, m01, m02; ...", rows first
+    QString matrixOrigin;       // "udev hwdb", "kernel" or "identity"
+    QStringList matrixRejected; // matrices passed over: "udev hwdb's rejected: WHY"
+    QString note;               // what the user should know of a usable sensor, or empty
+    QString problem;            // why it cannot be used; empty when it can
 };
 
 // One kind of source the user can name with --source, as its driver registers it.

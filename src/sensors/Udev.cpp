@@ -67,6 +67,17 @@ std::vector<UdevDevice> enumerate(const char* subsystem) {
     return found;
 }
 
+std::optional<UdevDevice> fromSyspath(const QString& syspath) {
+    UdevPtr<udev> context(udev_new());
+    if (!context)
+        return std::nullopt;
+    UdevPtr<udev_device> device(
+        udev_device_new_from_syspath(context.get(), QFile::encodeName(syspath).constData()));
+    if (!device)
+        return std::nullopt;
+    return describe(device.get());
+}
+
 std::optional<UdevDevice> fromNode(const QString& devnode) {
     struct stat status {};
     if (::stat(QFile::encodeName(devnode).constData(), &status) != 0 || !S_ISCHR(status.st_mode))

@@ -31,6 +31,9 @@ namespace udevdevices {
 // Reads sysfs: call it off the main thread.
 std::vector<UdevDevice> enumerate(const char* subsystem);
 
+// The device whose sysfs folder is `syspath`, if udev knows it.
+std::optional<UdevDevice> fromSyspath(const QString& syspath);
+
 // The device whose node is `devnode` (e.g. "/dev/input/event5"), if udev knows it.
 std::optional<UdevDevice> fromNode(const QString& devnode);
 

@@ -1,0 +1,78 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+namespace platform {
+
+// One channel of a buffered scan, from scan_elements/in_*_type ("le:s16/32>>0").
+struct ScanChannel {
+    int index = 0;
+    int offset = 0; // bytes from the start of the scan
+    int bytes = 0;  // storage
+    int realBits = 0;
+    int shift = 0;
+    bool isSigned = true;
+    bool bigEndian = false;
+
+    // Parses a channel type; nothing when it is not of the kernel's form.
+    static std::optional<ScanChannel> parseType(const QByteArray& text);
+    // The value of this channel in `scan`.
+    std::int64_t decode(const unsigned char* scan) const;
+};
+
+// Where the three axes lie in one scan of a device's buffer, and the node to read scans from.
+struct ScanLayout {
+    QByteArray devnode; // "/dev/iio:device0"
+    std::array<ScanChannel, 3> axes{};
+    // The kernel's timestamp takes room in each scan; only its place matters, since readings
+    // are stamped when they are delivered.
+    bool hasTimestamp = false;
+    int scanBytes = 0;
+
+    // The layout of the device in `folder`: enabled channels in index order, each aligned to
+    // its own size, the whole scan to its largest channel (the kernel's iio_compute_scan_bytes).
+    // Nothing and `error` when its scan_elements do not describe one; nothing without an error
+    // when the device node is missing.
+    static std::optional<ScanLayout> read(const QString& folder, QString* error);
+};
+
+// A device's buffer, read on the event loop's thread without ever waiting for the chip.
+class IioBuffer {
+public:
+    IioBuffer() = default;
+    ~IioBuffer() { close(); }
+    IioBuffer(const IioBuffer&) = delete;
+    IioBuffer& operator=(const IioBuffer&) = delete;
+
+    // Turns the device's buffer on (its three axes, the timestamp, its own trigger where none is
+    // set) and opens it, within the sensors' answer deadline. False and why not when it cannot be
+    // had (another program holds it, the device refuses).
+    bool open(const QString& folder, const QString& deviceName, const ScanLayout& layout,
+              QString* why);
+    // Closes the node and turns the buffer off, so that other programs may have it.
+    void close();
+    bool isOpen() const { return fd_ >= 0; }
+
+    // What one look at the buffer found.
+    struct Take {
+        bool fresh = false; // a scan newer than the last look
+        std::array<double, 3> counts{};
+        int error = 0; // the read failed with this errno
+    };
+    // The newest whole scan, if a new one came since the last look.
+    Take takeNewest();
+
+private:
+    QString folder_;
+    ScanLayout layout_;
+    int fd_ = -1;
+    int capacity_ = 0; // scans the kernel keeps
+    std::vector<unsigned char> scan_;
+};
+
+} // namespace platform

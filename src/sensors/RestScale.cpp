@@ -1,0 +1,45 @@
+#include "sensors/RestScale.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace platform {
+
+namespace {
+
+// How long the sensor must lie still, and how much its length may vary meanwhile: a hand that
+// holds a device feels more than 5 % of 1 g, a table's vibration less.
+constexpr double kRestSeconds = 1.0;
+constexpr double kRestSpread = 0.05;
+
+} // namespace
+
+void RestScale::restart(double seconds) {
+    start_ = seconds;
+    sum_ = 0.0;
+    count_ = 0;
+}
+
+RestScale::Step RestScale::add(const std::array<double, 3>& reading, double seconds) {
+    if (known())
+        return Step::Done;
+    if (start_ < 0.0)
+        restart(seconds);
+    const double length =
+        std::sqrt(reading[0] * reading[0] + reading[1] * reading[1] + reading[2] * reading[2]);
+    least_ = count_ == 0 ? length : std::min(least_, length);
+    most_ = count_ == 0 ? length : std::max(most_, length);
+    sum_ += length;
+    ++count_;
+    if (seconds - start_ < kRestSeconds)
+        return Step::Measuring;
+    const double mean = sum_ / count_;
+    if (!(mean > 0.0) || most_ - least_ > kRestSpread * mean) {
+        restart(seconds);
+        return Step::Moved;
+    }
+    factor_ = 1.0 / mean;
+    return Step::Done;
+}
+
+} // namespace platform
