@@ -78,7 +78,7 @@ QProcess* PublishTest::subscriber(const QString& topic) {
     probe.waitForFinished();
     auto* process = new QProcess(this);
     process->start(QStringLiteral("mosquitto_sub"),
-                   {"-p", QString::number(broker_.port), "-t", topic, "-C", "5"});
+                   {"-p", QString::number(broker_.port), "-t", topic});
     if (!QTest::qWaitFor([process] { return process->canReadLine(); }, 5000))
         return nullptr;
     process->readLine();
@@ -119,8 +119,11 @@ void PublishTest::publishesTheReadings() {
 
     std::unique_ptr<QProcess> sub(subscriber(topic));
     QVERIFY(sub);
+    const QString csv = folder_.filePath(QStringLiteral("published.csv"));
+    QFile::remove(csv);
     QStringList arguments{"--source", "replay:" + recording_, "--loop", "--record",
-                          "0.10",     "--duration",           "1.5"};
+                          "0.10",     "--duration",           "1.5",    "--csv",
+                          csv};
     if (how != u"setting")
         arguments << "--publish" << url;
     std::unique_ptr<QProcess> run(wobblestar(arguments));
@@ -128,6 +131,8 @@ void PublishTest::publishesTheReadings() {
     const QString errors = QString::fromUtf8(run->readAllStandardError());
     QVERIFY2(!errors.contains(QStringLiteral("pa55word")), qPrintable(errors));
     if (how == u"refused") {
+        sub->kill();
+        sub->waitForFinished();
         QCOMPARE(run->exitCode(), 2);
         QVERIFY2(errors.contains(QStringLiteral("ann:***@")), qPrintable(errors));
         return;
@@ -136,14 +141,28 @@ void PublishTest::publishesTheReadings() {
     QVERIFY2(errors.contains(QStringLiteral("Publishing to 127.0.0.1:%1").arg(broker_.port)),
              qPrintable(errors));
 
-    QVERIFY(sub->waitForFinished(5000)); // four batches in 1.5 s, at 0.25 s each
+    // Sent after the run, "end" comes after every batch the run published.
+    QProcess end;
+    end.start(QStringLiteral("mosquitto_pub"),
+              {"-p", QString::number(broker_.port), "-t", topic, "-m", "end"});
+    QVERIFY(end.waitForFinished());
+    QByteArray lines;
+    QVERIFY(QTest::qWaitFor([&] {
+        lines += sub->readAllStandardOutput();
+        return lines.endsWith("end\n");
+    }));
+    sub->kill();
+    sub->waitForFinished();
     const double now =
         std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
     qint64 messageId = 0;
+    std::size_t readings = 0;
     QString session;
-    while (sub->canReadLine()) {
+    for (const QByteArray& line : lines.split('\n')) {
+        if (line.isEmpty() || line == "end")
+            continue;
         QString error;
-        const auto batch = parseReadingBatch(sub->readLine().trimmed(), &error);
+        const auto batch = platform::parseReadingBatch(line, &error);
         QVERIFY2(batch, qPrintable(error));
         QCOMPARE(batch->messageId, messageId++);
         QCOMPARE(batch->deviceId, Publisher::machineDeviceId());
@@ -151,13 +170,20 @@ void PublishTest::publishesTheReadings() {
         if (session.isEmpty())
             session = batch->sessionId;
         QCOMPARE(batch->sessionId, session);
-        QVERIFY(batch->readings.size() >= 10); // 120 Hz for 0.25 s, give or take
+        readings += batch->readings.size();
         for (const platform::Acceleration& reading : batch->readings) {
             QVERIFY(inRecording(reading.x, reading.y, reading.z));
             QVERIFY(std::abs(reading.timestamp - now) < 30.0); // UTC, not the service's clock
         }
     }
-    QCOMPARE(messageId, 4);
+    QVERIFY(messageId >= 2);
+    // Every reading the run delivered, as its full-rate file has them: none held back at the
+    // end, none lost while the broker was being reached.
+    QFile file(csv);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const auto delivered = std::size_t(file.readAll().count('\n') - 1);
+    QVERIFY2(delivered > 40 && readings >= delivered,
+             qPrintable(QStringLiteral("%1 of %2").arg(readings).arg(delivered)));
 }
 
 void PublishTest::secondWobblestarReadsItBack() {
@@ -204,7 +230,7 @@ void PublishTest::secondWobblestarReadsItBack() {
                  fields.join(',').constData());
         ++rows;
     }
-    QVERIFY2(rows > 120, qPrintable(QString::number(rows))); // over a second of readings
+    QVERIFY2(rows > 40, qPrintable(QString::number(rows))); // over a second at 40 Hz
 }
 
 QTEST_GUILESS_MAIN(PublishTest)
