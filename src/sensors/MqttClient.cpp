@@ -151,8 +151,11 @@ bool MqttClient::start(QString* error) {
     // A broker not there yet is tried again by the loop; only an address that cannot work fails.
     if (rc == MOSQ_ERR_INVAL || rc == MOSQ_ERR_EAI)
         return fail(rc, "reach");
-    if (rc != MOSQ_ERR_SUCCESS)
-        emit disconnected(QString::fromLocal8Bit(mosquitto_strerror(rc)));
+    if (rc != MOSQ_ERR_SUCCESS) {
+        // Said once those who listen are connected, which is after start().
+        const QString reason = QString::fromLocal8Bit(mosquitto_strerror(rc));
+        QTimer::singleShot(0, this, [this, reason] { emit disconnected(reason); });
+    }
     const int loop = mosquitto_loop_start(mosq_);
     if (loop != MOSQ_ERR_SUCCESS)
         return fail(loop, "reach");

@@ -146,10 +146,13 @@ bool PushDriver::start(QString* error) {
                      .arg(server_.errorString());
         return false;
     }
-    emit statusMessage(QStringLiteral("Listening for pushed readings: point the phone's HTTP push "
-                                      "at %1")
-                           .arg(pushUrl()),
-                       MessageKind::Notice);
+    // Said once the service passes the driver's messages on, which is after start().
+    QTimer::singleShot(0, this, [this] {
+        emit statusMessage(
+            QStringLiteral("Listening for pushed readings: point the phone's HTTP push at %1")
+                .arg(pushUrl()),
+            MessageKind::Notice);
+    });
     return true;
 }
 
