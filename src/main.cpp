@@ -4,9 +4,11 @@
 #include "features/AxisCheck.h"
 #include "features/CommandLine.h"
 #include "features/HeadlessRecording.h"
+#include "features/Publisher.h"
 #include "features/StatusMessages.h"
 #include "features/analysis/HeadlessAnalysis.h"
 #include "screens/DialogStyle.h"
+#include "sensors/MqttDriver.h"
 #include "sensors/RecordingReader.h"
 #include "sensors/Sources.h"
 
@@ -14,6 +16,7 @@
 #include <QGuiApplication>
 #include <QIcon>
 #include <QPixmap>
+#include <QSettings>
 #include <QTimer>
 #include <chrono>
 #include <cmath>
@@ -90,10 +93,43 @@ bool isHeadlessPlatform(const QByteArray& platforms) {
     return false;
 }
 
-int listSources() {
-    for (const QString& line : platform::describeSources(platform::detectSources()))
+int listSources(int argc, char* argv[], const platform::LaunchOptions& options) {
+    QStringList lines;
+    if (options.source.startsWith(u"mqtt://") || options.source.startsWith(u"mqtts://")) {
+        // A broker's devices are those heard from now.
+        QCoreApplication application(argc, argv);
+        lines = platform::listBrokerDevices(options.source);
+    } else {
+        lines = platform::describeSources(platform::detectSources());
+    }
+    for (const QString& line : lines)
         std::printf("%s\n", qPrintable(line));
     return 0;
+}
+
+// The publisher --publish asks for, else the one of the setting publish/url. A bad --publish
+// fails the start; a bad setting is old and only said.
+std::optional<std::unique_ptr<Publisher>> startPublisher(const platform::LaunchOptions& options,
+                                                         platform::Accelerometer& accelerometer,
+                                                         StatusMessages& messages) {
+    const bool asked = !options.publish.isEmpty();
+    const QString url =
+        asked ? options.publish : QSettings().value(QStringLiteral("publish/url")).toString();
+    if (url.isEmpty())
+        return std::unique_ptr<Publisher>();
+    QString error;
+    std::unique_ptr<Publisher> publisher = Publisher::create(url, accelerometer, &error);
+    if (!publisher) {
+        if (asked) {
+            std::fprintf(stderr, "wobblestar: %s\n", qPrintable(error));
+            return std::nullopt;
+        }
+        messages.show(QStringLiteral("Ignoring the setting publish/url: %1").arg(error),
+                      platform::AccelerometerDriver::MessageKind::Notice);
+        return std::unique_ptr<Publisher>();
+    }
+    QObject::connect(publisher.get(), &Publisher::statusMessage, &messages, &StatusMessages::show);
+    return publisher;
 }
 
 int listFormats() {
@@ -254,7 +290,11 @@ int runWithSource(int argc, char* argv[], const platform::LaunchOptions& options
         return runAxisCheckOnTerminal(accelerometer);
 
     WobblestarAppDelegate delegate;
-    const StatusMessages messages(accelerometer, delegate.statusBar());
+    StatusMessages messages(accelerometer, delegate.statusBar());
+    const std::optional<std::unique_ptr<Publisher>> publisher =
+        startPublisher(options, accelerometer, messages);
+    if (!publisher)
+        return 2;
     if (mode == RunMode::Record)
         return recordHeadless(delegate, *record);
     delegate.setFixedOrientation(options.fixedOrientation);
@@ -285,7 +325,7 @@ int main(int argc, char* argv[]) {
     const platform::RunMode mode = platform::runModeOf(options);
     switch (mode) {
     case platform::RunMode::ListSources:
-        return listSources();
+        return listSources(argc, argv, options);
     case platform::RunMode::Analyze:
         return analyze(argc, argv, options);
     case platform::RunMode::ListFormats:

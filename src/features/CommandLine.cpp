@@ -180,7 +180,10 @@ const std::vector<OptionRow>& optionTable() {
         {{QStringLiteral("source")},
          QStringLiteral("Where readings come from: auto (default: the first real sensor, else the "
                         "simulated one), sim[:SEED], iio[:NAME], input[:PATH], replay:FILE (a "
-                        "recording; replay:- reads standard input), phyphox:URL."),
+                        "recording; replay:- reads standard input), phyphox:URL, "
+                        "mqtt://[USER[:PASSWORD]@]HOST[:PORT]/TOPIC[?device=ID] (also mqtts://; "
+                        "with --list-sources, lists the devices publishing there), "
+                        "push:[ADDRESS:]PORT[?token=SECRET] (phones pushing over HTTP)."),
          QStringLiteral("SOURCE"),
          QStringLiteral("auto"),
          text(&LaunchOptions::source)},
@@ -270,6 +273,15 @@ const std::vector<OptionRow>& optionTable() {
          QStringLiteral("FILE"),
          {},
          text(&LaunchOptions::csv)},
+        {{QStringLiteral("publish")},
+         QStringLiteral("Publish the readings, in the window and in --record runs alike, to an "
+                        "MQTT topic in the batch schema phone sensor loggers use: "
+                        "mqtt://[USER[:PASSWORD]@]HOST[:PORT]/TOPIC[?batch=SECONDS] (default "
+                        "0.2 s; ?password-file=PATH reads the password from a file). Also the "
+                        "setting [publish] url=."),
+         QStringLiteral("URL"),
+         {},
+         text(&LaunchOptions::publish)},
         {{QStringLiteral("analyze")},
          QStringLiteral("Print the duration, samples, rate and per-axis numbers (min, max, mean, "
                         "RMS, peak, dominant frequency) of a recording and exit."),

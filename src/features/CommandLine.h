@@ -34,6 +34,10 @@ struct LaunchOptions : SourceRequest {
     double duration = 0.0;
     QString csv;
 
+    // Publish the readings delivered to an MQTT topic: mqtt://[USER[:PASSWORD]@]HOST[:PORT]/TOPIC
+    // with ?batch=SECONDS. Empty: the setting publish/url, else nothing is published.
+    QString publish;
+
     // Headless analysis of a recording: the span [from, to] in seconds (negative: the start or
     // the end of the file), JSON instead of text, and a plot written to a picture (PNG, JPEG,
     // SVG or PDF by its extension) in a light or dark theme, under a title of its own or the

@@ -104,6 +104,7 @@ void Accelerometer::deliver() {
     reading->timestamp = time;
     ++rateWindowCount_;
     delegate_->accelerometer(*this, *reading);
+    emit delivered(*reading);
 }
 
 } // namespace platform

@@ -64,6 +64,9 @@ signals:
     void
     statusMessage(const QString& message,
                   AccelerometerDriver::MessageKind kind = AccelerometerDriver::MessageKind::Notice);
+    // Each reading handed to the delegate, after it: for those that consume the readings
+    // beside it (a publisher).
+    void delivered(const platform::Acceleration& acceleration);
     // Sent about once a second with the measured delivery rate.
     void deliveredRateChanged(double samplesPerSecond);
 

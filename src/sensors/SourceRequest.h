@@ -7,7 +7,7 @@ namespace platform {
 // Which sensor to read and how, as the user asked for it (--source, --axes, --loop).
 struct SourceRequest {
     // Where readings come from: auto, sim[:SEED], iio[:NAME], input[:PATH], replay:FILE
-    // (replay:- reads standard input), phyphox:URL.
+    // (replay:- reads standard input), phyphox:URL, mqtt://BROKER/TOPIC, push:[ADDRESS:]PORT.
     QString source = QStringLiteral("auto");
     // Axis map applied to the source's readings, e.g. "x,y,-z"; empty: the driver's default.
     QString axes;

@@ -2,7 +2,9 @@
 
 #include "sensors/IioDriver.h"
 #include "sensors/InputDriver.h"
+#include "sensors/MqttDriver.h"
 #include "sensors/PhyphoxDriver.h"
+#include "sensors/PushDriver.h"
 #include "sensors/ReplayDriver.h"
 #include "sensors/SensorFiles.h"
 #include "sensors/SimulatedDriver.h"
@@ -142,7 +144,8 @@ std::unique_ptr<AccelerometerDriver> createAuto(const SourceRequest& request, QS
 const std::vector<SourceKind>& sourceKinds() {
     static const std::vector<SourceKind> kinds{
         SimulatedDriver::sourceKind(), IioDriver::sourceKind(),     InputDriver::sourceKind(),
-        ReplayDriver::sourceKind(),    PhyphoxDriver::sourceKind(),
+        ReplayDriver::sourceKind(),    PhyphoxDriver::sourceKind(), MqttDriver::sourceKind(false),
+        MqttDriver::sourceKind(true),  PushDriver::sourceKind(),
     };
     return kinds;
 }
