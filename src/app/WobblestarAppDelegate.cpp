@@ -4,6 +4,7 @@
 #include "features/RecordingLog.h"
 #include "screens/FittedWindow.h"
 #include "screens/StatusBar.h"
+#include "screens/WindowPlacement.h"
 
 #include <QAction>
 #include <QApplication>
@@ -22,6 +23,7 @@ WobblestarAppDelegate::WobblestarAppDelegate(QObject* parent)
     screens_ = std::make_unique<ScreenNavigator>(ui, *window_);
     recorder_ = new Recorder(
         ui, window_.get(), [this] { timerFired(); }, this);
+    recorder_->setStatusBar(screens_->statusBar());
     sources_ = new SourceActions(
         *recorder_, *screens_->statusBar(),
         [this] {
@@ -69,11 +71,16 @@ void WobblestarAppDelegate::applicationDidFinishLaunching() {
     settingsMessage_ = settingsTable_.restore();
     RecordingLog::fitSampleLinesToView(ui.recordingText);
     screens_->fitPlatesToText();
+    screens_->linkSwitchLabels();
     buildToolbar();
     // The graph screen is shown first; the others wait until their actions bring them in.
     screens_->showFirstScreen();
     setUpKeyboard();
     topLevel_ = std::make_unique<platform::FittedWindow>(window_.get());
+    // The gauges' landscape turn is a passing shape; the portrait window is the one to keep.
+    platform::WindowPlacement::keep(topLevel_.get(), QStringLiteral("main"),
+                                    [this] { return window_->height() > window_->width(); });
+    sources_->setMainWindow(topLevel_.get());
     recorder_->setDialogParent(topLevel_.get());
     screens_->reloadSkins(topLevel_->deviceScale());
     connect(topLevel_.get(), &platform::FittedWindow::deviceScaleChanged, this,
@@ -154,10 +161,21 @@ void WobblestarAppDelegate::pauseShownDisplay() {
 }
 
 void WobblestarAppDelegate::leaveShownScreen() {
+    // The key is the application's, so it reaches here from any of its windows: a dialog is
+    // closed, another window is left alone.
+    QWidget* active = QApplication::activeWindow();
+    if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
+        dialog->reject();
+        return;
+    }
+    if (topLevel_ && active && active != topLevel_.get())
+        return;
     if (screens_->isChanging())
         return;
     switch (screens_->shown()) {
     case Screen::Graph:
+        if (topLevel_ && topLevel_->isFullScreen())
+            topLevel_->showNormal();
         break;
     case Screen::Settings:
         back();

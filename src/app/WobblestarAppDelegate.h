@@ -100,7 +100,7 @@ public:
     bool openRecording(const QString& path, double fromSeconds = 0.0) {
         return sources_->openRecording(path, fromSeconds);
     }
-    // The "Open recording…" entry and file drops onto the window; null before start-up.
+    // The "Replay a file…" entry and file drops onto the window; null before start-up.
     RecordingOpener* recordingOpener() const { return sources_->opener(); }
 
     // The application's interface, laid out in points for a 320 x 480 screen (480 x 320 while

@@ -2,6 +2,7 @@
 
 #include "features/analysis/PlotDrawing.h"
 #include "features/analysis/PlotWidget.h"
+#include "sensors/RecordingReader.h"
 #include "sensors/SampleCsvWriter.h"
 
 #include <QApplication>
@@ -19,6 +20,7 @@
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSplitter>
 #include <QTableWidget>
 #include <QTreeWidget>
@@ -82,9 +84,16 @@ AnalysisWindow::AnalysisWindow(QString folder, QWidget* parent)
                             QStringLiteral("Rate"), QStringLiteral("Peak |a|")});
     list_->setRootIsDecorated(false);
     list_->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    // Wide enough for a whole row (a start time, minutes, a rate, a peak) at any font size, so
+    // that no column is cut short.
+    int rowWidth = 0;
+    for (const char* widest : {"2026-12-31 23:59:59", "59:59 min", "120.00 Hz", "Peak |a|"})
+        rowWidth += list_->fontMetrics().horizontalAdvance(QLatin1String(widest)) + 24;
+    list_->setMinimumWidth(rowWidth + list_->verticalScrollBar()->sizeHint().width() + 4);
     connect(list_, &QTreeWidget::itemSelectionChanged, this, &AnalysisWindow::showChosen);
-    auto* openButton = new QPushButton(QStringLiteral("Open…"));
-    openButton->setToolTip(QStringLiteral("Open a recording in any format replay reads"));
+    auto* openButton = new QPushButton(QStringLiteral("Add file…"));
+    openButton->setToolTip(
+        QStringLiteral("Show a recording from any folder, in any format replay reads"));
     connect(openButton, &QPushButton::clicked, this, &AnalysisWindow::chooseAndOpen);
     auto* left = new QWidget;
     auto* leftLayout = new QVBoxLayout(left);
@@ -385,9 +394,7 @@ void AnalysisWindow::setFileChoosers(FileChooser open, FileChooser save) {
 }
 
 void AnalysisWindow::chooseAndOpen() {
-    const QString path =
-        chooseOpen_(QStringLiteral("Open a recording"),
-                    QStringLiteral("Recordings (*.csv *.txt *.log);;All files (*)"));
+    const QString path = chooseOpen_(QStringLiteral("Add file"), platform::recordingFileFilter());
     if (!path.isEmpty())
         open(path);
 }
