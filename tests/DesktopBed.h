@@ -24,7 +24,7 @@ public:
         const QString xvfb = QStandardPaths::findExecutable(QStringLiteral("Xvfb"));
         if (xvfb.isEmpty())
             return QStringLiteral("Xvfb is not installed (Debian package xvfb)");
-        for (const char* tool : {"openbox", "xdotool", "xwd", "xprop"})
+        for (const char* tool : {"openbox", "xdotool", "xwd", "xprop", "xwininfo"})
             if (QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty())
                 return QStringLiteral("%1 is not installed").arg(QString::fromLatin1(tool));
         server_ = std::make_unique<QProcess>();
@@ -67,7 +67,8 @@ public:
         env.insert(QStringLiteral("HOME"), config_.path());
         program_ = std::make_unique<QProcess>();
         program_->setProcessEnvironment(env);
-        program_->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        program_->setStandardOutputFile(QProcess::nullDevice());
+        program_->setStandardErrorFile(QProcess::nullDevice());
         program_->start(binary, arguments);
         program_->waitForStarted();
     }
@@ -89,19 +90,21 @@ public:
         return QString();
     }
 
-    // Where the window's inside lies on the screen, in pixels.
+    // Where the window's inside lies on the screen, in pixels. (xwininfo, since xdotool's
+    // position is off by the window manager's frame.)
     QRect geometry(const QString& window) {
         QRect rect;
-        for (const QString& line : run("xdotool", {"getwindowgeometry", "--shell", window})
-                                       .split('\n', Qt::SkipEmptyParts)) {
-            const int value = line.section('=', 1).toInt();
-            if (line.startsWith("X="))
+        for (const QString& line :
+             run("xwininfo", {"-id", window}).split('\n', Qt::SkipEmptyParts)) {
+            const QString item = line.trimmed();
+            const int value = item.section(':', 1).trimmed().toInt();
+            if (item.startsWith(u"Absolute upper-left X:"))
                 rect.moveLeft(value);
-            else if (line.startsWith("Y="))
+            else if (item.startsWith(u"Absolute upper-left Y:"))
                 rect.moveTop(value);
-            else if (line.startsWith("WIDTH="))
+            else if (item.startsWith(u"Width:"))
                 rect.setWidth(value);
-            else if (line.startsWith("HEIGHT="))
+            else if (item.startsWith(u"Height:"))
                 rect.setHeight(value);
         }
         return rect;
@@ -125,7 +128,10 @@ public:
     }
 
     // Whether the program ended (within a few seconds).
-    bool waitForProgramEnd() { return program_ && program_->waitForFinished(10000); }
+    bool waitForProgramEnd() {
+        return program_ &&
+               (program_->state() == QProcess::NotRunning || program_->waitForFinished(10000));
+    }
 
     bool programRunning() const { return program_ && program_->state() == QProcess::Running; }
 
@@ -154,16 +160,19 @@ private:
         return env;
     }
 
-    // An X window dump in ZPixmap format at 24 or 32 bits per pixel, as Xvfb's 24-bit screen
-    // gives it.
+    // An X window dump in ZPixmap format, 24 or 32 bits a pixel (Xvfb's 24-bit screen gives
+    // three bytes a pixel in rows padded to four).
     static QImage fromXwd(const QByteArray& dump) {
         auto field = [&](int index) -> quint32 {
             const auto* p = reinterpret_cast<const uchar*>(dump.constData()) + 4 * index;
             return quint32(p[0]) << 24 | quint32(p[1]) << 16 | quint32(p[2]) << 8 | p[3];
         };
-        if (dump.size() < 100 || field(2) != 2 || field(11) != 32)
+        if (dump.size() < 100)
             return QImage();
         const int width = int(field(4)), height = int(field(5)), stride = int(field(12));
+        const int bytes = int(field(11)) / 8;
+        if (field(2) != 2 || (bytes != 3 && bytes != 4) || stride < width * bytes)
+            return QImage();
         const qsizetype offset = qsizetype(field(0)) + qsizetype(field(19)) * 12;
         if (dump.size() < offset + qsizetype(stride) * height)
             return QImage();
@@ -174,9 +183,11 @@ private:
                 reinterpret_cast<const uchar*>(dump.constData()) + offset + qsizetype(stride) * y;
             auto* out = reinterpret_cast<quint32*>(image.scanLine(y));
             for (int x = 0; x < width; ++x) {
-                const uchar* p = row + 4 * x;
-                out[x] = msbFirst ? (quint32(p[1]) << 16 | quint32(p[2]) << 8 | p[3])
-                                  : (quint32(p[2]) << 16 | quint32(p[1]) << 8 | p[0]);
+                const uchar* p = row + bytes * x;
+                out[x] =
+                    msbFirst
+                        ? (quint32(p[bytes - 3]) << 16 | quint32(p[bytes - 2]) << 8 | p[bytes - 1])
+                        : (quint32(p[2]) << 16 | quint32(p[1]) << 8 | p[0]);
                 out[x] |= 0xff000000u;
             }
         }

@@ -29,8 +29,10 @@ const QSizeF kLandscape(480, 320);
 
 // Where a user taps, in points of the portrait layout or of the gauges' screen.
 const QPointF kToolbarRecording(116, 457), kToolbarMeters(194, 457), kToolbarSettings(263, 457);
-const QPointF kAbout(45, 42), kTopRightDone(275, 42), kMetersDone(430, 298);
-const QPointF kStart(41, 457), kXAxisSwitch(266, 182);
+const QPointF kAbout(45, 42), kMetersDone(430, 298), kXAxisLabel(90, 182);
+// Where a control shows its colour: beside its words, off a switch's knob.
+const QPointF kTopRightDoneColour(247, 42), kMetersDoneColour(397, 298);
+const QPointF kStartColour(13, 457), kXAxisSwitchColour(250, 182);
 // The gauges' pivots, X, Y, Z, and the needle's length (app/GaugeLayout.h).
 const QPointF kPivots[3] = {{241, 104}, {94, 194}, {386, 194}};
 constexpr double kNeedle = 50.0;
@@ -114,20 +116,20 @@ Check checkFor(const QString& screen, bool fixedOrientation) {
         };
     if (screen == u"settings")
         return [](const Scene& s) {
-            return expect(isBlue(s.at(kTopRightDone)), "the Done button") +
-                   expect(isGreen(s.at(kXAxisSwitch)), "the X axis switch, on");
+            return expect(isBlue(s.at(kTopRightDoneColour)), "the Done button") +
+                   expect(isGreen(s.at(kXAxisSwitchColour)), "the X axis switch, on");
         };
     if (screen == u"info")
-        return [](const Scene& s) { return expect(isBlue(s.at(kTopRightDone)), "Done"); };
+        return [](const Scene& s) { return expect(isBlue(s.at(kTopRightDoneColour)), "Done"); };
     if (screen == u"recording")
         return [](const Scene& s) {
-            return expect(isBlue(s.at(kTopRightDone)), "the Done button") +
-                   expect(isGreen(s.at(kStart)), "the Start button");
+            return expect(isBlue(s.at(kTopRightDoneColour)), "the Done button") +
+                   expect(isGreen(s.at(kStartColour)), "the Start button");
         };
     return [fixedOrientation](const Scene& s) {
         const QTransform meters = fixedOrientation ? metersInPortrait() : QTransform();
         const Scene gauges{s.picture, s.window, meters * s.layout, s.pointsToPixels};
-        QString missing = expect(isBlue(gauges.at(kMetersDone)), "the Done button ");
+        QString missing = expect(isBlue(gauges.at(kMetersDoneColour)), "the Done button ");
         for (const QPointF& pivot : kPivots)
             missing += expect(isRed(gauges.at(pivot)), "a gauge's pivot cap ");
         // A reading of X = +1 g turns the needle 30 degrees clockwise, to the dial's +1.
@@ -148,8 +150,8 @@ void DesktopTest::initTestCase() {
     QFile file(recording_);
     QVERIFY(file.open(QIODevice::WriteOnly));
     file.write("time,x,y,z\n");
-    for (int i = 0; i < 100; ++i)
-        file.write(QByteArray::number(i * 0.01, 'f', 2) + ",1,0,0\n");
+    for (int i = 0; i < 600; ++i)
+        file.write(QByteArray::number(i * 0.05, 'f', 2) + ",1,0,0\n");
 }
 
 void DesktopTest::screens_data() {
@@ -164,7 +166,9 @@ void DesktopTest::screens_data() {
     // The first window: the phone screen at the largest whole scale that fits with its frame.
     QTest::newRow("graph") << big << 1.0 << none << QStringList() << "graph 640x960";
     QTest::newRow("graph, laptop at 2x") << laptop << 2.0 << none << QStringList() << "graph";
-    QTest::newRow("settings at 2x") << big << 2.0 << none << QStringList{"settings"} << "settings";
+    // A first start has every axis off; the words beside a switch flip it.
+    QTest::newRow("settings at 2x, a label clicked")
+        << big << 2.0 << none << QStringList{"settings", "x axis label"} << "settings";
     QTest::newRow("info, tall window")
         << laptop << 1.0 << none << QStringList{"size 400 700", "settings", "about"} << "info";
     QTest::newRow("recording, wide window")
@@ -220,8 +224,8 @@ void DesktopTest::screens() {
         const QPointF at =
             layoutToScreen(inside, meters && !fixedOrientation ? kLandscape : kPortrait)
                 .map((meters && fixedOrientation ? metersInPortrait() : QTransform()).map(point));
-        bed.run("xdotool", {"mousemove", "--sync", QString::number(int(at.x())),
-                            QString::number(int(at.y())), "click", "1"});
+        bed.run("xdotool", {"mousemove", QString::number(int(at.x())), QString::number(int(at.y())),
+                            "click", "1"});
         QTest::qWait(300);
     };
     for (const QString& step : steps) {
@@ -232,6 +236,8 @@ void DesktopTest::screens() {
         } else if (step == u"meters") {
             tap(kToolbarMeters);
             meters = true;
+        } else if (step == u"x axis label") {
+            tap(kXAxisLabel);
         } else if (step == u"about") {
             tap(kAbout);
         } else if (step == u"done") {
@@ -265,7 +271,8 @@ void DesktopTest::screens() {
                                 .arg(inside.y())
                                 .arg(inside.width())
                                 .arg(inside.height())));
-        QVERIFY(inside.width() <= screen.width() * 0.9 && inside.height() <= screen.height() * 0.9);
+        QVERIFY2(inside.width() <= screen.width() * 0.9 && inside.height() <= screen.height() * 0.9,
+                 qPrintable(QStringLiteral("%1x%2").arg(inside.width()).arg(inside.height())));
         return;
     }
     const QSize expectedSize = shown.contains(' ')

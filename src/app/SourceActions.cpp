@@ -13,6 +13,7 @@
 #include "sensors/SampleCsvWriter.h"
 
 #include <QFileInfo>
+#include <QLayout>
 #include <QScreen>
 #include <QSettings>
 #include <QTextBrowser>
@@ -74,7 +75,14 @@ void SourceActions::fitOnScreen(QWidget* window) {
     const QScreen* screen = mainWindow_ ? mainWindow_->screen() : window->screen();
     if (!screen)
         return;
-    const QSize room = screen->availableGeometry().size() * 0.9;
+    const QSize available = screen->availableGeometry().size();
+    const QSize room(available.width() * 9 / 10, available.height() * 9 / 10);
+    // On a small screen at a large scale the controls' least sizes add up to more than the
+    // screen: the window stays within it all the same, and its contents share what room
+    // there is.
+    if (window->layout())
+        window->layout()->setSizeConstraint(QLayout::SetNoConstraint);
+    window->setMinimumSize(window->minimumSize().boundedTo(room));
     window->resize(window->size().boundedTo(room));
 }
 

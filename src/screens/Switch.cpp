@@ -19,6 +19,11 @@ void Switch::takeClicksOf(QWidget* label) {
 }
 
 bool Switch::eventFilter(QObject* watched, QEvent* event) {
+    // The press is taken too: a label lets it pass to its parent, and the release then never
+    // comes to the label.
+    if (event->type() == QEvent::MouseButtonPress && isEnabled() &&
+        static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton)
+        return true;
     if (event->type() == QEvent::MouseButtonRelease && isEnabled() &&
         static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton &&
         static_cast<QWidget*>(watched)->rect().contains(

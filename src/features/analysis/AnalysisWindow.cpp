@@ -89,7 +89,7 @@ AnalysisWindow::AnalysisWindow(QString folder, QWidget* parent)
     int rowWidth = 0;
     for (const char* widest : {"2026-12-31 23:59:59", "59:59 min", "120.00 Hz", "Peak |a|"})
         rowWidth += list_->fontMetrics().horizontalAdvance(QLatin1String(widest)) + 24;
-    list_->setMinimumWidth(rowWidth + list_->verticalScrollBar()->sizeHint().width() + 4);
+    rowWidth += list_->verticalScrollBar()->sizeHint().width() + 4;
     connect(list_, &QTreeWidget::itemSelectionChanged, this, &AnalysisWindow::showChosen);
     auto* openButton = new QPushButton(QStringLiteral("Add file…"));
     openButton->setToolTip(
@@ -118,7 +118,7 @@ AnalysisWindow::AnalysisWindow(QString folder, QWidget* parent)
     splitter->addWidget(left);
     splitter->addWidget(right);
     splitter->setStretchFactor(1, 1);
-    splitter->setSizes({300, 900});
+    splitter->setSizes({rowWidth, 1200 - rowWidth});
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(8, 8, 8, 8);
     layout->addWidget(splitter);
