@@ -1,8 +1,8 @@
 #!/bin/sh
 # CPU of the whole program in a real X server (Xvfb 1920x1080 with openbox), the graph screen at
 # 120 samples per second from the simulated sensor, at several window sizes. Prints one line per
-# size: the window, the share of one core over SECONDS (user + system, from /proc), and the
-# frames drawn per second are not counted: the CPU is the figure that matters to a laptop.
+# size: the share of one core it took over SECONDS (user + system time, from /proc), which a
+# shared machine disturbs less than wall-clock figures.
 #   bench/window_cpu.sh BUILD_DIR [SECONDS]
 set -eu
 binary=${1:-build/release}/src/wobblestar
