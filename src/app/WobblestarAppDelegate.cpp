@@ -5,6 +5,7 @@
 #include "screens/FittedWindow.h"
 #include "screens/StatusBar.h"
 #include "screens/WindowPlacement.h"
+#include "sensors/SampleRates.h"
 
 #include <QAction>
 #include <QApplication>
@@ -12,6 +13,8 @@
 #include <QPushButton>
 #include <QShortcut>
 #include <QToolBar>
+#include <array>
+#include <optional>
 
 using platform::Accelerometer;
 using platform::StatusBar;
@@ -160,6 +163,39 @@ void WobblestarAppDelegate::pauseShownDisplay() {
         toggleRunMeters();
 }
 
+// How each screen is reached from the graph screen, and left again, by its own controls.
+struct WobblestarAppDelegate::ScreenRoute {
+    using Action = void (WobblestarAppDelegate::*)();
+    Screen screen;
+    std::array<Action, 2> enter; // in order; null entries are skipped
+    Action leave;
+};
+
+const WobblestarAppDelegate::ScreenRoute* WobblestarAppDelegate::routeTo(Screen screen) {
+    using D = WobblestarAppDelegate;
+    static const std::array<ScreenRoute, 5> routes = {{
+        {Screen::Graph, {nullptr, nullptr}, nullptr},
+        {Screen::Settings, {&D::settings, nullptr}, &D::back},
+        {Screen::Info, {&D::settings, &D::info}, &D::close},
+        {Screen::Recording, {&D::recordMenu, nullptr}, &D::leaveRecordingScreen},
+        {Screen::Meters, {&D::meterMenu, nullptr}, &D::closeMeter},
+    }};
+    for (const ScreenRoute& route : routes) {
+        if (route.screen == screen)
+            return &route;
+    }
+    return nullptr;
+}
+
+void WobblestarAppDelegate::showScreen(Screen screen) {
+    if (const ScreenRoute* route = routeTo(screen)) {
+        for (const ScreenRoute::Action action : route->enter) {
+            if (action)
+                (this->*action)();
+        }
+    }
+}
+
 void WobblestarAppDelegate::leaveShownScreen() {
     // The key is the application's, so it reaches here from any of its windows: a dialog is
     // closed, another window is left alone.
@@ -172,26 +208,19 @@ void WobblestarAppDelegate::leaveShownScreen() {
         return;
     if (screens_->isChanging())
         return;
-    switch (screens_->shown()) {
-    case Screen::Graph:
-        if (topLevel_ && topLevel_->isFullScreen())
-            topLevel_->showNormal();
-        break;
-    case Screen::Settings:
-        back();
-        break;
-    case Screen::Info:
-        close();
-        break;
-    case Screen::Recording:
-        // A running recording disables the button, and with it this way out.
-        if (ui.closerecord->isEnabled())
-            closerecord();
-        break;
-    case Screen::Meters:
-        closeMeter();
-        break;
+    if (screens_->shown() == Screen::Graph && topLevel_ && topLevel_->isFullScreen()) {
+        topLevel_->showNormal();
+        return;
     }
+    const ScreenRoute* route = routeTo(screens_->shown());
+    if (route && route->leave)
+        (this->*route->leave)();
+}
+
+void WobblestarAppDelegate::leaveRecordingScreen() {
+    // A running recording disables the button, and with it this way out.
+    if (ui.closerecord->isEnabled())
+        closerecord();
 }
 
 void WobblestarAppDelegate::accelerometer(Accelerometer& /*accelerometer*/,
@@ -210,16 +239,9 @@ void WobblestarAppDelegate::accelerometer(Accelerometer& /*accelerometer*/,
 }
 
 void WobblestarAppDelegate::applySampleRate() {
-    const int index = ui.segmentcontroller->selectedSegmentIndex();
-    double interval = 0.0;
-    if (index == 0)
-        interval = 0.025;
-    else if (index == 1)
-        interval = 0.0125;
-    else if (index == 2)
-        interval = 1.0 / 120.0;
-    if (interval > 0.0) {
-        Accelerometer::sharedAccelerometer().setUpdateInterval(interval);
+    if (const std::optional<platform::SampleRate> rate =
+            platform::sampleRateAt(ui.segmentcontroller->selectedSegmentIndex())) {
+        Accelerometer::sharedAccelerometer().setUpdateInterval(rate->interval);
         Accelerometer::sharedAccelerometer().setDelegate(this);
     }
     // No segment selected, or one we do not know: interval and delegate stay as they were.
