@@ -226,7 +226,6 @@ void DesktopTest::screens() {
                 .map((meters && fixedOrientation ? metersInPortrait() : QTransform()).map(point));
         bed.run("xdotool", {"mousemove", QString::number(int(at.x())), QString::number(int(at.y())),
                             "click", "1"});
-        QTest::qWait(300);
     };
     for (const QString& step : steps) {
         if (step == u"settings") {

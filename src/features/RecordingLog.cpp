@@ -114,12 +114,15 @@ void fitSampleLinesToView(QPlainTextEdit* view, int largestPixelSize) {
     // part X, Y and Z, and the digits can be drawn large enough to tell 0 from 8; the text
     // itself, what is stored, mailed and copied, keeps every blank.
     QFont font = view->font();
+    const qreal blanks = widest.count(QLatin1Char(' '));
     int size = largestPixelSize;
     for (; size > 6; --size) {
         font.setPixelSize(size);
+        // The metrics measure blanks at their full width; the view draws them narrower.
         const QFontMetricsF metrics(font);
-        font.setWordSpacing(-kNarrowedBlank * metrics.horizontalAdvance(QLatin1Char(' ')));
-        if (QFontMetricsF(font).horizontalAdvance(widest) <= room)
+        const qreal drawn = metrics.horizontalAdvance(widest) -
+                            blanks * kNarrowedBlank * metrics.horizontalAdvance(QLatin1Char(' '));
+        if (drawn <= room)
             break;
     }
     font.setPixelSize(size);
