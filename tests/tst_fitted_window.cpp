@@ -1,9 +1,7 @@
 #include "AppFixture.h"
-#include "features/RecordingLog.h"
 #include "screens/StatusBar.h"
 #include "screens/WindowPlacement.h"
 
-#include <QScrollBar>
 #include <QSettings>
 #include <QTest>
 #include <QToolBar>
@@ -26,7 +24,6 @@ private slots:
     void axesHint();
     void placementRemembered_data();
     void placementRemembered();
-    void logReadsAtTheFirstWindow();
 
 private:
     AppFixture fixture;
@@ -212,22 +209,6 @@ void FittedWindowTest::placementRemembered() {
     QCOMPARE(settings.value(QStringLiteral("windows/main/geometry")).toRect(),
              QRect(60, 50, 280, 420));
     QCOMPARE(settings.childKeys(), QStringList());
-}
-
-void FittedWindowTest::logReadsAtTheFirstWindow() {
-    fixture.useStore();
-    WobblestarAppDelegate app;
-    app.applicationDidFinishLaunching();
-    QPlainTextEdit* log = controls(app).recordingText;
-    // Digits large enough to tell 0 from 8 at the layout's own size, and a whole sample line
-    // still fits across the view: X, Y and Z are read together.
-    QVERIFY2(log->font().pixelSize() >= 11, qPrintable(QString::number(log->font().pixelSize())));
-    const QString line = RecordingLog::sampleLine(-8.88f, -8.88f, -8.88f).mid(1);
-    log->setPlainText(line);
-    QCoreApplication::processEvents();
-    QCOMPARE(log->horizontalScrollBar()->maximum(), 0);
-    // Only the drawing changes: the text keeps every blank.
-    QCOMPARE(log->toPlainText(), line);
 }
 
 QTEST_MAIN(FittedWindowTest)

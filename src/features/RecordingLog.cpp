@@ -13,9 +13,6 @@ namespace RecordingLog {
 
 namespace {
 
-// How much of a blank's width the log's view leaves out between a sample line's values.
-constexpr qreal kNarrowedBlank = 0.75;
-
 // printf's "%+.2f" without printf: QCoreApplication sets the C locale from the environment, and
 // a German or French locale would turn the decimal point into a comma.
 void appendSigned2(QString& out, double value) {
@@ -110,23 +107,14 @@ void fitSampleLinesToView(QPlainTextEdit* view, int largestPixelSize) {
     const qreal room = view->maximumViewportSize().width() -
                        2.0 * view->document()->documentMargin() -
                        view->verticalScrollBar()->sizeHint().width();
-    // Half of a sample line is the blanks between its three values. Drawn narrower, they still
-    // part X, Y and Z, and the digits can be drawn large enough to tell 0 from 8; the text
-    // itself, what is stored, mailed and copied, keeps every blank.
     QFont font = view->font();
-    const qreal blanks = widest.count(QLatin1Char(' '));
     int size = largestPixelSize;
     for (; size > 6; --size) {
         font.setPixelSize(size);
-        // The metrics measure blanks at their full width; the view draws them narrower.
-        const QFontMetricsF metrics(font);
-        const qreal drawn = metrics.horizontalAdvance(widest) -
-                            blanks * kNarrowedBlank * metrics.horizontalAdvance(QLatin1Char(' '));
-        if (drawn <= room)
+        if (QFontMetricsF(font).horizontalAdvance(widest) <= room)
             break;
     }
     font.setPixelSize(size);
-    font.setWordSpacing(-kNarrowedBlank * QFontMetricsF(font).horizontalAdvance(QLatin1Char(' ')));
     view->setFont(font);
     // Half-transparent by default, the placeholder would fade to 4:1 on the log's dark panel.
     QPalette palette = view->palette();
