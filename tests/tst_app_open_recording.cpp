@@ -1,11 +1,13 @@
 #include "AppFixture.h"
 #include "features/RecordingOpener.h"
+#include "features/analysis/AnalysisWindow.h"
 #include "screens/StatusBar.h"
 
 #include <QAction>
 #include <QDropEvent>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QTest>
 #include <QUrl>
@@ -21,6 +23,7 @@ private slots:
     void opensFromEntryOrDrop_data();
     void opensFromEntryOrDrop();
     void endIsAnnouncedAndRateFallsToZero();
+    void replayFromTheRecordingsWindow();
 
 private:
     QString write(const QString& name, const QByteArray& text);
@@ -96,7 +99,7 @@ void AppOpenRecordingTest::opensFromEntryOrDrop() {
         drop(app.window(), path);
     } else {
         QCOMPARE(AppFixture::recordingOpener(app)->action()->text(),
-                 QStringLiteral("Open recording…"));
+                 QStringLiteral("Replay a file…"));
         AppFixture::recordingOpener(app)->setChooser([&] { return path; });
         AppFixture::recordingOpener(app)->action()->trigger();
     }
@@ -125,6 +128,32 @@ void AppOpenRecordingTest::endIsAnnouncedAndRateFallsToZero() {
     QTRY_COMPARE_WITH_TIMEOUT(messages.count(), 1, 5000);
     QCOMPARE(messages.first().first().toString(), QStringLiteral("Replay of short.csv finished"));
     QTRY_COMPARE_WITH_TIMEOUT(app.statusBar()->rateText(), QStringLiteral("0/s"), 5000);
+
+    // Nothing to record once the replay has ended: Start says so and starts nothing.
+    QTest::qWait(1100);
+    app.setSampleFile(WobblestarAppDelegate::SampleFile::Default);
+    app.recordMenu();
+    app.start();
+    QVERIFY(!app.isRecording());
+    QVERIFY(!app.sampleWriter());
+    QVERIFY2(app.statusBar()->messageText().startsWith(u"Not recording"),
+             qPrintable(app.statusBar()->messageText()));
+}
+
+void AppOpenRecordingTest::replayFromTheRecordingsWindow() {
+    fixture.useStore();
+    WobblestarAppDelegate app;
+    app.applicationDidFinishLaunching();
+    app.recordings();
+    QVERIFY(app.recordingsWindow());
+    // Never larger than the screen's free area allows.
+    const QSize room = app.recordingsWindow()->screen()->availableGeometry().size();
+    QVERIFY(app.recordingsWindow()->width() <= room.width() * 0.9 + 1);
+    QVERIFY(app.recordingsWindow()->height() <= room.height() * 0.9 + 1);
+
+    emit app.recordingsWindow()->replayRequested(write(QStringLiteral("ride.csv"), kRows), 0.2);
+    QCOMPARE(app.statusBar()->messageText(), QStringLiteral("Replaying ride.csv from 0.2 s"));
+    QVERIFY(app.topLevelWindow()->isVisible());
 }
 
 QTEST_MAIN(AppOpenRecordingTest)

@@ -1,6 +1,8 @@
 #include "AppFixture.h"
 #include "screens/StatusBar.h"
+#include "screens/WindowPlacement.h"
 
+#include <QSettings>
 #include <QTest>
 #include <QToolBar>
 
@@ -20,6 +22,8 @@ private slots:
     void scalesToAnySize();
     void axesHint_data();
     void axesHint();
+    void placementRemembered_data();
+    void placementRemembered();
 
 private:
     AppFixture fixture;
@@ -43,7 +47,9 @@ void FittedWindowTest::init() {
 void FittedWindowTest::firstWindowFitsTheScreen_data() {
     QTest::addColumn<QSize>("available");
     QTest::addColumn<QSize>("expected");
-    QTest::newRow("roomy desktop") << QSize(1920, 1040) << QSize(320, 480);
+    QTest::newRow("1920 x 1080 desktop") << QSize(1920, 1040) << QSize(640, 960);
+    QTest::newRow("1366 x 768 laptop") << QSize(1366, 728) << QSize(320, 480);
+    QTest::newRow("4K desktop") << QSize(3840, 2100) << QSize(960, 1440);
     // 1366 x 768 at scale 2: 683 x 384 points, less the task bar.
     QTest::newRow("laptop at 2x") << QSize(683, 360) << QSize(208, 312);
     QTest::newRow("wide and low") << QSize(1600, 300) << QSize(168, 252);
@@ -165,6 +171,44 @@ void FittedWindowTest::axesHint() {
             warm += c.red() > 200 && c.green() > 150 && c.blue() < 120;
         }
     QVERIFY(warm > 20);
+}
+
+void FittedWindowTest::placementRemembered_data() {
+    QTest::addColumn<QByteArray>("store");
+    QTest::addColumn<QRect>("restored");
+    QTest::addColumn<bool>("fullScreen");
+    const QRect first(0, 0, 320, 480);
+    QTest::newRow("first start") << QByteArray() << first << false;
+    QTest::newRow("remembered") << QByteArray("[windows]\nmain\\geometry=@Rect(40 30 300 450)\n")
+                                << QRect(40, 30, 300, 450) << false;
+    QTest::newRow("full screen")
+        << QByteArray("[windows]\nmain\\geometry=@Rect(40 30 300 450)\nmain\\fullScreen=true\n")
+        << QRect(40, 30, 300, 450) << true;
+    // The screen it lay on is gone: the window keeps the size it was given.
+    QTest::newRow("off every screen")
+        << QByteArray("[windows]\nmain\\geometry=@Rect(5000 30 300 450)\nmain\\fullScreen=true\n")
+        << first << false;
+    QTest::newRow("damaged") << QByteArray("[windows]\nmain\\geometry=wide\n") << first << false;
+}
+
+void FittedWindowTest::placementRemembered() {
+    QFETCH(QByteArray, store);
+    QFETCH(QRect, restored);
+    QFETCH(bool, fullScreen);
+    fixture.useStore(store);
+    QWidget window;
+    window.setGeometry(0, 0, 320, 480);
+    QCOMPARE(platform::WindowPlacement::restore(&window, QStringLiteral("main")),
+             restored != QRect(0, 0, 320, 480));
+    QCOMPARE(window.geometry(), restored);
+    QCOMPARE(window.isFullScreen(), fullScreen);
+    // What is remembered reads back the same; the preferences are not touched.
+    window.setGeometry(60, 50, 280, 420);
+    platform::WindowPlacement::remember(&window, QStringLiteral("main"));
+    QSettings settings;
+    QCOMPARE(settings.value(QStringLiteral("windows/main/geometry")).toRect(),
+             QRect(60, 50, 280, 420));
+    QCOMPARE(settings.childKeys(), QStringList());
 }
 
 QTEST_MAIN(FittedWindowTest)

@@ -54,6 +54,8 @@ private slots:
     void feedbackMail();
     void reportsEachFailure_data();
     void reportsEachFailure();
+    void launcherFailureInWords_data();
+    void launcherFailureInWords();
     void desktopWithoutLauncher();
     void desktopWithoutMailProgram();
     void desktopLauncherGetsTheUrl();
@@ -221,6 +223,27 @@ void MailComposerTest::desktopLauncherGetsTheUrl() {
     QFile received(bin.filePath("xdg-open.url"));
     QVERIFY(received.open(QIODevice::ReadOnly));
     QCOMPARE(received.readAll(), platform::recordMailUrl(fixedLog()).toEncoded());
+}
+
+void MailComposerTest::launcherFailureInWords_data() {
+    QTest::addColumn<QUrl>("url");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("words");
+    const QUrl mail(QStringLiteral("mailto:?subject=x")),
+        page(QStringLiteral("https://example.org/#feedback"));
+    QTest::newRow("no mail program") << mail << 3 << "No mail program was found";
+    QTest::newRow("mail program failed") << mail << 4 << "mail program could not open";
+    QTest::newRow("no browser") << page << 3 << "No program to open web pages was found";
+    QTest::newRow("browser failed") << page << 4 << "No program could open the page";
+    QTest::newRow("unknown status") << page << 9 << "Opening the page";
+}
+
+void MailComposerTest::launcherFailureInWords() {
+    QFETCH(QUrl, url);
+    QFETCH(int, status);
+    QFETCH(QString, words);
+    const QString message = platform::launcherFailure(url, status);
+    QVERIFY2(message.contains(words), qPrintable(message));
 }
 
 QTEST_MAIN(MailComposerTest)

@@ -25,7 +25,8 @@ echo
 mkdir -p demo
 written=""
 for screen in graph settings info recording meters; do
-    "$binary" --source sim --screenshot "demo/$screen.png" --screen "$screen" --after 2 2>/dev/null
+    # Seed 8 moves the simulated device enough for the graph to show what it is for.
+    "$binary" --source sim:8 --screenshot "demo/$screen.png" --screen "$screen" --after 2 2>/dev/null
     written="$written demo/$screen.png"
 done
 echo "Screenshots of each screen:$written"

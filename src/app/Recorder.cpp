@@ -4,23 +4,68 @@
 #include "desktop/Files.h"
 #include "features/RecordingLog.h"
 #include "screens/DialogStyle.h"
+#include "screens/StatusBar.h"
 #include "sensors/Accelerometer.h"
 #include "ui_Wobblestar.h"
 
+#include <QClipboard>
+#include <QContextMenuEvent>
+#include <QDesktopServices>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFontMetrics>
+#include <QGuiApplication>
+#include <QMenu>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QStandardPaths>
 #include <QTimer>
 #include <cmath>
+#include <cstdio>
 
 using platform::SampleCsvWriter;
 
 Recorder::Recorder(Ui::Wobblestar& ui, QWidget* window, std::function<void()> tick, QObject* parent)
     : QObject(parent), ui_(ui), window_(window), tick_(std::move(tick)) {
     watchLateMailFailures();
+    ui_.sampleFileLabel->installEventFilter(this);
+    ui_.sampleFileLabel->setCursor(Qt::PointingHandCursor);
+    connect(&platform::Accelerometer::sharedAccelerometer(),
+            &platform::Accelerometer::statusMessage, this,
+            [this](const QString&, platform::AccelerometerDriver::MessageKind kind) {
+                if (kind == platform::AccelerometerDriver::MessageKind::Lost)
+                    sourceLost_ = true;
+            });
+}
+
+void Recorder::record(const platform::Acceleration& acceleration) {
+    sinceReading_.start();
+    lastReadingAt_ = QDateTime::currentDateTime();
+    sourceLost_ = false;
+    if (silenceShown_ && statusBar_)
+        statusBar_->clearLost();
+    silenceShown_ = false;
+    if (recording_ && sampleWriter_) {
+        sampleWriter_->append(acceleration);
+        ++rowsWritten_;
+    }
+}
+
+bool Recorder::sourceIsSilent() const {
+    return sourceLost_ || (sinceReading_.isValid() && sinceReading_.elapsed() > kSilenceMs);
+}
+
+void Recorder::tell(const QString& message, bool lasting) {
+    const QByteArray line = QStringLiteral("wobblestar: %1\n").arg(message).toLocal8Bit();
+    std::fwrite(line.constData(), 1, size_t(line.size()), stderr);
+    std::fflush(stderr);
+    if (!statusBar_)
+        return;
+    if (lasting)
+        statusBar_->showLost(message);
+    else
+        statusBar_->showNotice(message);
 }
 
 void Recorder::setMailComposer(platform::MailComposer composer) {
@@ -30,9 +75,11 @@ void Recorder::setMailComposer(platform::MailComposer composer) {
 
 void Recorder::watchLateMailFailures() {
     mailComposer_.setLateFailureHandler([this](const QUrl& url, const QString& message) {
-        const bool log = url != platform::feedbackUrl();
-        showMessage(tr("Mail not sent"),
-                    log ? message + tr(" Save the log to a file instead?") : message, log);
+        if (url == platform::feedbackUrl())
+            showLink(tr("Send feedback"), message, url);
+        else
+            showMessage(tr("Mail not sent"), message + tr(" Save the log to a file instead?"),
+                        true);
     });
 }
 
@@ -42,6 +89,16 @@ void Recorder::setSampleFile(SampleFile kind, const QString& path) {
 }
 
 void Recorder::start() {
+    // A recording of a source that gives nothing would repeat its last reading as if it were
+    // live, and leave a full-rate file of a header alone.
+    if (!headless_ && sourceIsSilent()) {
+        tell(lastReadingAt_.isValid()
+                 ? tr("Not recording: no reading has come since %1")
+                       .arg(lastReadingAt_.toString(QStringLiteral("HH:mm:ss")))
+                 : tr("Not recording: the source gives no readings"),
+             false);
+        return;
+    }
     const QDateTime started = QDateTime::currentDateTime();
     const int index = ui_.segment->selectedSegmentIndex();
     ui_.recordingText->setPlainText(
@@ -59,6 +116,7 @@ void Recorder::start() {
     // Only a call from code can start twice; never leave two timers ticking into one log.
     stopTimers();
     recording_ = true;
+    rowsWritten_ = 0;
     startSampleFile(started);
     if (const auto period = RecordingLog::periodForIndex(index)) {
         auto* timer = new QTimer(this);
@@ -74,6 +132,12 @@ void Recorder::start() {
 }
 
 void Recorder::appendSample(float x, float y, float z) {
+    if (recording_ && !silenceShown_ && sourceIsSilent() && lastReadingAt_.isValid()) {
+        silenceShown_ = true;
+        tell(tr("No reading since %1; the log repeats the last one")
+                 .arg(lastReadingAt_.toString(QStringLiteral("HH:mm:ss"))),
+             true);
+    }
     // Appending leaves the text exactly as rebuilding it would, at a cost that does not grow
     // with the log.
     RecordingLog::appendToView(ui_.recordingText, RecordingLog::sampleLine(x, y, z));
@@ -96,8 +160,19 @@ void Recorder::stop() {
     ui_.stop->setEnabled(false);
     recording_ = false;
 
-    if (sampleWriter_)
+    if (sampleWriter_) {
         sampleWriter_->close(); // a failure is reported through its failed() signal
+        // A file of the header alone is no recording; in the recordings folder it would only
+        // be listed as one that cannot be replayed.
+        if (sampleFile_ == SampleFile::Default && rowsWritten_ == 0 &&
+            !sampleWriter_->hasFailed() && QFile::remove(sampleWriter_->path())) {
+            tell(tr("No reading came during the recording: %1 removed")
+                     .arg(QFileInfo(sampleWriter_->path()).fileName()),
+                 false);
+            ui_.sampleFileLabel->clear();
+            ui_.sampleFileLabel->hide();
+        }
+    }
 
     if (!stored)
         showMessage(tr("Log not stored"), storeError, true);
@@ -160,6 +235,30 @@ void Recorder::showSampleFile() {
                                         : QDir::toNativeSeparators(sampleWriter_->path()));
 }
 
+bool Recorder::eventFilter(QObject* watched, QEvent* event) {
+    if (watched != ui_.sampleFileLabel || !sampleWriter_)
+        return QObject::eventFilter(watched, event);
+    QPoint at;
+    if (event->type() == QEvent::ContextMenu)
+        at = static_cast<QContextMenuEvent*>(event)->globalPos();
+    else if (event->type() == QEvent::MouseButtonRelease)
+        at = static_cast<QMouseEvent*>(event)->globalPosition().toPoint();
+    else
+        return QObject::eventFilter(watched, event);
+    // A menu of its own, on the screen: one of the scaled layout would be cut at its edge.
+    const QString path = QDir::toNativeSeparators(sampleWriter_->path());
+    QMenu menu;
+    menu.addAction(tr("Show in folder"), this, [this, path] {
+        const QString folder = QFileInfo(path).absolutePath();
+        if (!QDesktopServices::openUrl(QUrl::fromLocalFile(folder)))
+            showLink(tr("Show in folder"), tr("No program to show folders was found."),
+                     QUrl::fromLocalFile(folder));
+    });
+    menu.addAction(tr("Copy path"), this, [path] { QGuiApplication::clipboard()->setText(path); });
+    menu.exec(at);
+    return true;
+}
+
 void Recorder::mailLog() {
     const platform::MailResult result = mailComposer_.mailLog(ui_.recordingText->toPlainText());
     if (!result.opened())
@@ -174,8 +273,23 @@ void Recorder::mailFeedback() {
     }
     const platform::MailResult result = mailComposer_.open(url);
     if (!result.opened())
-        showMessage(url.scheme() == u"mailto" ? tr("Mail not sent") : tr("Page not opened"),
-                    result.message);
+        showLink(tr("Send feedback"), result.message, url);
+}
+
+void Recorder::showLink(const QString& title, const QString& text, const QUrl& url) {
+    // Where nothing opens the link, the user can still take it elsewhere.
+    const QString link = url.scheme() == u"mailto" ? url.path() : url.toDisplayString();
+    showMessage(title,
+                text + tr("\n\n%1 it by hand:\n%2")
+                           .arg(url.scheme() == u"mailto" ? tr("Write to") : tr("Open"), link));
+    if (!messageBox_)
+        return;
+    messageBox_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    QPushButton* copy = messageBox_->addButton(tr("Copy"), QMessageBox::ActionRole);
+    // An action button would close the box; the user may still want to read the address.
+    QObject::disconnect(copy, &QAbstractButton::clicked, nullptr, nullptr);
+    connect(copy, &QPushButton::clicked, this,
+            [link] { QGuiApplication::clipboard()->setText(link); });
 }
 
 namespace {

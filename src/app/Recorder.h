@@ -3,15 +3,20 @@
 #include "desktop/MailComposer.h"
 #include "sensors/SampleCsvWriter.h"
 
+#include <QDateTime>
+#include <QElapsedTimer>
 #include <QMessageBox>
 #include <QObject>
 #include <QPointer>
 #include <functional>
 #include <memory>
 
-class QDateTime;
 class QTimer;
 class QWidget;
+
+namespace platform {
+class StatusBar;
+}
 
 namespace Ui {
 class Wobblestar;
@@ -50,16 +55,15 @@ public:
         chooseLogFile_ = std::move(chooser);
     }
 
+    // Starts a recording, unless the source has fallen silent (a replay that has ended, a
+    // sensor or phone lost): then nothing starts and the status bar and standard error say why.
     void start();
     void appendSample(float x, float y, float z);
     void stop();
     // Stops a running recording, so that it is stored before the application goes.
     void finish();
-    // Writes one full-rate sample while a recording runs.
-    void record(const platform::Acceleration& acceleration) {
-        if (recording_ && sampleWriter_)
-            sampleWriter_->append(acceleration);
-    }
+    // Takes note of a reading, and writes it as a full-rate sample while a recording runs.
+    void record(const platform::Acceleration& acceleration);
 
     void mailLog();
     void mailFeedback();
@@ -73,11 +77,26 @@ public:
     // One message for the user: on standard error, and in a box unless headless. With
     // `offerSave`, the box offers to save the log to a file.
     void showMessage(const QString& title, const QString& text, bool offerSave = false);
+    // The same for a link nothing could open: the link shown whole, and a Copy button.
+    void showLink(const QString& title, const QString& text, const QUrl& url);
 
     // Where dialogs open: the desktop window, not the interface scaled inside it.
     void setDialogParent(QWidget* parent) { window_ = parent; }
+    // Where a silent source and a refused start are told of; may stay unset.
+    void setStatusBar(platform::StatusBar* statusBar) { statusBar_ = statusBar; }
+
+    // A source that gave readings and then none for this long is taken as silent.
+    static constexpr int kSilenceMs = 1000;
+
+protected:
+    // The samples file's label offers to show its folder or copy its path.
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // Whether readings stopped coming (or a lost source gave none since it was lost).
+    bool sourceIsSilent() const;
+    // On standard error, and in the status bar while it lasts (a lost source) or for a while.
+    void tell(const QString& message, bool lasting);
     void stopTimers();
     void watchLateMailFailures();
     void startSampleFile(const QDateTime& started);
@@ -99,4 +118,10 @@ private:
     platform::MailComposer mailComposer_;
     std::function<QString()> chooseLogFile_;
     QPointer<QMessageBox> messageBox_;
+    platform::StatusBar* statusBar_ = nullptr;
+    QElapsedTimer sinceReading_;
+    QDateTime lastReadingAt_;
+    bool sourceLost_ = false;
+    bool silenceShown_ = false;
+    qint64 rowsWritten_ = 0;
 };

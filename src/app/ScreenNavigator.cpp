@@ -145,6 +145,13 @@ void ScreenNavigator::fitPlatesToText() {
     }
 }
 
+void ScreenNavigator::linkSwitchLabels() {
+    ui_.xAxis->takeClicksOf(ui_.xAxisLabel);
+    ui_.yAxis->takeClicksOf(ui_.yAxisLabel);
+    ui_.zAxis->takeClicksOf(ui_.zAxisLabel);
+    ui_.Filter->takeClicksOf(ui_.filterTitle);
+}
+
 void ScreenNavigator::letterbox(platform::FittedWindow* window) const {
     if (!window || ui_.one->pixmap().isNull())
         return;

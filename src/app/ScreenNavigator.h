@@ -54,6 +54,8 @@ public:
     // Shrinks the dark plates under headings and hints to their text, so that they read on
     // every skin, light or dark, without covering the skin beside them.
     void fitPlatesToText();
+    // Lets the words beside each switch flip it.
+    void linkSwitchLabels();
     // Colours the desktop window's bars beside the scaled layout after the graph screen's skin.
     void letterbox(platform::FittedWindow* window) const;
 

@@ -7,10 +7,14 @@
 #include "features/analysis/AnalysisWindow.h"
 #include "screens/DialogStyle.h"
 #include "screens/StatusBar.h"
+#include "screens/WindowPlacement.h"
 #include "sensors/Accelerometer.h"
 #include "sensors/ReplayDriver.h"
 #include "sensors/SampleCsvWriter.h"
 
+#include <QFileInfo>
+#include <QLayout>
+#include <QScreen>
 #include <QSettings>
 #include <QTextBrowser>
 
@@ -54,13 +58,45 @@ void SourceActions::showRecordings() {
             platform::SampleCsvWriter::defaultDirectory());
         connect(
             recordingsWindow_.get(), &analysis::AnalysisWindow::replayRequested, this,
-            [this](const QString& path, double fromSeconds) { openRecording(path, fromSeconds); });
+            [this](const QString& path, double fromSeconds) { replayFromHere(path, fromSeconds); });
+        fitOnScreen(recordingsWindow_.get());
+        platform::WindowPlacement::keep(recordingsWindow_.get(), QStringLiteral("recordings"));
     } else {
         recordingsWindow_->refresh();
     }
     recordingsWindow_->show();
     recordingsWindow_->raise();
     recordingsWindow_->activateWindow();
+}
+
+void SourceActions::fitOnScreen(QWidget* window) {
+    // Within nine tenths of the free area, whatever the screen and scale, so that the title
+    // bar and its buttons stay on the screen.
+    const QScreen* screen = mainWindow_ ? mainWindow_->screen() : window->screen();
+    if (!screen)
+        return;
+    const QSize available = screen->availableGeometry().size();
+    const QSize room(available.width() * 9 / 10, available.height() * 9 / 10);
+    // On a small screen at a large scale the controls' least sizes add up to more than the
+    // screen: the window stays within it all the same, and its contents share what room
+    // there is.
+    if (window->layout())
+        window->layout()->setSizeConstraint(QLayout::SetNoConstraint);
+    window->setMinimumSize(window->minimumSize().boundedTo(room));
+    window->resize(window->size().boundedTo(room));
+}
+
+void SourceActions::replayFromHere(const QString& path, double fromSeconds) {
+    if (!openRecording(path, fromSeconds))
+        return;
+    // The replay is seen in the main window: bring it in front of the recordings window.
+    if (mainWindow_) {
+        mainWindow_->show();
+        mainWindow_->raise();
+        mainWindow_->activateWindow();
+    }
+    statusBar_.showNotice(
+        tr("Replaying %1 from %2 s").arg(QFileInfo(path).fileName()).arg(fromSeconds, 0, 'f', 1));
 }
 
 void SourceActions::checkAxes(QWidget* parent) {

@@ -22,7 +22,7 @@ class StatusBar;
 } // namespace platform
 
 // What the user does with sources and whole recordings beside the live screens: replaying a
-// file in the main window (the "Open recording…" entry and file drops), the recordings window,
+// file in the main window (the "Replay a file…" entry and file drops), the recordings window,
 // and the guided axis check of the sensor in use.
 class SourceActions : public QObject {
     Q_OBJECT
@@ -33,7 +33,10 @@ public:
                   QObject* parent = nullptr);
     ~SourceActions() override;
 
-    // Puts the "Open recording…" entry and file drops on `window`.
+    // The window a replay is seen in; raised when the recordings window starts one.
+    void setMainWindow(QWidget* window) { mainWindow_ = window; }
+
+    // Puts the "Replay a file…" entry and file drops on `window`.
     void installOpener(QWidget* window);
     RecordingOpener* opener() const { return opener_; }
 
@@ -51,11 +54,16 @@ public:
     QDialog* axisCheck() const { return axisCheck_; }
 
 private:
+    // Replays a file from the recordings window and shows it happening in the main window.
+    void replayFromHere(const QString& path, double fromSeconds);
+    void fitOnScreen(QWidget* window);
+
     Recorder& recorder_;
     platform::StatusBar& statusBar_;
     std::function<std::optional<platform::Acceleration>()> latest_;
     RecordingOpener* opener_ = nullptr;
     QPointer<QDialog> axisCheck_;
     QPointer<QTextBrowser> about_;
+    QPointer<QWidget> mainWindow_;
     std::unique_ptr<analysis::AnalysisWindow> recordingsWindow_;
 };

@@ -5,6 +5,7 @@
 #include "features/analysis/AnalysisWindow.h"
 #include "screens/FittedWindow.h"
 #include "screens/StatusBar.h"
+#include "screens/WindowPlacement.h"
 #include "sensors/SampleRates.h"
 
 #include <QAction>
@@ -25,6 +26,7 @@ WobblestarAppDelegate::WobblestarAppDelegate(QObject* parent)
     ui.setupUi(window_.get());
     screens_ = std::make_unique<ScreenNavigator>(ui, *window_);
     recorder_ = std::make_unique<Recorder>(ui, window_.get(), [this] { timerFired(); });
+    recorder_->setStatusBar(screens_->statusBar());
     sources_ = std::make_unique<SourceActions>(*recorder_, *screens_->statusBar(), [this] {
         return std::optional(platform::Acceleration{x, y, z, 0.0});
     });
@@ -67,11 +69,16 @@ void WobblestarAppDelegate::applicationDidFinishLaunching() {
     settingsMessage_ = settingsTable_.restore();
     RecordingLog::fitSampleLinesToView(ui.recordingText);
     screens_->fitPlatesToText();
+    screens_->linkSwitchLabels();
     buildToolbar();
     // The graph screen is shown first; the others wait until their actions bring them in.
     screens_->showFirstScreen();
     setUpKeyboard();
     topLevel_ = std::make_unique<platform::FittedWindow>(window_.get());
+    // The gauges' landscape turn is a passing shape; the portrait window is the one to keep.
+    platform::WindowPlacement::keep(topLevel_.get(), QStringLiteral("main"),
+                                    [this] { return window_->height() > window_->width(); });
+    sources_->setMainWindow(topLevel_.get());
     recorder_->setDialogParent(topLevel_.get());
     screens_->reloadSkins(topLevel_->deviceScale());
     connect(topLevel_.get(), &platform::FittedWindow::deviceScaleChanged, this,
@@ -185,8 +192,21 @@ void WobblestarAppDelegate::showScreen(Screen screen) {
 }
 
 void WobblestarAppDelegate::leaveShownScreen() {
+    // The key is the application's, so it reaches here from any of its windows: a dialog is
+    // closed, another window is left alone.
+    QWidget* active = QApplication::activeWindow();
+    if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget())) {
+        dialog->reject();
+        return;
+    }
+    if (topLevel_ && active && active != topLevel_.get())
+        return;
     if (screens_->isChanging())
         return;
+    if (screens_->shown() == Screen::Graph && topLevel_ && topLevel_->isFullScreen()) {
+        topLevel_->showNormal();
+        return;
+    }
     const ScreenRoute* route = routeTo(screens_->shown());
     if (route && route->leave)
         (this->*route->leave)();

@@ -37,6 +37,33 @@ std::optional<bool> desktopHasMailProgram() {
     return !query.readAllStandardOutput().trimmed().isEmpty();
 }
 
+} // namespace
+
+QString launcherFailure(const QUrl& url, int code) {
+    const bool mail = url.scheme() == u"mailto";
+    const QString what = mail ? QStringLiteral("the mail")
+                              : QStringLiteral("the page %1").arg(url.toDisplayString());
+    switch (code) {
+    case 3:
+        return mail ? QStringLiteral("No mail program was found to open the mail.")
+                    : QStringLiteral("No program to open web pages was found for %1.")
+                          .arg(url.toDisplayString());
+    case 4:
+        return mail ? QStringLiteral("The mail program could not open the mail.")
+                    : QStringLiteral("No program could open %1 (no web browser is set up, or it "
+                                     "failed).")
+                          .arg(what);
+    case 2:
+        return QStringLiteral("%1 does not exist.").arg(url.toDisplayString());
+    default:
+        return QStringLiteral("Opening %1 failed (xdg-open ended with status %2).")
+            .arg(what)
+            .arg(code);
+    }
+}
+
+namespace {
+
 // xdg-open returns once the mail program has taken the URL (or, with no desktop environment
 // it knows, once the program ends) with status 0; 3 and 4 mean no program or a failed one.
 // Its exit status is the only word of that, so it runs here rather than detached.
@@ -52,11 +79,9 @@ bool openWithDesktop(const QUrl& url, const std::shared_ptr<MailComposer::LateFa
                          if ((status == QProcess::NormalExit && code == 0) || !*late)
                              return;
                          (*late)(url, status == QProcess::NormalExit
-                                          ? QStringLiteral("The mail program could not open the "
-                                                           "mail (xdg-open ended with status %1).")
-                                                .arg(code)
-                                          : QStringLiteral("The mail program could not open the "
-                                                           "mail (xdg-open crashed)."));
+                                          ? launcherFailure(url, code)
+                                          : QStringLiteral("The program that opens links "
+                                                           "(xdg-open) crashed."));
                      });
     process->start(xdgOpen, {QString::fromUtf8(url.toEncoded())});
     // Starting is a fork and exec: done at once, or never.

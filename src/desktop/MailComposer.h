@@ -29,6 +29,10 @@ QUrl feedbackUrl(const QString& address, const QString& homepage,
 // The same for this build: its settings, then the installed README, then the source tree's.
 QUrl feedbackUrl();
 
+// What an exit status of xdg-open given `url` means, as one sentence for the user: 3 is "no
+// program found for this kind of link", 4 "the program found failed" (xdg-utils' own manual).
+QString launcherFailure(const QUrl& url, int exitStatus);
+
 // What became of a request to open a mail.
 struct MailResult {
     enum class Status {

@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <cmath>
 
 AxisCheckDialog::AxisCheckDialog(platform::AccelerometerDriver* driver,
                                  std::function<std::optional<platform::Acceleration>()> latest,
@@ -106,10 +107,12 @@ void AxisCheckDialog::fitToText() {
 }
 
 void AxisCheckDialog::showReading() {
+    // A reading that rounds to zero is zero, not "-0.00".
+    const auto shown = [](double g) {
+        return QString::number(std::abs(g) < 0.005 ? 0.0 : g, 'f', 2);
+    };
     const std::optional<platform::Acceleration> r = latest_ ? latest_() : std::nullopt;
-    reading_->setText(r ? QStringLiteral("X %1  Y %2  Z %3 g")
-                              .arg(r->x, 0, 'f', 2)
-                              .arg(r->y, 0, 'f', 2)
-                              .arg(r->z, 0, 'f', 2)
-                        : QStringLiteral("no reading yet"));
+    reading_->setText(
+        r ? QStringLiteral("X %1  Y %2  Z %3 g").arg(shown(r->x), shown(r->y), shown(r->z))
+          : QStringLiteral("no reading yet"));
 }

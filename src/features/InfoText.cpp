@@ -26,7 +26,9 @@ QString infoHtml(const InfoFacts& facts) {
                "<p align=\"center\"><img src=\":/help/axes.png\" width=\"252\" "
                "height=\"135\"></p>"
                "<h4>Keys</h4>"
-               "<p>Space pauses or resumes, Esc goes back, Ctrl+Q quits.</p>"
+               "<p>Space pauses or resumes; Esc goes back, closes a dialog or leaves full "
+               "screen; F11 switches full screen; Ctrl+O opens the recordings; Ctrl+Shift+O "
+               "replays a file; Ctrl+Q quits.</p>"
                "<h4>This copy</h4>"
                "<p>Version %1<br>Sensor: %2<br>Settings and the last log: <tt>%3</tt><br>"
                "Recordings: <tt>%4</tt></p>")

@@ -1,14 +1,17 @@
 #include "features/RecordingOpener.h"
 
 #include "screens/DialogStyle.h"
+#include "sensors/RecordingReader.h"
 #include "sensors/SampleCsvWriter.h"
 
 #include <QAction>
+#include <QContextMenuEvent>
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QMenu>
 #include <QMimeData>
 #include <QWidget>
 
@@ -25,13 +28,12 @@ QString droppedFile(const QMimeData* data) {
 } // namespace
 
 RecordingOpener::RecordingOpener(QWidget* window, std::function<void(const QString&)> open)
-    : QObject(window), window_(window), action_(new QAction(tr("Open recording…"), window)),
+    : QObject(window), window_(window), action_(new QAction(tr("Replay a file…"), window)),
       open_(std::move(open)) {
     // Ctrl+O opens the recordings window, which lists and shows recordings; this replays one.
     action_->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O));
     action_->setShortcutContext(Qt::ApplicationShortcut);
     window->addAction(action_);
-    window->setContextMenuPolicy(Qt::ActionsContextMenu);
     window->setAcceptDrops(true);
     window->installEventFilter(this);
     connect(action_, &QAction::triggered, this, &RecordingOpener::choose);
@@ -43,16 +45,23 @@ void RecordingOpener::choose() {
     QString folder = platform::SampleCsvWriter::defaultDirectory();
     if (!QFileInfo(folder).isDir())
         folder = QDir::homePath();
-    const QString path = chooser_
-                             ? chooser_()
-                             : QFileDialog::getOpenFileName(
-                                   platform::dialogParent(window_), tr("Open recording"), folder,
-                                   tr("Recordings (*.csv *.txt *.tsv);;All files (*)"));
+    const QString path = chooser_ ? chooser_()
+                                  : QFileDialog::getOpenFileName(platform::dialogParent(window_),
+                                                                 tr("Replay a file"), folder,
+                                                                 platform::recordingFileFilter());
     if (!path.isEmpty())
         open_(path);
 }
 
 bool RecordingOpener::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == window_ && event->type() == QEvent::ContextMenu) {
+        // A menu of the scaled layout would be drawn inside the window and cut at its edge; a
+        // menu of its own is placed on the screen, where the pointer is.
+        QMenu menu;
+        menu.addActions(window_->actions());
+        menu.exec(static_cast<QContextMenuEvent*>(event)->globalPos());
+        return true;
+    }
     if (watched == window_ && event->type() == QEvent::DragEnter) {
         auto* drag = static_cast<QDragEnterEvent*>(event);
         if (!droppedFile(drag->mimeData()).isEmpty())

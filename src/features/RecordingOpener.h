@@ -7,7 +7,7 @@
 class QAction;
 class QWidget;
 
-// Lets the user pick a recording to replay in a window: an "Open recording…" entry (Ctrl+Shift+O,
+// Lets the user pick a recording to replay in a window: a "Replay a file…" entry (Ctrl+Shift+O,
 // and the window's context menu) and dropping a file onto the window. Either hands the file's path
 // to `open`; what happens then (checking, replaying, telling a refusal) is the caller's.
 //

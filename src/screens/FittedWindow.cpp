@@ -58,10 +58,21 @@ QSize FittedWindow::initialSize(QSize layoutSize, QSize available) {
     const QSize room(available.width() - kFrameAllowance, available.height() - kFrameAllowance);
     if (layoutSize.isEmpty() || room.isEmpty())
         return layoutSize;
-    const double scale = std::min({1.0, double(room.width()) / layoutSize.width(),
-                                   double(room.height()) / layoutSize.height()});
-    return QSize(int(std::floor(layoutSize.width() * scale)),
-                 int(std::floor(layoutSize.height() * scale)));
+    // A whole scale keeps every point of the layout on whole pixels: text and skins as sharp
+    // as they were drawn.
+    for (const int whole : {3, 2, 1})
+        if (layoutSize.width() * whole <= room.width() &&
+            layoutSize.height() * whole <= room.height())
+            return layoutSize * whole;
+    return shrunkToFit(layoutSize, room);
+}
+
+QSize FittedWindow::shrunkToFit(QSize size, QSize room) {
+    if (size.isEmpty() || room.isEmpty())
+        return size;
+    const double scale =
+        std::min({1.0, double(room.width()) / size.width(), double(room.height()) / size.height()});
+    return QSize(int(std::floor(size.width() * scale)), int(std::floor(size.height() * scale)));
 }
 
 void FittedWindow::resizeEvent(QResizeEvent* event) {
@@ -96,7 +107,7 @@ void FittedWindow::followLayoutTurn(QSize before, QSize after) {
     const QSize turned(int(std::lround(after.width() * scale_)),
                        int(std::lround(after.height() * scale_)));
     const QScreen* screen = this->screen();
-    resize(screen ? initialSize(turned, screen->availableGeometry().size() +
+    resize(screen ? shrunkToFit(turned, screen->availableGeometry().size() -
                                             QSize(kFrameAllowance, kFrameAllowance))
                   : turned);
 }
@@ -105,6 +116,14 @@ void FittedWindow::fit() {
     const QSizeF content = layout_->size();
     if (content.isEmpty() || viewport()->size().isEmpty())
         return;
+    // The proxy follows the layout's size limits one call at a time. A turn swaps both limits
+    // (a fixed 320 x 480 becomes a fixed 480 x 320), and between the calls the proxy's old
+    // limits hold it to the old width: only 320 of 480 points would be drawn and take clicks.
+    if (proxy_->size() != content) {
+        proxy_->setMinimumSize(content);
+        proxy_->setMaximumSize(content);
+        proxy_->resize(content);
+    }
     const QSizeF room = viewport()->size();
     scale_ = std::min(room.width() / content.width(), room.height() / content.height());
     scene()->setSceneRect(QRectF(QPointF(0, 0), content));

@@ -36,9 +36,11 @@ public:
     QColor letterboxColor() const { return backgroundBrush().color(); }
 
     // A size for the first window on `available` (the screen's free area, in points): the
-    // layout's own size, or the largest that fits with room for the window frame, with the
-    // layout's proportions.
+    // layout at the largest whole scale (1, 2 or 3) that fits with room for the window frame;
+    // on a screen too small for even that, the largest size that fits, in proportion.
     static QSize initialSize(QSize layoutSize, QSize available);
+    // `size`, or less in proportion so that it fits `room`.
+    static QSize shrunkToFit(QSize size, QSize room);
 
     // The window-frame allowance initialSize() leaves free, in points.
     static constexpr int kFrameAllowance = 48;

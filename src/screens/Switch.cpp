@@ -1,5 +1,6 @@
 #include "screens/Switch.h"
 
+#include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
 
@@ -10,6 +11,28 @@ Switch::Switch(QWidget* parent) : QAbstractButton(parent) {
     setCursor(Qt::PointingHandCursor);
     setFocusPolicy(Qt::StrongFocus);
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+}
+
+void Switch::takeClicksOf(QWidget* label) {
+    label->installEventFilter(this);
+    label->setCursor(Qt::PointingHandCursor);
+}
+
+bool Switch::eventFilter(QObject* watched, QEvent* event) {
+    // The press is taken too: a label lets it pass to its parent, and the release then never
+    // comes to the label.
+    if (event->type() == QEvent::MouseButtonPress && isEnabled() &&
+        static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton)
+        return true;
+    if (event->type() == QEvent::MouseButtonRelease && isEnabled() &&
+        static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton &&
+        static_cast<QWidget*>(watched)->rect().contains(
+            static_cast<QMouseEvent*>(event)->position().toPoint())) {
+        setFocus(Qt::MouseFocusReason);
+        click();
+        return true;
+    }
+    return QAbstractButton::eventFilter(watched, event);
 }
 
 QSize Switch::sizeHint() const {
@@ -38,9 +61,10 @@ void Switch::paintEvent(QPaintEvent* /*event*/) {
     painter.setBrush(Qt::white);
     painter.drawEllipse(QRectF(knobX, track.top() + inset, knob, knob));
     if (hasFocus()) {
+        // The same light blue ring as every other control's focus, on any skin.
         painter.setBrush(Qt::NoBrush);
-        painter.setPen(QPen(palette().highlight().color(), 1.5));
-        painter.drawRoundedRect(track.adjusted(-0.5, -0.5, 0.5, 0.5), radius, radius);
+        painter.setPen(QPen(QColor(0x9c, 0xc2, 0xff), 2.0));
+        painter.drawRoundedRect(track, radius, radius);
     }
 }
 

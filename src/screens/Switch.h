@@ -16,8 +16,13 @@ public:
 
     QSize sizeHint() const override;
 
+    // A click on `label` (the words beside the switch) flips the switch, as a click on the
+    // switch does.
+    void takeClicksOf(QWidget* label);
+
 protected:
     void paintEvent(QPaintEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 };
 
 } // namespace platform

@@ -297,6 +297,10 @@ const std::vector<RecordingFormatInfo>& recordingFormats() {
     return formats;
 }
 
+QString recordingFileFilter() {
+    return QStringLiteral("Recordings (*.csv *.tsv *.txt *.log);;All files (*)");
+}
+
 QString formatName(RecordingFormat format) {
     for (const RecordingFormatInfo& info : recordingFormats())
         if (info.format == format)

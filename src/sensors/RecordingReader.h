@@ -56,6 +56,9 @@ struct RecordingFormatInfo {
 // Every format the reader knows, in the order --list-formats prints them.
 const std::vector<RecordingFormatInfo>& recordingFormats();
 QString formatName(RecordingFormat format);
+// The file dialogs' filter for recordings: the endings the loggers of recordingFormats() give
+// their files, then all files (a format is told by its contents, not its name).
+QString recordingFileFilter();
 
 // Readings beyond this are refused as a damaged file (no phone accelerometer measures them).
 inline constexpr double kMostPlausibleG = 1000.0;

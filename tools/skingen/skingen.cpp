@@ -746,10 +746,12 @@ QImage deviceAxes(qreal scale) {
     p.setPen(blue);
     p.drawText(QPointF(origin.x() - 30, origin.y() + 24), QStringLiteral("Z"));
     p.restore();
-    // The caption keeps the body text's size; light grey on the about screen's dark panel.
+    // The caption keeps the body text's size; light grey on the about screen's dark panel. It
+    // ends a clear gap before the phone's outline.
     p.setFont(font(QStringLiteral("DejaVu Sans"), 12));
     p.setPen(QColor(225, 225, 225));
-    p.drawText(QRectF(0, 80, 98 * shrink, 54), Qt::AlignRight | Qt::AlignVCenter | Qt::TextWordWrap,
+    p.drawText(QRectF(0, 80, (phone.left() - 10) * shrink, 54),
+               Qt::AlignRight | Qt::AlignVCenter | Qt::TextWordWrap,
                QStringLiteral("face up:\n(0, 0, \u22121) g"));
     return image;
 }

@@ -5,6 +5,7 @@
 #include "features/analysis/PlotExport.h"
 #include "features/analysis/PlotWidget.h"
 #include "features/analysis/SpectraPanel.h"
+#include "sensors/RecordingReader.h"
 #include "sensors/SampleCsvWriter.h"
 
 #include <QApplication>
@@ -22,6 +23,7 @@
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSplitter>
 #include <QTabWidget>
 #include <QTableWidget>
@@ -86,9 +88,16 @@ AnalysisWindow::AnalysisWindow(QString folder, QWidget* parent)
                             QStringLiteral("Rate"), QStringLiteral("Peak |a|")});
     list_->setRootIsDecorated(false);
     list_->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    // Wide enough for a whole row (a start time, minutes, a rate, a peak) at any font size, so
+    // that no column is cut short.
+    int rowWidth = 0;
+    for (const char* widest : {"2026-12-31 23:59:59", "59:59 min", "120.00 Hz", "Peak |a|"})
+        rowWidth += list_->fontMetrics().horizontalAdvance(QLatin1String(widest)) + 24;
+    rowWidth += list_->verticalScrollBar()->sizeHint().width() + 4;
     connect(list_, &QTreeWidget::itemSelectionChanged, this, &AnalysisWindow::showChosen);
-    auto* openButton = new QPushButton(QStringLiteral("Open…"));
-    openButton->setToolTip(QStringLiteral("Open a recording in any format replay reads"));
+    auto* openButton = new QPushButton(QStringLiteral("Add file…"));
+    openButton->setToolTip(
+        QStringLiteral("Show a recording from any folder, in any format replay reads"));
     connect(openButton, &QPushButton::clicked, this, &AnalysisWindow::chooseAndOpen);
     auto* left = new QWidget;
     auto* leftLayout = new QVBoxLayout(left);
@@ -125,7 +134,7 @@ AnalysisWindow::AnalysisWindow(QString folder, QWidget* parent)
     splitter_->addWidget(left);
     splitter_->addWidget(right);
     splitter_->setStretchFactor(1, 1);
-    splitter_->setSizes({300, 900});
+    splitter_->setSizes({rowWidth, 1200 - rowWidth});
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(8, 8, 8, 8);
     layout->addWidget(splitter_);
@@ -548,9 +557,7 @@ void AnalysisWindow::setFileChoosers(FileChooser open, FileChooser save) {
 }
 
 void AnalysisWindow::chooseAndOpen() {
-    const QString path =
-        chooseOpen_(QStringLiteral("Open a recording"),
-                    QStringLiteral("Recordings (*.csv *.txt *.log);;All files (*)"));
+    const QString path = chooseOpen_(QStringLiteral("Add file"), platform::recordingFileFilter());
     if (!path.isEmpty())
         open(path);
 }
