@@ -22,6 +22,7 @@
 #include "DeliveryTimes.h"
 #include "sensors/Accelerometer.h"
 #include "sensors/IioDriver.h"
+#include "sensors/SampleRates.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -89,8 +90,6 @@ public:
     double lastX = -1e9;
 };
 
-constexpr double kRates[] = {40.0, 80.0, 120.0};
-
 void printHeader() {
     std::printf("| reading | rate | delivered | p50 deviation (ms) | p99 deviation (ms) | max "
                 "deviation (ms) | deliveries with a new scan | CPU per second (ms) |\n"
@@ -106,7 +105,8 @@ void printRow(const char* label, double rate, const DeliveryTimes& times, const 
 
 // The machine's own floor: a bare loop on a timerfd, no event loop, no driver.
 void measureTimerfd(double seconds) {
-    for (const double rate : kRates) {
+    for (const platform::SampleRate sampleRate : platform::kSampleRates) {
+        const double rate = sampleRate.perSecond;
         const int fd = ::timerfd_create(CLOCK_MONOTONIC, TFD_CLOEXEC);
         const auto period = static_cast<long>(std::llround(1e9 / rate));
         const itimerspec every{{0, period}, {0, period}};
@@ -131,7 +131,8 @@ void measureTimerfd(double seconds) {
 double measure(QCoreApplication& application, const char* label, const QString& folder,
                const QByteArray& fifo, double seconds) {
     double cpuAt120 = 0.0;
-    for (const double rate : kRates) {
+    for (const platform::SampleRate sampleRate : platform::kSampleRates) {
+        const double rate = sampleRate.perSecond;
         pid_t writer = -1;
         if (!fifo.isEmpty()) {
             writer = ::fork();
@@ -150,7 +151,7 @@ double measure(QCoreApplication& application, const char* label, const QString& 
         }
         QElapsedTimer clock;
         Collector collector(clock);
-        const double interval = 1.0 / rate;
+        const double interval = sampleRate.interval;
         clock.start();
         const double cpu0 = cpuSeconds();
         accelerometer.setUpdateInterval(interval);

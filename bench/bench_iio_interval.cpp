@@ -8,6 +8,7 @@
 #include "DeliveryTimes.h"
 #include "sensors/Accelerometer.h"
 #include "sensors/IioDriver.h"
+#include "sensors/SampleRates.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -54,7 +55,8 @@ int main(int argc, char** argv) {
 
     DeliveryTimes::printHeader();
     double processCpu = 0.0, mainThreadCpu = 0.0, measured = 0.0;
-    for (const double rate : {40.0, 80.0, 120.0}) {
+    for (const platform::SampleRate sampleRate : platform::kSampleRates) {
+        const double rate = sampleRate.perSecond;
         platform::Accelerometer accelerometer;
         auto driver = std::make_unique<platform::IioDriver>(folder);
         QString error;
@@ -65,7 +67,7 @@ int main(int argc, char** argv) {
         accelerometer.setDriver(std::move(driver));
         QElapsedTimer clock;
         DeliveryTimes collector(clock);
-        const double interval = rate == 40.0 ? 0.025 : rate == 80.0 ? 0.0125 : 1.0 / 120.0;
+        const double interval = sampleRate.interval;
         clock.start();
         const double process0 = cpuSeconds(RUSAGE_SELF), thread0 = cpuSeconds(RUSAGE_THREAD);
         accelerometer.setUpdateInterval(interval);

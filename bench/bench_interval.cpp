@@ -5,6 +5,7 @@
 //   bench_interval [seconds per rate, default 10]
 #include "DeliveryTimes.h"
 #include "sensors/Accelerometer.h"
+#include "sensors/SampleRates.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -14,11 +15,12 @@ int main(int argc, char** argv) {
     QCoreApplication application(argc, argv);
     const double seconds = argc > 1 ? std::atof(argv[1]) : 10.0;
     DeliveryTimes::printHeader();
-    for (const double rate : {40.0, 80.0, 120.0}) {
+    for (const platform::SampleRate sampleRate : platform::kSampleRates) {
+        const double rate = sampleRate.perSecond;
         platform::Accelerometer accelerometer;
         QElapsedTimer clock;
         DeliveryTimes collector(clock);
-        const double interval = rate == 40.0 ? 0.025 : rate == 80.0 ? 0.0125 : 1.0 / 120.0;
+        const double interval = sampleRate.interval;
         clock.start();
         accelerometer.setUpdateInterval(interval);
         accelerometer.setDelegate(&collector);

@@ -33,27 +33,61 @@ constexpr const char* kNoDisplay =
     "wobblestar: no display found (DISPLAY and WAYLAND_DISPLAY are unset or cannot be reached). "
     "Run it in a desktop session, under xvfb-run, or use --screenshot FILE.png.\n";
 
-// Qt aborts the process when the display it is told of cannot be reached. With the offscreen
-// platform as the last choice it comes up instead, and main() can say what is wrong; the
-// warnings of the platforms that failed are not for the user.
-QtMessageHandler previousHandler = nullptr;
+// While the display is probed, the warnings of the platforms that fail are not for the user.
+bool quietPlatforms = false;
 
-void dropPlatformWarnings(QtMsgType type, const QMessageLogContext& context, const QString& text) {
-    if (context.category && qstrncmp(context.category, "qt.qpa", 6) == 0)
+// Every line on standard error begins "wobblestar: ", Qt's own included, so that a log that
+// gathers several programs' output says whose each line is. Qt's debug chatter is left out
+// unless asked for with QT_LOGGING_RULES or WOBBLESTAR_DEBUG.
+void writeWithPrefix(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+    if (quietPlatforms && context.category && qstrncmp(context.category, "qt.qpa", 6) == 0)
         return;
-    if (previousHandler)
-        previousHandler(type, context, text);
+    static const bool debugAsked = !qEnvironmentVariableIsEmpty("QT_LOGGING_RULES") ||
+                                   !qEnvironmentVariableIsEmpty("WOBBLESTAR_DEBUG");
+    if (type == QtDebugMsg && !debugAsked)
+        return;
+    static const QString prefix = QStringLiteral("wobblestar: ");
+    QString lines;
+    for (const QStringView line : QStringView(text).split(u'\n')) {
+        if (!line.startsWith(prefix))
+            lines += prefix;
+        lines += line;
+        lines += u'\n';
+    }
+    const QByteArray bytes = lines.toLocal8Bit();
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stderr);
+    std::fflush(stderr);
+    if (type == QtFatalMsg)
+        std::abort();
 }
 
+// Qt aborts the process when the display it is told of cannot be reached. With the offscreen
+// platform as the last choice it comes up instead, and main() can say what is wrong.
 void fallBackToOffscreen() {
-    // Qt's own order: Wayland first in a Wayland session (but for GNOME's, where X through
-    // XWayland serves better), else X.
-    const QByteArray desktops =
-        (qgetenv("XDG_CURRENT_DESKTOP") + qgetenv("XDG_SESSION_DESKTOP")).toLower();
-    const bool waylandFirst =
-        qgetenv("XDG_SESSION_TYPE") == "wayland" && !desktops.contains("gnome");
-    qputenv("QT_QPA_PLATFORM", waylandFirst ? "wayland;xcb;offscreen" : "xcb;wayland;offscreen");
-    previousHandler = qInstallMessageHandler(dropPlatformWarnings);
+    QByteArray platforms = qgetenv("QT_QPA_PLATFORM");
+    if (platforms.isEmpty()) {
+        // Qt's own order: Wayland first in a Wayland session (but for GNOME's, where X through
+        // XWayland serves better), else X.
+        const QByteArray desktops =
+            (qgetenv("XDG_CURRENT_DESKTOP") + qgetenv("XDG_SESSION_DESKTOP")).toLower();
+        const bool waylandFirst =
+            qgetenv("XDG_SESSION_TYPE") == "wayland" && !desktops.contains("gnome");
+        platforms = waylandFirst ? "wayland;xcb" : "xcb;wayland";
+    }
+    qputenv("QT_QPA_PLATFORM", platforms + ";offscreen");
+    quietPlatforms = true;
+}
+
+// A platform named in QT_QPA_PLATFORM that draws nowhere the user looks: such a choice is
+// the user's (tests, remote sessions), not a display to probe.
+bool isHeadlessPlatform(const QByteArray& platforms) {
+    for (const QByteArray& name : platforms.split(';')) {
+        const QByteArray plugin = name.split(':').constFirst().trimmed();
+        if (plugin == "offscreen" || plugin == "minimal" || plugin == "vnc" ||
+            plugin == "vkkhrdisplay")
+            return true;
+    }
+    return false;
 }
 
 int listSources() {
@@ -76,16 +110,7 @@ bool hasDisplay() {
 
 // Brings up the screen through its own action, then writes the window as a PNG.
 bool takeScreenshot(WobblestarAppDelegate& delegate, const platform::LaunchOptions& options) {
-    if (options.screen == u"settings") {
-        delegate.settings();
-    } else if (options.screen == u"info") {
-        delegate.settings();
-        delegate.info();
-    } else if (options.screen == u"recording") {
-        delegate.recordMenu();
-    } else if (options.screen == u"meters") {
-        delegate.meterMenu();
-    }
+    delegate.showScreen(options.screen);
     // Let the newest samples reach the views before the picture is taken.
     QCoreApplication::processEvents();
     const QPixmap picture = delegate.window()->grab();
@@ -126,9 +151,124 @@ int recordHeadless(WobblestarAppDelegate& delegate, const HeadlessRecording::Req
     return writer && writer->hasFailed() ? 1 : 0;
 }
 
+// Sets the platform the mode needs: none for the headless modes, a display for the window.
+// False, with the reason printed, when the window has no display to go to.
+bool choosePlatform(platform::RunMode mode, const platform::LaunchOptions& options) {
+    using platform::RunMode;
+    if (mode == RunMode::Record || mode == RunMode::CheckAxes) {
+        // No window is ever shown; the recording screen's objects still do the work.
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    } else if (mode == RunMode::Screenshot) {
+        // A screenshot needs no display, no motion, and the device pixel ratio asked for.
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        qputenv("WOBBLESTAR_ANIMATIONS", "0");
+        qputenv("QT_SCALE_FACTOR", QByteArray::number(options.scale));
+    } else if (!hasDisplay()) {
+        std::fputs(kNoDisplay, stderr);
+        return false;
+    } else if (!isHeadlessPlatform(qgetenv("QT_QPA_PLATFORM"))) {
+        fallBackToOffscreen();
+    }
+    return true;
+}
+
+// After the application came up: false, with the reason printed, when the only platform
+// that answered was the offscreen fallback.
+bool reachedDisplay(const QByteArray& platformAsked) {
+    if (!quietPlatforms)
+        return true;
+    quietPlatforms = false;
+    // Programs started from here (the mail opener) choose their own platform.
+    if (platformAsked.isEmpty())
+        qunsetenv("QT_QPA_PLATFORM");
+    else
+        qputenv("QT_QPA_PLATFORM", platformAsked);
+    if (QGuiApplication::platformName() == u"offscreen") {
+        std::fputs(kNoDisplay, stderr);
+        return false;
+    }
+    return true;
+}
+
+void setUpDesktopIntegration() {
+    platform::setUpSettingsStore();
+    platform::dressEveryDialog();
+    // Docks and task bars match the window to its launcher by this name (the Wayland app id);
+    // on X11 the window class is the application name, given as StartupWMClass.
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.wobblestar.Wobblestar"));
+    QIcon icon;
+    for (const int size : {16, 32, 48, 64, 128, 256})
+        icon.addFile(QStringLiteral(":/icons/%1x%1/apps/wobblestar.png").arg(size));
+    QApplication::setWindowIcon(icon);
+}
+
+int analyze(int argc, char* argv[], const platform::LaunchOptions& options) {
+    // Fonts and pictures need a GUI application, but never a display.
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication application(argc, argv);
+    return analysis::runHeadlessAnalysis(options);
+}
+
+int screenshot(WobblestarAppDelegate& delegate, const platform::LaunchOptions& options) {
+    int status = -1;
+    QTimer::singleShot(std::chrono::milliseconds(std::llround(options.after * 1000.0)), [&] {
+        status = takeScreenshot(delegate, options) ? 0 : 1;
+        QApplication::quit();
+    });
+    QApplication::exec();
+    // A signal before the picture was taken: no file, and no success to report.
+    return status >= 0 ? status : 128 + platform::QuitOnSignals::pendingSignal();
+}
+
+// The modes that read a source: the window, a screenshot, a recording, the axis check.
+int runWithSource(int argc, char* argv[], const platform::LaunchOptions& options,
+                  platform::RunMode mode) {
+    using platform::RunMode;
+    QString error;
+    const std::optional<HeadlessRecording::Request> record =
+        HeadlessRecording::requestFromOptions(options, &error);
+    if (!record && !error.isEmpty()) {
+        std::fprintf(stderr, "wobblestar: %s\n", qPrintable(error));
+        return HeadlessRecording::kUsageExitStatus;
+    }
+    const QByteArray platformAsked = qgetenv("QT_QPA_PLATFORM");
+    if (!choosePlatform(mode, options))
+        return 2;
+    QApplication application(argc, argv);
+    if (!reachedDisplay(platformAsked))
+        return 2;
+    setUpDesktopIntegration();
+    platform::QuitOnSignals quitOnSignals;
+
+    std::unique_ptr<platform::AccelerometerDriver> driver = platform::createSource(options, &error);
+    // Ended during discovery or a long load: there is nothing to store yet.
+    if (const int signal = platform::QuitOnSignals::pendingSignal())
+        return 128 + signal;
+    if (!driver) {
+        std::fprintf(stderr, "wobblestar: %s\n", qPrintable(error));
+        return 2;
+    }
+    platform::Accelerometer& accelerometer = platform::Accelerometer::sharedAccelerometer();
+    accelerometer.setDriver(std::move(driver));
+    if (mode == RunMode::CheckAxes)
+        return runAxisCheckOnTerminal(accelerometer);
+
+    WobblestarAppDelegate delegate;
+    const StatusMessages messages(accelerometer, delegate.statusBar());
+    if (mode == RunMode::Record)
+        return recordHeadless(delegate, *record);
+    delegate.setFixedOrientation(options.fixedOrientation);
+    delegate.applicationDidFinishLaunching();
+    if (mode == RunMode::Screenshot)
+        return screenshot(delegate, options);
+    QApplication::exec();
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char* argv[]) {
+    qInstallMessageHandler(writeWithPrefix);
     platform::LaunchOptions options;
     QString error, output;
     switch (platform::parseLaunchOptions(argumentsOf(argc, argv), options, &error, &output)) {
@@ -142,94 +282,15 @@ int main(int argc, char* argv[]) {
     case platform::LaunchAction::Run:
         break;
     }
-    if (options.listSources)
+    const platform::RunMode mode = platform::runModeOf(options);
+    switch (mode) {
+    case platform::RunMode::ListSources:
         return listSources();
-    if (!options.analyze.isEmpty()) {
-        // Fonts and pictures need a GUI application, but never a display.
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-        QGuiApplication application(argc, argv);
-        return analysis::runHeadlessAnalysis(options);
-    }
-    if (options.listFormats)
+    case platform::RunMode::Analyze:
+        return analyze(argc, argv, options);
+    case platform::RunMode::ListFormats:
         return listFormats();
-
-    const std::optional<HeadlessRecording::Request> record =
-        HeadlessRecording::requestFromOptions(options, &error);
-    if (!record && !error.isEmpty()) {
-        std::fprintf(stderr, "wobblestar: %s\n", qPrintable(error));
-        return HeadlessRecording::kUsageExitStatus;
+    default:
+        return runWithSource(argc, argv, options, mode);
     }
-
-    const bool screenshot = !options.screenshot.isEmpty();
-    if (record || options.checkAxes) {
-        // No window is ever shown; the recording screen's objects still do the work.
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    } else if (screenshot) {
-        // A screenshot needs no display, no motion, and the device pixel ratio asked for.
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-        qputenv("WOBBLESTAR_ANIMATIONS", "0");
-        qputenv("QT_SCALE_FACTOR", QByteArray::number(options.scale));
-    } else if (!hasDisplay()) {
-        std::fputs(kNoDisplay, stderr);
-        return 2;
-    }
-    const bool probeDisplay =
-        !record && !screenshot && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
-    if (probeDisplay)
-        fallBackToOffscreen();
-
-    QApplication application(argc, argv);
-    if (probeDisplay) {
-        qInstallMessageHandler(previousHandler);
-        // Programs started from here (the mail opener) choose their own platform.
-        qunsetenv("QT_QPA_PLATFORM");
-        if (QGuiApplication::platformName() == u"offscreen") {
-            std::fputs(kNoDisplay, stderr);
-            return 2;
-        }
-    }
-    platform::setUpSettingsStore();
-    platform::dressEveryDialog();
-    // Docks and task bars match the window to its launcher by this name (the Wayland app id);
-    // on X11 the window class is the application name, given as StartupWMClass.
-    QGuiApplication::setDesktopFileName(QStringLiteral("org.wobblestar.Wobblestar"));
-    QIcon icon;
-    for (const int size : {16, 32, 48, 64, 128, 256})
-        icon.addFile(QStringLiteral(":/icons/%1x%1/apps/wobblestar.png").arg(size));
-    QApplication::setWindowIcon(icon);
-    platform::QuitOnSignals quitOnSignals;
-
-    std::unique_ptr<platform::AccelerometerDriver> driver = platform::createSource(options, &error);
-    // Ended during discovery or a long load: there is nothing to store yet.
-    if (const int signal = platform::QuitOnSignals::pendingSignal())
-        return 128 + signal;
-    if (!driver) {
-        std::fprintf(stderr, "wobblestar: %s\n", qPrintable(error));
-        return 2;
-    }
-    platform::Accelerometer& accelerometer = platform::Accelerometer::sharedAccelerometer();
-    accelerometer.setDriver(std::move(driver));
-
-    if (options.checkAxes)
-        return runAxisCheckOnTerminal(platform::Accelerometer::sharedAccelerometer());
-
-    WobblestarAppDelegate delegate;
-    const StatusMessages messages(accelerometer, delegate.statusBar());
-    if (record)
-        return recordHeadless(delegate, *record);
-    delegate.setFixedOrientation(options.fixedOrientation);
-    delegate.applicationDidFinishLaunching();
-
-    if (screenshot) {
-        int status = -1;
-        QTimer::singleShot(std::chrono::milliseconds(std::llround(options.after * 1000.0)), [&] {
-            status = takeScreenshot(delegate, options) ? 0 : 1;
-            QApplication::quit();
-        });
-        QApplication::exec();
-        // A signal before the picture was taken: no file, and no success to report.
-        return status >= 0 ? status : 128 + platform::QuitOnSignals::pendingSignal();
-    }
-    QApplication::exec();
-    return 0;
 }

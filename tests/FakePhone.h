@@ -85,6 +85,10 @@ public:
     bool declareOversize = true; // with a Content-Length, or only by the bytes that come
     int trickleMs = 0;           // `/get` answered one byte per this many milliseconds
     QByteArray garbage;          // answered to `/get` instead of the data when not empty
+    bool endlessChunks = false;  // `/get` answered chunked, with chunks that never end
+    QByteArray redirectTo;       // `/get` answered 302 to this address when not empty
+    bool cutMidAnswer = false;   // `/get` answers half its body, then the connection drops
+    qint64 streamedBytes = 0;    // body bytes sent by endless answers so far
 
     explicit FakePhone(Experiment experiment = accelerationWithG()) { open(experiment); }
 
@@ -192,7 +196,20 @@ private:
                 return answerOversized(socket);
             if (!garbage.isEmpty())
                 return answer(socket, 200, garbage);
+            if (endlessChunks)
+                return answerEndlessly(socket);
+            if (!redirectTo.isEmpty()) {
+                socket->write("HTTP/1.1 302 Found\r\nLocation: " + redirectTo +
+                              "\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
+                return socket->disconnectFromHost();
+            }
             auto [code, body] = get(query);
+            if (cutMidAnswer) {
+                socket->write(header(code, body.size(), "application/json") +
+                              body.left(body.size() / 2));
+                socket->flush();
+                return socket->abort();
+            }
             if (trickleMs > 0)
                 return trickle(socket, code, body);
             return answer(socket, code, body);
@@ -226,6 +243,23 @@ private:
         socket->write(header(200, declareOversize ? size : -1, "application/json"));
         socket->write(QByteArray(size, ' '));
         socket->disconnectFromHost();
+    }
+
+    // Chunks of JSON-looking text, written whenever the last ones have left, for as long as
+    // the client keeps the connection.
+    void answerEndlessly(QTcpSocket* socket) {
+        socket->write("HTTP/1.1 200 OK\r\nContent-Type: application/json\r\n"
+                      "Transfer-Encoding: chunked\r\n\r\n");
+        auto more = [this, socket] {
+            while (socket->bytesToWrite() < 256 * 1024 &&
+                   socket->state() == QAbstractSocket::ConnectedState) {
+                const QByteArray chunk(64 * 1024, '[');
+                socket->write(QByteArray::number(chunk.size(), 16) + "\r\n" + chunk + "\r\n");
+                streamedBytes += chunk.size();
+            }
+        };
+        connect(socket, &QTcpSocket::bytesWritten, socket, more);
+        more();
     }
 
     void trickle(QTcpSocket* socket, int code, const QByteArray& body) {

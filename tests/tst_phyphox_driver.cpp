@@ -39,6 +39,8 @@ private slots:
     void followsThePhone_data();
     void followsThePhone();
     void refusesUnusableAddress();
+    void boundsWhatThePhoneSends_data();
+    void boundsWhatThePhoneSends();
 
 private:
     std::unique_ptr<PhyphoxDriver> startedDriver(const FakePhone& phone, QSignalSpy** spy);
@@ -480,6 +482,53 @@ void PhyphoxDriverTest::refusesUnusableAddress() {
         QVERIFY2(!driver.start(&error), address);
         QVERIFY(error.contains(QStringLiteral("expected http://HOST:PORT")));
     }
+}
+
+void PhyphoxDriverTest::boundsWhatThePhoneSends_data() {
+    QTest::addColumn<QString>("fault");
+    QTest::addColumn<QString>("message"); // said exactly once however often it recurs
+    QTest::addColumn<Kind>("kind");
+
+    QTest::newRow("endless chunked answer") << "endless"
+                                            << "larger than 4 MB" << Kind::Notice;
+    QTest::newRow("redirect to another host")
+        << "redirect"
+        << "redirected to http://127.0.0.1:1/elsewhere (HTTP 302)" << Kind::Lost;
+    QTest::newRow("connection lost mid-answer") << "cut"
+                                                << "mid-answer" << Kind::Lost;
+}
+
+void PhyphoxDriverTest::boundsWhatThePhoneSends() {
+    QFETCH(QString, fault);
+    QFETCH(QString, message);
+    QFETCH(Kind, kind);
+    FakePhone phone;
+    phone.measuring = true;
+    phone.sample(0.01, 0, 0, 9.80665);
+    phone.endlessChunks = fault == u"endless";
+    phone.redirectTo = fault == u"redirect" ? "http://127.0.0.1:1/elsewhere" : QByteArray();
+    phone.cutMidAnswer = fault == u"cut";
+    QVERIFY(phone.listen());
+    QSignalSpy* spyPointer = nullptr;
+    auto driver = startedDriver(phone, &spyPointer);
+    std::unique_ptr<QSignalSpy> messages(spyPointer);
+
+    QTRY_VERIFY(phone.requests.filter(QStringLiteral("/get")).size() >= 4);
+    QVERIFY(!driver->read(0.0));
+    QCOMPARE(messagesContaining(*messages, message), 1);
+    QCOMPARE(messages->count(), 1);
+    QCOMPARE(messages->first().at(1).value<Kind>(), kind);
+    if (phone.endlessChunks) {
+        QVERIFY(driver->refusedAnswers() >= 2);
+        // Each endless answer is cut off near the limit, not read on for ever.
+        QVERIFY2(phone.streamedBytes / driver->refusedAnswers() < 24 * 1024 * 1024,
+                 qPrintable(QString::number(phone.streamedBytes)));
+    }
+
+    phone.endlessChunks = phone.cutMidAnswer = false;
+    phone.redirectTo.clear();
+    double t = 0.01;
+    QVERIFY(showsNext(phone, *driver, t, 0.5));
 }
 
 QTEST_GUILESS_MAIN(PhyphoxDriverTest)

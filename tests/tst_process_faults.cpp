@@ -31,6 +31,8 @@ private slots:
     void displayNotReachable_data();
     void displayNotReachable();
     void sourceMessagesOnStandardError();
+    void everyLineSaysWhose_data();
+    void everyLineSaysWhose();
 
 private:
     // Starts the program without a display, with its settings in a fresh folder.
@@ -86,6 +88,10 @@ void ProcessFaultsTest::commandLine_data() {
                                  << "--csv";
     QTest::newRow("--source empty")
         << QStringList{"--source", " ", "--screenshot", "SHOT"} << "--source";
+    QTest::newRow("--analyze empty") << QStringList{"--analyze", ""} << "--analyze";
+    QTest::newRow("--plot empty") << QStringList{"--analyze", "a.csv", "--plot", ""} << "--plot";
+    QTest::newRow("--screen unknown")
+        << shot + QStringList{"--screen", "gauges"} << "Unknown screen";
 }
 
 // One line on standard error naming the option, exit status 2, and no file written.
@@ -191,6 +197,11 @@ void ProcessFaultsTest::displayNotReachable_data() {
                                           << ":64999";
     QTest::newRow("WAYLAND_DISPLAY of no compositor") << "WAYLAND_DISPLAY"
                                                       << "wayland-64999";
+    // The platform named outright, as a desktop file or a user may: Qt would abort.
+    QTest::newRow("xcb asked for, no server") << "QT_QPA_PLATFORM"
+                                              << "xcb";
+    QTest::newRow("wayland asked for, no compositor") << "QT_QPA_PLATFORM"
+                                                      << "wayland";
 }
 
 // The same message and status as without any display, not an abort.
@@ -220,6 +231,40 @@ void ProcessFaultsTest::sourceMessagesOnStandardError() {
     QCOMPARE(process.exitCode(), 0);
     const QList<QByteArray> lines = process.readAllStandardError().split('\n');
     QVERIFY(lines.contains("wobblestar: Replay of short.csv finished"));
+}
+
+// Every line on standard error says whose it is, Qt's own warnings included.
+void ProcessFaultsTest::everyLineSaysWhose_data() {
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("variable");
+    QTest::addColumn<QString>("value");
+    const QStringList record = {"--record", "0.10", "--duration", "0.3"};
+    QTest::newRow("the simulator said") << QStringList{"--source", "sim:1"} + record << ""
+                                        << "";
+    QTest::newRow("axes ignored") << QStringList{"--source", "sim", "--axes", "x,x,z"} + record
+                                  << ""
+                                  << "";
+    QTest::newRow("no runtime folder")
+        << QStringList{"--source", "sim"} + record << "XDG_RUNTIME_DIR"
+        << "/nonexistent/runtime";
+}
+
+void ProcessFaultsTest::everyLineSaysWhose() {
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, variable);
+    QFETCH(QString, value);
+    QProcess process;
+    QMap<QString, QString> extra;
+    if (!variable.isEmpty())
+        extra.insert(variable, value);
+    start(process, arguments, extra);
+    QVERIFY(process.waitForFinished(30000));
+    const QByteArray error = process.readAllStandardError();
+    QVERIFY2(!error.isEmpty(), "expected something on standard error");
+    for (const QByteArray& line : error.split('\n')) {
+        if (!line.isEmpty())
+            QVERIFY2(line.startsWith("wobblestar: "), error.constData());
+    }
 }
 
 QTEST_GUILESS_MAIN(ProcessFaultsTest)

@@ -16,7 +16,7 @@ void GraphView::updateHistoryWithX(float x, float y, float z) {
         // Axis by axis: the new low-pass state first, then the sample minus that new state.
         for (unsigned a = 0; a < kAxisCount; ++a) {
             const double in = inputs[a];
-            acceleration[a] = (in * 0.1) + (0.9 * acceleration[a]);
+            acceleration[a] = (in * kNewSampleWeight) + (kOldStateWeight * acceleration[a]);
             history[nextIndex][a] = in - acceleration[a];
         }
     } else {
@@ -94,7 +94,8 @@ std::pair<float, float> deviceAlignedLine(const DrawingContext& context, float x
     return {aligned.y, float(pixels / scale)};
 }
 
-// The strip's zero line before rounding; +3 g lies on the top edge, -3 g on the bottom edge.
+// The strip's zero line before rounding; +kFullScale lies on the top edge, -kFullScale on the
+// bottom edge.
 float middleOf(Rect bounds) {
     return bounds.y + bounds.height * 0.5f;
 }
@@ -157,6 +158,7 @@ void GraphView::drawTrace(std::uint32_t axis, std::uint32_t fromIndex, DrawingCo
     const float h = bounds.height;
     const float mid = middleOf(bounds);
 
+    static constexpr float kIntervals = float(kHistoryLength - 1);
     const platform::GStateSaver saved(context);
     if (axis == 2) {
         // Pure blue is too dark to stand out from the dark strip (under 2:1); this lighter
@@ -170,10 +172,10 @@ void GraphView::drawTrace(std::uint32_t axis, std::uint32_t fromIndex, DrawingCo
         const std::uint32_t slot = (fromIndex + n) % kHistoryLength;
         const double s = history[slot][axis];
         // Scaled in double, then everything in float: h first, then the half, then the middle.
-        const auto v = static_cast<float>(s / -3.0);
+        const auto v = static_cast<float>(s / -kFullScale);
         const float py = v * h * 0.5f + mid;
-        // 149 intervals: the oldest sample on the left edge, the newest on the right edge.
-        const float px = n == 0 ? x + w * 0.0f : x + (static_cast<float>(n) / 149.0f) * w;
+        // One interval fewer than samples: the oldest on the left edge, the newest on the right.
+        const float px = n == 0 ? x + w * 0.0f : x + (static_cast<float>(n) / kIntervals) * w;
         if (n == 0)
             context.moveToPoint(px, py);
         else

@@ -16,11 +16,16 @@ class GraphView : public platform::View {
 public:
     static constexpr std::uint32_t kHistoryLength = 150;
     static constexpr unsigned kAxisCount = 3;
+    // A strip spans ±kFullScale g: +kFullScale on its top edge, -kFullScale on its bottom edge.
+    static constexpr double kFullScale = 3.0;
+    // The filter's first-order low-pass: the new sample's weight and the old state's.
+    static constexpr double kNewSampleWeight = 0.1;
+    static constexpr double kOldStateWeight = 0.9;
 
     explicit GraphView(QWidget* parent = nullptr);
 
     // Stores one sample in g (0.0 for an axis that is switched off). With filtering on, stores
-    // the input minus a first-order low-pass of it (weights 0.1 new, 0.9 old).
+    // the input minus a first-order low-pass of it (kNewSampleWeight, kOldStateWeight).
     void updateHistoryWithX(float x, float y, float z);
 
     // Sets the flag and resets the low-pass state to 0.0, on every call. The ring is kept.
@@ -42,9 +47,9 @@ public:
     void drawRect(platform::DrawingContext& context, platform::Rect rect) override;
     // Draws one strip: the samples of `axis` (0..2; any other index draws nothing) from slot
     // `fromIndex` on, oldest at the left edge, newest at the right, over its background and grid
-    // and under its labels. Values beyond ±3 g are drawn beyond the strip's edges. The grid (with
-    // the zero line and edges) and the labels depend only on `bounds`; they are drawn as layers,
-    // which the screen's painter keeps from frame to frame.
+    // and under its labels. Values beyond ±kFullScale are drawn beyond the strip's edges. The grid
+    // (with the zero line and edges) and the labels depend only on `bounds`; they are drawn as
+    // layers, which the screen's painter keeps from frame to frame.
     void drawHistory(std::uint32_t axis, std::uint32_t fromIndex, platform::DrawingContext& context,
                      platform::Rect bounds);
 

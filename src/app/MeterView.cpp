@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <iterator>
+#include <numbers>
 
 using platform::DrawingContext;
 using platform::Rect;
@@ -39,7 +40,7 @@ struct Tip {
 // `value` is the needle value, the negated reading, so a positive reading turns the needle
 // clockwise; 6 g points straight down.
 Tip needleTip(float value, float cx, float cy) {
-    const double pi = 3.141592653589793;
+    const double pi = std::numbers::pi;
     const double perG = gauge::kDegreesPerG;
     const double length = gauge::kNeedleLength;
     const double theta = static_cast<double>(static_cast<float>(((value * pi) * perG) / 180.0));

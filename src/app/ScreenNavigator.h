@@ -2,6 +2,7 @@
 
 #include "desktop/IdleInhibitor.h"
 #include "drawing/Images.h"
+#include "screens/ScreenNames.h"
 #include "screens/ScreenTransition.h"
 
 #include <QPixmap>
@@ -27,7 +28,7 @@ class StatusBar;
 class ScreenNavigator {
 public:
     // Which screen a window shows.
-    enum class Screen { Graph, Settings, Info, Recording, Meters };
+    using Screen = platform::ScreenId;
 
     ScreenNavigator(Ui::Wobblestar& ui, QWidget& window);
 

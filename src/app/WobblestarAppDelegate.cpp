@@ -4,6 +4,7 @@
 #include "features/RecordingLog.h"
 #include "screens/FittedWindow.h"
 #include "screens/StatusBar.h"
+#include "sensors/SampleRates.h"
 
 #include <QAction>
 #include <QApplication>
@@ -11,6 +12,8 @@
 #include <QPushButton>
 #include <QShortcut>
 #include <QToolBar>
+#include <array>
+#include <optional>
 
 using platform::Accelerometer;
 using platform::StatusBar;
@@ -153,27 +156,51 @@ void WobblestarAppDelegate::pauseShownDisplay() {
         toggleRunMeters();
 }
 
+// How each screen is reached from the graph screen, and left again, by its own controls.
+struct WobblestarAppDelegate::ScreenRoute {
+    using Action = void (WobblestarAppDelegate::*)();
+    Screen screen;
+    std::array<Action, 2> enter; // in order; null entries are skipped
+    Action leave;
+};
+
+const WobblestarAppDelegate::ScreenRoute* WobblestarAppDelegate::routeTo(Screen screen) {
+    using D = WobblestarAppDelegate;
+    static const std::array<ScreenRoute, 5> routes = {{
+        {Screen::Graph, {nullptr, nullptr}, nullptr},
+        {Screen::Settings, {&D::settings, nullptr}, &D::back},
+        {Screen::Info, {&D::settings, &D::info}, &D::close},
+        {Screen::Recording, {&D::recordMenu, nullptr}, &D::leaveRecordingScreen},
+        {Screen::Meters, {&D::meterMenu, nullptr}, &D::closeMeter},
+    }};
+    for (const ScreenRoute& route : routes) {
+        if (route.screen == screen)
+            return &route;
+    }
+    return nullptr;
+}
+
+void WobblestarAppDelegate::showScreen(Screen screen) {
+    if (const ScreenRoute* route = routeTo(screen)) {
+        for (const ScreenRoute::Action action : route->enter) {
+            if (action)
+                (this->*action)();
+        }
+    }
+}
+
 void WobblestarAppDelegate::leaveShownScreen() {
     if (screens_->isChanging())
         return;
-    switch (screens_->shown()) {
-    case Screen::Graph:
-        break;
-    case Screen::Settings:
-        back();
-        break;
-    case Screen::Info:
-        close();
-        break;
-    case Screen::Recording:
-        // A running recording disables the button, and with it this way out.
-        if (ui.closerecord->isEnabled())
-            closerecord();
-        break;
-    case Screen::Meters:
-        closeMeter();
-        break;
-    }
+    const ScreenRoute* route = routeTo(screens_->shown());
+    if (route && route->leave)
+        (this->*route->leave)();
+}
+
+void WobblestarAppDelegate::leaveRecordingScreen() {
+    // A running recording disables the button, and with it this way out.
+    if (ui.closerecord->isEnabled())
+        closerecord();
 }
 
 void WobblestarAppDelegate::accelerometer(Accelerometer& /*accelerometer*/,
@@ -192,16 +219,9 @@ void WobblestarAppDelegate::accelerometer(Accelerometer& /*accelerometer*/,
 }
 
 void WobblestarAppDelegate::applySampleRate() {
-    const int index = ui.segmentcontroller->selectedSegmentIndex();
-    double interval = 0.0;
-    if (index == 0)
-        interval = 0.025;
-    else if (index == 1)
-        interval = 0.0125;
-    else if (index == 2)
-        interval = 1.0 / 120.0;
-    if (interval > 0.0) {
-        Accelerometer::sharedAccelerometer().setUpdateInterval(interval);
+    if (const std::optional<platform::SampleRate> rate =
+            platform::sampleRateAt(ui.segmentcontroller->selectedSegmentIndex())) {
+        Accelerometer::sharedAccelerometer().setUpdateInterval(rate->interval);
         Accelerometer::sharedAccelerometer().setDelegate(this);
     }
     // No segment selected, or one we do not know: interval and delegate stay as they were.

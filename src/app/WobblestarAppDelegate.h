@@ -110,6 +110,9 @@ public:
     platform::FittedWindow* topLevelWindow() const { return topLevel_.get(); }
     // The screen shown now.
     Screen shownScreen() const { return screens_->shown(); }
+    // Brings up `screen` from the graph screen through the screens' own actions, as a user
+    // would reach it.
+    void showScreen(Screen screen);
     // The message about a damaged settings file shown at start-up; empty when there was none.
     QString settingsMessage() const { return settingsMessage_; }
     // The latest sample in g, unmasked and unfiltered; 0.0 until the first sample.
@@ -157,7 +160,10 @@ private:
     void buildToolbar();
     void connectControls();
     void setUpKeyboard();
+    struct ScreenRoute;
+    static const ScreenRoute* routeTo(Screen screen);
     void leaveShownScreen();
+    void leaveRecordingScreen();
     void pauseShownDisplay();
     bool eventFilter(QObject* watched, QEvent* event) override;
 

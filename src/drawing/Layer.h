@@ -30,9 +30,6 @@ public:
     void composite(QPainter& painter) const;
     void clear();
 
-    // The number of pieces the picture was cut into (for tests and benchmarks).
-    std::size_t pieceCount() const { return pieces_.size(); }
-
 private:
     struct Piece {
         QPointF origin; // in points

@@ -307,10 +307,35 @@ bool SpanStroker::stroke(const PixelTarget& target, const std::vector<QPointF>& 
     halfWidth_ = static_cast<float>(width * 0.5);
     miterLength_ = static_cast<float>(width * std::max<qreal>(0.0, miterLimit));
 
+    QRectF whole;
+    if (!boundSubpaths(points, subpathStarts, &whole))
+        return false;
+    area_ = boundsOf({whole.topLeft(), whole.bottomRight()}, 0.0) & target.clip;
+    if (area_.isEmpty())
+        return true;
+    const std::size_t cells = std::size_t(area_.width()) * std::size_t(area_.height());
+    if (coverage_.size() < cells)
+        coverage_.resize(cells, 0);
+    if (pieces_.size() < cells)
+        pieces_.resize(cells, 0);
+    vertices_.clear();
+    rowFirst_.assign(std::size_t(area_.height()), INT_MAX);
+    rowLast_.assign(std::size_t(area_.height()), INT_MIN);
+
+    for (std::size_t s = 0; s < subpathStarts.size(); ++s) {
+        const int begin = subpathStarts[s];
+        const int end = s + 1 < subpathStarts.size() ? subpathStarts[s + 1] : int(points.size());
+        addSubpath(points.begin() + begin, points.begin() + end);
+    }
+    blend(target, premultiplied);
+    return true;
+}
+
+bool SpanStroker::boundSubpaths(const std::vector<QPointF>& points,
+                                const std::vector<int>& subpathStarts, QRectF* whole) {
     // Nothing reaches further from the path than a miter cut at its limit.
     const double reach = std::hypot(double(halfWidth_), double(miterLength_)) + 1.0;
     boxes_.clear();
-    QRectF whole;
     for (std::size_t s = 0; s < subpathStarts.size(); ++s) {
         const int begin = subpathStarts[s];
         const int end = s + 1 < subpathStarts.size() ? subpathStarts[s + 1] : int(points.size());
@@ -329,64 +354,49 @@ bool SpanStroker::stroke(const PixelTarget& target, const std::vector<QPointF>& 
                 return false;
         }
         boxes_.push_back(box);
-        whole = s == 0 ? box : whole.united(box);
+        *whole = s == 0 ? box : whole->united(box);
     }
-    area_ = boundsOf({whole.topLeft(), whole.bottomRight()}, 0.0) & target.clip;
-    if (area_.isEmpty())
-        return true;
-    const std::size_t cells = std::size_t(area_.width()) * std::size_t(area_.height());
-    if (coverage_.size() < cells)
-        coverage_.resize(cells, 0);
-    if (pieces_.size() < cells)
-        pieces_.resize(cells, 0);
-    vertices_.clear();
-    rowFirst_.assign(std::size_t(area_.height()), INT_MAX);
-    rowLast_.assign(std::size_t(area_.height()), INT_MIN);
+    return true;
+}
 
-    for (std::size_t s = 0; s < subpathStarts.size(); ++s) {
-        const int begin = subpathStarts[s];
-        const int end = s + 1 < subpathStarts.size() ? subpathStarts[s + 1] : int(points.size());
-        // Segments of no length are dropped, as QPainter drops them.
-        std::vector<QPointF>::const_iterator first = points.begin() + begin;
-        std::vector<QPointF>::const_iterator last = points.begin() + end;
-        QPointF previous = *first;
-        QPointF previousDirection;
-        // Each segment is added once the next is known, so its end can be capped or joined.
-        QPointF pendingFrom, pendingTo;
-        int pendingPiece = 0;
-        bool pendingCapStart = false;
-        bool havePending = false;
-        for (auto it = first + 1; it < last; ++it) {
-            if (*it == previous)
-                continue;
-            const QPointF delta = *it - previous;
-            const double length = std::sqrt(delta.x() * delta.x() + delta.y() * delta.y());
-            const QPointF direction = delta / length;
-            if (!havePending)
-                vertices_.push_back(previous);
-            const int vertex = int(vertices_.size()) - 1;
-            vertices_.push_back(*it);
-            if (havePending) {
-                piece_ = pendingPiece;
-                addSegment(pendingFrom, pendingTo, pendingCapStart, false);
-                piece_ = 2 * vertex - 1;
-                addJoin(previous, previousDirection, direction);
-            }
-            pendingFrom = previous;
-            pendingTo = *it;
-            pendingPiece = 2 * vertex;
-            pendingCapStart = !havePending;
-            havePending = true;
-            previousDirection = direction;
-            previous = *it;
-        }
+void SpanStroker::addSubpath(std::vector<QPointF>::const_iterator first,
+                             std::vector<QPointF>::const_iterator last) {
+    // Segments of no length are dropped, as QPainter drops them.
+    QPointF previous = *first;
+    QPointF previousDirection;
+    // Each segment is added once the next is known, so its end can be capped or joined.
+    QPointF pendingFrom, pendingTo;
+    int pendingPiece = 0;
+    bool pendingCapStart = false;
+    bool havePending = false;
+    for (auto it = first + 1; it < last; ++it) {
+        if (*it == previous)
+            continue;
+        const QPointF delta = *it - previous;
+        const double length = std::sqrt(delta.x() * delta.x() + delta.y() * delta.y());
+        const QPointF direction = delta / length;
+        if (!havePending)
+            vertices_.push_back(previous);
+        const int vertex = int(vertices_.size()) - 1;
+        vertices_.push_back(*it);
         if (havePending) {
             piece_ = pendingPiece;
-            addSegment(pendingFrom, pendingTo, pendingCapStart, true);
+            addSegment(pendingFrom, pendingTo, pendingCapStart, false);
+            piece_ = 2 * vertex - 1;
+            addJoin(previous, previousDirection, direction);
         }
+        pendingFrom = previous;
+        pendingTo = *it;
+        pendingPiece = 2 * vertex;
+        pendingCapStart = !havePending;
+        havePending = true;
+        previousDirection = direction;
+        previous = *it;
     }
-    blend(target, premultiplied);
-    return true;
+    if (havePending) {
+        piece_ = pendingPiece;
+        addSegment(pendingFrom, pendingTo, pendingCapStart, true);
+    }
 }
 
 inline std::size_t SpanStroker::markRow(int y, int first, int last) {
@@ -503,6 +513,17 @@ void SpanStroker::addSegment(QPointF from, QPointF to, bool capStart, bool capEn
     }
 }
 
+// A join's shape: the two directions, the outer normals, the outer bisector (mx, my), the
+// distance `cut` along it where a miter beyond the limit is cut off, and the miter's two tips.
+struct SpanStroker::Join {
+    QPointF at;
+    float d1x, d1y, d2x, d2y;
+    float n1x, n1y, n2x, n2y;
+    float mx = 0.0f, my = 0.0f, cut = INFINITY;
+    bool reversal = false;
+    QPointF tip[2] = {};
+};
+
 void SpanStroker::addJoin(QPointF at, QPointF inDirection, QPointF outDirection) {
     const float d1x = static_cast<float>(inDirection.x());
     const float d1y = static_cast<float>(inDirection.y());
@@ -512,44 +533,63 @@ void SpanStroker::addJoin(QPointF at, QPointF inDirection, QPointF outDirection)
     const float dot = d1x * d2x + d1y * d2y;
     if (std::abs(cross) < 1e-6f && dot > 0.0f)
         return; // straight on: the two segments meet edge to edge
-    const float hw = halfWidth_;
-    const bool reversal = std::abs(cross) < 1e-6f;
     // The outer side is the one away from the turn.
     const float side = cross > 0.0f ? -1.0f : 1.0f;
-    const float n1x = -d1y * side, n1y = d1x * side;
-    const float n2x = -d2y * side, n2y = d2x * side;
+    const bool reversal = std::abs(cross) < 1e-6f;
+    Join join{.at = at,
+              .d1x = d1x,
+              .d1y = d1y,
+              .d2x = d2x,
+              .d2y = d2y,
+              .n1x = -d1y * side,
+              .n1y = d1x * side,
+              .n2x = -d2y * side,
+              .n2y = d2x * side,
+              .reversal = reversal};
+    shapeMiter(join);
+    coverJoin(join);
+}
 
+void SpanStroker::shapeMiter(Join& j) const {
+    const float hw = halfWidth_;
     // The cut across a miter longer than the limit, at distance `cut` from the join along the
     // outer bisector (mx, my); QPainter cuts where the offset edges have run on for the limit.
-    float mx = 0.0f, my = 0.0f, cut = INFINITY;
-    QPointF tip[2];
-    if (reversal) {
+    if (j.reversal) {
         // Turning straight back: the miter is the square end the limit allows.
-        mx = d1x;
-        my = d1y;
-        cut = miterLength_;
-        const QPointF end = at + QPointF(d1x, d1y) * miterLength_;
-        tip[0] = end + QPointF(n1x, n1y) * hw;
-        tip[1] = end - QPointF(n1x, n1y) * hw;
-    } else {
-        const float bx = n1x + n2x, by = n1y + n2y;
-        const float bl = std::hypot(bx, by);
-        mx = bx / bl;
-        my = by / bl;
-        const float cosHalf = mx * n1x + my * n1y;
-        const float miterBeyondCorner =
-            hw * std::sqrt(std::max(0.0f, 1.0f - cosHalf * cosHalf)) / std::max(cosHalf, 1e-6f);
-        if (miterBeyondCorner > miterLength_) {
-            cut = hw * cosHalf + miterLength_ * (d1x * mx + d1y * my);
-            tip[0] = at + QPointF(n1x, n1y) * hw + QPointF(d1x, d1y) * miterLength_;
-            tip[1] = at + QPointF(n2x, n2y) * hw - QPointF(d2x, d2y) * miterLength_;
-        } else {
-            tip[0] = tip[1] = at + QPointF(mx, my) * (hw / cosHalf);
-        }
+        j.mx = j.d1x;
+        j.my = j.d1y;
+        j.cut = miterLength_;
+        const QPointF end = j.at + QPointF(j.d1x, j.d1y) * miterLength_;
+        j.tip[0] = end + QPointF(j.n1x, j.n1y) * hw;
+        j.tip[1] = end - QPointF(j.n1x, j.n1y) * hw;
+        return;
     }
+    const float bx = j.n1x + j.n2x, by = j.n1y + j.n2y;
+    const float bl = std::hypot(bx, by);
+    j.mx = bx / bl;
+    j.my = by / bl;
+    const float cosHalf = j.mx * j.n1x + j.my * j.n1y;
+    const float miterBeyondCorner =
+        hw * std::sqrt(std::max(0.0f, 1.0f - cosHalf * cosHalf)) / std::max(cosHalf, 1e-6f);
+    if (miterBeyondCorner > miterLength_) {
+        j.cut = hw * cosHalf + miterLength_ * (j.d1x * j.mx + j.d1y * j.my);
+        j.tip[0] = j.at + QPointF(j.n1x, j.n1y) * hw + QPointF(j.d1x, j.d1y) * miterLength_;
+        j.tip[1] = j.at + QPointF(j.n2x, j.n2y) * hw - QPointF(j.d2x, j.d2y) * miterLength_;
+    } else {
+        j.tip[0] = j.tip[1] = j.at + QPointF(j.mx, j.my) * (hw / cosHalf);
+    }
+}
+
+void SpanStroker::coverJoin(const Join& j) {
+    const float hw = halfWidth_;
+    const QPointF at = j.at;
+    const float d1x = j.d1x, d1y = j.d1y, d2x = j.d2x, d2y = j.d2y;
+    const float n1x = j.n1x, n1y = j.n1y, n2x = j.n2x, n2y = j.n2y;
+    const float mx = j.mx, my = j.my, cut = j.cut;
+    const bool reversal = j.reversal;
     const QRect box =
         intersected(boundsOf({at, at + QPointF(n1x, n1y) * hw, at + QPointF(n2x, n2y) * hw,
-                              at - QPointF(n1x, n1y) * (reversal ? hw : 0.0f), tip[0], tip[1]},
+                              at - QPointF(n1x, n1y) * (reversal ? hw : 0.0f), j.tip[0], j.tip[1]},
                              1.0),
                     area_);
     const float ax = static_cast<float>(at.x());

@@ -61,8 +61,17 @@ public:
     static SpanStroker& forThisThread();
 
 private:
+    struct Join;
+    // The box around each subpath, reach included, into `whole`; false when two overlap.
+    bool boundSubpaths(const std::vector<QPointF>& points, const std::vector<int>& subpathStarts,
+                       QRectF* whole);
+    void addSubpath(std::vector<QPointF>::const_iterator first,
+                    std::vector<QPointF>::const_iterator last);
     void addSegment(QPointF from, QPointF to, bool capStart, bool capEnd);
     void addJoin(QPointF at, QPointF inDirection, QPointF outDirection);
+    // The miter's bisector, cut and tips of a join whose directions and normals are set.
+    void shapeMiter(Join& join) const;
+    void coverJoin(const Join& join);
     void blend(const PixelTarget& target, QRgb premultiplied);
     // Widens row y's touched range to [first, last] and returns the cell index of pixel 0 on it.
     std::size_t markRow(int y, int first, int last);

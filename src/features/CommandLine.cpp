@@ -6,9 +6,11 @@
 #include <algorithm>
 #include <cmath>
 #include <fcntl.h>
+#include <functional>
 #include <optional>
 #include <unistd.h>
 #include <utility>
+#include <vector>
 
 namespace platform {
 
@@ -83,6 +85,222 @@ QStringList argumentsFromBytes(const QList<QByteArray>& arguments) {
     return result;
 }
 
+namespace {
+
+// How an option's value is checked and stored: false, with `error` set, for a value it refuses.
+using Store = std::function<bool(const QString& value, LaunchOptions& options, QString* error)>;
+
+// One row per option: how it is written, what it stores, and what it needs.
+struct OptionRow {
+    QStringList names;
+    QString help;
+    QString valueName;    // empty: a switch, which takes no value
+    QString defaultValue; // stored even when the option is not given
+    Store store;
+    bool needsAnalyze = false; // a refinement of --analyze, meaningless without it
+};
+
+template <typename Field, typename Owner> Store text(Field Owner::*field) {
+    return [field](const QString& value, LaunchOptions& options, QString*) {
+        options.*field = value;
+        return true;
+    };
+}
+
+template <typename Owner> Store flag(bool Owner::*field) {
+    return [field](const QString&, LaunchOptions& options, QString*) {
+        options.*field = true;
+        return true;
+    };
+}
+
+// A number in [low, high]; `message` says what is wanted, with %1 for the value refused.
+Store numberIn(double LaunchOptions::*field, double low, double high, QString message) {
+    return [=](const QString& value, LaunchOptions& options, QString* error) {
+        if (parseInRange(value, low, high, &(options.*field)))
+            return true;
+        *error = message.arg(value);
+        return false;
+    };
+}
+
+Store pixels(int LaunchOptions::*field, const QString& name) {
+    return [=](const QString& value, LaunchOptions& options, QString* error) {
+        bool ok = false;
+        options.*field = value.toInt(&ok);
+        if (ok && options.*field >= 100 && options.*field <= 16384)
+            return true;
+        *error = QStringLiteral("--%1 needs a number of pixels from 100 to 16384, not '%2'")
+                     .arg(name, value);
+        return false;
+    };
+}
+
+Store secondsFromStart(double LaunchOptions::*field, const QString& name) {
+    return [=](const QString& value, LaunchOptions& options, QString* error) {
+        bool ok = false;
+        options.*field = value.toDouble(&ok);
+        if (ok && options.*field >= 0.0 && std::isfinite(options.*field))
+            return true;
+        *error = QStringLiteral("--%1 needs a number of seconds from the start, not '%2'")
+                     .arg(name, value);
+        return false;
+    };
+}
+
+const std::vector<OptionRow>& optionTable() {
+    static const std::vector<OptionRow> rows = {
+        {{QStringLiteral("source")},
+         QStringLiteral("Where readings come from: auto (default: the first real sensor, else the "
+                        "simulated one), sim[:SEED], iio[:NAME], input[:PATH], replay:FILE (a "
+                        "recording; replay:- reads standard input), phyphox:URL."),
+         QStringLiteral("SOURCE"),
+         QStringLiteral("auto"),
+         text(&LaunchOptions::source)},
+        {{QStringLiteral("axes")},
+         QStringLiteral("Axis map for the source, e.g. x,y,-z or -y,x,z: which sensor axis, with "
+                        "which sign, becomes the device's X, Y and Z."),
+         QStringLiteral("MAP"),
+         {},
+         text(&LaunchOptions::axes)},
+        {{QStringLiteral("loop")},
+         QStringLiteral("With replay:FILE, start again at the end."),
+         {},
+         {},
+         flag(&LaunchOptions::loop)},
+        {{QStringLiteral("list-sources")},
+         QStringLiteral("List the detected sensors, one per line, and exit."),
+         {},
+         {},
+         flag(&LaunchOptions::listSources)},
+        {{QStringLiteral("list-formats")},
+         QStringLiteral("List the recording formats replay:FILE reads, with an example header "
+                        "each, and exit."),
+         {},
+         {},
+         flag(&LaunchOptions::listFormats)},
+        {{QStringLiteral("check-axes")},
+         QStringLiteral("Work out the source's axis map from two poses (face up, then upright), "
+                        "store it and exit."),
+         {},
+         {},
+         flag(&LaunchOptions::checkAxes)},
+        {{QStringLiteral("screenshot")},
+         QStringLiteral("Run without a display, write a screenshot of the window and exit."),
+         QStringLiteral("FILE.png"),
+         {},
+         text(&LaunchOptions::screenshot)},
+        {{QStringLiteral("screen")},
+         QStringLiteral("Screen for --screenshot: %1.").arg(screenNameList()),
+         QStringLiteral("SCREEN"),
+         nameOfScreen(ScreenId::Graph),
+         [](const QString& value, LaunchOptions& options, QString* error) {
+             if (const std::optional<ScreenId> screen = screenNamed(value)) {
+                 options.screen = *screen;
+                 return true;
+             }
+             *error = QStringLiteral("Unknown screen '%1': choose %2").arg(value, screenNameList());
+             return false;
+         }},
+        // An hour is more than any screenshot needs, and far inside a millisecond timer's range.
+        {{QStringLiteral("after")},
+         QStringLiteral("Seconds to run before --screenshot, 0 to 3600 (default 2)."),
+         QStringLiteral("SECONDS"),
+         QStringLiteral("2"),
+         numberIn(&LaunchOptions::after, 0.0, 3600.0,
+                  QStringLiteral("--after needs a number of seconds from 0 to 3600, not '%1'"))},
+        // Beyond 8 a screenshot grows past what an image of the window can be allocated as.
+        {{QStringLiteral("scale")},
+         QStringLiteral("Device pixel ratio of --screenshot, 0.25 to 8 (default 1)."),
+         QStringLiteral("N"),
+         QStringLiteral("1"),
+         numberIn(&LaunchOptions::scale, 0.25, 8.0,
+                  QStringLiteral("--scale needs a number from 0.25 to 8, not '%1'"))},
+        {{QStringLiteral("fixed-orientation")},
+         QStringLiteral("Keep the window portrait; show the meters screen rotated inside it."),
+         {},
+         {},
+         flag(&LaunchOptions::fixedOrientation)},
+        {{QStringLiteral("record")},
+         QStringLiteral("Record without a display at this period (0.10, 0.25, 0.50 or 0.75 s) "
+                        "and print the log."),
+         QStringLiteral("PERIOD"),
+         {},
+         text(&LaunchOptions::record)},
+        {{QStringLiteral("duration")},
+         QStringLiteral("Length of the --record recording in seconds."),
+         QStringLiteral("SECONDS"),
+         {},
+         [](const QString& value, LaunchOptions& options, QString* error) {
+             if (parsePositive(value, &options.duration))
+                 return true;
+             *error = QStringLiteral("--duration needs a positive number of seconds, not '%1'")
+                          .arg(value);
+             return false;
+         }},
+        {{QStringLiteral("csv")},
+         QStringLiteral("With --record, also write every sample to FILE."),
+         QStringLiteral("FILE"),
+         {},
+         text(&LaunchOptions::csv)},
+        {{QStringLiteral("analyze")},
+         QStringLiteral("Print the duration, samples, rate and per-axis numbers (min, max, mean, "
+                        "RMS, peak, dominant frequency) of a recording and exit."),
+         QStringLiteral("FILE"),
+         {},
+         text(&LaunchOptions::analyze)},
+        {{QStringLiteral("from")},
+         QStringLiteral("With --analyze, start of the span in seconds."),
+         QStringLiteral("S"),
+         {},
+         secondsFromStart(&LaunchOptions::from, QStringLiteral("from")),
+         true},
+        {{QStringLiteral("to")},
+         QStringLiteral("With --analyze, end of the span in seconds."),
+         QStringLiteral("S"),
+         {},
+         secondsFromStart(&LaunchOptions::to, QStringLiteral("to")),
+         true},
+        {{QStringLiteral("json")},
+         QStringLiteral("With --analyze, print JSON instead of text."),
+         {},
+         {},
+         flag(&LaunchOptions::json),
+         true},
+        {{QStringLiteral("plot")},
+         QStringLiteral("With --analyze, also write the plot of the span to a PNG (or .svg) file."),
+         QStringLiteral("OUT.png"),
+         {},
+         text(&LaunchOptions::plot),
+         true},
+        {{QStringLiteral("width")},
+         QStringLiteral("Width of the --plot picture (default 1200)."),
+         QStringLiteral("W"),
+         QStringLiteral("1200"),
+         pixels(&LaunchOptions::plotWidth, QStringLiteral("width")),
+         true},
+        {{QStringLiteral("height")},
+         QStringLiteral("Height of the --plot picture (default 500)."),
+         QStringLiteral("H"),
+         QStringLiteral("500"),
+         pixels(&LaunchOptions::plotHeight, QStringLiteral("height")),
+         true},
+    };
+    return rows;
+}
+
+// Checks that concern more than one option.
+bool checkTogether(const LaunchOptions& options, const QCommandLineParser& parser, QString* error) {
+    if (parser.isSet(QStringLiteral("from")) && parser.isSet(QStringLiteral("to")) &&
+        !(options.from < options.to)) {
+        *error = QStringLiteral("--from must be before --to");
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
 LaunchAction parseLaunchOptions(const QStringList& arguments, LaunchOptions& options,
                                 QString* error, QString* output) {
     QCommandLineParser parser;
@@ -93,106 +311,11 @@ LaunchAction parseLaunchOptions(const QStringList& arguments, LaunchOptions& opt
                                   QStringLiteral("Show this help and exit."));
     const QCommandLineOption version({QStringLiteral("v"), QStringLiteral("version")},
                                      QStringLiteral("Show the version and exit."));
-    const QCommandLineOption source(
-        QStringLiteral("source"),
-        QStringLiteral("Where readings come from: auto (default: the first real sensor, else the "
-                       "simulated one), sim[:SEED], iio[:NAME], input[:PATH], replay:FILE (a "
-                       "recording; replay:- reads standard input), phyphox:URL."),
-        QStringLiteral("SOURCE"), QStringLiteral("auto"));
-    const QCommandLineOption axes(
-        QStringLiteral("axes"),
-        QStringLiteral("Axis map for the source, e.g. x,y,-z or -y,x,z: which sensor axis, with "
-                       "which sign, becomes the device's X, Y and Z."),
-        QStringLiteral("MAP"));
-    const QCommandLineOption loop(QStringLiteral("loop"),
-                                  QStringLiteral("With replay:FILE, start again at the end."));
-    const QCommandLineOption listSources(
-        QStringLiteral("list-sources"),
-        QStringLiteral("List the detected sensors, one per line, and exit."));
-    const QCommandLineOption listFormats(
-        QStringLiteral("list-formats"),
-        QStringLiteral("List the recording formats replay:FILE reads, with an example header "
-                       "each, and exit."));
-    const QCommandLineOption checkAxes(
-        QStringLiteral("check-axes"),
-        QStringLiteral("Work out the source's axis map from two poses (face up, then upright), "
-                       "store it and exit."));
-    const QCommandLineOption screenshot(
-        QStringLiteral("screenshot"),
-        QStringLiteral("Run without a display, write a screenshot of the window and exit."),
-        QStringLiteral("FILE.png"));
-    const QCommandLineOption screen(
-        QStringLiteral("screen"),
-        QStringLiteral("Screen for --screenshot: graph, settings, info, recording or meters."),
-        QStringLiteral("SCREEN"), QStringLiteral("graph"));
-    const QCommandLineOption after(
-        QStringLiteral("after"),
-        QStringLiteral("Seconds to run before --screenshot, 0 to 3600 (default 2)."),
-        QStringLiteral("SECONDS"), QStringLiteral("2"));
-    const QCommandLineOption scale(
-        QStringLiteral("scale"),
-        QStringLiteral("Device pixel ratio of --screenshot, 0.25 to 8 (default 1)."),
-        QStringLiteral("N"), QStringLiteral("1"));
-    const QCommandLineOption fixedOrientation(
-        QStringLiteral("fixed-orientation"),
-        QStringLiteral("Keep the window portrait; show the meters screen rotated inside it."));
-    const QCommandLineOption record(
-        QStringLiteral("record"),
-        QStringLiteral("Record without a display at this period (0.10, 0.25, 0.50 or 0.75 s) "
-                       "and print the log."),
-        QStringLiteral("PERIOD"));
-    const QCommandLineOption duration(
-        QStringLiteral("duration"), QStringLiteral("Length of the --record recording in seconds."),
-        QStringLiteral("SECONDS"));
-    const QCommandLineOption csv(QStringLiteral("csv"),
-                                 QStringLiteral("With --record, also write every sample to FILE."),
-                                 QStringLiteral("FILE"));
-    const QCommandLineOption analyze(
-        QStringLiteral("analyze"),
-        QStringLiteral("Print the duration, samples, rate and per-axis numbers (min, max, mean, "
-                       "RMS, peak, dominant frequency) of a recording and exit."),
-        QStringLiteral("FILE"));
-    const QCommandLineOption from(QStringLiteral("from"),
-                                  QStringLiteral("With --analyze, start of the span in seconds."),
-                                  QStringLiteral("S"));
-    const QCommandLineOption to(QStringLiteral("to"),
-                                QStringLiteral("With --analyze, end of the span in seconds."),
-                                QStringLiteral("S"));
-    const QCommandLineOption json(QStringLiteral("json"),
-                                  QStringLiteral("With --analyze, print JSON instead of text."));
-    const QCommandLineOption plot(
-        QStringLiteral("plot"),
-        QStringLiteral("With --analyze, also write the plot of the span to a PNG (or .svg) file."),
-        QStringLiteral("OUT.png"));
-    const QCommandLineOption plotWidth(
-        QStringLiteral("width"), QStringLiteral("Width of the --plot picture (default 1200)."),
-        QStringLiteral("W"), QStringLiteral("1200"));
-    const QCommandLineOption plotHeight(
-        QStringLiteral("height"), QStringLiteral("Height of the --plot picture (default 500)."),
-        QStringLiteral("H"), QStringLiteral("500"));
-    parser.addOptions({help,
-                       version,
-                       source,
-                       axes,
-                       loop,
-                       listSources,
-                       listFormats,
-                       checkAxes,
-                       screenshot,
-                       screen,
-                       after,
-                       scale,
-                       fixedOrientation,
-                       record,
-                       duration,
-                       csv,
-                       analyze,
-                       from,
-                       to,
-                       json,
-                       plot,
-                       plotWidth,
-                       plotHeight});
+    parser.addOption(help);
+    parser.addOption(version);
+    const std::vector<OptionRow>& rows = optionTable();
+    for (const OptionRow& row : rows)
+        parser.addOption(QCommandLineOption(row.names, row.help, row.valueName, row.defaultValue));
 
     if (!parser.parse(arguments)) {
         *error = parser.errorText() + QStringLiteral(" (see --help)");
@@ -216,92 +339,46 @@ LaunchAction parseLaunchOptions(const QStringList& arguments, LaunchOptions& opt
 
     // An option given an empty value ("--screenshot ''", an unset shell variable) is a mistake,
     // not the option left out.
-    for (const QCommandLineOption* option :
-         {&source, &axes, &screenshot, &screen, &after, &scale, &record, &duration, &csv}) {
-        if (parser.isSet(*option) && parser.value(*option).trimmed().isEmpty()) {
-            *error = QStringLiteral("--%1 needs a value (see --help)").arg(option->names().last());
+    for (const OptionRow& row : rows) {
+        const QString& name = row.names.constLast();
+        if (!row.valueName.isEmpty() && parser.isSet(name) &&
+            parser.value(name).trimmed().isEmpty()) {
+            *error = QStringLiteral("--%1 needs a value (see --help)").arg(name);
             return LaunchAction::Fail;
         }
     }
-
-    options.source = parser.value(source);
-    options.axes = parser.value(axes);
-    options.loop = parser.isSet(loop);
-    options.listSources = parser.isSet(listSources);
-    options.listFormats = parser.isSet(listFormats);
-    options.checkAxes = parser.isSet(checkAxes);
-    options.screenshot = parser.value(screenshot);
-    options.screen = parser.value(screen);
-    options.fixedOrientation = parser.isSet(fixedOrientation);
-    options.record = parser.value(record);
-    options.csv = parser.value(csv);
-
-    static const QStringList screens = {QStringLiteral("graph"), QStringLiteral("settings"),
-                                        QStringLiteral("info"), QStringLiteral("recording"),
-                                        QStringLiteral("meters")};
-    if (!screens.contains(options.screen)) {
-        *error = QStringLiteral("Unknown screen '%1': choose graph, settings, info, recording or "
-                                "meters")
-                     .arg(options.screen);
-        return LaunchAction::Fail;
-    }
-    // An hour is more than any screenshot needs, and far inside a millisecond timer's range.
-    if (!parseInRange(parser.value(after), 0.0, 3600.0, &options.after)) {
-        *error = QStringLiteral("--after needs a number of seconds from 0 to 3600, not '%1'")
-                     .arg(parser.value(after));
-        return LaunchAction::Fail;
-    }
-    // Beyond 8 a screenshot grows past what an image of the window can be allocated as.
-    if (!parseInRange(parser.value(scale), 0.25, 8.0, &options.scale)) {
-        *error = QStringLiteral("--scale needs a number from 0.25 to 8, not '%1'")
-                     .arg(parser.value(scale));
-        return LaunchAction::Fail;
-    }
-    if (parser.isSet(duration) && !parsePositive(parser.value(duration), &options.duration)) {
-        *error = QStringLiteral("--duration needs a positive number of seconds, not '%1'")
-                     .arg(parser.value(duration));
-        return LaunchAction::Fail;
-    }
-
-    options.analyze = parser.value(analyze);
-    options.json = parser.isSet(json);
-    options.plot = parser.value(plot);
-    if (options.analyze.isEmpty()) {
-        for (const QCommandLineOption* option :
-             {&from, &to, &json, &plot, &plotWidth, &plotHeight}) {
-            if (parser.isSet(*option)) {
-                *error =
-                    QStringLiteral("--%1 needs --analyze FILE").arg(option->names().constLast());
+    if (!parser.isSet(QStringLiteral("analyze"))) {
+        for (const OptionRow& row : rows) {
+            if (row.needsAnalyze && parser.isSet(row.names.constLast())) {
+                *error = QStringLiteral("--%1 needs --analyze FILE").arg(row.names.constLast());
                 return LaunchAction::Fail;
             }
         }
     }
-    for (auto [option, value] : {std::pair{&from, &options.from}, std::pair{&to, &options.to}}) {
-        if (!parser.isSet(*option))
+    for (const OptionRow& row : rows) {
+        const QString& name = row.names.constLast();
+        if (!parser.isSet(name) && row.defaultValue.isEmpty())
             continue;
-        bool ok = false;
-        *value = parser.value(*option).toDouble(&ok);
-        if (!ok || !(*value >= 0.0) || !std::isfinite(*value)) {
-            *error = QStringLiteral("--%1 needs a number of seconds from the start, not '%2'")
-                         .arg(option->names().constLast(), parser.value(*option));
+        if (!row.store(parser.value(name), options, error))
             return LaunchAction::Fail;
-        }
     }
-    if (parser.isSet(from) && parser.isSet(to) && !(options.from < options.to)) {
-        *error = QStringLiteral("--from must be before --to");
-        return LaunchAction::Fail;
-    }
-    for (auto [option, value] :
-         {std::pair{&plotWidth, &options.plotWidth}, std::pair{&plotHeight, &options.plotHeight}}) {
-        bool ok = false;
-        *value = parser.value(*option).toInt(&ok);
-        if (!ok || *value < 100 || *value > 16384) {
-            *error = QStringLiteral("--%1 needs a number of pixels from 100 to 16384, not '%2'")
-                         .arg(option->names().constLast(), parser.value(*option));
-            return LaunchAction::Fail;
-        }
-    }
-    return LaunchAction::Run;
+    return checkTogether(options, parser, error) ? LaunchAction::Run : LaunchAction::Fail;
+}
+
+RunMode runModeOf(const LaunchOptions& options) {
+    if (options.listSources)
+        return RunMode::ListSources;
+    if (!options.analyze.isEmpty())
+        return RunMode::Analyze;
+    if (options.listFormats)
+        return RunMode::ListFormats;
+    if (options.checkAxes)
+        return RunMode::CheckAxes;
+    if (!options.record.isEmpty() || options.duration > 0.0 || !options.csv.isEmpty())
+        return RunMode::Record;
+    if (!options.screenshot.isEmpty())
+        return RunMode::Screenshot;
+    return RunMode::Window;
 }
 
 } // namespace platform

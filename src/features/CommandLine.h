@@ -1,5 +1,6 @@
 #pragma once
 
+#include "screens/ScreenNames.h"
 #include "sensors/SourceRequest.h"
 
 #include <QByteArray>
@@ -21,7 +22,7 @@ struct LaunchOptions : SourceRequest {
 
     // Write a screenshot of `screen` to this PNG file after `after` seconds and exit.
     QString screenshot;
-    QString screen = QStringLiteral("graph");
+    ScreenId screen = ScreenId::Graph;
     double after = 2.0;
     double scale = 1.0;
     // Keep the window portrait; show the meters screen rotated inside it.
@@ -46,10 +47,24 @@ struct LaunchOptions : SourceRequest {
 
 enum class LaunchAction { Run, ShowHelp, ShowVersion, Fail };
 
+// What a run does, one mode per run, chosen from the options in this order of precedence.
+enum class RunMode {
+    ListSources, // print the detected sensors
+    Analyze,     // numbers (and a plot) of a recording, without a display
+    ListFormats, // print the recording formats
+    CheckAxes,   // the guided axis check on the terminal
+    Record,      // a recording without a display, its log printed
+    Screenshot,  // a picture of one screen, without a display
+    Window,      // the application in its window
+};
+
 // Parses the arguments (argv[0] first). On Fail, `error` holds one line for the user; the
 // process should exit with status 2. On ShowHelp/ShowVersion, `output` holds the text to print.
 LaunchAction parseLaunchOptions(const QStringList& arguments, LaunchOptions& options,
                                 QString* error, QString* output);
+
+// The mode the options ask for (after parseLaunchOptions() succeeded).
+RunMode runModeOf(const LaunchOptions& options);
 
 // The arguments as the program received them (argv[0] first), as text. File names are bytes
 // to Linux and need not be UTF-8; such a name (a file to read, or the value of --screenshot or

@@ -56,7 +56,11 @@ void Accelerometer::ensureDriver() {
     if (driver_)
         return;
     auto simulated = std::make_unique<SimulatedDriver>();
-    simulated->start(nullptr);
+    QString error;
+    if (!simulated->start(&error)) {
+        qWarning("wobblestar: %s", qPrintable(error));
+        return;
+    }
     setDriver(std::move(simulated));
 }
 

@@ -271,7 +271,15 @@ QNetworkReply* PhyphoxDriver::send(const QString& path, const QString& query) {
     // The phone's small embedded server is known to stall on kept-alive connections; one
     // request per connection costs little on a local network.
     request.setRawHeader("Connection", "close");
+    // A phone answers where it is asked. A redirect is not followed, least of all to another
+    // host: it is said, as the sign of something other than a phone at that address.
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
+                         QNetworkRequest::ManualRedirectPolicy);
     QNetworkReply* reply = network_.get(request);
+    // Qt's own buffer would otherwise take all the network thread receives, however fast an
+    // endless (chunked) answer comes; the bytes are moved into the answer as they arrive.
+    reply->setReadBufferSize(kReadBufferBytes);
+    answers_.insert(reply, QByteArray());
 
     // A whole-request deadline: Qt's transfer timeout restarts with every byte, so a phone
     // trickling an answer would hold the only pending request for ever.
@@ -281,15 +289,22 @@ QNetworkReply* PhyphoxDriver::send(const QString& path, const QString& query) {
     });
     auto tooLarge = [reply](qint64 bytes) {
         if (bytes <= kMaxAnswerBytes || reply->property("wobblestarTooLarge").toBool())
-            return;
+            return false;
         reply->setProperty("wobblestarTooLarge", true);
         reply->abort();
+        return true;
     };
     connect(reply, &QNetworkReply::metaDataChanged, reply, [reply, tooLarge] {
         tooLarge(reply->header(QNetworkRequest::ContentLengthHeader).toLongLong());
     });
-    connect(reply, &QNetworkReply::downloadProgress, reply,
-            [tooLarge](qint64 received, qint64) { tooLarge(received); });
+    connect(reply, &QNetworkReply::readyRead, this, [this, reply, tooLarge] {
+        QByteArray& answer = answers_[reply];
+        // Read no more than fits under the limit, plus one byte to know it was passed.
+        answer += reply->read(kMaxAnswerBytes + 1 - answer.size());
+        if (tooLarge(answer.size()))
+            answer.clear();
+    });
+    connect(reply, &QObject::destroyed, this, [this, reply] { answers_.remove(reply); });
     return reply;
 }
 
@@ -336,9 +351,25 @@ void PhyphoxDriver::received(QNetworkReply* reply, Ask ask) {
                       .arg(phone(), reply->errorString()));
         return;
     }
-    away_ = false;
     const int status = statusAttribute.toInt();
-    const QByteArray body = reply->readAll();
+    if (status >= 300 && status < 400) {
+        const QUrl target = reply->attribute(QNetworkRequest::RedirectionTargetAttribute).toUrl();
+        phoneAway(QStringLiteral("The address %1 redirected to %2 (HTTP %3), which is not "
+                                 "followed: give the phone's own address")
+                      .arg(phone(), target.isEmpty() ? QStringLiteral("nowhere")
+                                                     : url_.resolved(target).toDisplayString())
+                      .arg(status));
+        return;
+    }
+    if (reply->error() != QNetworkReply::NoError && status < 400) {
+        // The head came, the rest did not: the connection dropped mid-answer. What arrived is
+        // no answer, and the same drop on every retry is one loss, not one fault per poll.
+        phoneAway(QStringLiteral("Lost the phone at %1 mid-answer (%2); retrying")
+                      .arg(phone(), reply->errorString()));
+        return;
+    }
+    away_ = false;
+    const QByteArray body = answers_.take(reply) + reply->readAll();
     if (ask == Ask::Config) {
         receivedConfig(status, body);
         return;
@@ -484,8 +515,9 @@ void PhyphoxDriver::startMeasurement() {
     QNetworkReply* reply = send(QStringLiteral("/control"), QStringLiteral("cmd=start"));
     connect(reply, &QNetworkReply::finished, this, [this, reply] {
         reply->deleteLater();
-        const QJsonValue result =
-            QJsonDocument::fromJson(reply->readAll()).object().value(QLatin1String("result"));
+        const QJsonValue result = QJsonDocument::fromJson(answers_.take(reply) + reply->readAll())
+                                      .object()
+                                      .value(QLatin1String("result"));
         if (reply->error() == QNetworkReply::NoError && result.toBool(false))
             return;
         startRefused_ = true;

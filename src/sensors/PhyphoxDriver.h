@@ -5,6 +5,7 @@
 
 #include <QByteArray>
 #include <QElapsedTimer>
+#include <QHash>
 #include <QNetworkAccessManager>
 #include <QNetworkRequest>
 #include <QPointer>
@@ -76,6 +77,8 @@ class PhyphoxDriver final : public AccelerometerDriver {
 public:
     // Larger answers are refused: a buffer of a long experiment, or not a phone at all.
     static constexpr qint64 kMaxAnswerBytes = 4 * 1024 * 1024;
+    // What the network thread may hold of an answer before it waits for the driver to take it.
+    static constexpr qint64 kReadBufferBytes = 64 * 1024;
     // `phyphox:URL`; "phyphox:192.168.0.42:8080" means "phyphox:http://192.168.0.42:8080".
     static SourceKind sourceKind();
 
@@ -124,6 +127,8 @@ private:
     QNetworkAccessManager network_;
     QTimer pollTimer_;
     QPointer<QNetworkReply> pending_;
+    // The bytes of each answer in flight, taken from its reply as they arrive.
+    QHash<QNetworkReply*, QByteArray> answers_;
     double pollInterval_ = 1.0 / 50.0;
     double firstRetry_ = 0.5;
     double longestRetry_ = 8.0;
