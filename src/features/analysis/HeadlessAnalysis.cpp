@@ -82,7 +82,7 @@ QString statisticsText(const QString& fileName, const SpanStatistics& stats) {
 int runHeadlessAnalysis(const platform::LaunchOptions& options) {
     RecordingSeries recording;
     QString error;
-    if (!recording.load(options.analyze, &error)) {
+    if (!recording.load(options.analyze, &error, options.rate)) {
         std::fprintf(stderr, "wobblestar: %s\n", qPrintable(error));
         return kRecordingRefused;
     }

@@ -27,11 +27,12 @@ void widen(Column& into, const std::array<MinMax, kSeriesCount>& other) {
 
 } // namespace
 
-bool RecordingSeries::load(const QString& path, QString* error) {
+bool RecordingSeries::load(const QString& path, QString* error, double rate) {
     clear();
     // Row by row from the streaming reader, so that nothing but the float columns grows with
     // the file.
     platform::RecordingReader reader(path);
+    reader.setRate(rate);
     if (!reader.open(error))
         return false;
     platform::Acceleration row;

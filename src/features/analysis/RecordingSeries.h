@@ -32,7 +32,8 @@ public:
 
     // Reads a recording in any format replay reads. On failure returns false, leaves this
     // empty and sets `error` to the replay parser's one-line message.
-    bool load(const QString& path, QString* error);
+    // `rate` is for a file without times (as --rate gives it); 0: none.
+    bool load(const QString& path, QString* error, double rate = 0.0);
 
     // Appends one row; times must not decrease. Call finish() after the last row.
     void append(float time, float x, float y, float z);
