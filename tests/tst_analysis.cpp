@@ -5,6 +5,7 @@
 #include "features/analysis/SpanStatistics.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -61,6 +62,8 @@ private slots:
     void numbersOfTheWholeSpan();
     void decimationKeepsEveryExtreme_data();
     void decimationKeepsEveryExtreme();
+    void coarseLevelKeepsEachBlocksExtremes_data();
+    void coarseLevelKeepsEachBlocksExtremes();
     void analyzeOnTheCommandLine_data();
     void analyzeOnTheCommandLine();
     void coasterNumbersMatchTheFile();
@@ -188,6 +191,58 @@ void TestAnalysis::decimationKeepsEveryExtreme() {
     }
 }
 
+void TestAnalysis::coarseLevelKeepsEachBlocksExtremes_data() {
+    QTest::addColumn<int>("rows");
+    QTest::addColumn<int>("limit");
+    QTest::addColumn<int>("block"); // rows of the file per held min/max pair
+
+    QTest::newRow("as many rows as the limit: whole") << 100 << 100 << 1;
+    QTest::newRow("one row more: coarser") << 101 << 100 << 4;
+    QTest::newRow("a limit that is no multiple of 4") << 1000 << 103 << 32;
+    QTest::newRow("several doublings, a partial last block") << 10007 << 1000 << 32;
+    QTest::newRow("an hour") << 432000 << 50000 << 32;
+}
+
+// Each held pair is the minimum and maximum of its block of the file's rows, at the block's
+// first time, whatever the doublings on the way.
+void TestAnalysis::coarseLevelKeepsEachBlocksExtremes() {
+    QFETCH(int, rows);
+    QFETCH(int, limit);
+    QFETCH(int, block);
+
+    RecordingSeries whole, coarse;
+    coarse.setRowLimit(std::size_t(limit));
+    QRandomGenerator random{quint32(rows)};
+    float walk[3] = {0.0f, 0.0f, -1.0f};
+    for (int i = 0; i < rows; ++i) {
+        for (float& w : walk)
+            w += float(random.generateDouble() - 0.5) * (random.bounded(100) == 0 ? 4.0f : 0.05f);
+        whole.append(float(i) / 120.0f, walk[0], walk[1], walk[2]);
+        coarse.append(float(i) / 120.0f, walk[0], walk[1], walk[2]);
+    }
+    whole.finish();
+    coarse.finish();
+
+    QCOMPARE(int(coarse.blockRows()), block);
+    QCOMPARE(coarse.fileRows(), std::size_t(rows));
+    QVERIFY(coarse.size() <= coarse.rowLimit());
+    QCOMPARE(coarse.duration(), whole.duration());
+    if (block == 1) {
+        QCOMPARE(coarse.size(), whole.size());
+        return;
+    }
+    QCOMPARE(int(coarse.size()), 2 * ((rows + block - 1) / block));
+    for (std::size_t pair = 0; pair < coarse.size() / 2; ++pair) {
+        const std::size_t first = pair * std::size_t(block);
+        const Column raw = whole.extremes(first, first + std::size_t(block));
+        QCOMPARE(coarse.time(2 * pair), whole.time(first));
+        for (int s = 0; s < kSeriesCount; ++s) {
+            QCOMPARE(coarse.value(Series(s), 2 * pair), raw.series[std::size_t(s)].min);
+            QCOMPARE(coarse.value(Series(s), 2 * pair + 1), raw.series[std::size_t(s)].max);
+        }
+    }
+}
+
 void TestAnalysis::analyzeOnTheCommandLine_data() {
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<int>("status");
@@ -207,6 +262,11 @@ void TestAnalysis::analyzeOnTheCommandLine_data() {
         << "--from must be before --to";
     QTest::newRow("plot without analyze")
         << QStringList{"--plot", "out.png"} << 2 << "--plot needs --analyze";
+    QTest::newRow("psd plot without analyze")
+        << QStringList{"--plot-psd", "psd.png"} << 2 << "--plot-psd needs --analyze";
+    QTest::newRow("psd plot without a name")
+        << QStringList{"--analyze", coasterPath(), "--plot-psd", ""} << 2
+        << "--plot-psd needs a value";
 }
 
 void TestAnalysis::analyzeOnTheCommandLine() {
@@ -322,6 +382,7 @@ void TestAnalysis::windowSavesTheShownSpan() {
     QTemporaryDir dir;
     AnalysisWindow window(dir.path());
     QVERIFY(window.open(coasterPath()));
+    QTRY_COMPARE(window.recording().path(), QFileInfo(coasterPath()).absoluteFilePath());
     window.plot()->setSpan(50.0, 53.5);
     QTRY_COMPARE(window.statistics().from, 50.0);
     const SpanStatistics expected = spanStatistics(window.recording(), 50.0, 53.5);

@@ -18,3 +18,5 @@ echo "== bench_iio_buffered (IIO buffer against polling in umockdev's sysfs, 10 
 echo "== bench_graph_cpu (graph at 120 Hz for 30 s, ratio 1 and 2)"
 "$bench/bench_graph_cpu" 30 1
 "$bench/bench_graph_cpu" 30 2
+echo "== bench_recordings_load (the recordings window with 30, 100 and 300 MB files in /tmp)"
+"$bench/bench_recordings_load" 30 100 300

@@ -41,6 +41,8 @@ struct LaunchOptions : SourceRequest {
     double to = -1.0;
     bool json = false;
     QString plot;
+    // The power spectral density of X, Y and Z with their peaks, as a picture.
+    QString plotPsd;
     int plotWidth = 1200;
     int plotHeight = 500;
 };

@@ -2,6 +2,7 @@
 
 #include "features/analysis/PlotDrawing.h"
 #include "features/analysis/PlotWidget.h"
+#include "features/analysis/SpectraPanel.h"
 #include "sensors/SampleCsvWriter.h"
 
 #include <QApplication>
@@ -20,6 +21,7 @@
 #include <QMimeData>
 #include <QPushButton>
 #include <QSplitter>
+#include <QTabWidget>
 #include <QTableWidget>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -97,11 +99,18 @@ AnalysisWindow::AnalysisWindow(QString folder, QWidget* parent)
     info_ = new QLabel(QStringLiteral("Choose a recording, or drop one here."));
     info_->setObjectName(QStringLiteral("analysisInfo"));
     info_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    // The line under the plot may carry a notice; it wraps rather than widen the window.
+    info_->setWordWrap(true);
     auto* right = new QWidget;
     auto* rightLayout = new QVBoxLayout(right);
     rightLayout->setContentsMargins(0, 0, 0, 0);
     rightLayout->addWidget(buildToolRow());
-    rightLayout->addWidget(plot_, 3);
+    spectra_ = new SpectraPanel;
+    auto* views = new QTabWidget;
+    views->setObjectName(QStringLiteral("analysisViews"));
+    views->addTab(plot_, QStringLiteral("Time"));
+    views->addTab(spectra_, QStringLiteral("Spectra"));
+    rightLayout->addWidget(views, 3);
     rightLayout->addWidget(info_);
     rightLayout->addWidget(buildNumbers(), 1);
 
@@ -119,8 +128,9 @@ AnalysisWindow::AnalysisWindow(QString folder, QWidget* parent)
     numbersTimer_.setInterval(120);
     connect(&numbersTimer_, &QTimer::timeout, this, &AnalysisWindow::updateNumbers);
     connect(plot_, &PlotWidget::spanChanged, this, [this] { numbersTimer_.start(); });
-    summaryTimer_.setInterval(0);
-    connect(&summaryTimer_, &QTimer::timeout, this, &AnalysisWindow::summarizeNext);
+    connect(&loader_, &RecordingLoader::summarized, this, &AnalysisWindow::showSummary);
+    connect(&loader_, &RecordingLoader::loaded, this, &AnalysisWindow::showLoaded);
+    connect(&loader_, &RecordingLoader::numbersComputed, this, &AnalysisWindow::showNumbers);
 
     const auto dialog = [this](bool save) {
         return [this, save](const QString& caption, const QString& filter) {
@@ -134,8 +144,9 @@ AnalysisWindow::AnalysisWindow(QString folder, QWidget* parent)
 }
 
 AnalysisWindow::~AnalysisWindow() {
-    // The plot keeps a pointer to the recording, which goes first.
+    // The plot and the spectra keep a pointer to the recording, which goes first.
     plot_->setRecording(nullptr);
+    spectra_->setSpan(nullptr, 0.0, 0.0);
 }
 
 QWidget* AnalysisWindow::buildToolRow() {
@@ -193,8 +204,7 @@ QWidget* AnalysisWindow::buildNumbers() {
     spectrumSeries_ = new QComboBox;
     spectrumSeries_->addItems(names);
     spectrumSeries_->setToolTip(QStringLiteral("The axis whose spectrum is shown"));
-    connect(spectrumSeries_, &QComboBox::currentIndexChanged, this,
-            &AnalysisWindow::updateSpectrum);
+    connect(spectrumSeries_, &QComboBox::currentIndexChanged, this, &AnalysisWindow::updateNumbers);
     auto* spectrumBox = new QWidget;
     auto* spectrumLayout = new QVBoxLayout(spectrumBox);
     spectrumLayout->setContentsMargins(0, 0, 0, 0);
@@ -210,19 +220,26 @@ QWidget* AnalysisWindow::buildNumbers() {
 }
 
 void AnalysisWindow::refresh() {
+    // The chosen recording may lie outside the folder, or still be loading.
+    const QString chosen = !loader_.loading().isEmpty() ? loader_.loading() : recording().path();
     list_->clear();
-    toSummarize_.clear();
     const QFileInfoList files = QDir(folder_).entryInfoList(
         {QStringLiteral("*.csv")}, QDir::Files | QDir::Readable, QDir::Name | QDir::Reversed);
+    QStringList toSummarize;
     for (const QFileInfo& file : files) {
-        itemFor(file.absoluteFilePath());
-        toSummarize_ << file.absoluteFilePath();
+        const QString path = file.absoluteFilePath();
+        itemFor(path);
+        const auto known = summaries_.constFind(path);
+        if (known != summaries_.constEnd() && known->size == file.size() &&
+            known->modified == file.lastModified())
+            showSummary(path, known->summary, {});
+        else
+            toSummarize << path;
     }
-    summaryTimer_.start();
-    // Keep the shown recording chosen (it may lie outside the folder); with none, show the
-    // newest.
-    if (!recording_.isEmpty())
-        list_->setCurrentItem(itemFor(recording_.path()));
+    loader_.summarize(toSummarize);
+    // Keep the chosen recording chosen; with none, show the newest.
+    if (!chosen.isEmpty())
+        list_->setCurrentItem(itemFor(chosen));
     else if (list_->topLevelItemCount() > 0)
         list_->setCurrentItem(list_->topLevelItem(0));
 }
@@ -239,33 +256,37 @@ QTreeWidgetItem* AnalysisWindow::itemFor(const QString& path) {
     return item;
 }
 
-void AnalysisWindow::summarizeNext() {
-    if (toSummarize_.isEmpty()) {
-        summaryTimer_.stop();
-        return;
-    }
-    const QString path = toSummarize_.takeFirst();
+void AnalysisWindow::showSummary(const QString& path, const RecordingSummary& summary,
+                                 const QString& error) {
     QTreeWidgetItem* item = itemFor(path);
-    RecordingSeries series;
-    QString error;
-    if (!series.load(path, &error)) {
+    if (!error.isEmpty()) {
         item->setText(kDuration, QStringLiteral("unreadable"));
         item->setToolTip(kDuration, error);
         return;
     }
-    item->setText(kDuration, seconds(series.duration()));
-    item->setText(kRate, QStringLiteral("%1 /s").arg(series.meanRate(), 0, 'f', 0));
-    item->setText(kPeak, QStringLiteral("%1 g").arg(
-                             double(series.extremes(0, series.size()).series[3].max), 0, 'f', 2));
+    const QFileInfo file(path);
+    summaries_[path] = KnownSummary{file.size(), file.lastModified(), summary};
+    item->setText(kDuration, seconds(summary.duration));
+    item->setText(kRate, QStringLiteral("%1 /s").arg(summary.rateHz, 0, 'f', 0));
+    item->setText(kPeak, QStringLiteral("%1 g").arg(double(summary.peak), 0, 'f', 2));
+}
+
+const RecordingSeries& AnalysisWindow::recording() const {
+    static const RecordingSeries none;
+    return recording_ ? *recording_ : none;
 }
 
 bool AnalysisWindow::open(const QString& path) {
-    const QString absolute = QFileInfo(path).absoluteFilePath();
-    QTreeWidgetItem* item = itemFor(absolute);
-    if (list_->currentItem() == item && recording_.path() == absolute)
-        return true;
-    list_->setCurrentItem(item);
-    return recording_.path() == absolute;
+    const QFileInfo file(path);
+    const QString absolute = file.absoluteFilePath();
+    if (!file.isFile() || !file.isReadable()) {
+        showMessage(QStringLiteral("Cannot replay \"%1\": %2")
+                        .arg(path, file.exists() ? QStringLiteral("not a readable file")
+                                                 : QStringLiteral("no such file")));
+        return false;
+    }
+    list_->setCurrentItem(itemFor(absolute));
+    return true;
 }
 
 void AnalysisWindow::showChosen() {
@@ -273,34 +294,56 @@ void AnalysisWindow::showChosen() {
     if (!item)
         return;
     const QString path = item->data(kTitle, kPathRole).toString();
-    if (path == recording_.path())
+    if (path == loader_.loading() || (loader_.loading().isEmpty() && path == recording().path()))
         return;
-    QApplication::setOverrideCursor(Qt::WaitCursor);
+    // The shown recording goes before the next is read, so that two are never held at once.
     plot_->setRecording(nullptr);
-    QString error;
-    const bool loaded = recording_.load(path, &error);
-    QApplication::restoreOverrideCursor();
+    spectra_->setSpan(nullptr, 0.0, 0.0);
+    recording_.reset();
     for (QPushButton* button : {replay_, exportPicture_, exportCsv_})
-        button->setEnabled(loaded);
-    if (!loaded) {
+        button->setEnabled(false);
+    info_->setText(QStringLiteral("Reading %1 (%2 MB)…")
+                       .arg(QFileInfo(path).fileName())
+                       .arg(double(QFileInfo(path).size()) / 1e6, 0, 'f', 1));
+    loader_.load(path);
+}
+
+void AnalysisWindow::showLoaded(const QString& path, std::shared_ptr<RecordingSeries> recording,
+                                const QString& error) {
+    for (QPushButton* button : {replay_, exportPicture_, exportCsv_})
+        button->setEnabled(recording != nullptr);
+    if (!recording) {
+        itemFor(path)->setText(kDuration, QStringLiteral("unreadable"));
+        itemFor(path)->setToolTip(kDuration, error);
         info_->setText(error);
-        plot_->setRecording(nullptr);
         updateNumbers();
         showMessage(error);
         return;
     }
-    toSummarize_.removeAll(path);
-    toSummarize_.prepend(path);
-    summaryTimer_.start();
+    const RecordingSummary summary{recording->fileRows(), recording->duration(),
+                                   recording->meanRate(),
+                                   recording->extremes(0, recording->size()).series[3].max};
+    showSummary(path, summary, {});
+    recording_ = std::move(recording);
     setWindowTitle(QStringLiteral("Recordings – %1").arg(QFileInfo(path).fileName()));
-    plot_->setRecording(&recording_);
+    plot_->setRecording(recording_.get());
+    // The whole span's numbers at once, not again when the span's change comes to rest.
+    numbersTimer_.stop();
     updateNumbers();
 }
 
 void AnalysisWindow::updateNumbers() {
+    const Series series = Series(std::max(0, spectrumSeries_->currentIndex()));
+    if (recording_)
+        loader_.computeNumbers(recording_, plot_->view().from, plot_->view().to, series);
+    else
+        showNumbers({}, {}, series);
+}
+
+void AnalysisWindow::showNumbers(const SpanStatistics& statistics, const Spectrum& spectrum,
+                                 Series series) {
     const PlotView& view = plot_->view();
-    statistics_ =
-        recording_.isEmpty() ? SpanStatistics{} : spanStatistics(recording_, view.from, view.to);
+    statistics_ = statistics;
     for (int s = 0; s < kSeriesCount; ++s) {
         const SeriesStatistics& n = statistics_.series[std::size_t(s)];
         const bool any = statistics_.samples > 0;
@@ -319,30 +362,27 @@ void AnalysisWindow::updateNumbers() {
             numbers_->setItem(s, c, cell);
         }
     }
-    if (!recording_.isEmpty()) {
-        info_->setText(QStringLiteral("%1 — %2 samples over %3 s at %4 per second. Shown: %5 s to "
+    const RecordingSeries& shown = recording();
+    if (!shown.isEmpty()) {
+        QString text = QStringLiteral("%1 — %2 samples over %3 s at %4 per second. Shown: %5 s to "
                                       "%6 s, %7 samples.")
-                           .arg(QFileInfo(recording_.path()).fileName())
-                           .arg(recording_.size())
-                           .arg(recording_.duration(), 0, 'f', 3)
-                           .arg(recording_.meanRate(), 0, 'f', 1)
+                           .arg(QFileInfo(shown.path()).fileName())
+                           .arg(shown.fileRows())
+                           .arg(shown.duration(), 0, 'f', 3)
+                           .arg(shown.meanRate(), 0, 'f', 1)
                            .arg(view.from, 0, 'f', 3)
                            .arg(view.to, 0, 'f', 3)
-                           .arg(statistics_.samples));
+                           .arg(statistics_.samples);
+        if (shown.isCoarse())
+            text += QStringLiteral(
+                        "\nToo large to hold whole: shown at a coarser level, the minimum and "
+                        "maximum of every %1 samples. Every peak is kept; the numbers and the "
+                        "spectrum are of these extremes.")
+                        .arg(shown.blockRows());
+        info_->setText(text);
     }
-    updateSpectrum();
-}
-
-void AnalysisWindow::updateSpectrum() {
-    const Series series = Series(std::max(0, spectrumSeries_->currentIndex()));
-    if (recording_.isEmpty() || statistics_.samples == 0) {
-        spectrum_->setSpectrum({}, series);
-        return;
-    }
-    const std::size_t first = recording_.rowAtOrAfter(statistics_.from);
-    spectrum_->setSpectrum(
-        spectrum(recording_, series, first, first + statistics_.samples, statistics_.rateHz),
-        series);
+    spectra_->setSpan(shown.isEmpty() ? nullptr : &shown, view.from, view.to);
+    spectrum_->setSpectrum(statistics_.samples > 0 ? spectrum : Spectrum{}, series);
 }
 
 void AnalysisWindow::showMessage(const QString& text) {
@@ -354,7 +394,7 @@ void AnalysisWindow::showMessage(const QString& text) {
 
 bool AnalysisWindow::exportPicture(const QString& path) {
     QString error;
-    if (!writePlot(path, plot_->size(), recording_, plot_->view(), &error)) {
+    if (!writePlot(path, plot_->size(), recording(), plot_->view(), &error)) {
         showMessage(error);
         return false;
     }
@@ -364,13 +404,14 @@ bool AnalysisWindow::exportPicture(const QString& path) {
 bool AnalysisWindow::exportCsv(const QString& path) {
     platform::SampleCsvWriter writer(path, platform::SampleCsvWriter::Existing::Replace);
     bool written = writer.open();
-    const std::size_t first = recording_.rowAtOrAfter(plot_->view().from);
-    const std::size_t last = recording_.rowAfter(plot_->view().to);
+    const RecordingSeries& recording = this->recording();
+    const std::size_t first = recording.rowAtOrAfter(plot_->view().from);
+    const std::size_t last = recording.rowAfter(plot_->view().to);
     // Times count from the span's first row, as in any recording Wobblestar writes.
-    const double origin = first < last ? double(recording_.time(first)) : 0.0;
+    const double origin = first < last ? double(recording.time(first)) : 0.0;
     for (std::size_t row = first; written && row < last; ++row)
-        writer.append(double(recording_.time(row)) - origin, recording_.value(Series::X, row),
-                      recording_.value(Series::Y, row), recording_.value(Series::Z, row));
+        writer.append(double(recording.time(row)) - origin, recording.value(Series::X, row),
+                      recording.value(Series::Y, row), recording.value(Series::Z, row));
     written = written && writer.close();
     if (!written) {
         showMessage(QStringLiteral("Cannot write \"%1\": %2").arg(path, writer.errorString()));
@@ -407,9 +448,9 @@ void AnalysisWindow::chooseAndExportCsv() {
 }
 
 void AnalysisWindow::replayFromCursor() {
-    if (recording_.isEmpty())
+    if (recording().isEmpty())
         return;
-    emit replayRequested(recording_.path(), plot_->view().cursor.value_or(plot_->view().from));
+    emit replayRequested(recording().path(), plot_->view().cursor.value_or(plot_->view().from));
 }
 
 void AnalysisWindow::dragEnterEvent(QDragEnterEvent* event) {

@@ -1,11 +1,15 @@
 #pragma once
 
+#include "features/analysis/RecordingLoader.h"
 #include "features/analysis/RecordingSeries.h"
 #include "features/analysis/SpanStatistics.h"
 
+#include <QDateTime>
+#include <QHash>
 #include <QTimer>
 #include <QWidget>
 #include <functional>
+#include <memory>
 
 class QCheckBox;
 class QComboBox;
@@ -19,6 +23,7 @@ namespace analysis {
 
 class PlotWidget;
 class SpectrumWidget;
+class SpectraPanel;
 
 // The recordings window: the full-rate recordings of the data folder (and any file opened or
 // dropped here) on the left; the chosen one whole on the right, with its numbers for the
@@ -34,14 +39,17 @@ public:
     ~AnalysisWindow() override;
 
     // Reads the folder again and lists its recordings, newest first; their summaries fill in
-    // one file at a time while the window stays responsive.
+    // one file at a time, read on a worker thread.
     void refresh();
-    // Adds a recording to the list and shows it. False (with the reason shown) when it cannot
-    // be read.
+    // Adds a recording to the list and starts loading it on a worker thread; it is shown once
+    // read (loader().loaded). False (with the reason shown) when it is not a readable file.
     bool open(const QString& path);
 
-    const RecordingSeries& recording() const { return recording_; }
+    // The recording shown; empty while none is, or while the chosen one loads.
+    const RecordingSeries& recording() const;
+    RecordingLoader& loader() { return loader_; }
     PlotWidget* plot() const { return plot_; }
+    SpectraPanel* spectra() const { return spectra_; }
     // The numbers shown in the table, for the shown span.
     const SpanStatistics& statistics() const { return statistics_; }
     // The last message shown to the user (a file that could not be read or written).
@@ -68,10 +76,12 @@ private:
     QWidget* buildToolRow();
     QWidget* buildNumbers();
     QTreeWidgetItem* itemFor(const QString& path);
-    void summarizeNext();
+    void showSummary(const QString& path, const RecordingSummary& summary, const QString& error);
     void showChosen();
+    void showLoaded(const QString& path, std::shared_ptr<RecordingSeries> recording,
+                    const QString& error);
     void updateNumbers();
-    void updateSpectrum();
+    void showNumbers(const SpanStatistics& statistics, const Spectrum& spectrum, Series series);
     void showMessage(const QString& text);
     void chooseAndOpen();
     void chooseAndExportPicture();
@@ -79,17 +89,24 @@ private:
     void replayFromCursor();
 
     QString folder_;
-    RecordingSeries recording_;
+    std::shared_ptr<const RecordingSeries> recording_;
     SpanStatistics statistics_;
     QString message_;
-    QStringList toSummarize_;
-    QTimer summaryTimer_;
+    // Summaries already read, by path, with the file's size and time when read.
+    struct KnownSummary {
+        qint64 size = 0;
+        QDateTime modified;
+        RecordingSummary summary;
+    };
+    QHash<QString, KnownSummary> summaries_;
     QTimer numbersTimer_;
+    RecordingLoader loader_;
     FileChooser chooseOpen_, chooseSave_;
 
     QTreeWidget* list_ = nullptr;
     PlotWidget* plot_ = nullptr;
     SpectrumWidget* spectrum_ = nullptr;
+    SpectraPanel* spectra_ = nullptr;
     QTableWidget* numbers_ = nullptr;
     QComboBox* spectrumSeries_ = nullptr;
     QLabel* info_ = nullptr;

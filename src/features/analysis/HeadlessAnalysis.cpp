@@ -1,13 +1,17 @@
 #include "features/analysis/HeadlessAnalysis.h"
 
 #include "features/analysis/PlotDrawing.h"
+#include "features/analysis/SpectrumDrawing.h"
+#include "sensors/RecordingReader.h"
 
 #include <QFileInfo>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonValue>
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <limits>
 
 namespace analysis {
 
@@ -30,6 +34,25 @@ double tidy(double value) {
     return std::round(value * 1e6) / 1e6;
 }
 
+// Densities span many decades; six significant figures of them.
+double significant(double value) {
+    return QString::number(value, 'g', 6).toDouble();
+}
+
+QString spectrumBasisText(const SpanStatistics& stats) {
+    const SpectrumBasis& basis = stats.spectrum;
+    if (basis.segments == 0)
+        return QStringLiteral("Spectrum:  too few samples\n");
+    return QStringLiteral("Spectrum:  Welch, Hann window, 50 % overlap, %1-sample segments "
+                          "(%2 Hz apart), %3 averaged;\n           dominant Hz from %4\n")
+        .arg(basis.segmentLength)
+        .arg(number(basis.binHz, basis.binHz < 0.1 ? 4 : 3))
+        .arg(basis.segments)
+        .arg(basis.wholeSpan ? QStringLiteral("one transform of the whole span")
+                             : QStringLiteral("the averaged estimate (the span is too long to "
+                                              "hold)"));
+}
+
 } // namespace
 
 QJsonObject statisticsJson(const SpanStatistics& stats) {
@@ -49,8 +72,32 @@ QJsonObject statisticsJson(const SpanStatistics& stats) {
         numbers.insert(QStringLiteral("peak_time_s"), tidy(series.peakTime));
         numbers.insert(QStringLiteral("dominant_hz"),
                        series.dominantHz ? QJsonValue(tidy(*series.dominantHz)) : QJsonValue());
+        QJsonArray peaks;
+        for (const SpectralPeak& peak : series.peaks)
+            peaks.append(
+                QJsonObject{{QStringLiteral("hz"), tidy(peak.hz)},
+                            {QStringLiteral("amplitude_g"), tidy(peak.amplitudeG)},
+                            {QStringLiteral("psd_g2_per_hz"), significant(peak.psdG2PerHz)}});
+        numbers.insert(QStringLiteral("peaks"), peaks);
+        QJsonObject bands;
+        for (std::size_t b = 0; b < kFrequencyBands.size(); ++b) {
+            if (series.bandRms[b])
+                bands.insert(QLatin1String(kFrequencyBands[b].name), tidy(*series.bandRms[b]));
+        }
+        numbers.insert(QStringLiteral("band_rms_g"), bands);
         out.insert(QLatin1String(kJsonNames[s]), numbers);
     }
+    const SpectrumBasis& basis = stats.spectrum;
+    out.insert(QStringLiteral("spectrum"),
+               QJsonObject{{QStringLiteral("method"), QStringLiteral("welch")},
+                           {QStringLiteral("window"), QStringLiteral("hann")},
+                           {QStringLiteral("overlap"), 0.5},
+                           {QStringLiteral("segment_samples"), qint64(basis.segmentLength)},
+                           {QStringLiteral("segments"), qint64(basis.segments)},
+                           {QStringLiteral("bin_hz"), significant(basis.binHz)},
+                           {QStringLiteral("dominant_from"),
+                            basis.wholeSpan ? QStringLiteral("whole span")
+                                            : QStringLiteral("welch average")}});
     return out;
 }
 
@@ -76,24 +123,92 @@ QString statisticsText(const QString& fileName, const SpanStatistics& stats) {
                     .arg(number(series.peakTime, 3), 11)
                     .arg(frequency(series.dominantHz), 13);
     }
+    text += QLatin1Char('\n') + spectrumBasisText(stats);
+    text += QStringLiteral("\nPeaks    Hz: amplitude g, strongest first\n");
+    for (int s = 0; s < kSeriesCount; ++s) {
+        QString line = QStringLiteral("%1").arg(seriesName(Series(s)), -4);
+        for (const SpectralPeak& peak : stats.series[std::size_t(s)].peaks)
+            line += QStringLiteral("  %1: %2")
+                        .arg(frequency(peak.hz), 9)
+                        .arg(number(peak.amplitudeG, 4));
+        text +=
+            (stats.series[std::size_t(s)].peaks.empty() ? line + QStringLiteral("  none") : line) +
+            QLatin1Char('\n');
+    }
+    text += QStringLiteral("\nBand RMS g");
+    for (const FrequencyBand& band : kFrequencyBands)
+        text += QStringLiteral("%1").arg(QStringLiteral("%1 Hz").arg(QLatin1String(band.name)), 13);
+    text += QLatin1Char('\n');
+    for (int s = 0; s < kSeriesCount; ++s) {
+        text += QStringLiteral("%1      ").arg(seriesName(Series(s)), -4);
+        for (const std::optional<double>& rms : stats.series[std::size_t(s)].bandRms)
+            text += QStringLiteral("%1").arg(rms ? number(*rms, 4) : QStringLiteral("-"), 13);
+        text += QLatin1Char('\n');
+    }
     return text;
 }
 
 int runHeadlessAnalysis(const platform::LaunchOptions& options) {
-    RecordingSeries recording;
+    // One pass over the file: the numbers accumulate row by row, and only the span's rows are
+    // held, and only when a plot needs them.
+    platform::RecordingReader reader(options.analyze);
     QString error;
-    if (!recording.load(options.analyze, &error, options.rate)) {
+    reader.setRate(options.rate);
+    if (!reader.open(&error)) {
         std::fprintf(stderr, "wobblestar: %s\n", qPrintable(error));
         return kRecordingRefused;
     }
     const double from = options.from >= 0.0 ? options.from : 0.0;
-    const double to = options.to >= 0.0 ? options.to : recording.duration();
-    const SpanStatistics stats = spanStatistics(recording, from, to);
+    const double to = options.to >= 0.0 ? options.to : std::numeric_limits<double>::infinity();
+    SpanAccumulator span(from, to);
+    RecordingSeries plotted;
+    const bool plotting = !options.plot.isEmpty();
+    std::size_t rows = 0, inSpan = 0;
+    float lastTime = 0.0f;
+    bool wholeFile = true;
+    platform::Acceleration row, before;
+    bool anyBefore = false;
+    while (reader.next(&row)) {
+        const float t = float(row.timestamp), x = float(row.x), y = float(row.y), z = float(row.z);
+        ++rows;
+        lastTime = t;
+        const bool within = span.add(t, x, y, z);
+        // The plot draws the span's edges from the rows just beyond them, so those are kept too.
+        if (plotting && double(t) < from) {
+            before = row;
+            anyBefore = true;
+        } else if (plotting && (within || inSpan > 0)) {
+            if (anyBefore && plotted.isEmpty())
+                plotted.append(float(before.timestamp), float(before.x), float(before.y),
+                               float(before.z));
+            plotted.append(t, x, y, z);
+        }
+        if (within && double(t) >= from) {
+            ++inSpan;
+        } else if (!within && inSpan > 0) {
+            // Past the span; the rest of the file is not needed. An empty span reads on, so
+            // that the message can say how long the file lasts.
+            wholeFile = false;
+            break;
+        }
+    }
+    if (wholeFile && (!reader.error().isEmpty() || rows == 0)) {
+        std::fprintf(
+            stderr, "wobblestar: %s\n",
+            qPrintable(reader.error().isEmpty()
+                           ? QStringLiteral("Cannot replay \"%1\": no rows").arg(options.analyze)
+                           : reader.error()));
+        return kRecordingRefused;
+    }
+    const double duration = rows < 2 ? 0.0 : double(lastTime);
+    SpanStatistics stats = span.finish();
+    if (options.to < 0.0)
+        stats.to = duration;
     if (stats.samples == 0) {
         std::fprintf(
             stderr, "wobblestar: \"%s\" has no samples from %s s to %s s (it lasts %s s)\n",
             qPrintable(options.analyze), qPrintable(number(from, 3)),
-            qPrintable(number(std::max(from, to), 3)), qPrintable(number(recording.duration(), 3)));
+            qPrintable(number(std::max(from, stats.to), 3)), qPrintable(number(duration, 3)));
         return kRecordingRefused;
     }
 
@@ -103,12 +218,25 @@ int runHeadlessAnalysis(const platform::LaunchOptions& options) {
     std::fwrite(out.constData(), 1, std::size_t(out.size()), stdout);
     std::fflush(stdout);
 
-    if (!options.plot.isEmpty()) {
+    const QSize size(options.plotWidth, options.plotHeight);
+    if (plotting) {
+        plotted.finish();
         PlotView view;
         view.from = from;
-        view.to = to > from ? to : from + 1.0;
-        if (!writePlot(options.plot, QSize(options.plotWidth, options.plotHeight), recording, view,
-                       &error)) {
+        view.to = stats.to > from ? stats.to : from + 1.0;
+        if (!writePlot(options.plot, size, plotted, view, &error)) {
+            std::fprintf(stderr, "wobblestar: %s\n", qPrintable(error));
+            return kPlotNotWritten;
+        }
+    }
+    if (!options.plotPsd.isEmpty()) {
+        std::vector<SeriesSpectrum> spectra;
+        for (Series s : {Series::X, Series::Y, Series::Z})
+            spectra.push_back({s, &span.powerSpectrum(s), stats.series[std::size_t(s)].peaks});
+        const QString title =
+            QStringLiteral("%1, %2 s to %3 s")
+                .arg(QFileInfo(options.analyze).fileName(), number(from, 3), number(stats.to, 3));
+        if (!writeSpectraPicture(options.plotPsd, size, spectra, SpectrumStyle{}, title, &error)) {
             std::fprintf(stderr, "wobblestar: %s\n", qPrintable(error));
             return kPlotNotWritten;
         }

@@ -27,18 +27,30 @@ void widen(Column& into, const std::array<MinMax, kSeriesCount>& other) {
 
 } // namespace
 
-bool RecordingSeries::load(const QString& path, QString* error, double rate) {
+void RecordingSeries::setRowLimit(std::size_t rows) {
+    limit_ = rows == std::numeric_limits<std::size_t>::max()
+                 ? rows
+                 : std::max<std::size_t>(8, rows & ~std::size_t(3));
+}
+
+bool RecordingSeries::load(const QString& path, QString* error, const std::atomic_bool* cancelled) {
     clear();
     // Row by row from the streaming reader, so that nothing but the float columns grows with
-    // the file.
+    // the file, and they only up to the row limit.
     platform::RecordingReader reader(path);
-    reader.setRate(rate);
     if (!reader.open(error))
         return false;
     platform::Acceleration row;
-    while (reader.next(&row))
+    while (reader.next(&row)) {
+        if (cancelled && cancelled->load(std::memory_order_relaxed)) {
+            clear();
+            if (error)
+                error->clear();
+            return false;
+        }
         append(float(row.timestamp), float(row.x), float(row.y), float(row.z));
-    if (!reader.error().isEmpty() || t_.empty()) {
+    }
+    if (!reader.error().isEmpty() || fileRows_ == 0) {
         if (error)
             *error = reader.error().isEmpty()
                          ? QStringLiteral("Cannot replay \"%1\": no rows").arg(path)
@@ -52,14 +64,93 @@ bool RecordingSeries::load(const QString& path, QString* error, double rate) {
 }
 
 void RecordingSeries::append(float time, float x, float y, float z) {
+    ++fileRows_;
+    last_ = time;
+    const std::array<float, kSeriesCount> row{x, y, z, std::sqrt(x * x + y * y + z * z)};
+    if (block_ == 1) {
+        if (t_.size() < limit_) {
+            push(time, row);
+            return;
+        }
+        coarsen();
+    }
+    if (pending_.rows == 0) {
+        pending_.first = time;
+        for (int s = 0; s < kSeriesCount; ++s)
+            pending_.extremes[std::size_t(s)] = MinMax{row[std::size_t(s)], row[std::size_t(s)]};
+    } else {
+        for (int s = 0; s < kSeriesCount; ++s)
+            widen(pending_.extremes[std::size_t(s)],
+                  MinMax{row[std::size_t(s)], row[std::size_t(s)]});
+    }
+    if (pending_.rows == block_ / 2)
+        pending_.middle = time;
+    pending_.last = time;
+    if (++pending_.rows == block_) {
+        if (t_.size() + 2 > limit_) {
+            // The block is now the first half of one twice as long, which gathers on.
+            coarsen();
+            return;
+        }
+        pushBlock(pending_);
+        pending_ = {};
+    }
+}
+
+void RecordingSeries::push(float time, const std::array<float, kSeriesCount>& row) {
+    // Grown by hand so that the capacity never passes the limit, as doubling would.
+    if (t_.size() == t_.capacity()) {
+        const std::size_t grown = std::min(limit_, std::max<std::size_t>(4096, t_.size() * 2));
+        t_.reserve(grown);
+        for (auto& column : values_)
+            column.reserve(grown);
+    }
     t_.push_back(time);
-    values_[0].push_back(x);
-    values_[1].push_back(y);
-    values_[2].push_back(z);
-    values_[3].push_back(std::sqrt(x * x + y * y + z * z));
+    for (int s = 0; s < kSeriesCount; ++s)
+        values_[std::size_t(s)].push_back(row[std::size_t(s)]);
+}
+
+void RecordingSeries::pushBlock(const Pending& block) {
+    std::array<float, kSeriesCount> low, high;
+    for (int s = 0; s < kSeriesCount; ++s) {
+        low[std::size_t(s)] = block.extremes[std::size_t(s)].min;
+        high[std::size_t(s)] = block.extremes[std::size_t(s)].max;
+    }
+    // A block that ended early (the file's last) puts its maximum at its last row.
+    push(block.first, low);
+    push(block.rows > block_ / 2 ? block.middle : block.last, high);
+}
+
+// Halves the held rows: four raw rows, or two blocks, become one block's minimum and maximum.
+// The held rows are always a whole number of such groups, as the limit is a multiple of 4.
+void RecordingSeries::coarsen() {
+    const std::size_t held = t_.size() - t_.size() % 4;
+    const bool raw = block_ == 1;
+    std::size_t out = 0;
+    for (std::size_t g = 0; g < held; g += 4, out += 2) {
+        t_[out] = t_[g];
+        t_[out + 1] = t_[g + 2];
+        for (auto& column : values_) {
+            float* v = column.data() + g;
+            const float low = raw ? std::min({v[0], v[1], v[2], v[3]}) : std::min(v[0], v[2]);
+            const float high = raw ? std::max({v[0], v[1], v[2], v[3]}) : std::max(v[1], v[3]);
+            column[out] = low;
+            column[out + 1] = high;
+        }
+    }
+    t_.resize(out);
+    for (auto& column : values_)
+        column.resize(out);
+    block_ = raw ? 4 : block_ * 2;
 }
 
 void RecordingSeries::finish() {
+    if (pending_.rows > 0) {
+        if (t_.size() + 2 > limit_)
+            coarsen();
+        pushBlock(pending_);
+        pending_ = {};
+    }
     levels_.clear();
     const std::size_t rows = t_.size();
     if (rows < kBaseBlock)
@@ -91,6 +182,10 @@ void RecordingSeries::finish() {
 
 void RecordingSeries::clear() {
     path_.clear();
+    block_ = 1;
+    fileRows_ = 0;
+    last_ = 0.0f;
+    pending_ = {};
     t_ = {};
     for (auto& column : values_)
         column = {};
@@ -99,7 +194,7 @@ void RecordingSeries::clear() {
 
 double RecordingSeries::meanRate() const {
     const double span = duration();
-    return span > 0.0 ? double(t_.size() - 1) / span : 0.0;
+    return span > 0.0 ? double(fileRows_ - 1) / span : 0.0;
 }
 
 std::size_t RecordingSeries::rowAtOrAfter(double seconds) const {

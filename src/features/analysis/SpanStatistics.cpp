@@ -40,9 +40,13 @@ std::optional<double> dominantBin(const std::vector<float>& amplitude) {
 
 Spectrum spectrum(const RecordingSeries& recording, Series series, std::size_t first,
                   std::size_t last, double rateHz) {
-    Spectrum result;
     last = std::min(last, recording.size());
     const std::size_t rows = last > first ? last - first : 0;
+    return spectrum(recording.values(series).data() + first, rows, rateHz);
+}
+
+Spectrum spectrum(const float* values, std::size_t rows, double rateHz) {
+    Spectrum result;
     if (rows < 4 || !(rateHz > 0.0))
         return result;
     const int size = kiss_fftr_next_fast_size_real(int(rows));
@@ -51,7 +55,6 @@ Spectrum spectrum(const RecordingSeries& recording, Series series, std::size_t f
     if (!config)
         return result;
 
-    const float* values = recording.values(series).data() + first;
     double sum = 0.0;
     for (std::size_t i = 0; i < rows; ++i)
         sum += values[i];
@@ -77,45 +80,97 @@ Spectrum spectrum(const RecordingSeries& recording, Series series, std::size_t f
     return result;
 }
 
+SpanAccumulator::SpanAccumulator(double from, double to, std::size_t heldRows)
+    : from_(from), to_(to), heldRows_(heldRows) {
+    stats_.from = from;
+    stats_.to = to;
+}
+
+bool SpanAccumulator::add(float time, float x, float y, float z) {
+    if (double(time) < from_)
+        return true;
+    if (double(time) > to_)
+        return false;
+    // |a| as the recording's columns hold it, in float, so that both routes give one number.
+    const float values[kSeriesCount] = {x, y, z, std::sqrt(x * x + y * y + z * z)};
+    if (stats_.samples == 0)
+        firstTime_ = time;
+    lastTime_ = time;
+    for (int s = 0; s < kSeriesCount; ++s) {
+        SeriesStatistics& out = stats_.series[std::size_t(s)];
+        const float value = values[s];
+        sum_[std::size_t(s)] += value;
+        squares_[std::size_t(s)] += double(value) * value;
+        if (stats_.samples == 0) {
+            out.min = out.max = value;
+            peak_[std::size_t(s)] = -1.0f;
+        }
+        out.min = std::min(out.min, double(value));
+        out.max = std::max(out.max, double(value));
+        if (std::abs(value) > peak_[std::size_t(s)]) {
+            peak_[std::size_t(s)] = std::abs(value);
+            out.peakTime = time;
+        }
+        if (holding_)
+            held_[std::size_t(s)].push_back(value);
+        else
+            welch_[std::size_t(s)].add(value);
+    }
+    ++stats_.samples;
+    if (holding_ && stats_.samples > heldRows_)
+        stopHolding();
+    return true;
+}
+
+void SpanAccumulator::stopHolding() {
+    // Past the hold, every span gets the longest segment, which is also what the held route
+    // chooses for a span this long: the estimate does not depend on which route was taken.
+    holding_ = false;
+    for (int s = 0; s < kSeriesCount; ++s) {
+        welch_.emplace_back(kLongestSegment);
+        welch_.back().add(held_[std::size_t(s)].data(), held_[std::size_t(s)].size());
+        held_[std::size_t(s)] = {};
+    }
+}
+
+SpanStatistics SpanAccumulator::finish() {
+    if (stats_.samples == 0)
+        return stats_;
+    const double span = double(lastTime_) - double(firstTime_);
+    stats_.duration = span;
+    stats_.rateHz = span > 0.0 ? double(stats_.samples - 1) / span : 0.0;
+    for (int s = 0; s < kSeriesCount; ++s) {
+        SeriesStatistics& out = stats_.series[std::size_t(s)];
+        const std::vector<float>& held = held_[std::size_t(s)];
+        out.mean = sum_[std::size_t(s)] / double(stats_.samples);
+        out.rms = std::sqrt(squares_[std::size_t(s)] / double(stats_.samples));
+        out.peak = peak_[std::size_t(s)];
+        PowerSpectrum& psd = spectra_[std::size_t(s)];
+        psd = holding_ ? welchSpectrum(held.data(), held.size(), stats_.rateHz)
+                       : welch_[std::size_t(s)].result(stats_.rateHz);
+        out.peaks = spectralPeaks(psd);
+        if (holding_)
+            out.dominantHz = spectrum(held.data(), held.size(), stats_.rateHz).dominantHz;
+        else if (!out.peaks.empty())
+            out.dominantHz = out.peaks.front().hz;
+        for (std::size_t b = 0; b < kFrequencyBands.size(); ++b) {
+            if (bandCovered(psd, kFrequencyBands[b]))
+                out.bandRms[b] = bandRms(psd, kFrequencyBands[b].lowHz, kFrequencyBands[b].highHz);
+        }
+    }
+    const PowerSpectrum& x = spectra_[0];
+    stats_.spectrum = SpectrumBasis{holding_, x.segmentLength, x.segments, x.binHz};
+    return stats_;
+}
+
 SpanStatistics spanStatistics(const RecordingSeries& recording, double from, double to) {
-    SpanStatistics stats;
-    stats.from = from;
-    stats.to = to;
+    SpanAccumulator span(from, to);
     const std::size_t first = recording.rowAtOrAfter(from);
     const std::size_t last = recording.rowAfter(to);
-    if (last <= first)
-        return stats;
-    stats.samples = last - first;
-    const double span = double(recording.time(last - 1)) - double(recording.time(first));
-    stats.duration = span;
-    stats.rateHz = span > 0.0 ? double(stats.samples - 1) / span : 0.0;
-
-    for (int s = 0; s < kSeriesCount; ++s) {
-        SeriesStatistics& out = stats.series[std::size_t(s)];
-        const float* v = recording.values(Series(s)).data();
-        double sum = 0.0, squares = 0.0;
-        float lo = v[first], hi = v[first], peak = -1.0f;
-        std::size_t peakRow = first;
-        for (std::size_t i = first; i < last; ++i) {
-            const float value = v[i];
-            sum += value;
-            squares += double(value) * value;
-            lo = std::min(lo, value);
-            hi = std::max(hi, value);
-            if (std::abs(value) > peak) {
-                peak = std::abs(value);
-                peakRow = i;
-            }
-        }
-        out.min = lo;
-        out.max = hi;
-        out.mean = sum / double(stats.samples);
-        out.rms = std::sqrt(squares / double(stats.samples));
-        out.peak = peak;
-        out.peakTime = recording.time(peakRow);
-        out.dominantHz = spectrum(recording, Series(s), first, last, stats.rateHz).dominantHz;
-    }
-    return stats;
+    for (std::size_t row = first; row < last; ++row)
+        span.add(recording.time(row), recording.value(Series::X, row),
+                 recording.value(Series::Y, row), recording.value(Series::Z, row));
+    return span.finish();
 }
 
 } // namespace analysis

@@ -1,0 +1,157 @@
+// The recordings window with files large enough that reading one takes a noticeable while: the
+// window keeps answering, summarises newest first, follows the user's last choice, holds a file
+// beyond its memory at a coarser level (saying so, every peak kept), and ends at a signal
+// without finishing the file it was reading.
+#include "desktop/QuitOnSignals.h"
+#include "features/analysis/AnalysisWindow.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QLabel>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QTreeWidget>
+#include <cmath>
+#include <cstdio>
+#include <memory>
+#include <signal.h>
+
+using namespace analysis;
+
+namespace {
+
+enum class Action { Show, SwitchMidway, QuitMidway };
+
+constexpr float kPeakG = 6.0f;
+
+// A ride at 120 rows per second: a slow swell on X with one jolt of kPeakG on Z at 3/7 of the
+// way, named by its start time as full-rate recordings are.
+QString writeRecording(const QDir& dir, int index, int rows) {
+    const QString path = dir.filePath(QStringLiteral("2026-01-0%1_10-00-00.csv").arg(index + 1));
+    std::FILE* file = std::fopen(QFile::encodeName(path).constData(), "w");
+    std::fputs("time,x,y,z\n", file);
+    for (int i = 0; i < rows; ++i) {
+        const bool jolt = i == rows * 3 / 7;
+        std::fprintf(file, "%.4f,%.3f,%.3f,%.3f\n", i / 120.0, jolt ? 0.0 : 0.2 * ((i / 240) % 5),
+                     jolt ? 0.0 : 0.01, jolt ? kPeakG : -1.0);
+    }
+    std::fclose(file);
+    return path;
+}
+
+QString pathOf(const QTreeWidgetItem* item) {
+    return item->data(0, Qt::UserRole).toString();
+}
+
+} // namespace
+
+class TestHeavyRecordings : public QObject {
+    Q_OBJECT
+private slots:
+    void windowAnswersWhileReading_data();
+    void windowAnswersWhileReading();
+};
+
+void TestHeavyRecordings::windowAnswersWhileReading_data() {
+    QTest::addColumn<int>("files");
+    QTest::addColumn<int>("rows");
+    QTest::addColumn<QByteArray>("memory"); // bytes allowed for one recording; "" for the default
+    QTest::addColumn<Action>("action");
+    QTest::addColumn<bool>("coarse");
+
+    QTest::newRow("held whole") << 1 << 200000 << QByteArray() << Action::Show << false;
+    QTest::newRow("beyond the memory allowed: coarser")
+        << 1 << 200000 << QByteArray("1000000") << Action::Show << true;
+    QTest::newRow("just within the memory allowed")
+        << 1 << 20000 << QByteArray("600000") << Action::Show << false;
+    QTest::newRow("several files, newest first")
+        << 3 << 80000 << QByteArray() << Action::Show << false;
+    QTest::newRow("another chosen while reading")
+        << 2 << 200000 << QByteArray() << Action::SwitchMidway << false;
+    QTest::newRow("a signal while reading")
+        << 1 << 400000 << QByteArray() << Action::QuitMidway << false;
+}
+
+void TestHeavyRecordings::windowAnswersWhileReading() {
+    QFETCH(int, files);
+    QFETCH(int, rows);
+    QFETCH(QByteArray, memory);
+    QFETCH(Action, action);
+    QFETCH(bool, coarse);
+
+    QTemporaryDir dir;
+    QStringList paths;
+    for (int i = 0; i < files; ++i)
+        paths << writeRecording(QDir(dir.path()), i, rows);
+    if (memory.isEmpty())
+        qunsetenv("WOBBLESTAR_RECORDING_MEMORY");
+    else
+        qputenv("WOBBLESTAR_RECORDING_MEMORY", memory);
+    const platform::QuitOnSignals quitOnSignals;
+
+    // A timer the event loop must keep turning while files are read.
+    int ticks = 0;
+    QTimer ticker;
+    ticker.setInterval(5);
+    connect(&ticker, &QTimer::timeout, [&ticks] { ++ticks; });
+    ticker.start();
+
+    auto window = std::make_unique<AnalysisWindow>(dir.path());
+    QSignalSpy summarized(&window->loader(), &RecordingLoader::summarized);
+    QSignalSpy loaded(&window->loader(), &RecordingLoader::loaded);
+    // The newest is chosen at once and read on a worker.
+    const QString newest = paths.constLast();
+    QCOMPARE(window->loader().loading(), newest);
+    QVERIFY(window->recording().isEmpty());
+    QVERIFY(window->findChild<QLabel*>(QStringLiteral("analysisInfo"))
+                ->text()
+                .startsWith(QLatin1String("Reading ")));
+
+    QString shown = newest;
+    if (action == Action::SwitchMidway) {
+        shown = paths.constFirst();
+        QVERIFY(window->open(shown));
+    }
+    if (action == Action::QuitMidway) {
+        QTimer::singleShot(0, [] { ::raise(SIGTERM); });
+        QApplication::exec();
+        QCOMPARE(platform::QuitOnSignals::pendingSignal(), SIGTERM);
+        // The quit did not wait for the file, and the window's end abandons it.
+        QCOMPARE(window->loader().loading(), newest);
+        window.reset();
+        QCOMPARE(loaded.count(), 0);
+        QVERIFY(ticks > 0);
+        return;
+    }
+
+    QVERIFY(loaded.wait(60000));
+    QCOMPARE(loaded.count(), 1);
+    QVERIFY2(ticks > 0, "the event loop stood still while a file was read");
+    QCOMPARE(loaded.first().at(0).toString(), shown);
+    const RecordingSeries& recording = window->recording();
+    QCOMPARE(recording.path(), shown);
+    QCOMPARE(recording.fileRows(), std::size_t(rows));
+    QCOMPARE(recording.isCoarse(), coarse);
+    QVERIFY(std::abs(recording.meanRate() - 120.0) < 0.01);
+    if (!memory.isEmpty())
+        QVERIFY(recording.memoryBytes() <= memory.toULongLong());
+    // Whatever the level, the jolt is there.
+    QCOMPARE(recording.extremes(0, recording.size()).series[2].max, kPeakG);
+    QTRY_VERIFY(window->statistics().samples > 0);
+    QCOMPARE(window->statistics().series[2].max, double(kPeakG));
+    const QString info = window->findChild<QLabel*>(QStringLiteral("analysisInfo"))->text();
+    QVERIFY2(info.contains(QLatin1String("coarser level")) == coarse, qPrintable(info));
+
+    // Every file is summarised, in the list's order: newest first.
+    QTRY_COMPARE(summarized.count(), files);
+    auto* list = window->findChild<QTreeWidget*>(QStringLiteral("recordingList"));
+    for (int i = 0; i < files; ++i) {
+        QCOMPARE(summarized.at(i).at(0).toString(), pathOf(list->topLevelItem(i)));
+        QCOMPARE(list->topLevelItem(i)->text(3), QStringLiteral("%1 g").arg(kPeakG, 0, 'f', 2));
+    }
+}
+
+QTEST_MAIN(TestHeavyRecordings)
+#include "tst_heavy_recordings.moc"
