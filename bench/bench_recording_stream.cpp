@@ -94,7 +94,8 @@ bool writeFile(const QString& path, bool phyphox, long long bytes) {
 
 int parseAll(const QString& path) {
     platform::RecordingReader reader(path);
-    if (!reader.open(nullptr))
+    QString error;
+    if (!reader.open(&error))
         return 1;
     platform::Acceleration row;
     long long rows = 0;
@@ -140,7 +141,8 @@ int main(int argc, char* argv[]) {
         first.start();
         platform::RecordingReader reader(path);
         platform::Acceleration row;
-        const bool ok = reader.open(nullptr) && reader.next(&row);
+        QString error;
+        const bool ok = reader.open(&error) && reader.next(&row);
         const double firstMs = double(first.nsecsElapsed()) * 1e-6;
         std::printf("| %s | %lld MB | %.2f s / %.2f s | %.2f s / %.2f s | %.1f× | %.1f MB | %s |\n",
                     phyphox ? "phyphox export" : "Wobblestar CSV", megabytes, wc.wall, wc.cpu,

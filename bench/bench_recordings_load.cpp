@@ -241,7 +241,8 @@ struct Gaps {
 Gaps gapsOf(const QString& csv) {
     Gaps gaps;
     platform::RecordingReader reader(csv);
-    if (!reader.open(nullptr))
+    QString error;
+    if (!reader.open(&error))
         return gaps;
     platform::Acceleration row;
     double previous = 0.0;

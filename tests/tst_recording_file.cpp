@@ -39,6 +39,8 @@ private slots:
     void readsAProcessOutputToItsEnd();
     void loadNamesFileLineAndExpectation();
     void readsRealPhyphoxExport();
+    void saysRateAndUnit_data();
+    void saysRateAndUnit();
 };
 
 void RecordingFileTest::readsEachFormat_data() {
@@ -124,6 +126,39 @@ void RecordingFileTest::readsEachFormat_data() {
         << QByteArray("time;AccelerationX;AccelerationY;AccelerationZ\n0;0;0;-1\n"
                       "0,02;0,5;-0,5;0\n")
         << RecordingFormat::IosLog << 2 << 0.02 << 0.5 << -0.5 << 0.0 << true;
+    QTest::newRow("printer accelerometer after a statistics line, mm/s^2")
+        << QByteArray("##rate 3200.0 samples 2\n#time,accel_x,accel_y,accel_z\n"
+                      "1021.500000,-12.3,45.6,9806.65\n1021.500312,9806.65,0,-4903.325\n")
+        << RecordingFormat::PrinterAccelerometer << 2 << 0.000312 << -1.0 << 0.0 << 0.5 << true;
+    QTest::newRow("vibration logger, count at the rate its comments state")
+        << QByteArray("# PLab PicoQuake Data\n"
+                      "# Time: 2024-04-21 15:54:46.333682, Device: C6E3 (E66368254F89A225)\n"
+                      "# Config: data_rate = 2000.0 Hz, filter = 488 Hz, acc_range = 4 g\n"
+                      "count,a_x,a_y,a_z,g_x,g_y,g_z\n1,0.01,0.02,1.00,19.71,123.73,93.19\n"
+                      "2,0.5,-0.25,0.75,14.60,105.12,77.13\n")
+        << RecordingFormat::VibrationLogger << 2 << 0.0005 << -0.5 << 0.25 << -0.75 << true;
+    QTest::newRow("sensor logger with named axes, m/s^2 told from the data")
+        << QByteArray("Timestamp,seconds_elapsed,AccelerationZ,AccelerationY,AccelerationX\n"
+                      "2024-06-01T10:00:00.000Z,0.0,9.80665,0.0,0.0\n"
+                      "2024-06-01T10:00:00.010Z,0.01,1.0,-9.80665,2.0\n")
+        << RecordingFormat::SensorLoggerNamed << 2 << 0.01 << -2.0 / g << 1.0 << -1.0 / g << true;
+    QTest::newRow("sensor logger with named axes, g told from the data")
+        << QByteArray("Timestamp,seconds_elapsed,AccelerationZ,AccelerationY,AccelerationX\n"
+                      "1,0.0,1.0,0.0,0.0\n2,0.02,0.5,-1.0,0.25\n")
+        << RecordingFormat::SensorLoggerNamed << 2 << 0.02 << -0.25 << 1.0 << -0.5 << true;
+    QTest::newRow("core motion, gravity plus user acceleration")
+        << QByteArray("timestamp,attitude.roll,gravity.x,gravity.y,gravity.z,userAcceleration.x,"
+                      "userAcceleration.y,userAcceleration.z\n"
+                      "100.00,0.1,0.0,0.0,-1.0,0.0,0.0,0.0\n"
+                      "100.01,0.1,0.0,-1.0,0.0,0.25,0.5,-0.125\n")
+        << RecordingFormat::CoreMotion << 2 << 0.01 << 0.25 << -0.5 << -0.125 << true;
+    QTest::newRow("axes named Accel_X (m/s^2)")
+        << QByteArray("time,Accel_X (m/s^2),Accel_Y (m/s^2),Accel_Z (m/s^2)\n"
+                      "0.0,0.0,0.0,9.80665\n0.001,9.80665,0,0\n")
+        << RecordingFormat::NamedAxes << 2 << 0.001 << -1.0 << 0.0 << 0.0 << true;
+    QTest::newRow("axes named ax, g told from the data, time in ms, decimal comma")
+        << QByteArray("time_ms;ax;ay;az\n0;0,0;0,0;1,0\n10;0,5;0;0,75\n")
+        << RecordingFormat::NamedAxes << 2 << 0.01 << -0.5 << 0.0 << -0.75 << true;
 }
 
 void RecordingFileTest::readsEachFormat() {
@@ -203,6 +238,20 @@ void RecordingFileTest::refusesWithLine_data() {
     QTest::newRow("physics toolbox, not a time of day")
         << QByteArray("time;gFx;gFy;gFz;TgF\n11:61:00:0;0;0;1;1\n") << 2
         << "expected a time of day";
+    QTest::newRow("a NUL in a value is shown escaped")
+        << QByteArray("time,x,y,z\n0,0,0,-1\n0.1,0") + '\0' + QByteArray("1,0,-1\n") << 3
+        << "expected a number for x, found \"0\\x001\"";
+    QTest::newRow("only comment lines")
+        << QByteArray("# logger\n# data_rate = 100 Hz\n") << 1 << "found only comment lines";
+    QTest::newRow("sample count without a stated rate")
+        << QByteArray("count,a_x,a_y,a_z\n1,0,0,1\n") << 1 << "expected the sampling rate";
+    QTest::newRow("core motion without a time column")
+        << QByteArray("gravity.x,gravity.y,gravity.z,userAcceleration.x,userAcceleration.y,"
+                      "userAcceleration.z\n0,0,-1,0,0,0\n")
+        << 1 << "--rate HZ";
+    QTest::newRow("unit told from the data, then a reading beyond 1000 g")
+        << QByteArray("t,ax,ay,az\n0,0,0,9.8\n0.1,0,0,9.8\n0.2,0,0,98000\n") << 4
+        << "within ±1000 g";
 }
 
 void RecordingFileTest::refusesWithLine() {
@@ -297,6 +346,54 @@ void RecordingFileTest::readsRealPhyphoxExport() {
         const double magnitude = std::sqrt(row.x * row.x + row.y * row.y + row.z * row.z);
         QVERIFY(magnitude > 0.1 && magnitude < 4.0);
     }
+}
+
+void RecordingFileTest::saysRateAndUnit_data() {
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<double>("given"); // --rate
+    QTest::addColumn<double>("rate");  // the file's own, as the reader says it
+    QTest::addColumn<double>("last");  // the last row's time
+    QTest::addColumn<QString>("notice");
+
+    QTest::newRow("from the times of the first rows")
+        << QByteArray("time,x,y,z\n0,0,0,-1\n0.0005,0,0,-1\n0.001,0,0,-1\n") << 0.0 << 2000.0
+        << 0.001 << "";
+    QTest::newRow("stated in a comment, beside times")
+        << QByteArray("# data_rate = 1600 Hz\ntime,x,y,z\n0,0,0,-1\n0.1,0,0,-1\n") << 0.0 << 1600.0
+        << 0.1 << "";
+    QTest::newRow("no time column, read at --rate")
+        << QByteArray("gravity.x,gravity.y,gravity.z,userAcceleration.x,userAcceleration.y,"
+                      "userAcceleration.z\n0,0,-1,0,0,0\n0,0,-1,0,0,0\n0,0,-1,0,0,0\n")
+        << 50.0 << 50.0 << 0.04 << "";
+    QTest::newRow("unit told from the data is said")
+        << QByteArray("t,ax,ay,az\n0,0,0,9800\n0.01,0,0,9812\n") << 0.0 << 100.0 << 0.01
+        << "read in mm/s^2";
+    QTest::newRow("no gravity, no unit: said to be assumed")
+        << QByteArray("t,ax,ay,az\n0,0,0,0.01\n0.01,0,0.02,0\n") << 0.0 << 100.0 << 0.01
+        << "cannot tell one: read in m/s^2";
+}
+
+void RecordingFileTest::saysRateAndUnit() {
+    QFETCH(QByteArray, text);
+    QFETCH(double, given);
+    QFETCH(double, rate);
+    QFETCH(double, last);
+    QFETCH(QString, notice);
+
+    platform::RecordingReader reader(std::string_view(text.constData(), std::size_t(text.size())),
+                                     QStringLiteral("vibration.csv"));
+    reader.setRate(given);
+    QString error;
+    QVERIFY2(reader.open(&error), qPrintable(error));
+    QVERIFY2(std::abs(reader.rate() - rate) < 1e-6 * rate,
+             qPrintable(QString::number(reader.rate())));
+    QCOMPARE(reader.notice().isEmpty(), notice.isEmpty());
+    QVERIFY2(reader.notice().contains(notice), qPrintable(reader.notice()));
+    Acceleration row;
+    double time = -1.0;
+    while (reader.next(&row))
+        time = row.timestamp;
+    QVERIFY(near(time, last));
 }
 
 QTEST_GUILESS_MAIN(RecordingFileTest)

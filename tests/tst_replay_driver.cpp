@@ -5,6 +5,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <algorithm>
+#include <cmath>
 #include <sys/stat.h>
 
 using platform::Acceleration;
@@ -33,6 +34,8 @@ private slots:
     void saysWhenNoGravity();
     void endlessInputIsRefused();
     void fifoPlaysAndAWaitingReadEnds();
+    void fastFileIsAveragedNotAliased_data();
+    void fastFileIsAveragedNotAliased();
 
 private:
     QString write(const QByteArray& text);
@@ -212,6 +215,43 @@ void ReplayDriverTest::fifoPlaysAndAWaitingReadEnds() {
     QCOMPARE(seen.last(), 3.0);
     QVERIFY(std::is_sorted(seen.begin(), seen.end()));
     QVERIFY(messages.last().first().toString().contains(QStringLiteral("finished")));
+}
+
+void ReplayDriverTest::fastFileIsAveragedNotAliased_data() {
+    QTest::addColumn<double>("fileRate");
+    QTest::addColumn<double>("serviceRate");
+
+    QTest::newRow("3200 Hz file at 40/s") << 3200.0 << 40.0;
+    QTest::newRow("3200 Hz file at 80/s") << 3200.0 << 80.0;
+    QTest::newRow("3200 Hz file at 120/s") << 3200.0 << 120.0;
+    QTest::newRow("10 kHz file at 120/s") << 10000.0 << 120.0;
+}
+
+void ReplayDriverTest::fastFileIsAveragedNotAliased() {
+    QFETCH(double, fileRate);
+    QFETCH(double, serviceRate);
+
+    // A 1 kHz vibration of 0.5 g on x: sampled at the service's rate it would alias to a slow
+    // wave of nearly the full amplitude; averaged over each interval it all but vanishes.
+    QByteArray text = "time,x,y,z\n";
+    for (int i = 0; i < int(fileRate); ++i) {
+        const double t = i / fileRate;
+        text += QByteArray::number(t, 'f', 6) + ',' +
+                QByteArray::number(0.5 * std::sin(2 * M_PI * 1000.0 * t + 0.3), 'f', 6) + ",0,-1\n";
+    }
+    ReplayDriver driver(write(text), false);
+    QString error;
+    QVERIFY2(driver.start(&error), qPrintable(error));
+    QVERIFY2(driver.description().contains(QStringLiteral("recorded at %1 Hz").arg(int(fileRate))),
+             qPrintable(driver.description()));
+    double largest = 0.0;
+    for (int tick = 1; tick < int(0.9 * serviceRate); ++tick) {
+        const std::optional<Acceleration> reading = driver.read(tick / serviceRate);
+        QVERIFY(reading);
+        if (tick > 1)
+            largest = std::max(largest, std::abs(reading->x));
+    }
+    QVERIFY2(largest < 0.05, qPrintable(QString::number(largest)));
 }
 
 QTEST_GUILESS_MAIN(ReplayDriverTest)

@@ -198,6 +198,15 @@ const std::vector<OptionRow>& optionTable() {
          {},
          {},
          flag(&LaunchOptions::loop)},
+        {{QStringLiteral("rate")},
+         QStringLiteral("The rate in samples per second (up to 10000) of a recording without "
+                        "times, for replay:FILE and --analyze; a file that states its rate "
+                        "keeps its own."),
+         QStringLiteral("HZ"),
+         {},
+         numberIn(&LaunchOptions::rate, 0.001, 10000.0,
+                  QStringLiteral("--rate needs a number of samples per second from 0.001 to "
+                                 "10000, not '%1'"))},
         {{QStringLiteral("list-sources")},
          QStringLiteral("List the detected sensors, one per line, and exit."),
          {},

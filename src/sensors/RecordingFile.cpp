@@ -10,12 +10,13 @@ Recording readAll(RecordingReader& reader, QString* error) {
         return {};
     recording.format = reader.format();
     recording.hasGravity = reader.hasGravity();
+    recording.rate = reader.rate();
+    recording.notice = reader.notice();
     Acceleration row;
     while (reader.next(&row))
         recording.rows.push_back(row);
     if (!reader.error().isEmpty()) {
-        if (error)
-            *error = reader.error();
+        *error = reader.error();
         return {};
     }
     recording.warning = reader.warning();
@@ -26,8 +27,9 @@ Recording readAll(RecordingReader& reader, QString* error) {
 
 Recording parseRecording(std::string_view text, RecordingFault* fault) {
     RecordingReader reader(text, QStringLiteral("text"));
-    Recording recording = readAll(reader, nullptr);
-    if (recording.rows.empty() && fault)
+    QString error;
+    Recording recording = readAll(reader, &error);
+    if (recording.rows.empty())
         *fault = RecordingFault{reader.errorLine(), reader.errorReason()};
     return recording;
 }

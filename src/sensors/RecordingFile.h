@@ -15,6 +15,10 @@ namespace platform {
 struct Recording {
     RecordingFormat format = RecordingFormat::Wobblestar;
     bool hasGravity = true;
+    // The file's own rate in Hz (see RecordingReader::rate()); 0 when unknown.
+    double rate = 0.0;
+    // What was decided from the data beyond what the header says; empty when nothing was.
+    QString notice;
     // Set when the last line was incomplete and skipped.
     QString warning;
     std::vector<Acceleration> rows;
@@ -26,7 +30,7 @@ struct RecordingFault {
     QString expected;
 };
 
-// Parses the whole text of a recording; on a fault fills `fault` (when not null) and returns
+// Parses the whole text of a recording; on a fault fills `fault` and returns
 // an empty recording. Nothing from a refused text is kept: all or nothing. Blank lines are
 // skipped; an empty text, or a header without rows, is a fault; an incomplete last line is
 // skipped with a warning.

@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <cmath>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -17,6 +18,14 @@ constexpr double kTimeTolerance = 1e-9;
 constexpr std::size_t kQueueRows = 8192;
 // A stream that sends nothing for this long no longer counts as delivering.
 constexpr double kStreamSilence = 1.0;
+// A reading is the mean of the rows recorded since the previous one, over at most the longest
+// service interval: a file recorded faster than the service reads (a chip at 3200 Hz) is
+// low-passed instead of sampled, so that a 1 kHz vibration averages out instead of showing as
+// a slow alias.
+constexpr double kLongestMean = 1.0 / 40.0;
+// Above the fastest service rate the status bar names the file's own rate beside the delivered
+// one.
+constexpr double kFastestServiceRate = 120.0;
 
 // Input that may block a read: FIFOs, pipes, sockets and terminals.
 bool mayWait(const QString& path) {
@@ -55,12 +64,26 @@ QString ReplayDriver::name() const {
 }
 
 QString ReplayDriver::description() const {
-    return QStringLiteral("replay: %1%2")
-        .arg(name(), loop_ ? QStringLiteral(" (loop)") : QString());
+    double rate = 0.0;
+    {
+        std::lock_guard lock(mutex_);
+        rate = rate_;
+    }
+    const QString own = rate > kFastestServiceRate
+                            ? QStringLiteral(", recorded at %1 Hz").arg(std::round(rate))
+                            : QString();
+    return QStringLiteral("replay: %1%2%3")
+        .arg(name(), own, loop_ ? QStringLiteral(" (loop)") : QString());
+}
+
+std::unique_ptr<RecordingReader> ReplayDriver::makeReader() const {
+    auto reader = std::make_unique<RecordingReader>(path_);
+    reader->setRate(givenRate_);
+    return reader;
 }
 
 bool ReplayDriver::start(QString* error) {
-    reader_ = std::make_unique<RecordingReader>(path_);
+    reader_ = makeReader();
     stream_ = mayWait(path_);
     if (stream_) {
         // A stream cannot be read twice.
@@ -68,11 +91,17 @@ bool ReplayDriver::start(QString* error) {
         thread_ = std::thread(&ReplayDriver::readInBackground, this);
         return true;
     }
-    if (!reader_->open(error))
+    QString reason;
+    if (!reader_->open(&reason)) {
+        if (error)
+            *error = reason;
         return false;
+    }
     opened_ = true;
     format_ = reader_->format();
     gravity_ = reader_->hasGravity();
+    notice_ = reader_->notice();
+    rate_ = reader_->rate();
     return true;
 }
 
@@ -89,6 +118,8 @@ void ReplayDriver::readInBackground() {
         opened_ = true;
         format_ = reader_->format();
         gravity_ = reader_->hasGravity();
+        notice_ = reader_->notice();
+        rate_ = reader_->rate();
     }
     Acceleration row;
     while (reader_->next(&row)) {
@@ -123,17 +154,20 @@ void ReplayDriver::announceGravity() {
     bool opened = false;
     RecordingFormat format{};
     bool gravity = true;
+    QString notice;
     {
         std::lock_guard lock(mutex_);
         opened = opened_;
         format = format_;
         gravity = gravity_;
+        notice = notice_;
     }
     if (!opened)
         return;
     gravityTold_ = true;
-    const bool decided =
-        format == RecordingFormat::PhyphoxSimple || format == RecordingFormat::SensorLogger;
+    if (!notice.isEmpty())
+        emit statusMessage(notice);
+    const bool decided = formatInfo(format).gravity == Gravity::FromData;
     if (!gravity)
         emit statusMessage(
             QStringLiteral("%1 holds no gravity%2: the graph sits near 0 and the gauges read "
@@ -175,7 +209,7 @@ bool ReplayDriver::nextPass() {
         passLast_ = 0.0;
         emit statusMessage(
             QStringLiteral("Replay of %1 finished; starting again%2").arg(name(), skipped));
-        reader_ = std::make_unique<RecordingReader>(path_);
+        reader_ = makeReader();
         QString problem;
         if (!reader_->open(&problem)) {
             finish(problem, MessageKind::Lost);
@@ -191,6 +225,10 @@ std::optional<Acceleration> ReplayDriver::read(double now) {
     if (finished_ || !reader_)
         return std::nullopt;
     announceGravity();
+    const double window = previousRead_ < 0.0 ? 0.0 : std::min(now - previousRead_, kLongestMean);
+    previousRead_ = now;
+    double sum[3] = {0.0, 0.0, 0.0};
+    int summed = 0;
     bool advanced = false;
     for (;;) {
         if (!ahead_) {
@@ -214,6 +252,12 @@ std::optional<Acceleration> ReplayDriver::read(double now) {
         const double t = from_ + (now - firstRead_) + kTimeTolerance;
         if (ahead_->timestamp > t)
             break;
+        if (ahead_->timestamp > t - window) {
+            sum[0] += ahead_->x;
+            sum[1] += ahead_->y;
+            sum[2] += ahead_->z;
+            ++summed;
+        }
         current_ = ahead_;
         ahead_.reset();
         advanced = true;
@@ -228,6 +272,11 @@ std::optional<Acceleration> ReplayDriver::read(double now) {
     if (stream_ && !ahead_ && !advanced && now - lastNewRow_ > kStreamSilence)
         return std::nullopt;
     Acceleration reading = *current_;
+    if (summed > 1) {
+        reading.x = sum[0] / summed;
+        reading.y = sum[1] / summed;
+        reading.z = sum[2] / summed;
+    }
     reading.timestamp = now;
     return reading;
 }
@@ -248,6 +297,7 @@ SourceKind ReplayDriver::sourceKind() {
             return nullptr;
         }
         auto driver = std::make_unique<ReplayDriver>(argument, request.loop);
+        driver->setRate(request.rate);
         if (!driver->start(error))
             return nullptr;
         return driver;

@@ -13,6 +13,8 @@ struct SourceRequest {
     QString axes;
     // Replay: start again at the end of the file.
     bool loop = false;
+    // Replay: the rate in Hz of a file without times (--rate); 0: none given.
+    double rate = 0.0;
 };
 
 } // namespace platform

@@ -154,6 +154,7 @@ int runHeadlessAnalysis(const platform::LaunchOptions& options) {
     // held, and only when a plot needs them.
     platform::RecordingReader reader(options.analyze);
     QString error;
+    reader.setRate(options.rate);
     if (!reader.open(&error)) {
         std::fprintf(stderr, "wobblestar: %s\n", qPrintable(error));
         return kRecordingRefused;
