@@ -237,9 +237,9 @@ int main(int argc, char* argv[]) {
         const int columnsWide = int(plotArea({0, 0, float(kWidth), float(kHeight)}).width);
         std::vector<PlotView> bars, lines;
         for (const PlotView& view : views) {
-            const std::size_t rows =
+            const std::size_t shownRows =
                 recording.rowAfter(view.to) - recording.rowAtOrAfter(view.from);
-            (rows <= std::size_t(columnsWide) ? lines : bars).push_back(view);
+            (shownRows <= std::size_t(columnsWide) ? lines : bars).push_back(view);
         }
         next = 0;
         const double barsMs = medianMs(int(bars.size()) * 4, [&] {

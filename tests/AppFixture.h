@@ -165,6 +165,9 @@ struct AppFixture {
     static RecordingOpener* recordingOpener(const WobblestarAppDelegate& app) {
         return app.sources().opener();
     }
+    static analysis::AnalysisWindow* recordingsWindow(const WobblestarAppDelegate& app) {
+        return app.sources().recordingsWindow();
+    }
     static WobblestarAppDelegate::Screen shownScreen(const WobblestarAppDelegate& app) {
         return app.screens().shown();
     }

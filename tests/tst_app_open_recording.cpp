@@ -134,7 +134,7 @@ void AppOpenRecordingTest::endIsAnnouncedAndRateFallsToZero() {
     app.setSampleFile(WobblestarAppDelegate::SampleFile::Default);
     app.recordMenu();
     app.start();
-    QVERIFY(!app.isRecording());
+    QVERIFY(!AppFixture::isRecording(app));
     QVERIFY(!app.sampleWriter());
     QVERIFY2(app.statusBar()->messageText().startsWith(u"Not recording"),
              qPrintable(app.statusBar()->messageText()));
@@ -145,13 +145,14 @@ void AppOpenRecordingTest::replayFromTheRecordingsWindow() {
     WobblestarAppDelegate app;
     app.applicationDidFinishLaunching();
     app.recordings();
-    QVERIFY(app.recordingsWindow());
+    QVERIFY(AppFixture::recordingsWindow(app));
     // Never larger than the screen's free area allows.
-    const QSize room = app.recordingsWindow()->screen()->availableGeometry().size();
-    QVERIFY(app.recordingsWindow()->width() <= room.width() * 0.9 + 1);
-    QVERIFY(app.recordingsWindow()->height() <= room.height() * 0.9 + 1);
+    const QSize room = AppFixture::recordingsWindow(app)->screen()->availableGeometry().size();
+    QVERIFY(AppFixture::recordingsWindow(app)->width() <= room.width() * 0.9 + 1);
+    QVERIFY(AppFixture::recordingsWindow(app)->height() <= room.height() * 0.9 + 1);
 
-    emit app.recordingsWindow()->replayRequested(write(QStringLiteral("ride.csv"), kRows), 0.2);
+    emit AppFixture::recordingsWindow(app)->replayRequested(
+        write(QStringLiteral("ride.csv"), kRows), 0.2);
     QCOMPARE(app.statusBar()->messageText(), QStringLiteral("Replaying ride.csv from 0.2 s"));
     QVERIFY(app.topLevelWindow()->isVisible());
 }

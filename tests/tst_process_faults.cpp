@@ -114,9 +114,9 @@ void ProcessFaultsTest::commandLine() {
 // Linux file names are bytes; one that is not UTF-8 is written under exactly those bytes, and
 // read back as a replay.
 void ProcessFaultsTest::fileNameNotUtf8() {
-    const QByteArray folder = QFile::encodeName(home.path());
-    const QByteArray name = folder + "/ride\xff\xfe.csv";
-    const QByteArray shot = folder + "/shot\xe9.png";
+    const QByteArray homeBytes = QFile::encodeName(home.path());
+    const QByteArray name = homeBytes + "/ride\xff\xfe.csv";
+    const QByteArray shot = homeBytes + "/shot\xe9.png";
     {
         QFile file(home.filePath(QStringLiteral("plain.csv")));
         QVERIFY(file.open(QIODevice::WriteOnly));
@@ -142,7 +142,7 @@ void ProcessFaultsTest::fileNameNotUtf8() {
     QVERIFY(info.st_size > 0);
     // Only the two files: nothing was written under a mangled name.
     int files = 0;
-    DIR* listing = ::opendir(folder.constData());
+    DIR* listing = ::opendir(homeBytes.constData());
     while (const dirent* entry = ::readdir(listing))
         files += entry->d_name[0] != '.';
     ::closedir(listing);

@@ -232,7 +232,7 @@ void WobblestarAppDelegate::accelerometer(Accelerometer& /*accelerometer*/,
 
     recorder_->record(acceleration);
     // The recordings window's live view keeps the last minutes once the window exists.
-    if (analysis::AnalysisWindow* window = recordingsWindow())
+    if (analysis::AnalysisWindow* window = sources_->recordingsWindow())
         window->appendLive(acceleration);
 }
 

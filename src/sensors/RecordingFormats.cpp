@@ -619,4 +619,8 @@ double statedRate(std::string_view comment) {
     return 0.0;
 }
 
+QString recordingFileFilter() {
+    return QStringLiteral("Recordings (*.csv *.tsv *.txt *.log);;All files (*)");
+}
+
 } // namespace platform

@@ -124,4 +124,8 @@ bool matchHeader(std::string_view header, double rate, RowLayout* layout, QStrin
 // it states none.
 double statedRate(std::string_view comment);
 
+// The file dialogs' filter for recordings: the endings loggers give their files, then all
+// files (a format is told by its contents, not its name).
+QString recordingFileFilter();
+
 } // namespace platform
