@@ -58,6 +58,10 @@ private:
 void WindowPlacement::keep(QWidget* window, const QString& name,
                            std::function<bool()> worthKeeping) {
     restore(window, name);
+    // A window no one sees (screenshots, headless runs) has no place worth keeping, and must
+    // not overwrite the one the user's desktop window left.
+    if (QGuiApplication::platformName() == u"offscreen")
+        return;
     new PlacementKeeper(window, name, std::move(worthKeeping));
 }
 
