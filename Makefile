@@ -5,7 +5,7 @@ PRESET ?= release
 BUILD  := build/$(PRESET)
 ARGS   ?=
 
-.PHONY: all deps configure build run test bench format format-check clean
+.PHONY: all deps configure build run test sanitize bench format format-check clean
 
 all: build
 
@@ -24,6 +24,14 @@ run: configure
 
 test: build
 	@ctest --preset $(PRESET) -j2
+
+# The unit and driver tests under AddressSanitizer and UndefinedBehaviorSanitizer, building only
+# what they need: the sanitizers slow every test several times over.
+sanitize: deps
+	@cmake --preset asan -DWOBBLESTAR_WERROR=ON >/dev/null
+	@cmake --build --preset asan --target $$(ctest --test-dir build/asan -N -L '^(unit|driver)$$' | \
+	    sed -n 's/^ *Test *#[0-9]*: //p')
+	@ctest --preset asan -j2 -L '^(unit|driver)$$'
 
 bench: configure
 	@cmake --build --preset $(PRESET) --target benchmarks
