@@ -342,7 +342,7 @@ void TestPlotWindow::cursorsAndMarkersComeBack() {
     const QString ride = w->ride;
     AnalysisWindow again(w->dir.path());
     QVERIFY(again.open(ride));
-    QTRY_COMPARE(again.markers().size(), std::size_t(1));
+    QTRY_COMPARE_WITH_TIMEOUT(again.markers().size(), std::size_t(1), 30000);
     QCOMPARE(again.markers()[0].note, QStringLiteral("lift"));
     QVERIFY(std::abs(again.markers()[0].time - 31.0) < 0.1);
 }
@@ -406,7 +406,7 @@ void TestPlotWindow::liveViewFollowsTheSource() {
 
     list->setCurrentItem(list->topLevelItem(1));
     QVERIFY(!w.window.isLive());
-    QTRY_COMPARE(w.window.recording().path(), w.ride);
+    QTRY_COMPARE_WITH_TIMEOUT(w.window.recording().path(), w.ride, 30000);
 }
 
 QTEST_MAIN(TestPlotWindow)
