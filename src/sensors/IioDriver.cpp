@@ -322,20 +322,13 @@ std::optional<Acceleration> IioDriver::deliver(const std::array<double, 3>& coun
 }
 
 std::optional<Acceleration> IioDriver::scaleAtRest(const std::array<double, 3>& g, double now) {
-    switch (restScale_.add(g, now)) {
-    case RestScale::Step::Measuring:
+    bool moved = false;
+    const std::optional<std::array<double, 3>> inG = restScale_.inG(g, now, &moved);
+    if (moved)
+        emit statusMessage(RestScale::movedMessage(description()), MessageKind::Notice);
+    if (!inG)
         return std::nullopt;
-    case RestScale::Step::Moved:
-        emit statusMessage(QStringLiteral("Sensor %1: scale unknown: it moved while being "
-                                          "calibrated at rest; keep it still for a second")
-                               .arg(description()),
-                           MessageKind::Notice);
-        return std::nullopt;
-    case RestScale::Step::Done:
-        break;
-    }
-    const double k = restScale_.factor();
-    latest_ = axes_.apply(Acceleration{g[0] * k, g[1] * k, g[2] * k, now});
+    latest_ = axes_.apply(Acceleration{(*inG)[0], (*inG)[1], (*inG)[2], now});
     return latest_;
 }
 

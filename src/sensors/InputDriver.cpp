@@ -318,20 +318,14 @@ std::optional<Acceleration> InputDriver::read(double now) {
     reading.timestamp = now;
     if (scaleKnown_)
         return reading;
-    switch (restScale_.add({reading.x, reading.y, reading.z}, now)) {
-    case RestScale::Step::Measuring:
+    bool moved = false;
+    const std::optional<std::array<double, 3>> inG =
+        restScale_.inG({reading.x, reading.y, reading.z}, now, &moved);
+    if (moved)
+        emit statusMessage(RestScale::movedMessage(description()), MessageKind::Notice);
+    if (!inG)
         return std::nullopt;
-    case RestScale::Step::Moved:
-        emit statusMessage(QStringLiteral("Sensor %1: scale unknown: it moved while being "
-                                          "calibrated at rest; keep it still for a second")
-                               .arg(description()),
-                           MessageKind::Notice);
-        return std::nullopt;
-    case RestScale::Step::Done:
-        break;
-    }
-    const double k = restScale_.factor();
-    return Acceleration{reading.x * k, reading.y * k, reading.z * k, now};
+    return Acceleration{(*inG)[0], (*inG)[1], (*inG)[2], now};
 }
 
 // After SYN_DROPPED libevdev hands the events that bring the state up to date, ending with a

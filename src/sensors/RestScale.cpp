@@ -42,4 +42,19 @@ RestScale::Step RestScale::add(const std::array<double, 3>& reading, double seco
     return Step::Done;
 }
 
+std::optional<std::array<double, 3>> RestScale::inG(const std::array<double, 3>& reading,
+                                                    double seconds, bool* moved) {
+    const Step step = add(reading, seconds);
+    *moved = step == Step::Moved;
+    if (step != Step::Done)
+        return std::nullopt;
+    return std::array<double, 3>{reading[0] * factor_, reading[1] * factor_, reading[2] * factor_};
+}
+
+QString RestScale::movedMessage(const QString& sensor) {
+    return QStringLiteral("Sensor %1: scale unknown: it moved while being calibrated at rest; "
+                          "keep it still for a second")
+        .arg(sensor);
+}
+
 } // namespace platform

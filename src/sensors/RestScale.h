@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QString>
 #include <array>
+#include <optional>
 
 namespace platform {
 
@@ -18,6 +20,12 @@ public:
     // Feeds one reading in the sensor's own units at time `seconds`.
     Step add(const std::array<double, 3>& reading, double seconds);
     bool known() const { return factor_ > 0.0; }
+    // Feeds `reading` and returns it in g once the unit is known; nullopt while measuring. A
+    // reading that shows the sensor moved sets `moved`.
+    std::optional<std::array<double, 3>> inG(const std::array<double, 3>& reading, double seconds,
+                                             bool* moved);
+    // What a driver says when its sensor moved while being calibrated.
+    static QString movedMessage(const QString& sensor);
     // What to multiply a reading by to have it in g.
     double factor() const { return factor_; }
 
