@@ -10,10 +10,10 @@
 #include <cstdio>
 #include <vector>
 
-class DeliveryTimes : public platform::AccelerometerDelegate {
+class DeliveryTimes : public sensors::AccelerometerDelegate {
 public:
     explicit DeliveryTimes(const QElapsedTimer& clock) : clock_(clock) {}
-    void accelerometer(platform::Accelerometer&, const platform::Acceleration&) override {
+    void accelerometer(sensors::Accelerometer&, const sensors::Acceleration&) override {
         times.push_back(static_cast<double>(clock_.nsecsElapsed()) * 1e-9);
     }
 

@@ -30,7 +30,7 @@
 #include <functional>
 #include <numbers>
 
-using namespace analysis;
+using namespace features::analysis;
 
 namespace {
 
@@ -78,7 +78,7 @@ long peakResidentKb() {
 
 // A ride: slow swells, a 7 Hz vibration and noise, with a jolt now and then.
 void writeRecording(const QString& path, int rows) {
-    platform::SampleCsvWriter writer(path, platform::SampleCsvWriter::Existing::Replace);
+    sensors::SampleCsvWriter writer(path, sensors::SampleCsvWriter::Existing::Replace);
     writer.open();
     uint32_t seed = 1;
     auto noise = [&] {
@@ -99,7 +99,7 @@ void draw(QImage& image, const RecordingSeries& recording, const PlotView& view,
           std::vector<Column>& columns) {
     QPainter painter(&image);
     painter.setRenderHint(QPainter::Antialiasing);
-    platform::PainterContext context(painter);
+    drawing::PainterContext context(painter);
     drawPlot(context, {0, 0, float(kWidth), float(kHeight)}, recording, view, columns);
 }
 

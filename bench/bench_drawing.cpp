@@ -31,10 +31,10 @@ const std::array<QColor, 3> kTraceColours = {QColor(255, 0, 0), QColor(0, 255, 0
 // Readings of the simulated sensor at 120 Hz, shaken now and then.
 class Feed {
 public:
-    platform::Acceleration next() { return driver_.readingAt(t_ += 1.0 / 120.0); }
+    sensors::Acceleration next() { return driver_.readingAt(t_ += 1.0 / 120.0); }
 
 private:
-    platform::SimulatedDriver driver_;
+    sensors::SimulatedDriver driver_;
     double t_ = 40.0;
 };
 
@@ -62,7 +62,7 @@ void BM_SurfaceFill(benchmark::State& state) {
 
 void BM_GraphFrame(benchmark::State& state) {
     QImage image = surface(state.range(0));
-    GraphView view;
+    app::GraphView view;
     view.resize(kWidth, kHeight);
     view.setFilteringEnabled(true);
     Feed feed;
@@ -75,7 +75,7 @@ void BM_GraphFrame(benchmark::State& state) {
         view.updateHistoryWithX(float(a.x), float(a.y), float(a.z));
         image.fill(kSkin);
         QPainter painter(&image);
-        platform::PainterContext context(painter);
+        drawing::PainterContext context(painter);
         context.setCachesLayers(state.range(1) != 0);
         view.drawRect(context, view.bounds());
     }
@@ -84,7 +84,7 @@ void BM_GraphFrame(benchmark::State& state) {
 void BM_MetersFrame(benchmark::State& state) {
     QImage image(QSize(480, 320) * state.range(0), QImage::Format_ARGB32_Premultiplied);
     image.setDevicePixelRatio(state.range(0));
-    MeterView view;
+    app::MeterView view;
     view.resize(480, 320);
     Feed feed;
     for (auto _ : state) {
@@ -92,7 +92,7 @@ void BM_MetersFrame(benchmark::State& state) {
         view.X(float(a.x), float(a.y), float(a.z));
         image.fill(kSkin);
         QPainter painter(&image);
-        platform::PainterContext context(painter);
+        drawing::PainterContext context(painter);
         view.drawRect(context, view.bounds());
     }
 }

@@ -15,26 +15,26 @@
 
 namespace {
 
-class CountingGraphView : public GraphView {
+class CountingGraphView : public app::GraphView {
 public:
-    void drawRect(platform::DrawingContext& context, platform::Rect rect) override {
+    void drawRect(drawing::DrawingContext& context, drawing::Rect rect) override {
         ++paints;
-        GraphView::drawRect(context, rect);
+        app::GraphView::drawRect(context, rect);
     }
     long paints = 0;
 };
 
-class Feeder : public platform::AccelerometerDelegate {
+class Feeder : public sensors::AccelerometerDelegate {
 public:
-    explicit Feeder(GraphView& view) : view_(view) {}
-    void accelerometer(platform::Accelerometer&, const platform::Acceleration& a) override {
+    explicit Feeder(app::GraphView& view) : view_(view) {}
+    void accelerometer(sensors::Accelerometer&, const sensors::Acceleration& a) override {
         ++samples;
         view_.updateHistoryWithX(float(a.x), float(a.y), float(a.z));
     }
     long samples = 0;
 
 private:
-    GraphView& view_;
+    app::GraphView& view_;
 };
 
 double cpuSeconds() {
@@ -60,7 +60,7 @@ int main(int argc, char** argv) {
     view.show();
 
     Feeder feeder(view);
-    auto& accelerometer = platform::Accelerometer::sharedAccelerometer();
+    auto& accelerometer = sensors::Accelerometer::sharedAccelerometer();
     accelerometer.setUpdateInterval(1.0 / 120.0);
     accelerometer.setDelegate(&feeder);
 

@@ -81,7 +81,7 @@ double cpuSeconds() {
 class Collector : public DeliveryTimes {
 public:
     using DeliveryTimes::DeliveryTimes;
-    void accelerometer(platform::Accelerometer& a, const platform::Acceleration& r) override {
+    void accelerometer(sensors::Accelerometer& a, const sensors::Acceleration& r) override {
         DeliveryTimes::accelerometer(a, r);
         fresh += r.x != lastX ? 1 : 0;
         lastX = r.x;
@@ -105,7 +105,7 @@ void printRow(const char* label, double rate, const DeliveryTimes& times, const 
 
 // The machine's own floor: a bare loop on a timerfd, no event loop, no driver.
 void measureTimerfd(double seconds) {
-    for (const platform::SampleRate sampleRate : platform::kSampleRates) {
+    for (const sensors::SampleRate sampleRate : sensors::kSampleRates) {
         const double rate = sampleRate.perSecond;
         const int fd = ::timerfd_create(CLOCK_MONOTONIC, TFD_CLOEXEC);
         const auto period = static_cast<long>(std::llround(1e9 / rate));
@@ -131,7 +131,7 @@ void measureTimerfd(double seconds) {
 double measure(QCoreApplication& application, const char* label, const QString& folder,
                const QByteArray& fifo, double seconds) {
     double cpuAt120 = 0.0;
-    for (const platform::SampleRate sampleRate : platform::kSampleRates) {
+    for (const sensors::SampleRate sampleRate : sensors::kSampleRates) {
         const double rate = sampleRate.perSecond;
         pid_t writer = -1;
         if (!fifo.isEmpty()) {
@@ -139,9 +139,9 @@ double measure(QCoreApplication& application, const char* label, const QString& 
             if (writer == 0)
                 writeScans(fifo.constData(), 120.0);
         }
-        platform::Accelerometer accelerometer;
+        sensors::Accelerometer accelerometer;
         if (!folder.isEmpty()) {
-            auto driver = std::make_unique<platform::IioDriver>(folder);
+            auto driver = std::make_unique<sensors::IioDriver>(folder);
             QString error;
             if (!driver->start(&error)) {
                 std::fprintf(stderr, "%s\n", qPrintable(error));

@@ -55,10 +55,10 @@ int main(int argc, char** argv) {
 
     DeliveryTimes::printHeader();
     double processCpu = 0.0, mainThreadCpu = 0.0, measured = 0.0;
-    for (const platform::SampleRate sampleRate : platform::kSampleRates) {
+    for (const sensors::SampleRate sampleRate : sensors::kSampleRates) {
         const double rate = sampleRate.perSecond;
-        platform::Accelerometer accelerometer;
-        auto driver = std::make_unique<platform::IioDriver>(folder);
+        sensors::Accelerometer accelerometer;
+        auto driver = std::make_unique<sensors::IioDriver>(folder);
         QString error;
         if (!driver->start(&error)) {
             std::fprintf(stderr, "%s\n", qPrintable(error));
@@ -94,7 +94,7 @@ int main(int argc, char** argv) {
 
     // The same service with the built-in simulated sensor, for comparison.
     {
-        platform::Accelerometer accelerometer;
+        sensors::Accelerometer accelerometer;
         QElapsedTimer clock;
         DeliveryTimes collector(clock);
         clock.start();

@@ -15,9 +15,9 @@ int main(int argc, char** argv) {
     QCoreApplication application(argc, argv);
     const double seconds = argc > 1 ? std::atof(argv[1]) : 10.0;
     DeliveryTimes::printHeader();
-    for (const platform::SampleRate sampleRate : platform::kSampleRates) {
+    for (const sensors::SampleRate sampleRate : sensors::kSampleRates) {
         const double rate = sampleRate.perSecond;
-        platform::Accelerometer accelerometer;
+        sensors::Accelerometer accelerometer;
         QElapsedTimer clock;
         DeliveryTimes collector(clock);
         const double interval = sampleRate.interval;

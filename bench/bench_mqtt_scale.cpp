@@ -32,8 +32,8 @@
 #include <unistd.h>
 #include <vector>
 
-using platform::Acceleration;
-using platform::kStandardGravity;
+using sensors::Acceleration;
+using sensors::kStandardGravity;
 
 namespace {
 
@@ -69,22 +69,22 @@ double percentile(std::vector<double> values, double p) {
     return values[std::min(values.size() - 1, std::size_t(p * double(values.size())))];
 }
 
-platform::MqttAddress address(quint16 port, const QString& topic) {
+sensors::MqttAddress address(quint16 port, const QString& topic) {
     QString error;
-    return *platform::MqttAddress::parse(
+    return *sensors::MqttAddress::parse(
         QStringLiteral("mqtt://127.0.0.1:%1/%2").arg(port).arg(topic), &error);
 }
 
 // Device d's reading i: measured at start + i / 120 s, its X telling i (m/s², Android's sign).
 int publish(quint16 port, int devices, double seconds, double start) {
-    std::vector<std::unique_ptr<platform::MqttClient>> clients;
+    std::vector<std::unique_ptr<sensors::MqttClient>> clients;
     QString error;
     for (int d = 0; d < devices; ++d) {
         clients.push_back(
-            std::make_unique<platform::MqttClient>(address(port, QStringLiteral("x"))));
+            std::make_unique<sensors::MqttClient>(address(port, QStringLiteral("x"))));
         clients.back()->start(&error);
     }
-    std::vector<platform::ReadingBatch> batches(devices);
+    std::vector<sensors::ReadingBatch> batches(devices);
     for (int d = 0; d < devices; ++d) {
         batches[d].deviceId = QStringLiteral("d%1").arg(d, 2, 10, QLatin1Char('0'));
         batches[d].sessionId = QStringLiteral("bench");
@@ -96,13 +96,13 @@ int publish(quint16 port, int devices, double seconds, double start) {
     QObject::connect(&tick, &QTimer::timeout, [&] {
         const long upTo = long((unixNow() - start) * kRate);
         for (int d = 0; d < devices; ++d) {
-            platform::ReadingBatch& batch = batches[d];
+            sensors::ReadingBatch& batch = batches[d];
             batch.readings.clear();
             for (long i = next; i <= upTo; ++i)
                 batch.readings.push_back(
                     Acceleration{i * 1e-3 / kStandardGravity, 0.0, -1.0, start + i / kRate});
             if (clients[d]->publish(QStringLiteral("devices/") + batch.deviceId,
-                                    platform::encodeReadingBatch(batch)))
+                                    sensors::encodeReadingBatch(batch)))
                 ++sent;
             else
                 ++refused;
@@ -122,16 +122,16 @@ int publish(quint16 port, int devices, double seconds, double start) {
 // A source as Wobblestar reads it, polled at 120 Hz as the accelerometer service does.
 int subscribe(quint16 port, const QString& topic, double seconds, double start) {
     QString error;
-    platform::MqttDriver driver(address(port, topic));
+    sensors::MqttDriver driver(address(port, topic));
     driver.start(&error);
-    platform::MqttClient observer(address(port, topic));
+    sensors::MqttClient observer(address(port, topic));
     std::vector<double> arrivals;
     qint64 messages = 0;
-    QObject::connect(&observer, &platform::MqttClient::message,
+    QObject::connect(&observer, &sensors::MqttClient::message,
                      [&](const QString&, const QByteArray& payload) {
                          ++messages;
                          QString why;
-                         if (auto batch = platform::parseReadingBatch(payload, &why);
+                         if (auto batch = sensors::parseReadingBatch(payload, &why);
                              batch && !batch->readings.empty())
                              arrivals.push_back(unixNow() - batch->readings.back().timestamp);
                      });

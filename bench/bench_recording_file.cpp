@@ -28,10 +28,10 @@ QByteArray phyphoxExport(int rows) {
 void parseRideExport(benchmark::State& state) {
     const QByteArray text = phyphoxExport(10800);
     std::size_t rows = 0;
-    platform::RecordingFault fault;
+    sensors::RecordingFault fault;
     for (auto _ : state) {
-        const platform::Recording recording =
-            platform::parseRecording(std::string_view(text.constData(), text.size()), &fault);
+        const sensors::Recording recording =
+            sensors::parseRecording(std::string_view(text.constData(), text.size()), &fault);
         rows = recording.rows.size();
         benchmark::DoNotOptimize(recording.rows.data());
     }
@@ -56,7 +56,7 @@ void parsePhyphoxAnswer(benchmark::State& state) {
                             R"(]}},"status":{"session":"s","measuring":true}})";
     for (auto _ : state) {
         QString error;
-        auto answer = platform::parsePhyphoxAnswer(body, &error);
+        auto answer = sensors::parsePhyphoxAnswer(body, &error);
         benchmark::DoNotOptimize(answer);
     }
     state.SetBytesProcessed(state.iterations() * body.size());

@@ -93,11 +93,11 @@ bool writeFile(const QString& path, bool phyphox, long long bytes) {
 }
 
 int parseAll(const QString& path) {
-    platform::RecordingReader reader(path);
+    sensors::RecordingReader reader(path);
     QString error;
     if (!reader.open(&error))
         return 1;
-    platform::Acceleration row;
+    sensors::Acceleration row;
     long long rows = 0;
     while (reader.next(&row))
         ++rows;
@@ -139,8 +139,8 @@ int main(int argc, char* argv[]) {
         }
         QElapsedTimer first;
         first.start();
-        platform::RecordingReader reader(path);
-        platform::Acceleration row;
+        sensors::RecordingReader reader(path);
+        sensors::Acceleration row;
         QString error;
         const bool ok = reader.open(&error) && reader.next(&row);
         const double firstMs = double(first.nsecsElapsed()) * 1e-6;

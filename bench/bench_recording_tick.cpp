@@ -15,9 +15,10 @@ namespace {
 std::unique_ptr<QPlainTextEdit> viewWithLines(int lines) {
     auto view = std::make_unique<QPlainTextEdit>();
     view->resize(320, 400);
-    QString log = RecordingLog::header(QStringLiteral("0.10s"), QDateTime::currentDateTime());
+    QString log =
+        features::RecordingLog::header(QStringLiteral("0.10s"), QDateTime::currentDateTime());
     for (int i = 0; i < lines; ++i)
-        log += RecordingLog::sampleLine(0.01f * (i % 100), -0.5f, -1.0f);
+        log += features::RecordingLog::sampleLine(0.01f * (i % 100), -0.5f, -1.0f);
     view->setPlainText(log);
     view->show();
     QApplication::processEvents();
@@ -30,7 +31,7 @@ template <typename Tick> void runTicks(benchmark::State& state, Tick tick) {
     auto view = viewWithLines(int(state.range(0)));
     float x = 0.0f;
     for (auto _ : state) {
-        tick(view.get(), RecordingLog::sampleLine(x, -0.5f, -1.0f));
+        tick(view.get(), features::RecordingLog::sampleLine(x, -0.5f, -1.0f));
         // A tick is followed by the event loop's layout and paint before the next one.
         QApplication::processEvents();
         x += 0.01f;
@@ -40,7 +41,7 @@ template <typename Tick> void runTicks(benchmark::State& state, Tick tick) {
 
 void BM_TickAppend(benchmark::State& state) {
     runTicks(state, [](QPlainTextEdit* view, const QString& line) {
-        RecordingLog::appendToView(view, line);
+        features::RecordingLog::appendToView(view, line);
     });
 }
 BENCHMARK(BM_TickAppend)

@@ -37,7 +37,7 @@
 #include <unistd.h>
 #include <vector>
 
-using namespace analysis;
+using namespace features::analysis;
 
 namespace {
 
@@ -198,7 +198,7 @@ void quitTable(const std::vector<std::pair<QString, int>>& files) {
                     [path = path] {
                         qputenv("QT_QPA_PLATFORM", "offscreen");
                         QApplication application(gArgc, gArgv);
-                        const platform::QuitOnSignals quit;
+                        const desktop::QuitOnSignals quit;
                         QTemporaryDir empty;
                         AnalysisWindow window(empty.path());
                         QObject::connect(&window.loader(), &RecordingLoader::loaded,
@@ -206,7 +206,7 @@ void quitTable(const std::vector<std::pair<QString, int>>& files) {
                         window.open(path);
                         tell('r');
                         QApplication::exec();
-                        return 128 + platform::QuitOnSignals::pendingSignal();
+                        return 128 + desktop::QuitOnSignals::pendingSignal();
                     },
                     [&](pid_t child, int fd) {
                         if (reading) {
@@ -240,11 +240,11 @@ struct Gaps {
 
 Gaps gapsOf(const QString& csv) {
     Gaps gaps;
-    platform::RecordingReader reader(csv);
+    sensors::RecordingReader reader(csv);
     QString error;
     if (!reader.open(&error))
         return gaps;
-    platform::Acceleration row;
+    sensors::Acceleration row;
     double previous = 0.0;
     std::vector<double> steps;
     while (reader.next(&row)) {
@@ -275,12 +275,12 @@ int recordWhileReading(const QString& file, const QString& csv) {
     if (!file.isEmpty())
         QFile::link(file, folder + QStringLiteral("/2020-01-01_00-00-00.csv"));
     QApplication application(gArgc, gArgv);
-    platform::setUpSettingsStore();
-    QSettings().setValue(QLatin1String(SettingsTable::kRateKey), 2);
-    platform::Accelerometer::sharedAccelerometer().setDriver(
-        std::make_unique<platform::SimulatedDriver>());
-    WobblestarAppDelegate delegate;
-    delegate.setSampleFile(WobblestarAppDelegate::SampleFile::Named, csv);
+    desktop::setUpSettingsStore();
+    QSettings().setValue(QLatin1String(app::SettingsTable::kRateKey), 2);
+    sensors::Accelerometer::sharedAccelerometer().setDriver(
+        std::make_unique<sensors::SimulatedDriver>());
+    app::WobblestarAppDelegate delegate;
+    delegate.setSampleFile(app::WobblestarAppDelegate::SampleFile::Named, csv);
     delegate.applicationDidFinishLaunching();
     delegate.start();
 

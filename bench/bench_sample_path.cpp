@@ -31,7 +31,7 @@ void operator delete(void* p, std::size_t) noexcept {
 
 namespace {
 
-WobblestarAppDelegate* delegate = nullptr;
+app::WobblestarAppDelegate* delegate = nullptr;
 
 // A control of the window, by its name in the interface file.
 template <typename Widget> Widget* named(const char* name) {
@@ -39,18 +39,18 @@ template <typename Widget> Widget* named(const char* name) {
 }
 
 void configure(bool filtering, bool updating) {
-    named<platform::Switch>("xAxis")->setOn(true);
-    named<platform::Switch>("yAxis")->setOn(false);
-    named<platform::Switch>("zAxis")->setOn(true);
-    named<GraphView>("graphView")->setFilteringEnabled(filtering);
-    named<GraphView>("graphView")->setUpdatingIsEnabled(updating);
-    named<MeterView>("meterView")->setUpdatingIsEnabled(false);
+    named<screens::Switch>("xAxis")->setOn(true);
+    named<screens::Switch>("yAxis")->setOn(false);
+    named<screens::Switch>("zAxis")->setOn(true);
+    named<app::GraphView>("graphView")->setFilteringEnabled(filtering);
+    named<app::GraphView>("graphView")->setUpdatingIsEnabled(updating);
+    named<app::MeterView>("meterView")->setUpdatingIsEnabled(false);
 }
 
 void BM_SamplePath(benchmark::State& state) {
     configure(state.range(0) != 0, state.range(1) != 0);
-    auto& accelerometer = platform::Accelerometer::sharedAccelerometer();
-    platform::Acceleration sample{0.01, -0.02, -1.0};
+    auto& accelerometer = sensors::Accelerometer::sharedAccelerometer();
+    sensors::Acceleration sample{0.01, -0.02, -1.0};
     for (auto _ : state) {
         sample.x = -sample.x;
         delegate->accelerometer(accelerometer, sample);
@@ -63,12 +63,12 @@ BENCHMARK(BM_SamplePath)->ArgNames({"filter", "redraw"})->Args({0, 0})->Args({1,
 // Counts the allocations of 100,000 samples after a warm-up; prints and fails if any.
 bool allocatesNothing() {
     configure(true, true);
-    auto& accelerometer = platform::Accelerometer::sharedAccelerometer();
+    auto& accelerometer = sensors::Accelerometer::sharedAccelerometer();
     for (int i = 0; i < 1000; ++i)
-        delegate->accelerometer(accelerometer, platform::Acceleration{0.1, 0.2, -1.0});
+        delegate->accelerometer(accelerometer, sensors::Acceleration{0.1, 0.2, -1.0});
     const long before = allocations.load();
     for (int i = 0; i < 100000; ++i)
-        delegate->accelerometer(accelerometer, platform::Acceleration{0.1 * (i % 7), 0.2, -1.0});
+        delegate->accelerometer(accelerometer, sensors::Acceleration{0.1 * (i % 7), 0.2, -1.0});
     const long count = allocations.load() - before;
     std::printf("allocations in 100000 samples: %ld\n", count);
     return count == 0;
@@ -80,7 +80,7 @@ int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM",
             qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
     QApplication application(argc, argv);
-    WobblestarAppDelegate appDelegate;
+    app::WobblestarAppDelegate appDelegate;
     delegate = &appDelegate;
     const bool clean = allocatesNothing();
     benchmark::Initialize(&argc, argv);

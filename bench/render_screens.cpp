@@ -15,13 +15,13 @@
 
 namespace {
 
-void save(platform::View& view, qreal ratio, const QString& path) {
+void save(drawing::View& view, qreal ratio, const QString& path) {
     QImage image(view.size() * ratio, QImage::Format_ARGB32_Premultiplied);
     image.setDevicePixelRatio(ratio);
     image.fill(QColor(48, 44, 40));
     {
         QPainter painter(&image);
-        platform::PainterContext context(painter);
+        drawing::PainterContext context(painter);
         view.drawRect(context, view.bounds());
     }
     if (!image.save(path))
@@ -34,18 +34,18 @@ int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     const QDir out(argc > 1 ? argv[1] : ".");
-    platform::SimulatedDriver driver;
+    sensors::SimulatedDriver driver;
 
-    GraphView graph;
+    app::GraphView graph;
     graph.resize(320, 420);
     graph.setFilteringEnabled(false);
     // Four seconds of readings at 120 Hz; the last 150 are shown.
-    platform::Acceleration a{};
+    sensors::Acceleration a{};
     for (int k = 0; k < 480; ++k) {
         a = driver.readingAt(40.0 + k / 120.0);
         graph.updateHistoryWithX(float(a.x), float(a.y), float(a.z));
     }
-    MeterView meters;
+    app::MeterView meters;
     meters.resize(480, 320);
     meters.X(float(a.x), float(a.y), float(a.z));
 

@@ -1,4 +1,5 @@
 #include "app/WobblestarAppDelegate.h"
+#include "desktop/Files.h"
 #include "desktop/QuitOnSignals.h"
 #include "desktop/SettingsStore.h"
 #include "features/AxisCheck.h"
@@ -13,6 +14,7 @@
 #include "sensors/Sources.h"
 
 #include <QApplication>
+#include <QBuffer>
 #include <QGuiApplication>
 #include <QIcon>
 #include <QPixmap>
@@ -29,7 +31,7 @@ QStringList argumentsOf(int argc, char* argv[]) {
     QList<QByteArray> arguments;
     for (int i = 0; i < argc; ++i)
         arguments << QByteArray(argv[i]);
-    return platform::argumentsFromBytes(arguments);
+    return features::argumentsFromBytes(arguments);
 }
 
 constexpr const char* kNoDisplay =
@@ -93,14 +95,14 @@ bool isHeadlessPlatform(const QByteArray& platforms) {
     return false;
 }
 
-int listSources(int argc, char* argv[], const platform::LaunchOptions& options) {
+int listSources(int argc, char* argv[], const features::LaunchOptions& options) {
     QStringList lines;
     if (options.source.startsWith(u"mqtt://") || options.source.startsWith(u"mqtts://")) {
         // A broker's devices are those heard from now.
         QCoreApplication application(argc, argv);
-        lines = platform::listBrokerDevices(options.source);
+        lines = sensors::listBrokerDevices(options.source);
     } else {
-        lines = platform::describeSources(platform::detectSources());
+        lines = sensors::describeSources(sensors::detectSources());
     }
     for (const QString& line : lines)
         std::printf("%s\n", qPrintable(line));
@@ -109,8 +111,8 @@ int listSources(int argc, char* argv[], const platform::LaunchOptions& options) 
 
 // The publisher --publish asks for, else the one of the setting publish/url. A bad --publish
 // fails the start; a bad setting is old and only said.
-std::optional<std::unique_ptr<Publisher>> startPublisher(const platform::LaunchOptions& options,
-                                                         platform::Accelerometer& accelerometer,
+std::optional<std::unique_ptr<Publisher>> startPublisher(const features::LaunchOptions& options,
+                                                         sensors::Accelerometer& accelerometer,
                                                          StatusMessages& messages) {
     const bool asked = !options.publish.isEmpty();
     const QString url =
@@ -125,7 +127,7 @@ std::optional<std::unique_ptr<Publisher>> startPublisher(const platform::LaunchO
             return std::nullopt;
         }
         messages.show(QStringLiteral("Ignoring the setting publish/url: %1").arg(error),
-                      platform::AccelerometerDriver::MessageKind::Notice);
+                      sensors::AccelerometerDriver::MessageKind::Notice);
         return std::unique_ptr<Publisher>();
     }
     QObject::connect(publisher.get(), &Publisher::statusMessage, &messages, &StatusMessages::show);
@@ -133,7 +135,7 @@ std::optional<std::unique_ptr<Publisher>> startPublisher(const platform::LaunchO
 }
 
 int listFormats() {
-    for (const platform::RecordingFormatInfo& info : platform::recordingFormats())
+    for (const sensors::RecordingFormatInfo& info : sensors::recordingFormats())
         std::printf("%s\n    %s\n    %s\n", info.name, info.example, info.units);
     return 0;
 }
@@ -145,23 +147,30 @@ bool hasDisplay() {
 }
 
 // Brings up the screen through its own action, then writes the window as a PNG.
-bool takeScreenshot(WobblestarAppDelegate& delegate, const platform::LaunchOptions& options) {
+bool takeScreenshot(app::WobblestarAppDelegate& delegate, const features::LaunchOptions& options) {
     delegate.showScreen(options.screen);
     // Let the newest samples reach the views before the picture is taken.
     QCoreApplication::processEvents();
     const QPixmap picture = delegate.window()->grab();
-    if (!picture.save(options.screenshot, "PNG")) {
-        std::fprintf(stderr, "wobblestar: could not write the screenshot to %s\n",
-                     qPrintable(options.screenshot));
-        return false;
-    }
-    return true;
+    // Encoded in memory first, so that a full disk is said in the system's words, not Qt's
+    // "Unknown error", and no half-written picture is left behind.
+    QByteArray png;
+    QBuffer buffer(&png);
+    QString error;
+    if (!buffer.open(QIODevice::WriteOnly) || !picture.save(&buffer, "PNG"))
+        error = QStringLiteral("the picture could not be encoded");
+    else if (desktop::saveFile(options.screenshot, png, &error))
+        return true;
+    std::fprintf(stderr, "wobblestar: could not write the screenshot to %s: %s\n",
+                 qPrintable(options.screenshot), qPrintable(error));
+    return false;
 }
 
 // Records for the requested time with the recording screen's own start, ticks and stop, then
 // prints the finished log. The store is only read (for the sampling rate), never written.
-int recordHeadless(WobblestarAppDelegate& delegate, const HeadlessRecording::Request& request) {
-    using SampleFile = WobblestarAppDelegate::SampleFile;
+int recordHeadless(app::WobblestarAppDelegate& delegate,
+                   const features::HeadlessRecording::Request& request) {
+    using SampleFile = app::WobblestarAppDelegate::SampleFile;
     delegate.setHeadless(true);
     delegate.setSampleFile(request.csvPath.isEmpty() ? SampleFile::None : SampleFile::Named,
                            request.csvPath);
@@ -183,14 +192,14 @@ int recordHeadless(WobblestarAppDelegate& delegate, const HeadlessRecording::Req
     const QByteArray log = delegate.recordingLog().toUtf8() + '\n';
     std::fwrite(log.constData(), 1, size_t(log.size()), stdout);
     std::fflush(stdout);
-    const platform::SampleCsvWriter* writer = delegate.sampleWriter();
+    const sensors::SampleCsvWriter* writer = delegate.sampleWriter();
     return writer && writer->hasFailed() ? 1 : 0;
 }
 
 // Sets the platform the mode needs: none for the headless modes, a display for the window.
 // False, with the reason printed, when the window has no display to go to.
-bool choosePlatform(platform::RunMode mode, const platform::LaunchOptions& options) {
-    using platform::RunMode;
+bool choosePlatform(features::RunMode mode, const features::LaunchOptions& options) {
+    using features::RunMode;
     if (mode == RunMode::Record || mode == RunMode::CheckAxes) {
         // No window is ever shown; the recording screen's objects still do the work.
         qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -227,8 +236,8 @@ bool reachedDisplay(const QByteArray& platformAsked) {
 }
 
 void setUpDesktopIntegration() {
-    platform::setUpSettingsStore();
-    platform::dressEveryDialog();
+    desktop::setUpSettingsStore();
+    screens::dressEveryDialog();
     // Docks and task bars match the window to its launcher by this name (the Wayland app id);
     // on X11 the window class is the application name, given as StartupWMClass.
     QGuiApplication::setDesktopFileName(QStringLiteral("org.wobblestar.Wobblestar"));
@@ -238,14 +247,14 @@ void setUpDesktopIntegration() {
     QApplication::setWindowIcon(icon);
 }
 
-int analyze(int argc, char* argv[], const platform::LaunchOptions& options) {
+int analyze(int argc, char* argv[], const features::LaunchOptions& options) {
     // Fonts and pictures need a GUI application, but never a display.
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication application(argc, argv);
-    return analysis::runHeadlessAnalysis(options);
+    return features::analysis::runHeadlessAnalysis(options);
 }
 
-int screenshot(WobblestarAppDelegate& delegate, const platform::LaunchOptions& options) {
+int screenshot(app::WobblestarAppDelegate& delegate, const features::LaunchOptions& options) {
     int status = -1;
     QTimer::singleShot(std::chrono::milliseconds(std::llround(options.after * 1000.0)), [&] {
         status = takeScreenshot(delegate, options) ? 0 : 1;
@@ -253,19 +262,19 @@ int screenshot(WobblestarAppDelegate& delegate, const platform::LaunchOptions& o
     });
     QApplication::exec();
     // A signal before the picture was taken: no file, and no success to report.
-    return status >= 0 ? status : 128 + platform::QuitOnSignals::pendingSignal();
+    return status >= 0 ? status : 128 + desktop::QuitOnSignals::pendingSignal();
 }
 
 // The modes that read a source: the window, a screenshot, a recording, the axis check.
-int runWithSource(int argc, char* argv[], const platform::LaunchOptions& options,
-                  platform::RunMode mode) {
-    using platform::RunMode;
+int runWithSource(int argc, char* argv[], const features::LaunchOptions& options,
+                  features::RunMode mode) {
+    using features::RunMode;
     QString error;
-    const std::optional<HeadlessRecording::Request> record =
-        HeadlessRecording::requestFromOptions(options, &error);
+    const std::optional<features::HeadlessRecording::Request> record =
+        features::HeadlessRecording::requestFromOptions(options, &error);
     if (!record && !error.isEmpty()) {
         std::fprintf(stderr, "wobblestar: %s\n", qPrintable(error));
-        return HeadlessRecording::kUsageExitStatus;
+        return features::HeadlessRecording::kUsageExitStatus;
     }
     const QByteArray platformAsked = qgetenv("QT_QPA_PLATFORM");
     if (!choosePlatform(mode, options))
@@ -274,22 +283,22 @@ int runWithSource(int argc, char* argv[], const platform::LaunchOptions& options
     if (!reachedDisplay(platformAsked))
         return 2;
     setUpDesktopIntegration();
-    platform::QuitOnSignals quitOnSignals;
+    desktop::QuitOnSignals quitOnSignals;
 
-    std::unique_ptr<platform::AccelerometerDriver> driver = platform::createSource(options, &error);
+    std::unique_ptr<sensors::AccelerometerDriver> driver = sensors::createSource(options, &error);
     // Ended during discovery or a long load: there is nothing to store yet.
-    if (const int signal = platform::QuitOnSignals::pendingSignal())
+    if (const int signal = desktop::QuitOnSignals::pendingSignal())
         return 128 + signal;
     if (!driver) {
         std::fprintf(stderr, "wobblestar: %s\n", qPrintable(error));
         return 2;
     }
-    platform::Accelerometer& accelerometer = platform::Accelerometer::sharedAccelerometer();
+    sensors::Accelerometer& accelerometer = sensors::Accelerometer::sharedAccelerometer();
     accelerometer.setDriver(std::move(driver));
     if (mode == RunMode::CheckAxes)
         return runAxisCheckOnTerminal(accelerometer);
 
-    WobblestarAppDelegate delegate;
+    app::WobblestarAppDelegate delegate;
     StatusMessages messages(accelerometer, delegate.statusBar());
     const std::optional<std::unique_ptr<Publisher>> publisher =
         startPublisher(options, accelerometer, messages);
@@ -309,26 +318,26 @@ int runWithSource(int argc, char* argv[], const platform::LaunchOptions& options
 
 int main(int argc, char* argv[]) {
     qInstallMessageHandler(writeWithPrefix);
-    platform::LaunchOptions options;
+    features::LaunchOptions options;
     QString error, output;
-    switch (platform::parseLaunchOptions(argumentsOf(argc, argv), options, &error, &output)) {
-    case platform::LaunchAction::ShowHelp:
-    case platform::LaunchAction::ShowVersion:
+    switch (features::parseLaunchOptions(argumentsOf(argc, argv), options, &error, &output)) {
+    case features::LaunchAction::ShowHelp:
+    case features::LaunchAction::ShowVersion:
         std::printf("%s\n", qPrintable(output));
         return 0;
-    case platform::LaunchAction::Fail:
+    case features::LaunchAction::Fail:
         std::fprintf(stderr, "wobblestar: %s\n", qPrintable(error));
         return 2;
-    case platform::LaunchAction::Run:
+    case features::LaunchAction::Run:
         break;
     }
-    const platform::RunMode mode = platform::runModeOf(options);
+    const features::RunMode mode = features::runModeOf(options);
     switch (mode) {
-    case platform::RunMode::ListSources:
+    case features::RunMode::ListSources:
         return listSources(argc, argv, options);
-    case platform::RunMode::Analyze:
+    case features::RunMode::Analyze:
         return analyze(argc, argv, options);
-    case platform::RunMode::ListFormats:
+    case features::RunMode::ListFormats:
         return listFormats();
     default:
         return runWithSource(argc, argv, options, mode);

@@ -27,22 +27,22 @@ class Controls {
     QWidget* window_;
 
 public:
-    explicit Controls(const WobblestarAppDelegate& app) : window_(app.window()) {}
+    explicit Controls(const app::WobblestarAppDelegate& app) : window_(app.window()) {}
 
-    GraphView* const graphView = find<GraphView>("graphView");
-    MeterView* const meterView = find<MeterView>("meterView");
+    app::GraphView* const graphView = find<app::GraphView>("graphView");
+    app::MeterView* const meterView = find<app::MeterView>("meterView");
     QWidget* const settingsView = find<QWidget>("settingsView");
     QWidget* const infoView = find<QWidget>("infoView");
     QWidget* const RecordView = find<QWidget>("RecordView");
     QWidget* const metersView = find<QWidget>("metersView");
-    platform::SegmentedControl* const segmentcontroller =
-        find<platform::SegmentedControl>("segmentcontroller");
-    platform::SegmentedControl* const segment = find<platform::SegmentedControl>("segment");
-    platform::SegmentedControl* const design = find<platform::SegmentedControl>("design");
-    platform::Switch* const xAxis = find<platform::Switch>("xAxis");
-    platform::Switch* const yAxis = find<platform::Switch>("yAxis");
-    platform::Switch* const zAxis = find<platform::Switch>("zAxis");
-    platform::Switch* const Filter = find<platform::Switch>("Filter");
+    screens::SegmentedControl* const segmentcontroller =
+        find<screens::SegmentedControl>("segmentcontroller");
+    screens::SegmentedControl* const segment = find<screens::SegmentedControl>("segment");
+    screens::SegmentedControl* const design = find<screens::SegmentedControl>("design");
+    screens::Switch* const xAxis = find<screens::Switch>("xAxis");
+    screens::Switch* const yAxis = find<screens::Switch>("yAxis");
+    screens::Switch* const zAxis = find<screens::Switch>("zAxis");
+    screens::Switch* const Filter = find<screens::Switch>("Filter");
     QLabel* const one = find<QLabel>("one");
     QLabel* const two = find<QLabel>("two");
     QLabel* const three = find<QLabel>("three");
@@ -64,7 +64,7 @@ private:
         const QString wanted = QLatin1String(name);
         // The meters screen is shown through a graphics view, outside the window's children.
         QList<QWidget*> roots{window_};
-        for (auto* host : window_->findChildren<platform::LandscapeScreen*>())
+        for (auto* host : window_->findChildren<screens::LandscapeScreen*>())
             roots << host->screen();
         for (QWidget* root : roots) {
             if (root->objectName() == wanted)
@@ -77,7 +77,7 @@ private:
     }
 };
 
-inline Controls controls(const WobblestarAppDelegate& app) {
+inline Controls controls(const app::WobblestarAppDelegate& app) {
     return Controls(app);
 }
 
@@ -107,10 +107,10 @@ struct AppFixture {
     void useStore(const QByteArray& contents = QByteArray()) {
         const QString folder = config.filePath(QString::number(++serial_));
         qputenv("WOBBLESTAR_CONFIG_DIR", folder.toUtf8());
-        platform::setUpSettingsStore();
+        desktop::setUpSettingsStore();
         if (!contents.isNull()) {
-            QDir().mkpath(QFileInfo(platform::settingsStorePath()).path());
-            QFile file(platform::settingsStorePath());
+            QDir().mkpath(QFileInfo(desktop::settingsStorePath()).path());
+            QFile file(desktop::settingsStorePath());
             file.open(QIODevice::WriteOnly);
             file.write(contents);
         }
@@ -124,7 +124,7 @@ struct AppFixture {
         for (const char* name : kSkinNames) {
             for (const char* suffix : {"", "90"}) {
                 const QString skin = QLatin1String(name) + QLatin1String(suffix);
-                if (platform::imageNamed(skin + QStringLiteral(".png")).cacheKey() == key)
+                if (drawing::imageNamed(skin + QStringLiteral(".png")).cacheKey() == key)
                     return skin;
             }
         }
@@ -132,52 +132,54 @@ struct AppFixture {
     }
 
     // The running recording's timer for period index 0..3, or null when none runs for it.
-    static QTimer* recordingTimer(const WobblestarAppDelegate& app, int index) {
+    static QTimer* recordingTimer(const app::WobblestarAppDelegate& app, int index) {
         return app.recorder().findChild<QTimer*>(QStringLiteral("myTimer%1").arg(index + 1));
     }
 
     // What the delegate's collaborators hold and take, for the tests.
-    static bool isRecording(const WobblestarAppDelegate& app) {
+    static bool isRecording(const app::WobblestarAppDelegate& app) {
         return app.recorder().isRecording();
     }
     // Replaces the desktop's mail program.
-    static void setMailComposer(WobblestarAppDelegate& app, platform::MailComposer composer) {
+    static void setMailComposer(app::WobblestarAppDelegate& app, desktop::MailComposer composer) {
         app.recorder().setMailComposer(std::move(composer));
     }
     // Replaces the save dialog: returns the chosen file, or an empty string for none.
-    static void setLogFileChooser(WobblestarAppDelegate& app, std::function<QString()> chooser) {
+    static void setLogFileChooser(app::WobblestarAppDelegate& app,
+                                  std::function<QString()> chooser) {
         app.recorder().setLogFileChooser(std::move(chooser));
     }
     // The message box shown last, while it is open; null otherwise.
-    static QMessageBox* messageBox(const WobblestarAppDelegate& app) {
+    static QMessageBox* messageBox(const app::WobblestarAppDelegate& app) {
         return app.recorder().messageBox();
     }
     // The axis check opened from the settings screen, while it is open; null otherwise.
-    static QDialog* axisCheck(const WobblestarAppDelegate& app) {
+    static QDialog* axisCheck(const app::WobblestarAppDelegate& app) {
         return app.sources().axisCheck();
     }
     // Replays a recording in the window, as the "Open recording…" entry does.
-    static bool openRecording(WobblestarAppDelegate& app, const QString& path,
+    static bool openRecording(app::WobblestarAppDelegate& app, const QString& path,
                               double fromSeconds = 0.0) {
         return app.sources().openRecording(path, fromSeconds);
     }
     // The "Open recording…" entry and file drops onto the window; null before start-up.
-    static RecordingOpener* recordingOpener(const WobblestarAppDelegate& app) {
+    static features::RecordingOpener* recordingOpener(const app::WobblestarAppDelegate& app) {
         return app.sources().opener();
     }
-    static analysis::AnalysisWindow* recordingsWindow(const WobblestarAppDelegate& app) {
+    static features::analysis::AnalysisWindow*
+    recordingsWindow(const app::WobblestarAppDelegate& app) {
         return app.sources().recordingsWindow();
     }
-    static WobblestarAppDelegate::Screen shownScreen(const WobblestarAppDelegate& app) {
+    static app::WobblestarAppDelegate::Screen shownScreen(const app::WobblestarAppDelegate& app) {
         return app.screens().shown();
     }
-    static platform::ScreenTransition* transition(const WobblestarAppDelegate& app) {
+    static screens::ScreenTransition* transition(const app::WobblestarAppDelegate& app) {
         return app.screens().transition();
     }
-    static platform::LandscapeScreen* metersHost(const WobblestarAppDelegate& app) {
+    static screens::LandscapeScreen* metersHost(const app::WobblestarAppDelegate& app) {
         return app.screens().metersHost();
     }
-    static const platform::IdleInhibitor& idleTimer(const WobblestarAppDelegate& app) {
+    static const desktop::IdleInhibitor& idleTimer(const app::WobblestarAppDelegate& app) {
         return app.screens().idle();
     }
 

@@ -5,10 +5,10 @@
 #include <cmath>
 #include <limits>
 
-using platform::Acceleration;
-using platform::Accelerometer;
-using platform::AccelerometerDelegate;
-using platform::AccelerometerDriver;
+using sensors::Acceleration;
+using sensors::Accelerometer;
+using sensors::AccelerometerDelegate;
+using sensors::AccelerometerDriver;
 
 namespace {
 

@@ -17,7 +17,7 @@
 #include <cmath>
 #include <numbers>
 
-using namespace analysis;
+using namespace features::analysis;
 
 namespace {
 

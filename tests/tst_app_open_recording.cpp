@@ -12,7 +12,7 @@
 #include <QTest>
 #include <QUrl>
 
-using platform::Accelerometer;
+using sensors::Accelerometer;
 
 // Opening a recording from the window: the entry, a dropped file, and the end of its replay.
 class AppOpenRecordingTest : public QObject {
@@ -92,7 +92,7 @@ void AppOpenRecordingTest::opensFromEntryOrDrop() {
     QFETCH(QString, message);
 
     fixture.useStore();
-    WobblestarAppDelegate app;
+    app::WobblestarAppDelegate app;
     app.applicationDidFinishLaunching();
     const QString path = write(QStringLiteral("ride.csv"), text);
     if (dropped) {
@@ -119,7 +119,7 @@ void AppOpenRecordingTest::opensFromEntryOrDrop() {
 
 void AppOpenRecordingTest::endIsAnnouncedAndRateFallsToZero() {
     fixture.useStore();
-    WobblestarAppDelegate app;
+    app::WobblestarAppDelegate app;
     app.applicationDidFinishLaunching();
     Accelerometer& accelerometer = Accelerometer::sharedAccelerometer();
     QSignalSpy messages(&accelerometer, &Accelerometer::statusMessage);
@@ -131,7 +131,7 @@ void AppOpenRecordingTest::endIsAnnouncedAndRateFallsToZero() {
 
     // Nothing to record once the replay has ended: Start says so and starts nothing.
     QTest::qWait(1100);
-    app.setSampleFile(WobblestarAppDelegate::SampleFile::Default);
+    app.setSampleFile(app::WobblestarAppDelegate::SampleFile::Default);
     app.recordMenu();
     app.start();
     QVERIFY(!AppFixture::isRecording(app));
@@ -142,7 +142,7 @@ void AppOpenRecordingTest::endIsAnnouncedAndRateFallsToZero() {
 
 void AppOpenRecordingTest::replayFromTheRecordingsWindow() {
     fixture.useStore();
-    WobblestarAppDelegate app;
+    app::WobblestarAppDelegate app;
     app.applicationDidFinishLaunching();
     app.recordings();
     QVERIFY(AppFixture::recordingsWindow(app));

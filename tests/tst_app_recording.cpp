@@ -10,10 +10,10 @@
 #include <QTest>
 #include <QTimer>
 
-using platform::Acceleration;
-using platform::Accelerometer;
-using platform::MailComposer;
-using SampleFile = WobblestarAppDelegate::SampleFile;
+using desktop::MailComposer;
+using sensors::Acceleration;
+using sensors::Accelerometer;
+using SampleFile = app::WobblestarAppDelegate::SampleFile;
 
 namespace {
 
@@ -77,8 +77,8 @@ private slots:
     void headlessRecord();
 
 private:
-    std::unique_ptr<WobblestarAppDelegate> makeApp();
-    static void deliver(WobblestarAppDelegate& app, double x, double y, double z,
+    std::unique_ptr<app::WobblestarAppDelegate> makeApp();
+    static void deliver(app::WobblestarAppDelegate& app, double x, double y, double z,
                         double timestamp = 0.0) {
         app.accelerometer(Accelerometer::sharedAccelerometer(), Acceleration{x, y, z, timestamp});
     }
@@ -99,8 +99,8 @@ void AppRecordingTest::init() {
     fixture.useStore("[General]\ntext=earlier log\nsegment2=2\n");
 }
 
-std::unique_ptr<WobblestarAppDelegate> AppRecordingTest::makeApp() {
-    auto app = std::make_unique<WobblestarAppDelegate>();
+std::unique_ptr<app::WobblestarAppDelegate> AppRecordingTest::makeApp() {
+    auto app = std::make_unique<app::WobblestarAppDelegate>();
     app->applicationDidFinishLaunching();
     // No sampling in the background: the tests hand in every reading themselves.
     Accelerometer::sharedAccelerometer().setDelegate(nullptr);
@@ -227,7 +227,7 @@ void AppRecordingTest::states() {
     }
     // A running recording cannot be left by Esc either.
     QTest::keyClick(app->window(), Qt::Key_Escape);
-    QCOMPARE(AppFixture::shownScreen(*app), WobblestarAppDelegate::Screen::Recording);
+    QCOMPARE(AppFixture::shownScreen(*app), app::WobblestarAppDelegate::Screen::Recording);
 
     // Another period chosen during the recording leaves the running timer alone, and stop
     // still finds it.
@@ -260,7 +260,7 @@ void AppRecordingTest::storedKeys() {
     QCOMPARE(QSettings().value("text").toString(), QStringLiteral("earlier log"));
     app->timerFired();
     app->stop();
-    const QSettings onDisk(platform::settingsStorePath(), QSettings::IniFormat);
+    const QSettings onDisk(desktop::settingsStorePath(), QSettings::IniFormat);
     QCOMPARE(onDisk.value("text").toString(), controls(*app).recordingText->toPlainText());
     QCOMPARE(onDisk.value("segment2").toInt(), 3);
     QVERIFY(!AppFixture::messageBox(*app));
@@ -274,7 +274,7 @@ void AppRecordingTest::storeWriteFailureKeepsLog() {
     QVERIFY(blocker.open(QIODevice::WriteOnly));
     blocker.close();
     qputenv("WOBBLESTAR_CONFIG_DIR", blocker.fileName().toUtf8() + "/config");
-    platform::setUpSettingsStore();
+    desktop::setUpSettingsStore();
 
     auto app = makeApp();
     app->start();
@@ -340,7 +340,7 @@ void AppRecordingTest::mailFailure() {
     // Feedback fails the same way, without the offer; a README page needs no mail program.
     // The box went away with the click.
     QTRY_VERIFY(!AppFixture::messageBox(*app));
-    const bool feedbackIsMail = platform::feedbackUrl().scheme() == u"mailto";
+    const bool feedbackIsMail = desktop::feedbackUrl().scheme() == u"mailto";
     if (launches && (installed || !feedbackIsMail)) {
         app->email();
         QTRY_VERIFY(!AppFixture::messageBox(*app));
@@ -361,9 +361,9 @@ void AppRecordingTest::mailOpened() {
     app->stop();
     app->emailrecord();
     QVERIFY(!AppFixture::messageBox(*app));
-    QCOMPARE(mail.opened, platform::recordMailUrl(controls(*app).recordingText->toPlainText()));
+    QCOMPARE(mail.opened, desktop::recordMailUrl(controls(*app).recordingText->toPlainText()));
     app->email();
-    QCOMPARE(mail.opened, platform::feedbackUrl());
+    QCOMPARE(mail.opened, desktop::feedbackUrl());
 }
 
 void AppRecordingTest::saveLogFailure() {
@@ -406,7 +406,7 @@ void AppRecordingTest::quitDuringRecording() {
         QVERIFY(QMetaObject::invokeMethod(qApp, "aboutToQuit"));
 
     QVERIFY(!AppFixture::isRecording(*app));
-    const QSettings onDisk(platform::settingsStorePath(), QSettings::IniFormat);
+    const QSettings onDisk(desktop::settingsStorePath(), QSettings::IniFormat);
     const QString stored = onDisk.value("text").toString();
     if (recording) {
         QVERIFY(QRegularExpression(QStringLiteral("\n\\[X\\]: \\+0\\.00 .*\n\nRecording "
@@ -446,7 +446,7 @@ void AppRecordingTest::fullRateFileReplays() {
     QVERIFY(!app->sampleWriter()->hasFailed());
 
     QString error;
-    const std::vector<Acceleration> rows = platform::loadRecording(path, &error).rows;
+    const std::vector<Acceleration> rows = sensors::loadRecording(path, &error).rows;
     QVERIFY2(!rows.empty(), qPrintable(error));
     QCOMPARE(rows.size(), sent.size());
     for (size_t i = 0; i < rows.size(); ++i) {
@@ -478,7 +478,7 @@ void AppRecordingTest::defaultSampleFile() {
                 .match(QFileInfo(path).fileName())
                 .hasMatch());
     QString error;
-    QCOMPARE(platform::loadRecording(path, &error).rows.size(), size_t(1));
+    QCOMPARE(sensors::loadRecording(path, &error).rows.size(), size_t(1));
     // The screen says where the samples went.
     QVERIFY(controls(*app).sampleFileLabel->text().startsWith(QLatin1String("Samples: ")));
     QCOMPARE(controls(*app).sampleFileLabel->toolTip(), QDir::toNativeSeparators(path));
@@ -584,7 +584,7 @@ void AppRecordingTest::headlessRecord() {
     QCOMPARE(QFileInfo::exists(csvPath), csv);
     if (csv) {
         QString error;
-        const platform::Recording recording = platform::loadRecording(csvPath, &error);
+        const sensors::Recording recording = sensors::loadRecording(csvPath, &error);
         QVERIFY2(!recording.rows.empty(), qPrintable(error));
     }
 }

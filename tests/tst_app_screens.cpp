@@ -8,10 +8,10 @@
 #include <QTest>
 #include <QToolBar>
 
-using platform::Accelerometer;
-using Screen = WobblestarAppDelegate::Screen;
+using sensors::Accelerometer;
+using Screen = app::WobblestarAppDelegate::Screen;
 
-Q_DECLARE_METATYPE(WobblestarAppDelegate::Screen)
+Q_DECLARE_METATYPE(app::WobblestarAppDelegate::Screen)
 
 // The eight screen changes, pausing across them, skins and the keyboard.
 class AppScreensTest : public QObject {
@@ -32,7 +32,7 @@ private slots:
     void keyboard();
 
 private:
-    void invoke(WobblestarAppDelegate& app, const QStringList& actions);
+    void invoke(app::WobblestarAppDelegate& app, const QStringList& actions);
     AppFixture fixture;
 };
 
@@ -47,7 +47,7 @@ void AppScreensTest::init() {
     fixture.useStore("[General]\ndesign=1\n");
 }
 
-void AppScreensTest::invoke(WobblestarAppDelegate& app, const QStringList& actions) {
+void AppScreensTest::invoke(app::WobblestarAppDelegate& app, const QStringList& actions) {
     for (const QString& action : actions)
         QVERIFY2(QMetaObject::invokeMethod(&app, action.toLatin1().constData()),
                  qPrintable(action));
@@ -90,7 +90,7 @@ void AppScreensTest::screenChange() {
     QFETCH(QString, dressed);
     QFETCH(int, orientation);
 
-    WobblestarAppDelegate app;
+    app::WobblestarAppDelegate app;
     app.applicationDidFinishLaunching();
     invoke(app, before);
     QHash<QString, QString> skinsBefore;
@@ -138,7 +138,7 @@ void AppScreensTest::pauseTitles_data() {
 
 void AppScreensTest::pauseTitles() {
     QFETCH(QStringList, away);
-    WobblestarAppDelegate app;
+    app::WobblestarAppDelegate app;
     app.applicationDidFinishLaunching();
     QAction* pause = controls(app).toolbar->actions().at(0);
 
@@ -168,7 +168,7 @@ void AppScreensTest::pauseTitles() {
 }
 
 void AppScreensTest::skinOnInfoBeforeBack() {
-    WobblestarAppDelegate app;
+    app::WobblestarAppDelegate app;
     app.applicationDidFinishLaunching();
     app.settings();
     QCOMPARE(AppFixture::skinOf(controls(app).three), QStringLiteral("metal"));
@@ -184,7 +184,7 @@ void AppScreensTest::skinOnInfoBeforeBack() {
 }
 
 void AppScreensTest::skinIndexOutOfRange() {
-    WobblestarAppDelegate app;
+    app::WobblestarAppDelegate app;
     app.applicationDidFinishLaunching();
     app.meterMenu();
     app.closeMeter();
@@ -203,16 +203,16 @@ void AppScreensTest::skinIndexOutOfRange() {
 }
 
 void AppScreensTest::missingImageLeavesViewEmpty() {
-    QVERIFY(platform::imageNamed(QStringLiteral("no-such-skin.png")).isNull());
+    QVERIFY(drawing::imageNamed(QStringLiteral("no-such-skin.png")).isNull());
     QWidget window;
     Ui::Wobblestar ui;
     ui.setupUi(&window);
-    ScreenNavigator screens(ui, window);
+    app::ScreenNavigator screens(ui, window);
     screens.loadSkins([](const QString& name) {
-        return platform::imageNamed(name == u"metal.png" ? QStringLiteral("no-such-skin.png")
-                                                         : name);
+        return drawing::imageNamed(name == u"metal.png" ? QStringLiteral("no-such-skin.png")
+                                                        : name);
     });
-    ui.one->setPixmap(platform::imageNamed(QStringLiteral("carbon.png")));
+    ui.one->setPixmap(drawing::imageNamed(QStringLiteral("carbon.png")));
     ui.design->setSelectedSegmentIndex(1);
     screens.dress(ui.one);
     QVERIFY(ui.one->pixmap().isNull());
@@ -226,10 +226,10 @@ void AppScreensTest::orientation_data() {
 
 void AppScreensTest::orientation() {
     QFETCH(bool, fixed);
-    WobblestarAppDelegate app;
+    app::WobblestarAppDelegate app;
     app.setFixedOrientation(fixed);
     app.applicationDidFinishLaunching();
-    platform::LandscapeScreen* host = AppFixture::metersHost(app);
+    screens::LandscapeScreen* host = AppFixture::metersHost(app);
     QCOMPARE(host->screenBounds(), QSizeF(480, 320));
     QCOMPARE(host->screenRotation(), 270.0);
     // Turned into the portrait window, the screen sits below the status bar, whole.
@@ -278,7 +278,7 @@ void AppScreensTest::keyboard() {
     QFETCH(Screen, shown);
     QFETCH(bool, graphOn);
     QFETCH(bool, meterOn);
-    WobblestarAppDelegate app;
+    app::WobblestarAppDelegate app;
     app.applicationDidFinishLaunching();
     QVERIFY(QTest::qWaitForWindowExposed(app.topLevelWindow()));
     app.topLevelWindow()->activateWindow();

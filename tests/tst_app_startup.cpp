@@ -8,7 +8,7 @@
 #include <QToolBar>
 #include <QToolButton>
 
-using platform::Accelerometer;
+using sensors::Accelerometer;
 
 // Start-up from the store, and what leaving the settings screen writes back.
 class AppStartupTest : public QObject {
@@ -82,7 +82,7 @@ void AppStartupTest::restore() {
     QFETCH(QString, log);
     fixture.useStore(store);
 
-    WobblestarAppDelegate app;
+    app::WobblestarAppDelegate app;
     app.applicationDidFinishLaunching();
 
     QCOMPARE(app.settingsMessage(), QString());
@@ -106,7 +106,7 @@ void AppStartupTest::restore() {
     QVERIFY(app.window()->isVisible());
     QCOMPARE(app.window()->windowTitle(), QStringLiteral("Wobblestar"));
     QCOMPARE(app.window()->size(), QSize(320, 480));
-    QCOMPARE(AppFixture::shownScreen(app), WobblestarAppDelegate::Screen::Graph);
+    QCOMPARE(AppFixture::shownScreen(app), app::WobblestarAppDelegate::Screen::Graph);
     QVERIFY(controls(app).graphView->isVisible());
     QVERIFY(!controls(app).settingsView->isVisible());
     QVERIFY(!AppFixture::metersHost(app)->isVisible());
@@ -115,12 +115,12 @@ void AppStartupTest::restore() {
     QCOMPARE(app.statusBar()->statusBarStyle(), 2);
     QCOMPARE(app.statusBar()->geometry(), QRect(0, 0, 320, 20));
     // Restoring writes nothing.
-    QCOMPARE(QFileInfo::exists(platform::settingsStorePath()), !store.isNull());
+    QCOMPARE(QFileInfo::exists(desktop::settingsStorePath()), !store.isNull());
 }
 
 void AppStartupTest::toolbar() {
     fixture.useStore();
-    WobblestarAppDelegate app;
+    app::WobblestarAppDelegate app;
     app.applicationDidFinishLaunching();
     QVERIFY(controls(app).toolbar);
     QCOMPARE(controls(app).toolbar->geometry(), QRect(0, 434, 320, 46));
@@ -161,9 +161,9 @@ void AppStartupTest::damagedStore() {
     QFETCH(bool, xOn);
     QFETCH(QString, log);
     fixture.useStore(store);
-    const QString path = platform::settingsStorePath();
+    const QString path = desktop::settingsStorePath();
 
-    WobblestarAppDelegate app;
+    app::WobblestarAppDelegate app;
     app.applicationDidFinishLaunching();
 
     QVERIFY(!app.settingsMessage().isEmpty());
@@ -184,7 +184,7 @@ void AppStartupTest::damagedStore() {
     QCOMPARE(saved.value("text").toString(), log);
 
     // The next start finds a sound store and says nothing.
-    WobblestarAppDelegate again;
+    app::WobblestarAppDelegate again;
     again.applicationDidFinishLaunching();
     QCOMPARE(again.settingsMessage(), QString());
     QCOMPARE(controls(again).recordingText->toPlainText(), log);
@@ -199,7 +199,7 @@ void AppStartupTest::backRewritesSixKeys_data() {
 void AppStartupTest::backRewritesSixKeys() {
     QFETCH(bool, change);
     fixture.useStore("[General]\nsegment2=2\ntext=old log\n");
-    WobblestarAppDelegate app;
+    app::WobblestarAppDelegate app;
     app.applicationDidFinishLaunching();
     controls(app).Filter->setOn(true);
     app.back(); // filter on, so the graph keeps a low-pass state
@@ -234,7 +234,7 @@ void AppStartupTest::backRewritesSixKeys() {
 
 void AppStartupTest::backResumesGraphAndItsPauseTitle() {
     fixture.useStore();
-    WobblestarAppDelegate app;
+    app::WobblestarAppDelegate app;
     app.applicationDidFinishLaunching();
     app.toggleRun();
     QVERIFY(!controls(app).graphView->updatingIsEnabled());
@@ -259,7 +259,7 @@ void AppStartupTest::recordingRate() {
     QFETCH(QByteArray, store);
     QFETCH(double, interval);
     fixture.useStore(store);
-    WobblestarAppDelegate app;
+    app::WobblestarAppDelegate app;
     app.setHeadless(true);
     app.prepareRecording(3);
     QCOMPARE(Accelerometer::sharedAccelerometer().updateInterval(), interval);

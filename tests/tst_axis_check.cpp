@@ -7,15 +7,15 @@
 #include <QSignalSpy>
 #include <QTest>
 
-using platform::Acceleration;
-using platform::Accelerometer;
-using platform::AxisMap;
+using sensors::Acceleration;
+using sensors::Accelerometer;
+using sensors::AxisMap;
 
 namespace {
 
 // A built-in sensor mounted a quarter turn off and upside down, held in whatever pose the test
 // chooses.
-class MountedSensor final : public platform::AccelerometerDriver {
+class MountedSensor final : public sensors::AccelerometerDriver {
 public:
     QString description() const override { return QStringLiteral("test chip"); }
     bool start(QString*) override { return true; }
@@ -66,7 +66,7 @@ void AxisCheckTest::twoPosesStoreAWorkingMap() {
     else
         accelerometer.setDriver(nullptr); // the simulated sensor stands in
 
-    WobblestarAppDelegate app;
+    app::WobblestarAppDelegate app;
     app.applicationDidFinishLaunching();
     app.settings();
     auto* button = app.window()->findChild<QPushButton*>(QStringLiteral("checkAxes"));

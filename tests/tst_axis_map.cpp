@@ -2,8 +2,8 @@
 
 #include <QTest>
 
-using platform::Acceleration;
-using platform::AxisMap;
+using sensors::Acceleration;
+using sensors::AxisMap;
 
 class AxisMapTest : public QObject {
     Q_OBJECT

@@ -10,8 +10,8 @@
 #include <algorithm>
 #include <cmath>
 
-using platform::Accelerometer;
-using Screen = WobblestarAppDelegate::Screen;
+using sensors::Accelerometer;
+using Screen = app::WobblestarAppDelegate::Screen;
 
 namespace {
 
@@ -86,7 +86,7 @@ private slots:
     void zTraceStandsOut();
 
 private:
-    std::unique_ptr<WobblestarAppDelegate> appOnScreen(int skin, Screen screen);
+    std::unique_ptr<app::WobblestarAppDelegate> appOnScreen(int skin, Screen screen);
     AppFixture fixture;
 };
 
@@ -99,9 +99,9 @@ void ContrastTest::init() {
     Accelerometer::sharedAccelerometer().setDelegate(nullptr);
 }
 
-std::unique_ptr<WobblestarAppDelegate> ContrastTest::appOnScreen(int skin, Screen screen) {
+std::unique_ptr<app::WobblestarAppDelegate> ContrastTest::appOnScreen(int skin, Screen screen) {
     fixture.useStore(QStringLiteral("[General]\ndesign=%1\nx=1\ny=1\nz=1\n").arg(skin).toUtf8());
-    auto app = std::make_unique<WobblestarAppDelegate>();
+    auto app = std::make_unique<app::WobblestarAppDelegate>();
     app->applicationDidFinishLaunching();
     switch (screen) {
     case Screen::Graph:
@@ -214,7 +214,7 @@ void ContrastTest::zTraceStandsOut_data() {
 void ContrastTest::zTraceStandsOut() {
     QFETCH(int, skin);
     auto app = appOnScreen(skin, Screen::Graph);
-    GraphView* graph = controls(*app).graphView;
+    app::GraphView* graph = controls(*app).graphView;
     // A trace a little above +1.5 g in each strip, over the strip's own background.
     for (int i = 0; i < 150; ++i)
         graph->updateHistoryWithX(1.6f, 1.6f, 1.6f);

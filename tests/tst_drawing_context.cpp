@@ -7,11 +7,11 @@
 #include <QTest>
 #include <vector>
 
-using platform::Font;
-using platform::PainterContext;
-using platform::Rect;
+using drawing::Font;
+using drawing::PainterContext;
+using drawing::Rect;
 
-Q_DECLARE_METATYPE(platform::Rect)
+Q_DECLARE_METATYPE(drawing::Rect)
 
 class DrawingContextTest : public QObject {
     Q_OBJECT
@@ -34,7 +34,7 @@ private slots:
 namespace {
 
 // A white 1-point line, a red square and an antialiased diagonal, all in the state in force.
-void drawProbe(platform::DrawingContext& context) {
+void drawProbe(drawing::DrawingContext& context) {
     context.beginPath();
     context.moveToPoint(0, 10.5f);
     context.addLineToPoint(40, 10.5f);
@@ -162,7 +162,7 @@ void DrawingContextTest::textHangsFromItsPoint() {
         QPainter painter(&image);
         PainterContext context(painter);
         context.setGrayFillColor(1.0f, 1.0f);
-        context.drawAtPoint(QStringLiteral("X Axis"), platform::Point{10, 20},
+        context.drawAtPoint(QStringLiteral("X Axis"), drawing::Point{10, 20},
                             Font::systemFontOfSize(12));
     }
     int top = image.height(), left = image.width();
@@ -178,10 +178,10 @@ void DrawingContextTest::textHangsFromItsPoint() {
 }
 
 void DrawingContextTest::recorderKeepsCallsInOrder() {
-    platform::RecordingContext context;
+    drawing::RecordingContext context;
     context.setRGBStrokeColor(1, 0, 0, 1);
     context.moveToPoint(1.5f, 2.5f);
-    context.drawAtPoint(QStringLiteral("+3.0"), platform::Point{4, 18}, Font::systemFontOfSize(12));
+    context.drawAtPoint(QStringLiteral("+3.0"), drawing::Point{4, 18}, Font::systemFontOfSize(12));
     QCOMPARE(context.calls().size(), size_t(3));
     QCOMPARE(context.calls()[1].operation, QStringLiteral("moveToPoint"));
     QCOMPARE(context.calls()[1].arguments, (std::vector<double>{1.5, 2.5}));
@@ -214,13 +214,13 @@ void DrawingContextTest::savedStateComesBack() {
         if (change == 5) {
             context.restoreGState();
         } else {
-            const platform::GStateSaver outer(context);
+            const drawing::GStateSaver outer(context);
             if (change == 0 || change == 4)
                 context.setLineWidth(6.0f);
             if (change == 1 || change == 4)
                 context.setRGBStrokeColor(0.0f, 1.0f, 0.0f, 1.0f);
             if (change == 4) {
-                const platform::GStateSaver inner(context);
+                const drawing::GStateSaver inner(context);
                 context.setLineWidth(3.0f);
             }
             if (change == 2 || change == 4)
@@ -241,14 +241,14 @@ void DrawingContextTest::layerStartsFromTheInitialState_data() {
 
 void DrawingContextTest::layerStartsFromTheInitialState() {
     QFETCH(bool, cached);
-    platform::Layer layer;
+    drawing::Layer layer;
     const QImage image = drawn([&](PainterContext& context) {
         context.setCachesLayers(cached);
         context.setRGBStrokeColor(1.0f, 0.0f, 0.0f, 1.0f);
         context.setLineWidth(6.0f);
         // Black on black would not show: the content fills its own background.
         context.drawLayer(layer, Rect{0, 0, 40, 40}, Rect{0, 0, 40, 20},
-                          [](platform::DrawingContext& content) {
+                          [](drawing::DrawingContext& content) {
                               content.setGrayFillColor(1.0f, 1.0f);
                               content.fillRect(Rect{0, 0, 40, 20});
                               content.beginPath();
@@ -290,14 +290,14 @@ void DrawingContextTest::layerIsDrawnAgainOnlyWhenItsKeyChanges() {
     QFETCH(qreal, ratio);
     QFETCH(bool, cached);
     QFETCH(int, drawings);
-    platform::Layer layer;
+    drawing::Layer layer;
     int calls = 0;
     const auto frameWith = [&](Rect layerFrame, Rect layerBounds, qreal pixelRatio) {
         return drawn(
             [&](PainterContext& context) {
                 context.setCachesLayers(cached);
                 context.drawLayer(layer, layerFrame, layerBounds,
-                                  [&](platform::DrawingContext& content) {
+                                  [&](drawing::DrawingContext& content) {
                                       ++calls;
                                       content.setGrayFillColor(1.0f, 1.0f);
                                       content.fillRect(layerBounds);

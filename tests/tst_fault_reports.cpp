@@ -17,9 +17,9 @@
 #include <cstdio>
 #include <unistd.h>
 
-using platform::Acceleration;
-using platform::Accelerometer;
-using platform::AccelerometerDriver;
+using sensors::Acceleration;
+using sensors::Accelerometer;
+using sensors::AccelerometerDriver;
 using Kind = AccelerometerDriver::MessageKind;
 
 namespace {
@@ -202,13 +202,13 @@ private slots:
     void intervalFixedWhileRecording();
 
 private:
-    std::unique_ptr<WobblestarAppDelegate> makeApp();
+    std::unique_ptr<app::WobblestarAppDelegate> makeApp();
     AppFixture fixture;
 };
 
 void FaultReportsTest::initTestCase() {
     fixture.makeSkins();
-    platform::dressEveryDialog();
+    screens::dressEveryDialog();
 }
 
 void FaultReportsTest::init() {
@@ -218,8 +218,8 @@ void FaultReportsTest::init() {
     fixture.useStore("[General]\nsegment=0\ndesign=1\nx=1\ny=1\nz=1\n");
 }
 
-std::unique_ptr<WobblestarAppDelegate> FaultReportsTest::makeApp() {
-    auto app = std::make_unique<WobblestarAppDelegate>();
+std::unique_ptr<app::WobblestarAppDelegate> FaultReportsTest::makeApp() {
+    auto app = std::make_unique<app::WobblestarAppDelegate>();
     app->applicationDidFinishLaunching();
     // The tests hand in every reading themselves.
     Accelerometer::sharedAccelerometer().setDelegate(nullptr);
@@ -276,10 +276,10 @@ void FaultReportsTest::statusMessages() {
         expectedLines << QStringLiteral("wobblestar: ") + message;
     QCOMPARE(standardError.lines(), expectedLines);
 
-    platform::StatusBar* bar = app->statusBar();
+    screens::StatusBar* bar = app->statusBar();
     if (noticeOver)
         QTRY_VERIFY_WITH_TIMEOUT(!drawnText(bar).contains(messages.last()),
-                                 (platform::StatusBar::kNoticeSeconds + 3) * 1000);
+                                 (screens::StatusBar::kNoticeSeconds + 3) * 1000);
     const QStringList drawn = drawnText(bar);
     if (!shown.isEmpty()) {
         QVERIFY2(drawn.contains(shown), qPrintable(drawn.join(" | ")));
@@ -315,8 +315,8 @@ void FaultReportsTest::dialogsReadable() {
     controls(*app).design->setSelectedSegmentIndex(skin);
     app->back();
     AppFixture::setMailComposer(*app,
-                                platform::MailComposer([](const QUrl&) { return false; },
-                                                       [] { return std::optional<bool>(true); }));
+                                desktop::MailComposer([](const QUrl&) { return false; },
+                                                      [] { return std::optional<bool>(true); }));
 
     QStringList where;
     double lowest = 0.0;
@@ -370,7 +370,7 @@ void FaultReportsTest::settingsNotWritten_data() {
 // choices hold for this run.
 void FaultReportsTest::settingsNotWritten() {
     QFETCH(QString, fault);
-    const QString store = platform::settingsStorePath();
+    const QString store = desktop::settingsStorePath();
     const QString folder = QFileInfo(store).path();
     auto app = makeApp();
     if (fault == u"file") {
@@ -426,18 +426,18 @@ void FaultReportsTest::settingsFileKept() {
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.write(contents);
         file.close();
-        QDir().mkpath(QFileInfo(platform::settingsStorePath()).path());
-        QVERIFY(QFile::link(target, platform::settingsStorePath()));
+        QDir().mkpath(QFileInfo(desktop::settingsStorePath()).path());
+        QVERIFY(QFile::link(target, desktop::settingsStorePath()));
     }
     auto app = makeApp();
     qputenv("TMPDIR", savedTmp);
 
     QCOMPARE(!app->settingsMessage().isEmpty(), setAside);
     QCOMPARE(controls(*app).design->selectedSegmentIndex(), 2);
-    const QDir storeFolder = QFileInfo(platform::settingsStorePath()).dir();
+    const QDir storeFolder = QFileInfo(desktop::settingsStorePath()).dir();
     QVERIFY(storeFolder.entryList({"*.bad"}, QDir::Files).isEmpty());
     if (fault == u"link") {
-        QVERIFY(QFileInfo(platform::settingsStorePath()).isSymLink());
+        QVERIFY(QFileInfo(desktop::settingsStorePath()).isSymLink());
         QCOMPARE(QFileInfo::exists(target + QStringLiteral(".bad")), setAside);
     }
 }
@@ -518,7 +518,7 @@ void FaultReportsTest::pausedGaugesStayFrozen() {
 // The log keeps the interval it started with, so the control cannot show another one.
 void FaultReportsTest::intervalFixedWhileRecording() {
     auto app = makeApp();
-    app->setSampleFile(Recorder::SampleFile::None);
+    app->setSampleFile(app::Recorder::SampleFile::None);
     app->recordMenu();
     controls(*app).segment->setSelectedSegmentIndex(1);
     app->start();

@@ -6,8 +6,8 @@
 #include <QTest>
 #include <QToolBar>
 
-using platform::Accelerometer;
-using platform::FittedWindow;
+using screens::FittedWindow;
+using sensors::Accelerometer;
 
 // The desktop window: the phone-sized interface scaled as a whole into a window of any size,
 // and the status-bar hint of a first start.
@@ -80,7 +80,7 @@ void FittedWindowTest::scalesToAnySize() {
     QFETCH(double, pixelRatio);
     QFETCH(bool, meters);
     fixture.useStore("[General]\nx=1\ny=1\nz=1\ndesign=1\n");
-    WobblestarAppDelegate app;
+    app::WobblestarAppDelegate app;
     app.applicationDidFinishLaunching();
     FittedWindow* top = app.topLevelWindow();
     QVERIFY(QTest::qWaitForWindowExposed(top));
@@ -148,7 +148,7 @@ void FittedWindowTest::axesHint() {
     QFETCH(QStringList, steps);
     QFETCH(bool, hint);
     fixture.useStore(store);
-    WobblestarAppDelegate app;
+    app::WobblestarAppDelegate app;
     app.applicationDidFinishLaunching();
     for (const QString& step : steps) {
         if (step == u"yOn")
@@ -198,13 +198,13 @@ void FittedWindowTest::placementRemembered() {
     fixture.useStore(store);
     QWidget window;
     window.setGeometry(0, 0, 320, 480);
-    QCOMPARE(platform::WindowPlacement::restore(&window, QStringLiteral("main")),
+    QCOMPARE(screens::WindowPlacement::restore(&window, QStringLiteral("main")),
              restored != QRect(0, 0, 320, 480));
     QCOMPARE(window.geometry(), restored);
     QCOMPARE(window.isFullScreen(), fullScreen);
     // What is remembered reads back the same; the preferences are not touched.
     window.setGeometry(60, 50, 280, 420);
-    platform::WindowPlacement::remember(&window, QStringLiteral("main"));
+    screens::WindowPlacement::remember(&window, QStringLiteral("main"));
     QSettings settings;
     QCOMPARE(settings.value(QStringLiteral("windows/main/geometry")).toRect(),
              QRect(60, 50, 280, 420));

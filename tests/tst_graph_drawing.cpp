@@ -10,12 +10,12 @@
 #include <cmath>
 #include <vector>
 
-using platform::DrawingCall;
-using platform::RecordingContext;
+using drawing::DrawingCall;
+using drawing::RecordingContext;
 
 namespace {
 
-class QuietGraphView : public GraphView {
+class QuietGraphView : public app::GraphView {
 public:
     void setNeedsDisplay() override {}
 };
@@ -78,13 +78,13 @@ std::vector<Strip> stripsOf(const RecordingContext& recorder) {
     return strips;
 }
 
-RecordingContext record(GraphView& view) {
+RecordingContext record(app::GraphView& view) {
     RecordingContext recorder;
     view.drawRect(recorder, view.bounds());
     return recorder;
 }
 
-QImage render(GraphView& view, qreal ratio, bool cached) {
+QImage render(app::GraphView& view, qreal ratio, bool cached) {
     QImage image((view.size() * ratio), QImage::Format_ARGB32_Premultiplied);
     image.setDevicePixelRatio(ratio);
     // A skin stand-in with texture, so translucent parts must blend correctly.
@@ -94,7 +94,7 @@ QImage render(GraphView& view, qreal ratio, bool cached) {
         gradient.setColorAt(0, QColor(120, 60, 20));
         gradient.setColorAt(1, QColor(20, 80, 140));
         painter.fillRect(QRectF(0, 0, view.width(), view.height()), gradient);
-        platform::PainterContext context(painter);
+        drawing::PainterContext context(painter);
         context.setCachesLayers(cached);
         view.drawRect(context, view.bounds());
     }
@@ -388,8 +388,8 @@ void GraphDrawingTest::readout() {
 void GraphDrawingTest::unknownAxisDrawsNothing() {
     QuietGraphView view;
     RecordingContext recorder;
-    view.drawHistory(3, 0, recorder, platform::Rect{0, 0, 320, 105});
-    view.drawHistory(0xFFFFFFFFu, 0, recorder, platform::Rect{0, 0, 320, 105});
+    view.drawHistory(3, 0, recorder, drawing::Rect{0, 0, 320, 105});
+    view.drawHistory(0xFFFFFFFFu, 0, recorder, drawing::Rect{0, 0, 320, 105});
     QVERIFY(recorder.calls().empty());
 }
 
@@ -435,7 +435,7 @@ void GraphDrawingTest::pixels() {
         image.fill(Qt::black);
         {
             QPainter painter(&image);
-            platform::PainterContext context(painter);
+            drawing::PainterContext context(painter);
             context.setCachesLayers(cached);
             view.drawRect(context, view.bounds());
         }

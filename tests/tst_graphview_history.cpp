@@ -6,15 +6,15 @@
 namespace {
 
 // Counts redraw requests instead of scheduling paints.
-class CountingGraphView : public GraphView {
+class CountingGraphView : public app::GraphView {
 public:
     void setNeedsDisplay() override { ++requests; }
     int requests = 0;
 };
 
-double newestX(const GraphView& view) {
+double newestX(const app::GraphView& view) {
     return view.historyValue(
-        (view.nextSlot() + GraphView::kHistoryLength - 1) % GraphView::kHistoryLength, 0);
+        (view.nextSlot() + app::GraphView::kHistoryLength - 1) % app::GraphView::kHistoryLength, 0);
 }
 
 } // namespace
@@ -34,17 +34,17 @@ private slots:
 };
 
 void GraphViewHistoryTest::newViewIsAllZero() {
-    GraphView view;
+    app::GraphView view;
     QCOMPARE(view.nextSlot(), 0u);
     QVERIFY(!view.filteringIsEnabled());
     QVERIFY(!view.updatingIsEnabled());
-    for (std::uint32_t slot = 0; slot < GraphView::kHistoryLength; ++slot)
+    for (std::uint32_t slot = 0; slot < app::GraphView::kHistoryLength; ++slot)
         for (unsigned axis = 0; axis < 3; ++axis)
             QCOMPARE(view.historyValue(slot, axis), 0.0);
 }
 
 void GraphViewHistoryTest::ringWrapsAfter150Samples() {
-    GraphView view;
+    app::GraphView view;
     view.updateHistoryWithX(1.0f, 2.0f, 3.0f);
     QCOMPARE(view.nextSlot(), 1u);
     QCOMPARE(view.historyValue(0, 2), 3.0);
@@ -75,7 +75,7 @@ void GraphViewHistoryTest::filterSequence() {
     QFETCH(int, step);
     QFETCH(double, stored);
     QFETCH(double, state);
-    GraphView view;
+    app::GraphView view;
     view.setFilteringEnabled(true);
     for (int i = 0; i < step; ++i)
         view.updateHistoryWithX(input, 0.0f, 0.0f);
@@ -95,7 +95,7 @@ void GraphViewHistoryTest::filterResetsOnEveryCall_data() {
 void GraphViewHistoryTest::filterResetsOnEveryCall() {
     QFETCH(bool, before);
     QFETCH(bool, after);
-    GraphView view;
+    app::GraphView view;
     view.setFilteringEnabled(before);
     for (int i = 0; i < 5; ++i)
         view.updateHistoryWithX(1.0f, -1.0f, 0.5f);
@@ -125,7 +125,7 @@ void GraphViewHistoryTest::unfilteredValuesStoredExactly_data() {
 
 void GraphViewHistoryTest::unfilteredValuesStoredExactly() {
     QFETCH(float, value);
-    GraphView view;
+    app::GraphView view;
     view.updateHistoryWithX(value, value, value);
     for (unsigned axis = 0; axis < 3; ++axis)
         QCOMPARE(view.historyValue(0, axis), static_cast<double>(value));

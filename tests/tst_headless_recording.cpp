@@ -2,8 +2,8 @@
 
 #include <QTest>
 
-using platform::LaunchAction;
-using platform::LaunchOptions;
+using features::LaunchAction;
+using features::LaunchOptions;
 
 class HeadlessRecordingTest : public QObject {
     Q_OBJECT
@@ -53,14 +53,14 @@ void HeadlessRecordingTest::commandLine() {
     QString parseError, output;
     arguments.prepend("wobblestar");
     const LaunchAction action =
-        platform::parseLaunchOptions(arguments, options, &parseError, &output);
+        features::parseLaunchOptions(arguments, options, &parseError, &output);
     if (action == LaunchAction::Fail) {
         // Rejected before it reaches here (a bad --duration number): also exit status 2.
         QVERIFY(!error.isEmpty());
         return;
     }
     QString message;
-    const auto request = HeadlessRecording::requestFromOptions(options, &message);
+    const auto request = features::HeadlessRecording::requestFromOptions(options, &message);
     QCOMPARE(request.has_value(), requested);
     QVERIFY2(message.startsWith(error) && message.isEmpty() == error.isEmpty(),
              qPrintable(message));

@@ -18,7 +18,7 @@
 #include <memory>
 #include <signal.h>
 
-using namespace analysis;
+using namespace features::analysis;
 
 namespace {
 
@@ -89,7 +89,7 @@ void TestHeavyRecordings::windowAnswersWhileReading() {
         qunsetenv("WOBBLESTAR_RECORDING_MEMORY");
     else
         qputenv("WOBBLESTAR_RECORDING_MEMORY", memory);
-    const platform::QuitOnSignals quitOnSignals;
+    const desktop::QuitOnSignals quitOnSignals;
 
     // A timer the event loop must keep turning while files are read.
     int ticks = 0;
@@ -117,7 +117,7 @@ void TestHeavyRecordings::windowAnswersWhileReading() {
     if (action == Action::QuitMidway) {
         QTimer::singleShot(0, [] { ::raise(SIGTERM); });
         QApplication::exec();
-        QCOMPARE(platform::QuitOnSignals::pendingSignal(), SIGTERM);
+        QCOMPARE(desktop::QuitOnSignals::pendingSignal(), SIGTERM);
         // The quit did not wait for the file, and the window's end abandons it.
         QCOMPARE(window->loader().loading(), newest);
         window.reset();

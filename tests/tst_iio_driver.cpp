@@ -12,11 +12,11 @@
 #include <QTest>
 #include <unistd.h>
 
-using platform::Acceleration;
-using platform::Accelerometer;
-using platform::AccelerometerDelegate;
-using platform::AxisMap;
-using platform::IioDriver;
+using sensors::Acceleration;
+using sensors::Accelerometer;
+using sensors::AccelerometerDelegate;
+using sensors::AxisMap;
+using sensors::IioDriver;
 
 namespace {
 
@@ -66,14 +66,14 @@ public:
 
 // A driver running behind the accelerometer service, as the application runs it.
 struct Running {
-    explicit Running(std::unique_ptr<platform::AccelerometerDriver> owned) : driver(owned.get()) {
+    explicit Running(std::unique_ptr<sensors::AccelerometerDriver> owned) : driver(owned.get()) {
         accelerometer.setDriver(std::move(owned));
         accelerometer.setUpdateInterval(0.005);
         accelerometer.setDelegate(&delegate);
     }
     Accelerometer accelerometer;
     Collector delegate;
-    platform::AccelerometerDriver* driver;
+    sensors::AccelerometerDriver* driver;
 };
 
 std::unique_ptr<IioDriver> started(const QString& folder, const AxisMap& axes = AxisMap()) {
@@ -124,7 +124,7 @@ void IioDriverTest::initTestCase() {
     if (!UmockdevBed::available())
         QSKIP("needs umockdev-run");
     // A vanished device is looked for again quickly, so the tests need not wait long.
-    platform::Reconnector::setRetryInterval(std::chrono::milliseconds(20));
+    sensors::Reconnector::setRetryInterval(std::chrono::milliseconds(20));
 }
 
 void IioDriverTest::convertsToDeviceG_data() {
@@ -337,11 +337,11 @@ void IioDriverTest::takesTheAxisMapFromOptionOrSetting() {
     if (setting.startsWith(QLatin1String("up")))
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression("Ignoring the setting axes/iio"));
 
-    platform::SourceRequest options;
+    sensors::SourceRequest options;
     options.source = QStringLiteral("iio");
     options.axes = option;
     QString error;
-    auto driver = platform::createSource(options, &error);
+    auto driver = sensors::createSource(options, &error);
     QVERIFY2(driver, qPrintable(error));
     Running running(std::move(driver));
     QTRY_VERIFY(!running.delegate.received.empty());
@@ -351,12 +351,12 @@ void IioDriverTest::takesTheAxisMapFromOptionOrSetting() {
 }
 
 void IioDriverTest::autoTakesTheFirstSensorElseSimulated() {
-    platform::SourceRequest options; // auto
+    sensors::SourceRequest options; // auto
     QString error;
     {
         FakeSysfs sysfs;
         QTest::ignoreMessage(QtInfoMsg, QRegularExpression("simulated.*no sensor found"));
-        auto driver = platform::createSource(options, &error);
+        auto driver = sensors::createSource(options, &error);
         QVERIFY(driver && driver->description().startsWith(QLatin1String("simulated")));
     }
     {
@@ -365,7 +365,7 @@ void IioDriverTest::autoTakesTheFirstSensorElseSimulated() {
         sysfs.addDevice(2, {{"name", "bmc150"}});
         QTest::ignoreMessage(QtInfoMsg, QRegularExpression("^Reading from iio: bmc150.*: the "
                                                            "first of 2 sensors found"));
-        auto driver = platform::createSource(options, &error);
+        auto driver = sensors::createSource(options, &error);
         QVERIFY(driver);
         QCOMPARE(driver->description(), QStringLiteral("iio: bmc150 (iio:device2)"));
     }
@@ -373,9 +373,9 @@ void IioDriverTest::autoTakesTheFirstSensorElseSimulated() {
         FakeSysfs sysfs;
         sysfs.addDevice(1, {{"in_accel_scale", "0"}});
         QTest::ignoreMessage(QtInfoMsg, QRegularExpression("simulated.*no usable sensor"));
-        auto driver = platform::createSource(options, &error);
+        auto driver = sensors::createSource(options, &error);
         QVERIFY(driver && driver->description().startsWith(QLatin1String("simulated")));
-        QSignalSpy notices(driver.get(), &platform::AccelerometerDriver::statusMessage);
+        QSignalSpy notices(driver.get(), &sensors::AccelerometerDriver::statusMessage);
         QTRY_COMPARE(notices.size(), 1); // for the status bar, too
         QVERIFY2(notices.at(0).at(0).toString().contains(QLatin1String("scale of 0")),
                  qPrintable(notices.at(0).at(0).toString()));
@@ -418,7 +418,7 @@ void IioDriverTest::listsAndExplainsAnUnreadableInputAccelerometer() {
         QFile::setPermissions(QStringLiteral("/dev/input/") + QLatin1String(node),
                               QFileDevice::WriteOwner);
     }
-    const std::vector<platform::SourceInfo> found = platform::detectSources();
+    const std::vector<sensors::SourceInfo> found = sensors::detectSources();
     QCOMPARE(found.size(), size_t(1));
     QCOMPARE(found.front().path, QStringLiteral("/dev/input/event5"));
     QCOMPARE(found.front().problem, QStringLiteral("unreadable: permission denied"));
@@ -427,7 +427,7 @@ void IioDriverTest::listsAndExplainsAnUnreadableInputAccelerometer() {
     QTest::ignoreMessage(QtInfoMsg,
                          QRegularExpression("simulated.*event5: unreadable: permission denied"));
     QString error;
-    QVERIFY(platform::createSource(platform::SourceRequest(), &error));
+    QVERIFY(sensors::createSource(sensors::SourceRequest(), &error));
 }
 
 void IioDriverTest::rejectsUnusableSourcesWithStatusTwo_data() {

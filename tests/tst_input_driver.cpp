@@ -8,10 +8,10 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
-using platform::Acceleration;
-using platform::AxisMap;
-using platform::InputDevice;
-using platform::InputDriver;
+using sensors::Acceleration;
+using sensors::AxisMap;
+using sensors::InputDevice;
+using sensors::InputDriver;
 
 namespace {
 
@@ -273,7 +273,7 @@ void InputDriverTest::scalesADeviceWithoutResolutionAtRest() {
 }
 
 void InputDriverTest::waitsForAVanishedDeviceAndResumes() {
-    platform::Reconnector::setRetryInterval(std::chrono::milliseconds(20));
+    sensors::Reconnector::setRetryInterval(std::chrono::milliseconds(20));
     PipeOpener opener;
     auto driver = startedDriver(opener, identity());
     QSignalSpy messages(driver.get(), &InputDriver::statusMessage);

@@ -7,16 +7,16 @@
 #include <QTest>
 #include <QTimeZone>
 
-using platform::MailComposer;
-using platform::MailResult;
+using desktop::MailComposer;
+using desktop::MailResult;
 
 namespace {
 
 QString fixedLog() {
     const QDateTime started(QDate(2026, 12, 8), QTime(14, 3, 22), QTimeZone::utc());
-    return RecordingLog::header(QStringLiteral("0.10s"), started) +
-           RecordingLog::sampleLine(0.01f, -0.02f, -1.0f) +
-           RecordingLog::footer(started.addSecs(2));
+    return features::RecordingLog::header(QStringLiteral("0.10s"), started) +
+           features::RecordingLog::sampleLine(0.01f, -0.02f, -1.0f) +
+           features::RecordingLog::footer(started.addSecs(2));
 }
 
 // Splits "mailto:?subject=S&body=B" into its decoded fields; fails unless there are exactly two.
@@ -65,7 +65,7 @@ private:
 };
 
 void MailComposerTest::escapesAKnownLog() {
-    QCOMPARE(platform::recordMailUrl(fixedLog()).toEncoded(),
+    QCOMPARE(desktop::recordMailUrl(fixedLog()).toEncoded(),
              QByteArray("mailto:?subject=iPhone%20Acceleration%20Measurement&body="
                         "Recording%20Frequency:%200.10s%20%0A%0ARecording%20Started:%0A"
                         "2026-12-08%2014:03:22%20%2B0000%0A"
@@ -89,7 +89,7 @@ void MailComposerTest::decodesBackUnchanged_data() {
 
 void MailComposerTest::decodesBackUnchanged() {
     QFETCH(QString, log);
-    const QUrl url = platform::recordMailUrl(log);
+    const QUrl url = desktop::recordMailUrl(log);
     QVERIFY(url.isValid());
     const QStringList fields = decodedFields(url);
     QCOMPARE(fields, QStringList({"subject", "iPhone Acceleration Measurement", "body", log}));
@@ -128,7 +128,7 @@ void MailComposerTest::feedbackMail() {
         QFile file(readme);
         QVERIFY(file.open(QIODevice::WriteOnly));
     }
-    const QUrl url = platform::feedbackUrl(address, homepage, {dir.filePath("missing.md"), readme});
+    const QUrl url = desktop::feedbackUrl(address, homepage, {dir.filePath("missing.md"), readme});
     if (expected == u"readme") {
         QCOMPARE(url.toLocalFile(), readme);
         QCOMPARE(url.fragment(), QStringLiteral("feedback"));
@@ -136,7 +136,7 @@ void MailComposerTest::feedbackMail() {
         QCOMPARE(url.toString(), expected);
     }
     // This build's own choice always leads somewhere: the source tree holds a README.
-    QVERIFY(!platform::feedbackUrl().isEmpty());
+    QVERIFY(!desktop::feedbackUrl().isEmpty());
 }
 
 void MailComposerTest::reportsEachFailure_data() {
@@ -177,7 +177,7 @@ void MailComposerTest::reportsEachFailure() {
     QCOMPARE(result.opened(), status == MailResult::Status::Opened);
     QCOMPARE(tried.size(), opened ? 1 : 0);
     if (opened)
-        QCOMPARE(tried.first(), platform::recordMailUrl(log));
+        QCOMPARE(tried.first(), desktop::recordMailUrl(log));
     if (result.opened())
         QVERIFY(result.message.isEmpty());
     else
@@ -222,7 +222,7 @@ void MailComposerTest::desktopLauncherGetsTheUrl() {
     QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(bin.filePath("xdg-open.url")), 10000);
     QFile received(bin.filePath("xdg-open.url"));
     QVERIFY(received.open(QIODevice::ReadOnly));
-    QCOMPARE(received.readAll(), platform::recordMailUrl(fixedLog()).toEncoded());
+    QCOMPARE(received.readAll(), desktop::recordMailUrl(fixedLog()).toEncoded());
 }
 
 void MailComposerTest::launcherFailureInWords_data() {
@@ -242,7 +242,7 @@ void MailComposerTest::launcherFailureInWords() {
     QFETCH(QUrl, url);
     QFETCH(int, status);
     QFETCH(QString, words);
-    const QString message = platform::launcherFailure(url, status);
+    const QString message = desktop::launcherFailure(url, status);
     QVERIFY2(message.contains(words), qPrintable(message));
 }
 

@@ -11,8 +11,8 @@
 #include <QTest>
 #include <cmath>
 
-using platform::DrawingCall;
-using platform::RecordingContext;
+using drawing::DrawingCall;
+using drawing::RecordingContext;
 
 namespace {
 
@@ -83,10 +83,10 @@ void MeterDrawingTest::needleTips() {
     QFETCH(QList<float>, reading);
     QFETCH(QPointF, origin);
     QFETCH(QList<QPointF>, tips);
-    MeterView view;
+    app::MeterView view;
     view.X(reading[0], reading[1], reading[2]);
     RecordingContext recorder;
-    view.drawRect(recorder, platform::Rect{float(origin.x()), float(origin.y()), 480, 320});
+    view.drawRect(recorder, drawing::Rect{float(origin.x()), float(origin.y()), 480, 320});
     const std::vector<Segment> shadow = segmentsOfPass(recorder, 0);
     const std::vector<Segment> needle = segmentsOfPass(recorder, 1);
     QCOMPARE(shadow.size(), 9u);
@@ -115,9 +115,9 @@ void MeterDrawingTest::needleTips() {
 }
 
 void MeterDrawingTest::passesInOrder() {
-    MeterView view;
+    app::MeterView view;
     RecordingContext recorder;
-    view.drawRect(recorder, platform::Rect{0, 0, 480, 320});
+    view.drawRect(recorder, drawing::Rect{0, 0, 480, 320});
     QStringList expected = {"setRGBStrokeColor", "setLineWidth"};
     for (int s = 0; s < 9; ++s)
         expected << "moveToPoint"
@@ -185,14 +185,14 @@ void MeterDrawingTest::pixels() {
     QFETCH(QPointF, point);
     QFETCH(QColor, expected);
     QFETCH(int, tolerance);
-    MeterView view;
+    app::MeterView view;
     view.resize(480, 320);
     QImage image(view.size() * ratio, QImage::Format_ARGB32_Premultiplied);
     image.setDevicePixelRatio(ratio);
     image.fill(Qt::transparent);
     {
         QPainter painter(&image);
-        platform::PainterContext context(painter);
+        drawing::PainterContext context(painter);
         view.drawRect(context, view.bounds());
     }
     const QRgb actual = image.pixel(int(point.x() * ratio), int(point.y() * ratio));
@@ -211,7 +211,7 @@ void MeterDrawingTest::oldNeedlesVanish() {
     QPalette palette = screen.palette();
     palette.setColor(QPalette::Window, QColor(40, 90, 160));
     screen.setPalette(palette);
-    MeterView view;
+    app::MeterView view;
     view.setParent(&screen);
     view.resize(480, 320);
     view.setUpdatingIsEnabled(1);
@@ -232,11 +232,11 @@ void MeterDrawingTest::oldNeedlesVanish() {
 }
 
 namespace {
-class CountingMeterView : public MeterView {
+class CountingMeterView : public app::MeterView {
 public:
-    void drawRect(platform::DrawingContext& context, platform::Rect rect) override {
+    void drawRect(drawing::DrawingContext& context, drawing::Rect rect) override {
         ++paints;
-        MeterView::drawRect(context, rect);
+        app::MeterView::drawRect(context, rect);
     }
     int paints = 0;
 };

@@ -4,7 +4,7 @@
 
 namespace {
 
-class CountingMeterView : public MeterView {
+class CountingMeterView : public app::MeterView {
 public:
     void setNeedsDisplay() override { ++requests; }
     int requests = 0;

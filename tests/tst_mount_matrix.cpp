@@ -4,8 +4,8 @@
 
 #include <QTest>
 
-using platform::MountMatrix;
-using platform::MountMatrixOffer;
+using sensors::MountMatrix;
+using sensors::MountMatrixOffer;
 
 class MountMatrixTest : public QObject {
     Q_OBJECT

@@ -11,8 +11,8 @@
 #include <cmath>
 #include <memory>
 
-using platform::AccelerometerDriver;
-using platform::BatchSource;
+using sensors::AccelerometerDriver;
+using sensors::BatchSource;
 using Kind = AccelerometerDriver::MessageKind;
 
 namespace {
@@ -46,7 +46,7 @@ QByteArray marker() {
     return batch("phone", {entry("totalacceleration", 0.5, -g / 8, 0.0, g),
                            entry("totalacceleration", 0.6, -g / 8, 0.0, g)});
 }
-bool isMarker(const platform::Acceleration& a) {
+bool isMarker(const sensors::Acceleration& a) {
     return std::abs(a.x - 0.125) < 1e-9;
 }
 
@@ -104,10 +104,10 @@ void NetworkSourcesTest::initTestCase() {
 
 std::unique_ptr<AccelerometerDriver> NetworkSourcesTest::source(const QString& text,
                                                                 QSignalSpy** messages) {
-    platform::SourceRequest request;
+    sensors::SourceRequest request;
     request.source = text;
     QString error;
-    std::unique_ptr<AccelerometerDriver> driver = platform::createSource(request, &error);
+    std::unique_ptr<AccelerometerDriver> driver = sensors::createSource(request, &error);
     if (!driver)
         qWarning("%s", qPrintable(error));
     else
@@ -218,7 +218,7 @@ void NetworkSourcesTest::readsBatches() {
     auto send = [&](const QByteArray& payload) {
         if (transport == u"mqtt")
             return broker_.publish(topic, payload) ? 200 : 0;
-        return exchange(static_cast<platform::PushDriver*>(driver.get())->port(),
+        return exchange(static_cast<sensors::PushDriver*>(driver.get())->port(),
                         post("/push", payload))
             .first;
     };
@@ -234,7 +234,7 @@ void NetworkSourcesTest::readsBatches() {
 
     QCOMPARE(send(body), transport == u"mqtt" ? 200 : status);
     QCOMPARE(send(marker()), 200);
-    std::optional<platform::Acceleration> before;
+    std::optional<sensors::Acceleration> before;
     QVERIFY(QTest::qWaitFor([&] {
         const auto reading = driver->read(0.0);
         if (reading && !isMarker(*reading))
@@ -284,7 +284,7 @@ void NetworkSourcesTest::answersPushes() {
     QVERIFY(driver);
     std::unique_ptr<QSignalSpy> messages(spy);
     const auto [answered, text] =
-        exchange(static_cast<platform::PushDriver*>(driver.get())->port(), request);
+        exchange(static_cast<sensors::PushDriver*>(driver.get())->port(), request);
     QCOMPARE(answered, status);
     // Nothing of the request comes back, least of all the secret.
     QVERIFY(!text.contains("s3cret"));
@@ -323,7 +323,7 @@ void NetworkSourcesTest::listsAndChoosesDevices() {
     QVERIFY(s1->last().first().toString().contains(QStringLiteral("a, b (reading a)")));
 
     // --list-sources given the broker: what publishes there now.
-    const QStringList listed = platform::listBrokerDevices(broker_.url(topic + "/#"), 0.5);
+    const QStringList listed = sensors::listBrokerDevices(broker_.url(topic + "/#"), 0.5);
     QCOMPARE(listed.size(), 1);
     QVERIFY2(listed.first().startsWith(QStringLiteral("mqtt\ta\t")), qPrintable(listed.first()));
 }
@@ -410,7 +410,7 @@ void NetworkSourcesTest::masksSecrets_data() {
 void NetworkSourcesTest::masksSecrets() {
     QFETCH(QString, text);
     QFETCH(QString, masked);
-    QCOMPARE(platform::maskSecrets(text), masked);
+    QCOMPARE(sensors::maskSecrets(text), masked);
 }
 
 QTEST_GUILESS_MAIN(NetworkSourcesTest)

@@ -7,11 +7,11 @@
 #include <cmath>
 #include <memory>
 
-using platform::kStandardGravity;
-using platform::parsePhyphoxAnswer;
-using platform::parsePhyphoxConfig;
-using platform::PhyphoxDriver;
-using Kind = platform::AccelerometerDriver::MessageKind;
+using sensors::kStandardGravity;
+using sensors::parsePhyphoxAnswer;
+using sensors::parsePhyphoxConfig;
+using sensors::PhyphoxDriver;
+using Kind = sensors::AccelerometerDriver::MessageKind;
 
 namespace {
 

@@ -17,14 +17,14 @@
 #include <cstdio>
 #include <dirent.h>
 
-using namespace analysis;
+using namespace features::analysis;
 
 namespace {
 
 // 100 s at 100 rows per second: a slow swell on X, Y at rest, Z at -1 g.
 QString writeRide(const QString& folder) {
     const QString path = folder + QStringLiteral("/2026-01-02_03-04-05.csv");
-    platform::SampleCsvWriter writer(path, platform::SampleCsvWriter::Existing::Replace);
+    sensors::SampleCsvWriter writer(path, sensors::SampleCsvWriter::Existing::Replace);
     writer.open();
     for (int i = 0; i <= 10000; ++i) {
         const double t = i / 100.0;
@@ -49,7 +49,7 @@ struct Window {
         (void)QTest::qWaitFor([this] { return !window.recording().isEmpty(); }, 20000);
     }
     QPoint at(double seconds) const {
-        const platform::Rect area = plotArea(plot->bounds());
+        const drawing::Rect area = plotArea(plot->bounds());
         return QPoint(
             int(std::lround(area.x + (seconds - plot->view().from) /
                                          (plot->view().to - plot->view().from) * area.width)),
@@ -146,7 +146,7 @@ void TestPlotWindow::dragsPanOrSelect() {
     QFETCH(double, to);
     Window w;
     w.plot->setSpan(40.0, 60.0);
-    const platform::Rect area = plotArea(w.plot->bounds());
+    const drawing::Rect area = plotArea(w.plot->bounds());
     QPoint start = w.at(45.0), end = w.at(55.0);
     if (onTimeAxis)
         start.setY(int(area.y + area.height + 8)), end.setY(start.y());

@@ -10,7 +10,7 @@
 #include <chrono>
 #include <cmath>
 
-using platform::ReadingBatch;
+using sensors::ReadingBatch;
 
 namespace {
 
@@ -162,7 +162,7 @@ void PublishTest::publishesTheReadings() {
         if (line.isEmpty() || line == "end")
             continue;
         QString error;
-        const auto batch = platform::parseReadingBatch(line, &error);
+        const auto batch = sensors::parseReadingBatch(line, &error);
         QVERIFY2(batch, qPrintable(error));
         QCOMPARE(batch->messageId, messageId++);
         QCOMPARE(batch->deviceId, Publisher::machineDeviceId());
@@ -171,7 +171,7 @@ void PublishTest::publishesTheReadings() {
             session = batch->sessionId;
         QCOMPARE(batch->sessionId, session);
         readings += batch->readings.size();
-        for (const platform::Acceleration& reading : batch->readings) {
+        for (const sensors::Acceleration& reading : batch->readings) {
             QVERIFY(inRecording(reading.x, reading.y, reading.z));
             QVERIFY(std::abs(reading.timestamp - now) < 30.0); // UTC, not the service's clock
         }

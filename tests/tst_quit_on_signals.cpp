@@ -6,7 +6,7 @@
 #include <QTimer>
 #include <csignal>
 
-using platform::QuitOnSignals;
+using desktop::QuitOnSignals;
 
 namespace {
 

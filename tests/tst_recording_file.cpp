@@ -6,14 +6,14 @@
 #include <QTest>
 #include <cmath>
 
-using platform::Acceleration;
-using platform::kStandardGravity;
-using platform::parseRecording;
-using platform::Recording;
-using platform::RecordingFault;
-using platform::RecordingFormat;
+using sensors::Acceleration;
+using sensors::kStandardGravity;
+using sensors::parseRecording;
+using sensors::Recording;
+using sensors::RecordingFault;
+using sensors::RecordingFormat;
 
-Q_DECLARE_METATYPE(platform::RecordingFormat)
+Q_DECLARE_METATYPE(sensors::RecordingFormat)
 
 namespace {
 
@@ -297,7 +297,7 @@ void RecordingFileTest::readsAProcessOutputToItsEnd() {
         {QStringLiteral("-c"), QStringLiteral("printf 'time,x,y,z\\n0,0,0,-1\\n'; sleep 0.2; "
                                               "printf '0.1,1,0,-1\\n0.2,2,0,-1\\n'")});
     QVERIFY(logger.waitForStarted());
-    platform::RecordingReader reader(&logger, QStringLiteral("logger"));
+    sensors::RecordingReader reader(&logger, QStringLiteral("logger"));
     QString error;
     QVERIFY2(reader.open(&error), qPrintable(error));
     QList<double> seen;
@@ -317,13 +317,13 @@ void RecordingFileTest::loadNamesFileLineAndExpectation() {
     file.close();
 
     QString error;
-    QVERIFY(platform::loadRecording(path, &error).rows.empty());
+    QVERIFY(sensors::loadRecording(path, &error).rows.empty());
     QCOMPARE(error, QStringLiteral("Cannot replay \"%1\", line 3: expected 4 fields (time,x,y,z) "
                                    "separated by ',', found 3")
                         .arg(path));
 
     QVERIFY(
-        platform::loadRecording(dir.filePath(QStringLiteral("missing.csv")), &error).rows.empty());
+        sensors::loadRecording(dir.filePath(QStringLiteral("missing.csv")), &error).rows.empty());
     QVERIFY(error.contains(QStringLiteral("missing.csv")));
 }
 
@@ -332,9 +332,9 @@ void RecordingFileTest::readsRealPhyphoxExport() {
     // tests/data/README.md for its origin).
     QString error;
     const Recording recording =
-        platform::loadRecording(qEnvironmentVariable("WOBBLESTAR_TEST_DATA") +
-                                    QStringLiteral("/coaster-phyphox-excerpt.csv"),
-                                &error);
+        sensors::loadRecording(qEnvironmentVariable("WOBBLESTAR_TEST_DATA") +
+                                   QStringLiteral("/coaster-phyphox-excerpt.csv"),
+                               &error);
     QVERIFY2(!recording.rows.empty(), qPrintable(error));
     QCOMPARE(recording.format, RecordingFormat::Phyphox);
     QCOMPARE(recording.rows.size(), std::size_t(300));
@@ -380,8 +380,8 @@ void RecordingFileTest::saysRateAndUnit() {
     QFETCH(double, last);
     QFETCH(QString, notice);
 
-    platform::RecordingReader reader(std::string_view(text.constData(), std::size_t(text.size())),
-                                     QStringLiteral("vibration.csv"));
+    sensors::RecordingReader reader(std::string_view(text.constData(), std::size_t(text.size())),
+                                    QStringLiteral("vibration.csv"));
     reader.setRate(given);
     QString error;
     QVERIFY2(reader.open(&error), qPrintable(error));

@@ -3,12 +3,12 @@
 
 #include <QTest>
 
-using platform::RecordingFormat;
-using platform::RowLayout;
-using platform::TimeKind;
+using sensors::RecordingFormat;
+using sensors::RowLayout;
+using sensors::TimeKind;
 
-Q_DECLARE_METATYPE(platform::RecordingFormat)
-Q_DECLARE_METATYPE(platform::TimeKind)
+Q_DECLARE_METATYPE(sensors::RecordingFormat)
+Q_DECLARE_METATYPE(sensors::TimeKind)
 
 // Each header is recognised by the row of its format, with its columns, unit and sign.
 class RecordingFormatsTest : public QObject {
@@ -24,7 +24,7 @@ private slots:
 
 namespace {
 
-constexpr double kMetre = 1.0 / platform::kStandardGravity;
+constexpr double kMetre = 1.0 / sensors::kStandardGravity;
 
 QList<int> list(const std::array<int, 4>& columns) {
     return {columns[0], columns[1], columns[2], columns[3]};
@@ -108,7 +108,7 @@ void RecordingFormatsTest::recognisesHeader() {
 
     RowLayout layout;
     QString error;
-    QVERIFY2(platform::matchHeader(header.toStdString(), rate, &layout, &error), qPrintable(error));
+    QVERIFY2(sensors::matchHeader(header.toStdString(), rate, &layout, &error), qPrintable(error));
     QCOMPARE(layout.format->format, format);
     QCOMPARE(list(layout.columns), columns);
     QCOMPARE(layout.time, time);
@@ -147,7 +147,7 @@ void RecordingFormatsTest::refusesHeader() {
 
     RowLayout layout;
     QString error;
-    QVERIFY(!platform::matchHeader(header.toStdString(), 0.0, &layout, &error));
+    QVERIFY(!sensors::matchHeader(header.toStdString(), 0.0, &layout, &error));
     QVERIFY2(error.contains(expected), qPrintable(error));
 }
 
@@ -166,7 +166,7 @@ void RecordingFormatsTest::readsStatedRate_data() {
 void RecordingFormatsTest::readsStatedRate() {
     QFETCH(QByteArray, comment);
     QFETCH(double, rate);
-    QCOMPARE(platform::statedRate(comment.toStdString()), rate);
+    QCOMPARE(sensors::statedRate(comment.toStdString()), rate);
 }
 
 QTEST_GUILESS_MAIN(RecordingFormatsTest)

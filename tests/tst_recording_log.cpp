@@ -46,9 +46,9 @@ void RecordingLogTest::periods() {
     QFETCH(bool, hasPeriod);
     QFETCH(QString, label);
     QFETCH(double, seconds);
-    const auto period = RecordingLog::periodForIndex(index);
+    const auto period = features::RecordingLog::periodForIndex(index);
     QCOMPARE(period.has_value(), hasPeriod);
-    QCOMPARE(RecordingLog::labelForIndex(index), label);
+    QCOMPARE(features::RecordingLog::labelForIndex(index), label);
     if (period) {
         QCOMPARE(period->label, label);
         QCOMPARE(period->seconds, seconds);
@@ -77,9 +77,9 @@ void RecordingLogTest::sampleLine() {
     QFETCH(float, y);
     QFETCH(float, z);
     QFETCH(QString, line);
-    QCOMPARE(RecordingLog::sampleLine(x, y, z), line);
+    QCOMPARE(features::RecordingLog::sampleLine(x, y, z), line);
     if (std::abs(x) < 9.995f && std::abs(y) < 9.995f && std::abs(z) < 9.995f)
-        QCOMPARE(RecordingLog::sampleLine(x, y, z).size(), 59);
+        QCOMPARE(features::RecordingLog::sampleLine(x, y, z).size(), 59);
 }
 
 // The line must be what C's "%+.2f" writes in the C locale, ties and special values included,
@@ -104,7 +104,7 @@ void RecordingLogTest::sampleLineMatchesPrintf() {
         std::snprintf(expected, sizeof expected,
                       "\n[X]: %+.2f              [Y]: %+.2f              [Z]: %+.2f", double(v),
                       double(-v), 0.0);
-        QCOMPARE(RecordingLog::sampleLine(v, -v, 0.0f), QString::fromLatin1(expected));
+        QCOMPARE(features::RecordingLog::sampleLine(v, -v, 0.0f), QString::fromLatin1(expected));
     }
 }
 
@@ -125,20 +125,22 @@ void RecordingLogTest::timeStamp_data() {
 void RecordingLogTest::timeStamp() {
     QFETCH(QDateTime, moment);
     QFETCH(QString, text);
-    QCOMPARE(RecordingLog::timeStamp(moment), text);
+    QCOMPARE(features::RecordingLog::timeStamp(moment), text);
 }
 
 void RecordingLogTest::finishedLogReadsLineByLine() {
     const QDateTime started(QDate(2026, 12, 8), QTime(14, 3, 22), QTimeZone::utc());
     const QDateTime ended = started.addSecs(1);
-    const QString log = RecordingLog::header(RecordingLog::labelForIndex(1), started) +
-                        RecordingLog::sampleLine(0, 0, -1) + RecordingLog::footer(ended);
+    const QString log =
+        features::RecordingLog::header(features::RecordingLog::labelForIndex(1), started) +
+        features::RecordingLog::sampleLine(0, 0, -1) + features::RecordingLog::footer(ended);
     QCOMPARE(log, QStringLiteral("Recording Frequency: 0.25s \n\nRecording Started:\n"
                                  "2026-12-08 14:03:22 +0000\n"
                                  "\n[X]: +0.00              [Y]: +0.00              [Z]: -1.00"
                                  "\n\nRecording Ended:\n2026-12-08 14:03:23 +0000"));
     // Stop before the first tick: the header runs straight into two empty lines.
-    QCOMPARE(RecordingLog::header("0.10s", started) + RecordingLog::footer(ended),
+    QCOMPARE(features::RecordingLog::header("0.10s", started) +
+                 features::RecordingLog::footer(ended),
              QStringLiteral("Recording Frequency: 0.10s \n\nRecording Started:\n"
                             "2026-12-08 14:03:22 +0000\n\n\nRecording Ended:\n"
                             "2026-12-08 14:03:23 +0000"));
@@ -148,7 +150,7 @@ void RecordingLogTest::appendEqualsRebuild_data() {
     QTest::addColumn<QString>("before");
     QTest::addColumn<QString>("typed"); // typed by the user at `position` before the ticks
     QTest::addColumn<int>("position");
-    const QString header = RecordingLog::header(
+    const QString header = features::RecordingLog::header(
         "0.10s", QDateTime(QDate(2026, 12, 8), QTime(14, 3, 22), QTimeZone::utc()));
     QTest::newRow("empty view") << QString() << QString() << 0;
     QTest::newRow("header only") << header << QString() << 0;
@@ -177,13 +179,13 @@ void RecordingLogTest::appendEqualsRebuild() {
 
     const float values[][3] = {{0, 0, 0}, {0.5f, -0.25f, -1}, {-0.004f, 3, 9.99f}};
     for (const auto& v : values) {
-        const QString line = RecordingLog::sampleLine(v[0], v[1], v[2]);
-        RecordingLog::appendToView(&appended, line);
+        const QString line = features::RecordingLog::sampleLine(v[0], v[1], v[2]);
+        features::RecordingLog::appendToView(&appended, line);
         rebuilt.setPlainText(rebuilt.toPlainText() + line);
         QCOMPARE(appended.toPlainText(), rebuilt.toPlainText());
     }
-    const QString footer = RecordingLog::footer(QDateTime::currentDateTime());
-    RecordingLog::appendToView(&appended, footer);
+    const QString footer = features::RecordingLog::footer(QDateTime::currentDateTime());
+    features::RecordingLog::appendToView(&appended, footer);
     rebuilt.setPlainText(rebuilt.toPlainText() + footer);
     QCOMPARE(appended.toPlainText(), rebuilt.toPlainText());
     QVERIFY(appended.toPlainText().endsWith(footer));
@@ -197,7 +199,7 @@ void RecordingLogTest::appendKeepsTheUsersCursor() {
     cursor.setPosition(7, QTextCursor::KeepAnchor);
     view.setTextCursor(cursor);
 
-    RecordingLog::appendToView(&view, RecordingLog::sampleLine(1, 2, 3));
+    features::RecordingLog::appendToView(&view, features::RecordingLog::sampleLine(1, 2, 3));
     QCOMPARE(view.textCursor().anchor(), 3);
     QCOMPARE(view.textCursor().position(), 7);
     // Like replacing the whole text, a tick leaves no undo step behind: a long recording must
@@ -218,9 +220,9 @@ void RecordingLogTest::appendFollowsTheEndWhenAtTheEnd() {
     QFETCH(bool, atEnd);
     QPlainTextEdit view;
     view.resize(300, 120);
-    QString log = RecordingLog::header("0.10s", QDateTime::currentDateTime());
+    QString log = features::RecordingLog::header("0.10s", QDateTime::currentDateTime());
     for (int i = 0; i < 50; ++i)
-        log += RecordingLog::sampleLine(i, 0, 0);
+        log += features::RecordingLog::sampleLine(i, 0, 0);
     view.setPlainText(log);
     view.show();
     QVERIFY(QTest::qWaitForWindowExposed(&view));
@@ -228,7 +230,7 @@ void RecordingLogTest::appendFollowsTheEndWhenAtTheEnd() {
     QVERIFY(bar->maximum() > 10);
     bar->setValue(atEnd ? bar->maximum() : 3);
 
-    RecordingLog::appendToView(&view, RecordingLog::sampleLine(1, 1, 1));
+    features::RecordingLog::appendToView(&view, features::RecordingLog::sampleLine(1, 1, 1));
     if (atEnd)
         QCOMPARE(bar->value(), bar->maximum());
     else

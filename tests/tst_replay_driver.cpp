@@ -8,9 +8,9 @@
 #include <cmath>
 #include <sys/stat.h>
 
-using platform::Acceleration;
-using platform::ReplayDriver;
-using Kind = platform::AccelerometerDriver::MessageKind;
+using sensors::Acceleration;
+using sensors::ReplayDriver;
+using Kind = sensors::AccelerometerDriver::MessageKind;
 
 namespace {
 

@@ -18,8 +18,8 @@
 #include <QTemporaryDir>
 #include <cmath>
 
-using platform::Acceleration;
-using platform::Accelerometer;
+using sensors::Acceleration;
+using sensors::Accelerometer;
 
 namespace {
 
@@ -74,7 +74,7 @@ QString poseOf(const Acceleration& a) {
     return a.x > 0 ? QStringLiteral("left-up") : QStringLiteral("right-up");
 }
 
-class Collector : public platform::AccelerometerDelegate {
+class Collector : public sensors::AccelerometerDelegate {
 public:
     void accelerometer(Accelerometer&, const Acceleration& acceleration) override {
         received.push_back(acceleration);
@@ -238,7 +238,7 @@ void RotationServiceTest::agreesOnEveryUprightPose() {
     const QString service = readServiceOrientation();
 
     QString error;
-    auto driver = platform::createSource(platform::SourceRequest{}, &error);
+    auto driver = sensors::createSource(sensors::SourceRequest{}, &error);
     QVERIFY2(driver, qPrintable(error));
     Accelerometer accelerometer;
     Collector collector;

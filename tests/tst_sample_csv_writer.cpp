@@ -9,8 +9,8 @@
 #include <limits>
 #include <sys/resource.h>
 
-using platform::Acceleration;
-using platform::SampleCsvWriter;
+using sensors::Acceleration;
+using sensors::SampleCsvWriter;
 
 namespace {
 

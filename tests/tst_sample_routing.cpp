@@ -2,8 +2,8 @@
 
 #include <QTest>
 
-using platform::Acceleration;
-using platform::Accelerometer;
+using sensors::Acceleration;
+using sensors::Accelerometer;
 
 class SampleRoutingTest : public QObject {
     Q_OBJECT
@@ -42,7 +42,7 @@ void SampleRoutingTest::axisMask() {
     QFETCH(bool, xOn);
     QFETCH(bool, yOn);
     QFETCH(bool, zOn);
-    WobblestarAppDelegate delegate;
+    app::WobblestarAppDelegate delegate;
     controls(delegate).xAxis->setOn(xOn);
     controls(delegate).yAxis->setOn(yOn);
     controls(delegate).zAxis->setOn(zOn);
@@ -50,7 +50,7 @@ void SampleRoutingTest::axisMask() {
     const Acceleration sample{0.1, -1.2345678901234, 3.3};
     delegate.accelerometer(Accelerometer::sharedAccelerometer(), sample);
 
-    GraphView* graph = controls(delegate).graphView;
+    app::GraphView* graph = controls(delegate).graphView;
     QCOMPARE(graph->nextSlot(), 1u);
     QCOMPARE(graph->historyValue(0, 0), xOn ? double(float(0.1)) : 0.0);
     QCOMPARE(graph->historyValue(0, 1), yOn ? double(float(-1.2345678901234)) : 0.0);
@@ -65,7 +65,7 @@ void SampleRoutingTest::axisMask() {
 }
 
 void SampleRoutingTest::switchTakesEffectWithNextSample() {
-    WobblestarAppDelegate delegate;
+    app::WobblestarAppDelegate delegate;
     delegate.accelerometer(Accelerometer::sharedAccelerometer(), Acceleration{1.0, 1.0, 1.0});
     controls(delegate).yAxis->setOn(true);
     delegate.accelerometer(Accelerometer::sharedAccelerometer(), Acceleration{1.0, 1.0, 1.0});
@@ -85,7 +85,7 @@ void SampleRoutingTest::sampleRate_data() {
 void SampleRoutingTest::sampleRate() {
     QFETCH(int, index);
     QFETCH(double, interval);
-    WobblestarAppDelegate delegate;
+    app::WobblestarAppDelegate delegate;
     controls(delegate).segmentcontroller->setSelectedSegmentIndex(index);
     delegate.applySampleRate();
     Accelerometer& accelerometer = Accelerometer::sharedAccelerometer();
@@ -102,7 +102,7 @@ void SampleRoutingTest::unknownIndexLeavesAccelerometerAlone_data() {
 
 void SampleRoutingTest::unknownIndexLeavesAccelerometerAlone() {
     QFETCH(int, index);
-    WobblestarAppDelegate delegate;
+    app::WobblestarAppDelegate delegate;
     controls(delegate).segmentcontroller->setSelectedSegmentIndex(index);
     delegate.applySampleRate();
     Accelerometer& accelerometer = Accelerometer::sharedAccelerometer();

@@ -4,11 +4,11 @@
 #include <QSignalSpy>
 #include <QTest>
 
-using platform::Transition;
-using Screen = WobblestarAppDelegate::Screen;
+using screens::Transition;
+using Screen = app::WobblestarAppDelegate::Screen;
 
-Q_DECLARE_METATYPE(WobblestarAppDelegate::Screen)
-Q_DECLARE_METATYPE(platform::Transition)
+Q_DECLARE_METATYPE(app::WobblestarAppDelegate::Screen)
+Q_DECLARE_METATYPE(screens::Transition)
 
 // With animations on: every screen change is a 1.0 s transition of its kind that ends on the
 // right screen, and the controls are inert while it runs.
@@ -24,7 +24,7 @@ private:
 };
 
 void ScreenTransitionsTest::initTestCase() {
-    QVERIFY(platform::ScreenTransition::animationsEnabled());
+    QVERIFY(screens::ScreenTransition::animationsEnabled());
     fixture.makeSkins();
     fixture.useStore();
 }
@@ -59,11 +59,11 @@ void ScreenTransitionsTest::transition() {
     QFETCH(Transition, kind);
     QFETCH(Screen, shown);
 
-    WobblestarAppDelegate app;
+    app::WobblestarAppDelegate app;
     app.applicationDidFinishLaunching();
     QVERIFY(QTest::qWaitForWindowExposed(app.topLevelWindow()));
-    platform::ScreenTransition* transition = AppFixture::transition(app);
-    QSignalSpy finished(transition, &platform::ScreenTransition::finished);
+    screens::ScreenTransition* transition = AppFixture::transition(app);
+    QSignalSpy finished(transition, &screens::ScreenTransition::finished);
     for (const QString& step : before) {
         QMetaObject::invokeMethod(&app, step.toLatin1().constData());
         QVERIFY(finished.wait(5000));

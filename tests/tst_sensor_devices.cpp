@@ -15,16 +15,16 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-using platform::Acceleration;
-using platform::Accelerometer;
-using platform::AccelerometerDriver;
-using platform::SourceRequest;
+using sensors::Acceleration;
+using sensors::Accelerometer;
+using sensors::AccelerometerDriver;
+using sensors::SourceRequest;
 
 namespace {
 
 using Triple = std::array<double, 3>;
 
-class Collector : public platform::AccelerometerDelegate {
+class Collector : public sensors::AccelerometerDelegate {
 public:
     void accelerometer(Accelerometer&, const Acceleration& acceleration) override {
         received.push_back(acceleration);
@@ -211,7 +211,7 @@ void SensorDevicesTest::readsEachDeviceInOurAxes() {
     }
     QTest::ignoreMessage(QtInfoMsg, QRegularExpression(QRegularExpression::escape(why) + "$"));
     QString error;
-    auto driver = platform::createSource(SourceRequest{}, &error);
+    auto driver = sensors::createSource(SourceRequest{}, &error);
     QVERIFY2(driver, qPrintable(error));
     QVERIFY2(driver->description().contains(chosen), qPrintable(driver->description()));
     Running running(std::move(driver));
@@ -264,7 +264,7 @@ void SensorDevicesTest::readsTheBufferOnlyForNewScans() {
             UmockdevBed::write(folder, QStringLiteral("in_accel_%1_raw").arg(QChar(u"xyz"[axis])),
                                QString::number(raw[axis]));
     }
-    Running running(std::make_unique<platform::IioDriver>(folder));
+    Running running(std::make_unique<sensors::IioDriver>(folder));
     QString error;
     QVERIFY2(running.driver->start(&error), qPrintable(error));
     QSignalSpy messages(&running.accelerometer, &Accelerometer::statusMessage);
@@ -316,7 +316,7 @@ void SensorDevicesTest::listsLocationAndMatrix() {
     UmockdevBed bed;
     if (!file.isEmpty())
         QVERIFY(bed.addFile(file));
-    QCOMPARE(platform::describeSources(platform::detectSources()), lines);
+    QCOMPARE(sensors::describeSources(sensors::detectSources()), lines);
 }
 
 void SensorDevicesTest::passesOverUnusableMatricesAndSaysWhy_data() {
@@ -356,13 +356,13 @@ void SensorDevicesTest::passesOverUnusableMatricesAndSaysWhy() {
         files << "mount_matrix" << kernel;
     bed.add("iio", QStringLiteral("iio:device0"), files,
             hwdb.isEmpty() ? QStringList() : QStringList{"ACCEL_MOUNT_MATRIX", hwdb});
-    const QStringList lines = platform::describeSources(platform::detectSources());
+    const QStringList lines = sensors::describeSources(sensors::detectSources());
     QCOMPARE(lines.size(), 1);
     QVERIFY2(lines.front().endsWith(QLatin1Char('\t') + listed), qPrintable(lines.front()));
 
     QTest::ignoreMessage(QtWarningMsg, QRegularExpression(warning));
     QString error;
-    auto driver = platform::createSource(SourceRequest{QStringLiteral("iio"), {}, false}, &error);
+    auto driver = sensors::createSource(SourceRequest{QStringLiteral("iio"), {}, false}, &error);
     QVERIFY2(driver, qPrintable(error));
     Running running(std::move(driver));
     QTRY_VERIFY(!running.delegate.received.empty());
@@ -373,13 +373,13 @@ void SensorDevicesTest::passesOverUnusableMatricesAndSaysWhy() {
 
 void SensorDevicesTest::findsADeviceThatComesBackUnderAnotherNumber() {
     // The look-again timer is out of the way: only udev's announcement can bring it back.
-    platform::Reconnector::setRetryInterval(std::chrono::hours(1));
+    sensors::Reconnector::setRetryInterval(std::chrono::hours(1));
     UmockdevBed bed;
     const QStringList chip{
         "name", "lis3dh",         "in_accel_x_raw",   "0", "in_accel_y_raw", "0", "in_accel_z_raw",
         "1024", "in_accel_scale", "0.009576806640625"};
     const QString first = bed.add("iio", QStringLiteral("iio:device0"), chip);
-    Running running(std::make_unique<platform::IioDriver>(first));
+    Running running(std::make_unique<sensors::IioDriver>(first));
     QString error;
     QVERIFY2(running.driver->start(&error), qPrintable(error));
     QSignalSpy messages(&running.accelerometer, &Accelerometer::statusMessage);
@@ -398,7 +398,7 @@ void SensorDevicesTest::findsADeviceThatComesBackUnderAnotherNumber() {
     QTRY_COMPARE_WITH_TIMEOUT(messages.size(), 2, 5000);
     QVERIFY(messages.at(1).at(0).toString().contains(QLatin1String("is back")));
     QTRY_VERIFY(std::abs(running.delegate.received.back().y + 1.0) < 1e-9);
-    platform::Reconnector::setRetryInterval(std::chrono::seconds(5));
+    sensors::Reconnector::setRetryInterval(std::chrono::seconds(5));
 }
 
 void SensorDevicesTest::aStalledFileStallsOnlyItsSensor() {
@@ -406,7 +406,7 @@ void SensorDevicesTest::aStalledFileStallsOnlyItsSensor() {
     const QString folder = bed.add("iio", QStringLiteral("iio:device0"),
                                    {"name", "lis3dh", "in_accel_x_raw", "0", "in_accel_y_raw", "0",
                                     "in_accel_z_raw", "1024", "in_accel_scale", "0.0095768"});
-    Running running(std::make_unique<platform::IioDriver>(folder));
+    Running running(std::make_unique<sensors::IioDriver>(folder));
     QString error;
     QVERIFY2(running.driver->start(&error), qPrintable(error));
     QSignalSpy messages(&running.accelerometer, &Accelerometer::statusMessage);
@@ -472,7 +472,7 @@ void SensorDevicesTest::appliesAHandWrittenAxesSetting() {
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression(warning));
     QString error;
     auto driver =
-        platform::createSource(SourceRequest{QStringLiteral("iio"), QString(), false}, &error);
+        sensors::createSource(SourceRequest{QStringLiteral("iio"), QString(), false}, &error);
     QVERIFY2(driver, qPrintable(error));
     Running running(std::move(driver));
     QTRY_VERIFY(!running.delegate.received.empty());

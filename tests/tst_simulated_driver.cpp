@@ -3,8 +3,8 @@
 #include <QTest>
 #include <cmath>
 
-using platform::Acceleration;
-using platform::SimulatedDriver;
+using sensors::Acceleration;
+using sensors::SimulatedDriver;
 
 namespace {
 

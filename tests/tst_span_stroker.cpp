@@ -11,8 +11,8 @@
 #include <cmath>
 #include <vector>
 
-using platform::PixelTarget;
-using platform::SpanStroker;
+using drawing::PixelTarget;
+using drawing::SpanStroker;
 
 namespace {
 
@@ -201,7 +201,7 @@ void SpanStrokerTest::contextUsesSpansOnlyWhereExact() {
         QPainter painter(&image);
         if (clipped)
             painter.setClipRect(QRectF(0, 0, 200, 100));
-        platform::PainterContext context(painter);
+        drawing::PainterContext context(painter);
         context.setRGBStrokeColor(0.0f, 1.0f, 0.0f, 1.0f);
         context.setLineWidth(2.0f);
         context.beginPath();
@@ -281,7 +281,7 @@ void SpanStrokerTest::fillRectMatchesQPainter() {
             painter.setRenderHint(QPainter::Antialiasing);
             PixelTarget target;
             QVERIFY(PixelTarget::of(painter, &target));
-            platform::fillRectAntialiased(
+            drawing::fillRectAntialiased(
                 target, QRectF(target.map(rect.topLeft()), target.map(rect.bottomRight())),
                 qPremultiply(colour.rgba()));
         }

@@ -20,7 +20,7 @@
 #include <cmath>
 #include <numbers>
 
-using namespace analysis;
+using namespace features::analysis;
 
 namespace {
 
@@ -268,7 +268,7 @@ void TestSpectra::windowShowsTheSpanSpectra() {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("printer.csv"));
     {
-        platform::SampleCsvWriter writer(path, platform::SampleCsvWriter::Existing::Replace);
+        sensors::SampleCsvWriter writer(path, sensors::SampleCsvWriter::Existing::Replace);
         QVERIFY(writer.open());
         for (int i = 0; i < 16000; ++i) {
             const double t = i / 1600.0;

@@ -46,7 +46,7 @@ private slots:
     void namedWithTheSystemsReason();
 
 private:
-    QString runRecording(const QString& csv, rlim_t limit);
+    QString runProgram(const QString& write, const QString& target, rlim_t limit);
     QString runInWindow(const QString& write, const QString& target, rlim_t limit);
 
     AppFixture fixture;
@@ -69,6 +69,8 @@ void WriteFailuresTest::namedWithTheSystemsReason_data() {
     QTest::newRow("recording log in the store")
         << "stop" << QString() << 64 << "Wobblestar.conf" << tooLarge;
     QTest::newRow("settings store") << "back" << QString() << 64 << "Wobblestar.conf" << tooLarge;
+    QTest::newRow("screenshot, filled mid-block") << "screenshot"
+                                                  << "shot.png" << 2048 << "shot.png" << tooLarge;
     QTest::newRow("log saved to a file") << "save log"
                                          << "log.txt" << 64 << "log.txt" << tooLarge;
 }
@@ -82,14 +84,16 @@ void WriteFailuresTest::namedWithTheSystemsReason() {
 
     if (!target.isEmpty() && !target.startsWith(QLatin1Char('/')))
         target = folder.filePath(target);
-    const QString said = write == u"record" ? runRecording(target, rlim_t(limit))
-                                            : runInWindow(write, target, rlim_t(limit));
+    const QString said = write == u"record" || write == u"screenshot"
+                             ? runProgram(write, target, rlim_t(limit))
+                             : runInWindow(write, target, rlim_t(limit));
     QVERIFY2(said.contains(where) && said.contains(reason), qPrintable(said));
     QVERIFY2(!said.contains(QLatin1String("Unknown error")), qPrintable(said));
 }
 
-// Records for three seconds at 40 per second without a display; returns standard error.
-QString WriteFailuresTest::runRecording(const QString& csv, rlim_t limit) {
+// Records for three seconds at 40 per second, or takes a screenshot, without a display; returns
+// standard error.
+QString WriteFailuresTest::runProgram(const QString& write, const QString& target, rlim_t limit) {
     QProcess process;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("WOBBLESTAR_CONFIG_DIR"), folder.filePath("config"));
@@ -104,7 +108,9 @@ QString WriteFailuresTest::runRecording(const QString& csv, rlim_t limit) {
         });
     }
     process.start(QStringLiteral(WOBBLESTAR_BINARY),
-                  {"--source", "sim", "--record", "0.10", "--duration", "3", "--csv", csv});
+                  write == u"record" ? QStringList{"--source", "sim", "--record", "0.10",
+                                                   "--duration", "3", "--csv", target}
+                                     : QStringList{"--source", "sim", "--screenshot", target});
     if (!process.waitForFinished(30000) || process.exitCode() != 1)
         return QStringLiteral("exit status %1").arg(process.exitCode());
     return QString::fromLocal8Bit(process.readAllStandardError());
@@ -114,9 +120,9 @@ QString WriteFailuresTest::runRecording(const QString& csv, rlim_t limit) {
 QString WriteFailuresTest::runInWindow(const QString& write, const QString& target, rlim_t limit) {
     // A log longer than the limit, so that each file written with it passes the limit.
     fixture.useStore("[General]\ntext=" + QByteArray(200, 'x') + '\n');
-    WobblestarAppDelegate app;
+    app::WobblestarAppDelegate app;
     app.applicationDidFinishLaunching();
-    app.setSampleFile(WobblestarAppDelegate::SampleFile::None);
+    app.setSampleFile(app::WobblestarAppDelegate::SampleFile::None);
     if (write == u"stop") {
         app.recordMenu();
         app.start();

@@ -3,7 +3,7 @@
 // Where the meters screen's gauges are, in points of its 480 × 320 view. MeterView draws the
 // needles and pivot caps from these numbers and tools/skingen paints the dials under them, so
 // a needle points at the right mark only while both read them from here.
-namespace gauge {
+namespace app::gauge {
 
 struct Pivot {
     float x;
@@ -24,4 +24,4 @@ inline constexpr float kDegreesPerG = 30.0f;
 inline constexpr float kCapDiameter = 12.0f;
 inline constexpr float kInnerCapDiameter = 10.0f;
 
-} // namespace gauge
+} // namespace app::gauge

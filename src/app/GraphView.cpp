@@ -4,9 +4,11 @@
 #include <cmath>
 #include <utility>
 
-using platform::DrawingContext;
-using platform::Font;
-using platform::Rect;
+namespace app {
+
+using drawing::DrawingContext;
+using drawing::Font;
+using drawing::Rect;
 
 GraphView::GraphView(QWidget* parent) : View(parent) {}
 
@@ -82,14 +84,14 @@ float roundedSixth(float mid, float k, float h) {
 // pixels wide and would fall now on, now between pixel rows, some lines sharp and some soft.
 // At whole scales the line is left as it is. Returns the y and the width to stroke.
 std::pair<float, float> deviceAlignedLine(const DrawingContext& context, float x, float y) {
-    const platform::Point top = context.convertPointToDeviceSpace({x, y});
-    const platform::Point below = context.convertPointToDeviceSpace({x, y + 1.0f});
+    const drawing::Point top = context.convertPointToDeviceSpace({x, y});
+    const drawing::Point below = context.convertPointToDeviceSpace({x, y + 1.0f});
     const double scale = double(below.y) - double(top.y);
     if (scale <= 0.0 || std::abs(scale - std::round(scale)) < 1e-3)
         return {y, 1.0f};
     const double pixels = std::max(1.0, std::round(scale));
     const double edge = std::round(double(top.y) - pixels / 2.0);
-    const platform::Point aligned =
+    const drawing::Point aligned =
         context.convertPointToUserSpace({top.x, float(edge + pixels / 2.0)});
     return {aligned.y, float(pixels / scale)};
 }
@@ -159,7 +161,7 @@ void GraphView::drawTrace(std::uint32_t axis, std::uint32_t fromIndex, DrawingCo
     const float mid = middleOf(bounds);
 
     static constexpr float kIntervals = float(kHistoryLength - 1);
-    const platform::GStateSaver saved(context);
+    const drawing::GStateSaver saved(context);
     if (axis == 2) {
         // Pure blue is too dark to stand out from the dark strip (under 2:1); this lighter
         // blue, the Z swatch of the settings screen, reaches about 5:1 and still reads as blue.
@@ -199,14 +201,14 @@ void GraphView::drawLabels(std::uint32_t axis, DrawingContext& context, Rect bou
         const float ty = roundedSixth(mid, t, h);
         const double value = t < 0.0f ? -static_cast<double>(t) : -(static_cast<double>(t) + 1.0);
         const QString text = QString::asprintf("%+.1f", value);
-        const platform::Point at =
-            t < 0.0f ? platform::Point{x + 4.0f, ty} : platform::Point{x + 4.0f, ty + 3.0f};
+        const drawing::Point at =
+            t < 0.0f ? drawing::Point{x + 4.0f, ty} : drawing::Point{x + 4.0f, ty + 3.0f};
         context.drawAtPoint(text, at, font);
     }
 
     const float y0 = std::round(mid);
     const QString name = QString::asprintf("%c Axis", static_cast<char>('X' + axis));
-    context.drawAtPoint(name, platform::Point{right - 40.0f, y0 - 16.0f}, font);
+    context.drawAtPoint(name, drawing::Point{right - 40.0f, y0 - 16.0f}, font);
 }
 
 void GraphView::drawReadout(DrawingContext& context) const {
@@ -222,8 +224,10 @@ void GraphView::drawReadout(DrawingContext& context) const {
         QString::asprintf("G-Force Y: %+.2f", acceleration[1]),
         QString::asprintf("G-Force Z: %+.2f", acceleration[2]),
     };
-    context.setColor(platform::Color::whiteColor());
+    context.setColor(drawing::Color::whiteColor());
     for (unsigned a = 0; a < kAxisCount; ++a)
-        context.drawInRect(lines[a], kRects[a], font, platform::LineBreakMode::WordWrap,
-                           platform::TextAlignment::Left);
+        context.drawInRect(lines[a], kRects[a], font, drawing::LineBreakMode::WordWrap,
+                           drawing::TextAlignment::Left);
 }
+
+} // namespace app

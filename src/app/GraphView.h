@@ -5,13 +5,15 @@
 
 #include <cstdint>
 
+namespace app {
+
 // The graph screen's view: the last 150 samples of X, Y and Z in three strips, with an optional
 // high-pass filter, and the smoothed G-force readout.
 //
 // Samples arrive through updateHistoryWithX() (up to 120 per second). Each is filtered or not,
 // stored in a fixed ring, and, while updating is enabled, followed by one redraw request.
 // A new view has every field zero: an empty ring, filter state 0, both flags off.
-class GraphView : public platform::View {
+class GraphView : public drawing::View {
     Q_OBJECT
 public:
     static constexpr std::uint32_t kHistoryLength = 150;
@@ -44,25 +46,25 @@ public:
 
     // Draws the three strips, then the readout over them. `rect` is not consulted: the whole
     // view is drawn from its bounds.
-    void drawRect(platform::DrawingContext& context, platform::Rect rect) override;
+    void drawRect(drawing::DrawingContext& context, drawing::Rect rect) override;
     // Draws one strip: the samples of `axis` (0..2; any other index draws nothing) from slot
     // `fromIndex` on, oldest at the left edge, newest at the right, over its background and grid
     // and under its labels. Values beyond ±kFullScale are drawn beyond the strip's edges. The grid
     // (with the zero line and edges) and the labels depend only on `bounds`; they are drawn as
     // layers, which the screen's painter keeps from frame to frame.
-    void drawHistory(std::uint32_t axis, std::uint32_t fromIndex, platform::DrawingContext& context,
-                     platform::Rect bounds);
+    void drawHistory(std::uint32_t axis, std::uint32_t fromIndex, drawing::DrawingContext& context,
+                     drawing::Rect bounds);
 
 private:
     // The strip of axis i for a view of the given size.
-    static platform::Rect stripRect(unsigned axis, float width, float height);
-    void drawBackground(platform::DrawingContext& context, platform::Rect bounds) const;
-    void drawGrid(platform::DrawingContext& context, platform::Rect bounds) const;
-    void drawTrace(std::uint32_t axis, std::uint32_t fromIndex, platform::DrawingContext& context,
-                   platform::Rect bounds) const;
-    void drawLabels(std::uint32_t axis, platform::DrawingContext& context,
-                    platform::Rect bounds) const;
-    void drawReadout(platform::DrawingContext& context) const;
+    static drawing::Rect stripRect(unsigned axis, float width, float height);
+    void drawBackground(drawing::DrawingContext& context, drawing::Rect bounds) const;
+    void drawGrid(drawing::DrawingContext& context, drawing::Rect bounds) const;
+    void drawTrace(std::uint32_t axis, std::uint32_t fromIndex, drawing::DrawingContext& context,
+                   drawing::Rect bounds) const;
+    void drawLabels(std::uint32_t axis, drawing::DrawingContext& context,
+                    drawing::Rect bounds) const;
+    void drawReadout(drawing::DrawingContext& context) const;
 
     std::uint32_t nextIndex = 0;
     double acceleration[kAxisCount] = {};
@@ -74,6 +76,8 @@ private:
     // Per strip, what lies under its trace (grid, zero line, edges) and over it (labels, axis
     // name). Per strip, so a trace that leaves its strip is stacked under the next strip's
     // grid and labels, as the strips are drawn in order.
-    platform::Layer gridLayers_[kAxisCount];
-    platform::Layer labelLayers_[kAxisCount];
+    drawing::Layer gridLayers_[kAxisCount];
+    drawing::Layer labelLayers_[kAxisCount];
 };
+
+} // namespace app

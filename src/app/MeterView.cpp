@@ -7,8 +7,10 @@
 #include <iterator>
 #include <numbers>
 
-using platform::DrawingContext;
-using platform::Rect;
+namespace app {
+
+using drawing::DrawingContext;
+using drawing::Rect;
 
 MeterView::MeterView(QWidget* parent) : View(parent) {}
 
@@ -107,3 +109,5 @@ void MeterView::drawRect(DrawingContext& context, Rect rect) {
     for (unsigned i : kCapOrder)
         context.fillEllipseInRect(capRect(gauge::kPivots[i], ox, oy, gauge::kInnerCapDiameter));
 }
+
+} // namespace app

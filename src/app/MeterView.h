@@ -4,13 +4,15 @@
 
 #include <cstdint>
 
+namespace app {
+
 // The meters screen's view: three needles (X upper middle, Y lower left, Z lower right) turning
 // 30 degrees per g over the gauge faces of the skin behind it, where app/GaugeLayout.h puts
 // them. It draws only the needles and their caps.
 //
 // Every sample is stored through X(); while updating is enabled each one requests a redraw.
 // A new view has every field zero: the needles point straight up.
-class MeterView : public platform::View {
+class MeterView : public drawing::View {
     Q_OBJECT
 public:
     explicit MeterView(QWidget* parent = nullptr);
@@ -27,7 +29,7 @@ public:
     double storedAcceleration(unsigned axis) const { return acceleration[axis]; }
 
     // Draws the needles; every position is an offset from the origin of `rect`.
-    void drawRect(platform::DrawingContext& context, platform::Rect rect) override;
+    void drawRect(drawing::DrawingContext& context, drawing::Rect rect) override;
 
 private:
     double acceleration[3] = {};
@@ -41,3 +43,5 @@ private:
     // One-byte flag: any non-zero value counts as enabled.
     std::int8_t updatingIsEnabled_ = 0;
 };
+
+} // namespace app

@@ -24,22 +24,23 @@
 #include <cmath>
 #include <cstdio>
 
-using platform::SampleCsvWriter;
+namespace app {
+
+using sensors::SampleCsvWriter;
 
 Recorder::Recorder(Ui::Wobblestar& ui, QWidget* window, std::function<void()> tick, QObject* parent)
     : QObject(parent), ui_(ui), window_(window), tick_(std::move(tick)) {
     watchLateMailFailures();
     ui_.sampleFileLabel->installEventFilter(this);
     ui_.sampleFileLabel->setCursor(Qt::PointingHandCursor);
-    connect(&platform::Accelerometer::sharedAccelerometer(),
-            &platform::Accelerometer::statusMessage, this,
-            [this](const QString&, platform::AccelerometerDriver::MessageKind kind) {
-                if (kind == platform::AccelerometerDriver::MessageKind::Lost)
+    connect(&sensors::Accelerometer::sharedAccelerometer(), &sensors::Accelerometer::statusMessage,
+            this, [this](const QString&, sensors::AccelerometerDriver::MessageKind kind) {
+                if (kind == sensors::AccelerometerDriver::MessageKind::Lost)
                     sourceLost_ = true;
             });
 }
 
-void Recorder::record(const platform::Acceleration& acceleration) {
+void Recorder::record(const sensors::Acceleration& acceleration) {
     sinceReading_.start();
     lastReadingAt_ = QDateTime::currentDateTime();
     sourceLost_ = false;
@@ -68,14 +69,14 @@ void Recorder::tell(const QString& message, bool lasting) {
         statusBar_->showNotice(message);
 }
 
-void Recorder::setMailComposer(platform::MailComposer composer) {
+void Recorder::setMailComposer(desktop::MailComposer composer) {
     mailComposer_ = std::move(composer);
     watchLateMailFailures();
 }
 
 void Recorder::watchLateMailFailures() {
     mailComposer_.setLateFailureHandler([this](const QUrl& url, const QString& message) {
-        if (url == platform::feedbackUrl())
+        if (url == desktop::feedbackUrl())
             showLink(tr("Send feedback"), message, url);
         else
             showMessage(tr("Mail not sent"), message + tr(" Save the log to a file instead?"),
@@ -102,7 +103,7 @@ void Recorder::start() {
     const QDateTime started = QDateTime::currentDateTime();
     const int index = ui_.segment->selectedSegmentIndex();
     ui_.recordingText->setPlainText(
-        RecordingLog::header(RecordingLog::labelForIndex(index), started));
+        features::RecordingLog::header(features::RecordingLog::labelForIndex(index), started));
     ui_.graphView->setUpdatingIsEnabled(false);
     ui_.start->setEnabled(false);
     ui_.closerecord->setEnabled(false);
@@ -118,7 +119,7 @@ void Recorder::start() {
     recording_ = true;
     rowsWritten_ = 0;
     startSampleFile(started);
-    if (const auto period = RecordingLog::periodForIndex(index)) {
+    if (const auto period = features::RecordingLog::periodForIndex(index)) {
         auto* timer = new QTimer(this);
         timer->setObjectName(QStringLiteral("myTimer%1").arg(index + 1));
         // Lines at even steps: the default coarse timer may drift by 5% of the period.
@@ -140,12 +141,13 @@ void Recorder::appendSample(float x, float y, float z) {
     }
     // Appending leaves the text exactly as rebuilding it would, at a cost that does not grow
     // with the log.
-    RecordingLog::appendToView(ui_.recordingText, RecordingLog::sampleLine(x, y, z));
+    features::RecordingLog::appendToView(ui_.recordingText,
+                                         features::RecordingLog::sampleLine(x, y, z));
 }
 
 void Recorder::stop() {
     const QDateTime ended = QDateTime::currentDateTime();
-    RecordingLog::appendToView(ui_.recordingText, RecordingLog::footer(ended));
+    features::RecordingLog::appendToView(ui_.recordingText, features::RecordingLog::footer(ended));
 
     QString storeError;
     const bool stored =
@@ -209,7 +211,7 @@ void Recorder::startSampleFile(const QDateTime& started) {
         showMessage(tr("Full-rate recording stopped"), message);
     });
     // Times count from the start, not from the first reading after it.
-    sampleWriter_->setTimeOrigin(platform::Accelerometer::sharedAccelerometer().now());
+    sampleWriter_->setTimeOrigin(sensors::Accelerometer::sharedAccelerometer().now());
     sampleWriter_->open();
     showSampleFile();
 }
@@ -260,18 +262,18 @@ bool Recorder::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void Recorder::mailLog() {
-    const platform::MailResult result = mailComposer_.mailLog(ui_.recordingText->toPlainText());
+    const desktop::MailResult result = mailComposer_.mailLog(ui_.recordingText->toPlainText());
     if (!result.opened())
         showMessage(tr("Mail not sent"), result.message, true);
 }
 
 void Recorder::mailFeedback() {
-    const QUrl url = platform::feedbackUrl();
+    const QUrl url = desktop::feedbackUrl();
     if (url.isEmpty()) {
         showMessage(tr("Feedback"), tr("This build names no feedback address or page."));
         return;
     }
-    const platform::MailResult result = mailComposer_.open(url);
+    const desktop::MailResult result = mailComposer_.open(url);
     if (!result.opened())
         showLink(tr("Send feedback"), result.message, url);
 }
@@ -315,12 +317,12 @@ bool Recorder::saveLog() {
         QString folder = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
         if (folder.isEmpty() || !QFileInfo(folder).isDir())
             folder = QDir::homePath();
-        QFileDialog dialog(platform::dialogParent(window_), tr("Save log"),
+        QFileDialog dialog(screens::dialogParent(window_), tr("Save log"),
                            QDir(folder).filePath(QStringLiteral("recording.txt")),
                            tr("Text files (*.txt);;All files (*)"));
         dialog.setAcceptMode(QFileDialog::AcceptSave);
         dialog.setDefaultSuffix(QStringLiteral("txt"));
-        platform::dressDialog(&dialog);
+        screens::dressDialog(&dialog);
         if (dialog.exec() == QDialog::Accepted)
             path = dialog.selectedFiles().value(0);
     }
@@ -328,7 +330,7 @@ bool Recorder::saveLog() {
         return false;
     // A failed write leaves an existing file as it was instead of half-written.
     QString error;
-    if (!platform::saveFile(path, textFileContents(ui_.recordingText->toPlainText()), &error)) {
+    if (!desktop::saveFile(path, textFileContents(ui_.recordingText->toPlainText()), &error)) {
         showMessage(
             tr("Log not saved"),
             tr("The log could not be saved to %1: %2.").arg(QDir::toNativeSeparators(path), error));
@@ -345,8 +347,8 @@ void Recorder::showMessage(const QString& title, const QString& text, bool offer
         messageBox_->close();
     // Not modal in the blocking sense: the event loop, the samples and a running recording go on.
     auto* box = new QMessageBox(QMessageBox::Warning, title, text, QMessageBox::NoButton,
-                                platform::dialogParent(window_));
-    platform::dressDialog(box);
+                                screens::dialogParent(window_));
+    screens::dressDialog(box);
     box->setAttribute(Qt::WA_DeleteOnClose);
     if (offerSave) {
         QPushButton* save = box->addButton(tr("Save Log..."), QMessageBox::AcceptRole);
@@ -359,3 +361,5 @@ void Recorder::showMessage(const QString& title, const QString& text, bool offer
     messageBox_ = box;
     box->open();
 }
+
+} // namespace app

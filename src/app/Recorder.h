@@ -14,13 +14,15 @@
 class QTimer;
 class QWidget;
 
-namespace platform {
+namespace screens {
 class StatusBar;
 }
 
 namespace Ui {
 class Wobblestar;
 }
+
+namespace app {
 
 // The recording screen's work: the log in its text view with a line per tick of the period's
 // timer, the full-rate sample file beside it, storing the log when a recording stops, mailing
@@ -50,7 +52,7 @@ public:
     void setSampleFile(SampleFile kind, const QString& path = QString());
     // Replaces the desktop's mail program (tests). Either way, an opener that reports a failure
     // after it started is told of like one that could not start.
-    void setMailComposer(platform::MailComposer composer);
+    void setMailComposer(desktop::MailComposer composer);
     void setLogFileChooser(std::function<QString()> chooser) {
         chooseLogFile_ = std::move(chooser);
     }
@@ -63,7 +65,7 @@ public:
     // Stops a running recording, so that it is stored before the application goes.
     void finish();
     // Takes note of a reading, and writes it as a full-rate sample while a recording runs.
-    void record(const platform::Acceleration& acceleration);
+    void record(const sensors::Acceleration& acceleration);
 
     void mailLog();
     void mailFeedback();
@@ -71,7 +73,7 @@ public:
     bool saveLog();
 
     bool isRecording() const { return recording_; }
-    const platform::SampleCsvWriter* sampleWriter() const { return sampleWriter_.get(); }
+    const sensors::SampleCsvWriter* sampleWriter() const { return sampleWriter_.get(); }
     QMessageBox* messageBox() const { return messageBox_; }
 
     // One message for the user: on standard error, and in a box unless headless. With
@@ -83,7 +85,7 @@ public:
     // Where dialogs open: the desktop window, not the interface scaled inside it.
     void setDialogParent(QWidget* parent) { window_ = parent; }
     // Where a silent source and a refused start are told of; may stay unset.
-    void setStatusBar(platform::StatusBar* statusBar) { statusBar_ = statusBar; }
+    void setStatusBar(screens::StatusBar* statusBar) { statusBar_ = statusBar; }
 
     // A source that gave readings and then none for this long is taken as silent.
     static constexpr int kSilenceMs = 1000;
@@ -114,14 +116,16 @@ private:
     bool headless_ = false;
     SampleFile sampleFile_ = SampleFile::Default;
     QString sampleFilePath_;
-    std::unique_ptr<platform::SampleCsvWriter> sampleWriter_;
-    platform::MailComposer mailComposer_;
+    std::unique_ptr<sensors::SampleCsvWriter> sampleWriter_;
+    desktop::MailComposer mailComposer_;
     std::function<QString()> chooseLogFile_;
     QPointer<QMessageBox> messageBox_;
-    platform::StatusBar* statusBar_ = nullptr;
+    screens::StatusBar* statusBar_ = nullptr;
     QElapsedTimer sinceReading_;
     QDateTime lastReadingAt_;
     bool sourceLost_ = false;
     bool silenceShown_ = false;
     qint64 rowsWritten_ = 0;
 };
+
+} // namespace app

@@ -9,8 +9,10 @@
 #include <QLabel>
 #include <QShortcut>
 
-using platform::StatusBar;
-using platform::Transition;
+namespace app {
+
+using screens::StatusBar;
+using screens::Transition;
 
 namespace {
 
@@ -23,7 +25,7 @@ constexpr double kTransitionSeconds = 1.0;
 
 ScreenNavigator::ScreenNavigator(Ui::Wobblestar& ui, QWidget& window)
     : ui_(ui), window_(window), statusBar_(new StatusBar(&window)),
-      transition_(new platform::ScreenTransition(&window)) {}
+      transition_(new screens::ScreenTransition(&window)) {}
 
 void ScreenNavigator::loadSkins(const std::function<QPixmap(const QString&)>& imageNamed) {
     carbon = imageNamed(QStringLiteral("carbon.png"));
@@ -44,8 +46,8 @@ void ScreenNavigator::reloadSkins(double deviceScale) {
     QLabel* const views[] = {ui_.one, ui_.two, ui_.three, ui_.four, ui_.five};
     for (int i = 0; i < 8; ++i) {
         const qint64 shown = images[i]->cacheKey();
-        *images[i] = platform::imageNamed(QString::fromLatin1(names[i]) + QStringLiteral(".png"),
-                                          deviceScale);
+        *images[i] = drawing::imageNamed(QString::fromLatin1(names[i]) + QStringLiteral(".png"),
+                                         deviceScale);
         for (QLabel* view : views)
             if (!view->pixmap().isNull() && view->pixmap().cacheKey() == shown)
                 view->setPixmap(*images[i]);
@@ -60,7 +62,7 @@ void ScreenNavigator::updateAxesHint() {
 }
 
 void ScreenNavigator::layOutMetersScreen() {
-    metersHost_ = new platform::LandscapeScreen(ui_.metersView, &window_);
+    metersHost_ = new screens::LandscapeScreen(ui_.metersView, &window_);
     const QSize screen = window_.size();
     metersHost_->setScreenBounds(QSizeF(screen.height(), screen.width()));
     metersHost_->setScreenRotation(metersHost_->screenRotation() + kMetersTurnDegrees);
@@ -152,7 +154,7 @@ void ScreenNavigator::linkSwitchLabels() {
     ui_.Filter->takeClicksOf(ui_.filterTitle);
 }
 
-void ScreenNavigator::letterbox(platform::FittedWindow* window) const {
+void ScreenNavigator::letterbox(screens::FittedWindow* window) const {
     if (!window || ui_.one->pixmap().isNull())
         return;
     // The skin's average colour, a little darker, so the bars beside the layout belong to it
@@ -161,3 +163,5 @@ void ScreenNavigator::letterbox(platform::FittedWindow* window) const {
         ui_.one->pixmap().toImage().scaled(1, 1, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     window->setLetterboxColor(average.pixelColor(0, 0).darker(160));
 }
+
+} // namespace app

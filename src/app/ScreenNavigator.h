@@ -16,11 +16,13 @@ namespace Ui {
 class Wobblestar;
 }
 
-namespace platform {
+namespace screens {
 class LandscapeScreen;
 class FittedWindow;
 class StatusBar;
-} // namespace platform
+} // namespace screens
+
+namespace app {
 
 // The five screens of the one window: which is shown, the transition between two of them, the
 // skin each screen wears, and the turn of the window and status bar for the meters screen.
@@ -28,7 +30,7 @@ class StatusBar;
 class ScreenNavigator {
 public:
     // Which screen a window shows.
-    using Screen = platform::ScreenId;
+    using Screen = screens::ScreenId;
 
     ScreenNavigator(Ui::Wobblestar& ui, QWidget& window);
 
@@ -41,7 +43,7 @@ public:
     // Loads the eight skin images by their file names ("carbon.png" ... "black90.png"); a
     // missing one is a null image, and leaves the views it would dress empty.
     void loadSkins(const std::function<QPixmap(const QString&)>& imageNamed =
-                       [](const QString& name) { return platform::imageNamed(name); });
+                       [](const QString& name) { return drawing::imageNamed(name); });
     // Loads the skins again at the resolution nearest to `deviceScale` (device pixels per
     // point) and shows them where the old ones were shown.
     void reloadSkins(double deviceScale);
@@ -57,11 +59,10 @@ public:
     // Lets the words beside each switch flip it.
     void linkSwitchLabels();
     // Colours the desktop window's bars beside the scaled layout after the graph screen's skin.
-    void letterbox(platform::FittedWindow* window) const;
+    void letterbox(screens::FittedWindow* window) const;
 
     // Brings `incoming` in with the transition `kind`, in place of `outgoing`.
-    void changeScreen(QWidget* outgoing, QWidget* incoming, platform::Transition kind,
-                      Screen shown);
+    void changeScreen(QWidget* outgoing, QWidget* incoming, screens::Transition kind, Screen shown);
     // Gives an image view the skin chosen in the settings; the meters screen's view (five)
     // wears the landscape version. No skin chosen leaves the view as it is.
     void dress(QLabel* imageView) const;
@@ -70,10 +71,10 @@ public:
 
     Screen shown() const { return shown_; }
     bool isChanging() const { return transition_->isRunning(); }
-    platform::StatusBar* statusBar() const { return statusBar_; }
-    platform::ScreenTransition* transition() const { return transition_; }
-    platform::LandscapeScreen* metersHost() const { return metersHost_; }
-    platform::IdleInhibitor& idle() { return idle_; }
+    screens::StatusBar* statusBar() const { return statusBar_; }
+    screens::ScreenTransition* transition() const { return transition_; }
+    screens::LandscapeScreen* metersHost() const { return metersHost_; }
+    desktop::IdleInhibitor& idle() { return idle_; }
 
 private:
     // The widget that stands for a screen among the window's children.
@@ -81,10 +82,10 @@ private:
 
     Ui::Wobblestar& ui_;
     QWidget& window_;
-    platform::StatusBar* statusBar_ = nullptr;
-    platform::ScreenTransition* transition_ = nullptr;
-    platform::LandscapeScreen* metersHost_ = nullptr;
-    platform::IdleInhibitor idle_;
+    screens::StatusBar* statusBar_ = nullptr;
+    screens::ScreenTransition* transition_ = nullptr;
+    screens::LandscapeScreen* metersHost_ = nullptr;
+    desktop::IdleInhibitor idle_;
     QShortcut* pauseKey_ = nullptr;
     Screen shown_ = Screen::Graph;
     bool fixedOrientation_ = false;
@@ -94,3 +95,5 @@ private:
     QPixmap carbon, metal, ancient, black;
     QPixmap carbon90, metal90, ancient90, black90;
 };
+
+} // namespace app

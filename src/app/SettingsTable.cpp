@@ -10,6 +10,8 @@
 #include <QSettings>
 #include <cstdint>
 
+namespace app {
+
 namespace {
 
 // The on/off keys hold 1 or 0; like a one-byte boolean, any non-zero low byte means on.
@@ -24,8 +26,8 @@ bool readFlag(const QSettings& store, const char* key) {
 } // namespace
 
 QString SettingsTable::restore() {
-    using Kind = platform::ExpectedKey::Kind;
-    const platform::StoreCheck check = platform::checkSettingsStore({
+    using Kind = desktop::ExpectedKey::Kind;
+    const desktop::StoreCheck check = desktop::checkSettingsStore({
         {QLatin1String(kLogKey), Kind::Text},
         {QLatin1String(kRateKey), Kind::Integer},
         {QStringLiteral("x"), Kind::Flag},
@@ -55,8 +57,8 @@ void SettingsTable::showMessage(const QString& message, QWidget* window, const Q
     if (QGuiApplication::platformName() == u"offscreen")
         return;
     auto* box = new QMessageBox(QMessageBox::Warning, title, message, QMessageBox::Ok,
-                                platform::dialogParent(window));
-    platform::dressDialog(box);
+                                screens::dialogParent(window));
+    screens::dressDialog(box);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->open();
 }
@@ -70,7 +72,7 @@ bool SettingsTable::save(QString* error) const {
     store.setValue(QStringLiteral("z"), ui_.zAxis->isOn() ? 1 : 0);
     store.setValue(QStringLiteral("f"), ui_.Filter->isOn() ? 1 : 0);
     QString reason;
-    if (platform::syncSettings(store, &reason))
+    if (desktop::syncSettings(store, &reason))
         return true;
     // The controls keep the choices, so they hold for this run all the same.
     *error = QObject::tr("The settings could not be written to %1: %2. They apply until "
@@ -87,7 +89,7 @@ bool SettingsTable::storeLog(const QString& log, QString* error) {
     QSettings store;
     store.setValue(QLatin1String(kLogKey), log);
     QString reason;
-    if (platform::syncSettings(store, &reason))
+    if (desktop::syncSettings(store, &reason))
         return true;
     *error = QObject::tr("The log could not be written to %1: %2. It stays on screen, and will "
                          "be gone after a restart unless you save it to a file.")
@@ -99,3 +101,5 @@ int SettingsTable::sampleRateIndex() {
     const int rate = QSettings().value(QLatin1String(kRateKey)).toInt();
     return rate >= 0 && rate <= 2 ? rate : 0;
 }
+
+} // namespace app

@@ -9,6 +9,8 @@ namespace Ui {
 class Wobblestar;
 }
 
+namespace app {
+
 // The preferences kept between runs, and which control each one belongs to. The store is the
 // platform's per-application settings file (QSettings); this table is the only place that
 // names its keys.
@@ -45,3 +47,5 @@ public:
 private:
     Ui::Wobblestar& ui_;
 };
+
+} // namespace app

@@ -18,21 +18,24 @@
 #include <QSettings>
 #include <QTextBrowser>
 
-using platform::Accelerometer;
+namespace app {
 
-SourceActions::SourceActions(Recorder& recorder, platform::StatusBar& statusBar,
-                             std::function<std::optional<platform::Acceleration>()> latest,
+using sensors::Accelerometer;
+
+SourceActions::SourceActions(Recorder& recorder, screens::StatusBar& statusBar,
+                             std::function<std::optional<sensors::Acceleration>()> latest,
                              QObject* parent)
     : QObject(parent), recorder_(recorder), statusBar_(statusBar), latest_(std::move(latest)) {}
 
 SourceActions::~SourceActions() = default;
 
 void SourceActions::installOpener(QWidget* window) {
-    opener_ = new RecordingOpener(window, [this](const QString& path) { openRecording(path); });
+    opener_ =
+        new features::RecordingOpener(window, [this](const QString& path) { openRecording(path); });
 }
 
 bool SourceActions::openRecording(const QString& path, double fromSeconds) {
-    auto driver = std::make_unique<platform::ReplayDriver>(path, false, fromSeconds);
+    auto driver = std::make_unique<sensors::ReplayDriver>(path, false, fromSeconds);
     QString error;
     if (!driver->start(&error)) {
         recorder_.showMessage(tr("Recording not opened"), error);
@@ -47,20 +50,20 @@ bool SourceActions::openRecording(const QString& path, double fromSeconds) {
 void SourceActions::showAbout(QTextBrowser* about, const QString& source) {
     about_ = about;
     if (about_)
-        about_->setHtml(
-            infoHtml(InfoFacts{QStringLiteral(WOBBLESTAR_VERSION), source, QSettings().fileName(),
-                               platform::SampleCsvWriter::defaultDirectory()}));
+        about_->setHtml(features::infoHtml(
+            features::InfoFacts{QStringLiteral(WOBBLESTAR_VERSION), source, QSettings().fileName(),
+                                sensors::SampleCsvWriter::defaultDirectory()}));
 }
 
 void SourceActions::showRecordings() {
     if (!recordingsWindow_) {
-        recordingsWindow_ = std::make_unique<analysis::AnalysisWindow>(
-            platform::SampleCsvWriter::defaultDirectory());
+        recordingsWindow_ = std::make_unique<features::analysis::AnalysisWindow>(
+            sensors::SampleCsvWriter::defaultDirectory());
         connect(
-            recordingsWindow_.get(), &analysis::AnalysisWindow::replayRequested, this,
+            recordingsWindow_.get(), &features::analysis::AnalysisWindow::replayRequested, this,
             [this](const QString& path, double fromSeconds) { replayFromHere(path, fromSeconds); });
         fitOnScreen(recordingsWindow_.get());
-        platform::WindowPlacement::keep(recordingsWindow_.get(), QStringLiteral("recordings"));
+        screens::WindowPlacement::keep(recordingsWindow_.get(), QStringLiteral("recordings"));
     } else {
         recordingsWindow_->refresh();
     }
@@ -101,8 +104,10 @@ void SourceActions::replayFromHere(const QString& path, double fromSeconds) {
 
 void SourceActions::checkAxes(QWidget* parent) {
     auto* dialog = new AxisCheckDialog(Accelerometer::sharedAccelerometer().driver(), latest_,
-                                       platform::dialogParent(parent));
+                                       screens::dialogParent(parent));
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     axisCheck_ = dialog;
     dialog->open();
 }
+
+} // namespace app

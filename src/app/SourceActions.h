@@ -10,16 +10,20 @@
 #include <optional>
 
 class QTextBrowser;
-class Recorder;
+
+namespace features {
 class RecordingOpener;
-
-namespace analysis {
+}
+namespace features::analysis {
 class AnalysisWindow;
-} // namespace analysis
-
-namespace platform {
+}
+namespace screens {
 class StatusBar;
-} // namespace platform
+}
+
+namespace app {
+
+class Recorder;
 
 // What the user does with sources and whole recordings beside the live screens: replaying a
 // file in the main window (the "Replay a file…" entry and file drops), the recordings window,
@@ -28,8 +32,8 @@ class SourceActions : public QObject {
     Q_OBJECT
 public:
     // `latest` gives the newest reading for the axis check; `recorder` says what went wrong.
-    SourceActions(Recorder& recorder, platform::StatusBar& statusBar,
-                  std::function<std::optional<platform::Acceleration>()> latest,
+    SourceActions(Recorder& recorder, screens::StatusBar& statusBar,
+                  std::function<std::optional<sensors::Acceleration>()> latest,
                   QObject* parent = nullptr);
     ~SourceActions() override;
 
@@ -38,7 +42,7 @@ public:
 
     // Puts the "Replay a file…" entry and file drops on `window`.
     void installOpener(QWidget* window);
-    RecordingOpener* opener() const { return opener_; }
+    features::RecordingOpener* opener() const { return opener_; }
 
     // Writes the About text into `about`, naming `source`, and names each recording opened later.
     void showAbout(QTextBrowser* about, const QString& source);
@@ -48,7 +52,7 @@ public:
     bool openRecording(const QString& path, double fromSeconds = 0.0);
     // Opens (or raises) the recordings window on the folder of the full-rate files.
     void showRecordings();
-    analysis::AnalysisWindow* recordingsWindow() const { return recordingsWindow_.get(); }
+    features::analysis::AnalysisWindow* recordingsWindow() const { return recordingsWindow_.get(); }
     // Opens the guided axis check over `parent`.
     void checkAxes(QWidget* parent);
     QDialog* axisCheck() const { return axisCheck_; }
@@ -59,11 +63,13 @@ private:
     void fitOnScreen(QWidget* window);
 
     Recorder& recorder_;
-    platform::StatusBar& statusBar_;
-    std::function<std::optional<platform::Acceleration>()> latest_;
-    RecordingOpener* opener_ = nullptr;
+    screens::StatusBar& statusBar_;
+    std::function<std::optional<sensors::Acceleration>()> latest_;
+    features::RecordingOpener* opener_ = nullptr;
     QPointer<QDialog> axisCheck_;
     QPointer<QTextBrowser> about_;
     QPointer<QWidget> mainWindow_;
-    std::unique_ptr<analysis::AnalysisWindow> recordingsWindow_;
+    std::unique_ptr<features::analysis::AnalysisWindow> recordingsWindow_;
 };
+
+} // namespace app

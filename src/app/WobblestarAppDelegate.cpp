@@ -17,9 +17,11 @@
 #include <array>
 #include <optional>
 
-using platform::Accelerometer;
-using platform::StatusBar;
-using platform::Transition;
+namespace app {
+
+using screens::StatusBar;
+using screens::Transition;
+using sensors::Accelerometer;
 
 WobblestarAppDelegate::WobblestarAppDelegate(QObject* parent)
     : QObject(parent), window_(std::make_unique<QWidget>()) {
@@ -28,7 +30,7 @@ WobblestarAppDelegate::WobblestarAppDelegate(QObject* parent)
     recorder_ = std::make_unique<Recorder>(ui, window_.get(), [this] { timerFired(); });
     recorder_->setStatusBar(screens_->statusBar());
     sources_ = std::make_unique<SourceActions>(*recorder_, *screens_->statusBar(), [this] {
-        return std::optional(platform::Acceleration{x, y, z, 0.0});
+        return std::optional(sensors::Acceleration{x, y, z, 0.0});
     });
     connectControls();
     // However the application ends (Ctrl+Q, the window closed, SIGTERM through QuitOnSignals),
@@ -67,21 +69,21 @@ void WobblestarAppDelegate::applicationDidFinishLaunching() {
     screens_->loadSkins();
     screens_->layOutMetersScreen();
     settingsMessage_ = settingsTable_.restore();
-    RecordingLog::fitSampleLinesToView(ui.recordingText);
+    features::RecordingLog::fitSampleLinesToView(ui.recordingText);
     screens_->fitPlatesToText();
     screens_->linkSwitchLabels();
     buildToolbar();
     // The graph screen is shown first; the others wait until their actions bring them in.
     screens_->showFirstScreen();
     setUpKeyboard();
-    topLevel_ = std::make_unique<platform::FittedWindow>(window_.get());
+    topLevel_ = std::make_unique<screens::FittedWindow>(window_.get());
     // The gauges' landscape turn is a passing shape; the portrait window is the one to keep.
-    platform::WindowPlacement::keep(topLevel_.get(), QStringLiteral("main"),
-                                    [this] { return window_->height() > window_->width(); });
+    screens::WindowPlacement::keep(topLevel_.get(), QStringLiteral("main"),
+                                   [this] { return window_->height() > window_->width(); });
     sources_->setMainWindow(topLevel_.get());
     recorder_->setDialogParent(topLevel_.get());
     screens_->reloadSkins(topLevel_->deviceScale());
-    connect(topLevel_.get(), &platform::FittedWindow::deviceScaleChanged, this,
+    connect(topLevel_.get(), &screens::FittedWindow::deviceScaleChanged, this,
             [this](double scale) { screens_->reloadSkins(scale); });
     sources_->installOpener(window_.get());
     topLevel_->show();
@@ -219,7 +221,7 @@ void WobblestarAppDelegate::leaveRecordingScreen() {
 }
 
 void WobblestarAppDelegate::accelerometer(Accelerometer& /*accelerometer*/,
-                                          const platform::Acceleration& acceleration) {
+                                          const sensors::Acceleration& acceleration) {
     const float graphX = ui.xAxis->isOn() ? static_cast<float>(acceleration.x) : 0.0f;
     const float graphY = ui.yAxis->isOn() ? static_cast<float>(acceleration.y) : 0.0f;
     const float graphZ = ui.zAxis->isOn() ? static_cast<float>(acceleration.z) : 0.0f;
@@ -232,13 +234,13 @@ void WobblestarAppDelegate::accelerometer(Accelerometer& /*accelerometer*/,
 
     recorder_->record(acceleration);
     // The recordings window's live view keeps the last minutes once the window exists.
-    if (analysis::AnalysisWindow* window = sources_->recordingsWindow())
+    if (features::analysis::AnalysisWindow* window = sources_->recordingsWindow())
         window->appendLive(acceleration);
 }
 
 void WobblestarAppDelegate::applySampleRate() {
-    if (const std::optional<platform::SampleRate> rate =
-            platform::sampleRateAt(ui.segmentcontroller->selectedSegmentIndex())) {
+    if (const std::optional<sensors::SampleRate> rate =
+            sensors::sampleRateAt(ui.segmentcontroller->selectedSegmentIndex())) {
         Accelerometer::sharedAccelerometer().setUpdateInterval(rate->interval);
         Accelerometer::sharedAccelerometer().setDelegate(this);
     }
@@ -331,3 +333,5 @@ bool WobblestarAppDelegate::eventFilter(QObject* watched, QEvent* event) {
         recorder_->finish();
     return QObject::eventFilter(watched, event);
 }
+
+} // namespace app

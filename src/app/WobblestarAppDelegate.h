@@ -11,18 +11,22 @@
 #include <QObject>
 #include <QPointer>
 
-namespace platform {
+namespace screens {
 class FittedWindow;
 }
 #include <functional>
 #include <memory>
 
 class QToolBar;
-class RecordingOpener;
 
-namespace analysis {
+namespace features {
+class RecordingOpener;
+}
+namespace features::analysis {
 class AnalysisWindow;
-} // namespace analysis
+}
+
+namespace app {
 
 // The application's controller: start-up, routing of every accelerometer sample to the graph
 // and the gauges, the sample rate, and the actions of every control. The work behind the
@@ -33,7 +37,7 @@ class AnalysisWindow;
 // (graphView, segmentcontroller, xAxis, ...); reach them through window(). Actions are the
 // slots below, each wired to the control of the same name (toggleRun to the toolbar's first
 // item, toggleRunMeters to metersPause).
-class WobblestarAppDelegate : public QObject, public platform::AccelerometerDelegate {
+class WobblestarAppDelegate : public QObject, public sensors::AccelerometerDelegate {
     Q_OBJECT
 public:
     using Screen = ScreenNavigator::Screen;
@@ -52,8 +56,8 @@ public:
 
     // One sample: masked by the axis switches into the graph, unmasked into x, y, z and the
     // gauges.
-    void accelerometer(platform::Accelerometer& accelerometer,
-                       const platform::Acceleration& acceleration) override;
+    void accelerometer(sensors::Accelerometer& accelerometer,
+                       const sensors::Acceleration& acceleration) override;
 
     // Sets the accelerometer's interval from the sampling-rate control (index 0, 1, 2: 40, 80,
     // 120 samples per second) and registers this delegate. Any other index changes nothing.
@@ -74,7 +78,7 @@ public:
         recorder_->setSampleFile(kind, path);
     }
     // The full-rate file of the running or last recording; null before the first one.
-    const platform::SampleCsvWriter* sampleWriter() const { return recorder_->sampleWriter(); }
+    const sensors::SampleCsvWriter* sampleWriter() const { return recorder_->sampleWriter(); }
     // The recording log as the recording screen shows it.
     QString recordingLog() const { return ui.recordingText->toPlainText(); }
 
@@ -87,7 +91,7 @@ public:
     // the gauges are shown); what screenshots show.
     QWidget* window() const { return window_.get(); }
     // The desktop window that shows window() scaled to fit; null before start-up.
-    platform::FittedWindow* topLevelWindow() const { return topLevel_.get(); }
+    screens::FittedWindow* topLevelWindow() const { return topLevel_.get(); }
     // Brings up `screen` from the graph screen through the screens' own actions, as a user
     // would reach it.
     void showScreen(Screen screen);
@@ -98,7 +102,7 @@ public:
     float latestY() const { return y; }
     float latestZ() const { return z; }
 
-    platform::StatusBar* statusBar() const { return screens_->statusBar(); }
+    screens::StatusBar* statusBar() const { return screens_->statusBar(); }
 
 public slots:
     void settings();
@@ -148,7 +152,7 @@ private:
     SettingsTable settingsTable_{ui};
     std::unique_ptr<Recorder> recorder_;
     std::unique_ptr<SourceActions> sources_;
-    std::unique_ptr<platform::FittedWindow> topLevel_;
+    std::unique_ptr<screens::FittedWindow> topLevel_;
     // The graph screen's toolbar, created at start-up (a child of the window); its first
     // action is the pause item.
     QToolBar* toolbar = nullptr;
@@ -159,3 +163,5 @@ private:
     float y = 0.0f;
     float z = 0.0f;
 };
+
+} // namespace app

@@ -8,7 +8,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-namespace platform {
+namespace desktop {
 
 bool writeAll(QFileDevice& file, const QByteArray& bytes, QString* error) {
     qint64 written = 0;
@@ -62,4 +62,4 @@ QString whyCannotWrite(const QString& folder, qint64 bytes) {
     return failure == 0 ? QString() : QString::fromLocal8Bit(std::strerror(failure));
 }
 
-} // namespace platform
+} // namespace desktop

@@ -5,7 +5,7 @@
 
 class QFileDevice;
 
-namespace platform {
+namespace desktop {
 
 // Writing files so that a failure says what the system said. A write that fills the disk stores
 // part of its block, and Qt reports that as "Unknown error"; these keep writing until the system
@@ -24,4 +24,4 @@ bool saveFile(const QString& path, const QByteArray& bytes, QString* error);
 // they failed (QSettings).
 QString whyCannotWrite(const QString& folder, qint64 bytes);
 
-} // namespace platform
+} // namespace desktop

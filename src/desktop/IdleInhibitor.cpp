@@ -5,7 +5,7 @@
 #include <QDBusReply>
 #include <QDebug>
 
-namespace platform {
+namespace desktop {
 
 namespace {
 
@@ -52,4 +52,4 @@ void IdleInhibitor::setIdleTimerDisabled(bool disabled) {
     }
 }
 
-} // namespace platform
+} // namespace desktop

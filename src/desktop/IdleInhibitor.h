@@ -2,7 +2,7 @@
 
 #include <QObject>
 
-namespace platform {
+namespace desktop {
 
 // The platform's idle timer: while disabled, the session's screen saver is inhibited through
 // org.freedesktop.ScreenSaver on the session bus, so the display neither dims nor locks. Without
@@ -25,4 +25,4 @@ private:
     quint32 cookie_ = 0;
 };
 
-} // namespace platform
+} // namespace desktop

@@ -18,7 +18,7 @@
 #define WOBBLESTAR_SOURCE_README ""
 #endif
 
-namespace platform {
+namespace desktop {
 
 namespace {
 
@@ -179,4 +179,4 @@ MailResult MailComposer::mailLog(const QString& log) const {
     return result;
 }
 
-} // namespace platform
+} // namespace desktop

@@ -6,7 +6,7 @@
 #include <memory>
 #include <optional>
 
-namespace platform {
+namespace desktop {
 
 // The subject and body of a mailto: URL, percent-escaped as UTF-8. Every character other than
 // letters, digits and - . _ ~ : becomes escapes of its UTF-8 octets, so a body holding
@@ -92,4 +92,4 @@ private:
     MailProgramProbe probe_;
 };
 
-} // namespace platform
+} // namespace desktop

@@ -7,7 +7,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-namespace platform {
+namespace desktop {
 
 namespace {
 
@@ -98,4 +98,4 @@ void QuitOnSignals::readSignal() {
     QCoreApplication::quit();
 }
 
-} // namespace platform
+} // namespace desktop

@@ -5,7 +5,7 @@
 
 class QSocketNotifier;
 
-namespace platform {
+namespace desktop {
 
 // Turns SIGTERM, SIGINT and SIGHUP into QCoreApplication::quit() on the main thread, so that
 // aboutToQuit handlers run (a recording in progress is stopped and stored) instead of the
@@ -45,4 +45,4 @@ private:
     bool active_ = false;
 };
 
-} // namespace platform
+} // namespace desktop

@@ -14,7 +14,7 @@
 #include <memory>
 #include <system_error>
 
-namespace platform {
+namespace desktop {
 
 namespace {
 
@@ -164,4 +164,4 @@ StoreCheck checkSettingsStore(const QList<ExpectedKey>& expected) {
     return check;
 }
 
-} // namespace platform
+} // namespace desktop

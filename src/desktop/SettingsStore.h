@@ -5,7 +5,7 @@
 
 class QSettings;
 
-namespace platform {
+namespace desktop {
 
 // Points every default-constructed QSettings at the application's store: organisation and
 // application both "Wobblestar", an INI file under the user's configuration folder
@@ -44,4 +44,4 @@ struct StoreCheck {
 // one, so nothing the user had is lost.
 StoreCheck checkSettingsStore(const QList<ExpectedKey>& expected);
 
-} // namespace platform
+} // namespace desktop

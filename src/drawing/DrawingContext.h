@@ -6,7 +6,7 @@
 #include <functional>
 #include <span>
 
-namespace platform {
+namespace drawing {
 
 // The system font at a size in points (one point is one logical pixel).
 struct Font {
@@ -118,4 +118,4 @@ private:
     DrawingContext& context_;
 };
 
-} // namespace platform
+} // namespace drawing

@@ -1,7 +1,7 @@
 #pragma once
 
 // Drawing coordinates: 32-bit floats in points, origin at the top left, y growing downward.
-namespace platform {
+namespace drawing {
 
 struct Point {
     float x = 0.0f;
@@ -21,4 +21,4 @@ struct Rect {
     friend bool operator==(const Rect&, const Rect&) = default;
 };
 
-} // namespace platform
+} // namespace drawing

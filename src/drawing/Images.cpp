@@ -4,7 +4,7 @@
 #include <QGuiApplication>
 #include <QHash>
 
-namespace platform {
+namespace drawing {
 
 namespace {
 
@@ -44,4 +44,4 @@ QPixmap imageNamed(const QString& name, double deviceScale) {
     return image;
 }
 
-} // namespace platform
+} // namespace drawing

@@ -3,7 +3,7 @@
 #include <QPixmap>
 #include <QString>
 
-namespace platform {
+namespace drawing {
 
 // The named-image cache: looks `name` (e.g. "carbon.png") up among the application's images,
 // the Qt resource folder ":/skins" unless QDir::setSearchPaths("skins", ...) names others. On a
@@ -15,4 +15,4 @@ namespace platform {
 // scaling an image down smoothly loses less than scaling one up.
 QPixmap imageNamed(const QString& name, double deviceScale = 0.0);
 
-} // namespace platform
+} // namespace drawing

@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <cmath>
 
-namespace platform {
+namespace drawing {
 
 namespace {
 
@@ -105,4 +105,4 @@ void Layer::composite(QPainter& painter) const {
         painter.drawImage(piece.origin, piece.image);
 }
 
-} // namespace platform
+} // namespace drawing

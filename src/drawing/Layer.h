@@ -8,7 +8,7 @@
 
 class QPainter;
 
-namespace platform {
+namespace drawing {
 
 // A picture drawn once through a DrawingContext onto a transparent image at the surface's
 // device pixel ratio, and then composited instead of being drawn again. Views own their layers
@@ -42,4 +42,4 @@ private:
     qreal devicePixelRatio_ = 0.0;
 };
 
-} // namespace platform
+} // namespace drawing

@@ -10,7 +10,7 @@
 #include <algorithm>
 #include <cmath>
 
-namespace platform {
+namespace drawing {
 
 namespace {
 
@@ -269,4 +269,4 @@ Point PainterContext::convertPointToUserSpace(Point point) const {
     return Point{float(user.x()), float(user.y())};
 }
 
-} // namespace platform
+} // namespace drawing

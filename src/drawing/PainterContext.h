@@ -11,7 +11,7 @@
 
 class QPainter;
 
-namespace platform {
+namespace drawing {
 
 // Draws into a QPainter. Does not take ownership; the painter must outlive the context.
 //
@@ -82,4 +82,4 @@ private:
     bool cachesLayers_ = true;
 };
 
-} // namespace platform
+} // namespace drawing

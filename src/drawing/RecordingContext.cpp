@@ -1,6 +1,6 @@
 #include "drawing/RecordingContext.h"
 
-namespace platform {
+namespace drawing {
 
 std::vector<DrawingCall> RecordingContext::callsNamed(const QString& operation) const {
     std::vector<DrawingCall> named;
@@ -99,4 +99,4 @@ void RecordingContext::drawLayer(Layer& /*layer*/, Rect frame, Rect bounds,
     record("endLayer", {});
 }
 
-} // namespace platform
+} // namespace drawing

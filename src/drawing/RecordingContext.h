@@ -4,7 +4,7 @@
 
 #include <vector>
 
-namespace platform {
+namespace drawing {
 
 // One drawing operation as it was called: its name, its numeric arguments in the order of
 // the call (rectangles as x, y, width, height; fonts as their size) and its text, if any.
@@ -51,4 +51,4 @@ private:
     std::vector<DrawingCall> calls_;
 };
 
-} // namespace platform
+} // namespace drawing

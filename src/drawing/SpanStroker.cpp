@@ -15,7 +15,7 @@
 #define WOBBLESTAR_VECTOR_CLONES
 #endif
 
-namespace platform {
+namespace drawing {
 
 namespace {
 
@@ -675,4 +675,4 @@ void SpanStroker::blend(const PixelTarget& target, QRgb premultiplied) {
     }
 }
 
-} // namespace platform
+} // namespace drawing

@@ -8,7 +8,7 @@
 
 class QPainter;
 
-namespace platform {
+namespace drawing {
 
 // The 32-bit premultiplied pixels a QPainter draws on, for painter states in which plain
 // source-over blending gives what the painter itself would give: the raster engine on a QImage
@@ -96,4 +96,4 @@ private:
     float miterLength_ = 2.0f;
 };
 
-} // namespace platform
+} // namespace drawing

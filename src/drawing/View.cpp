@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <cmath>
 
-namespace platform {
+namespace drawing {
 
 View::View(QWidget* parent) : QWidget(parent) {
     setAttribute(Qt::WA_OpaquePaintEvent, false);
@@ -47,4 +47,4 @@ void View::paintEvent(QPaintEvent* /*event*/) {
     drawRect(context, bounds());
 }
 
-} // namespace platform
+} // namespace drawing

@@ -6,7 +6,7 @@
 #include <QTimer>
 #include <QWidget>
 
-namespace platform {
+namespace drawing {
 
 // A widget that draws itself through a DrawingContext.
 //
@@ -39,4 +39,4 @@ private:
     QElapsedTimer sinceLastPaint_;
 };
 
-} // namespace platform
+} // namespace drawing

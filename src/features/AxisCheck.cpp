@@ -9,8 +9,8 @@
 #include <cstdio>
 #include <unistd.h>
 
-using platform::Acceleration;
-using platform::AxisMap;
+using sensors::Acceleration;
+using sensors::AxisMap;
 
 namespace {
 constexpr int kTickMs = 20;
@@ -100,7 +100,7 @@ void AxisCheck::finishPose() {
     emit stepChanged();
 }
 
-bool AxisCheck::apply(platform::AccelerometerDriver& driver, const AxisMap& correction,
+bool AxisCheck::apply(sensors::AccelerometerDriver& driver, const AxisMap& correction,
                       AxisMap* stored, QString* error) {
     const std::optional<AxisMap> present = driver.axisMap();
     if (!present || driver.axisSettingKey().isEmpty()) {
@@ -118,9 +118,9 @@ bool AxisCheck::apply(platform::AccelerometerDriver& driver, const AxisMap& corr
 namespace {
 
 // Keeps the newest reading for the terminal check, which has no window to hand them to.
-class LatestReading final : public platform::AccelerometerDelegate {
+class LatestReading final : public sensors::AccelerometerDelegate {
 public:
-    void accelerometer(platform::Accelerometer&, const Acceleration& acceleration) override {
+    void accelerometer(sensors::Accelerometer&, const Acceleration& acceleration) override {
         latest = acceleration;
     }
     std::optional<Acceleration> latest;
@@ -133,8 +133,8 @@ void say(const QString& text) {
 
 } // namespace
 
-int runAxisCheckOnTerminal(platform::Accelerometer& accelerometer) {
-    platform::AccelerometerDriver* driver = accelerometer.driver();
+int runAxisCheckOnTerminal(sensors::Accelerometer& accelerometer) {
+    sensors::AccelerometerDriver* driver = accelerometer.driver();
     if (!driver || !driver->axisMap()) {
         std::fprintf(stderr,
                      "wobblestar: the axes of %s cannot be turned: it reports in the "
@@ -176,7 +176,7 @@ int runAxisCheckOnTerminal(platform::Accelerometer& accelerometer) {
             input.setEnabled(true);
             return;
         }
-        platform::AxisMap stored;
+        sensors::AxisMap stored;
         QString error;
         if (AxisCheck::apply(*driver, *check.correction(), &stored, &error)) {
             say(QStringLiteral("Axis map %1 stored as %2; --axes overrides it.")

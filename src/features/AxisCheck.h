@@ -10,10 +10,10 @@
 #include <optional>
 #include <vector>
 
-namespace platform {
+namespace sensors {
 class Accelerometer;
 class AccelerometerDriver;
-} // namespace platform
+} // namespace sensors
 
 // The guided axis check: the user lays the device face up, then holds it upright in portrait,
 // and the check works out which axis map makes these read (0, 0, -1) and (0, -1, 0). It settles
@@ -41,7 +41,7 @@ public:
     static constexpr double kStillness = 0.15;
 
     // `latest` gives the newest reading, or nothing while the source has none.
-    explicit AxisCheck(std::function<std::optional<platform::Acceleration>()> latest,
+    explicit AxisCheck(std::function<std::optional<sensors::Acceleration>()> latest,
                        QObject* parent = nullptr);
 
     Step step() const { return step_; }
@@ -51,7 +51,7 @@ public:
     // Why the last capture was not taken; empty after a good one.
     QString problem() const { return problem_; }
     // At Done: the map to apply after the source's present one.
-    std::optional<platform::AxisMap> correction() const { return correction_; }
+    std::optional<sensors::AxisMap> correction() const { return correction_; }
 
     // Measures the pose of the present step; stepChanged() follows when it is measured.
     void capture();
@@ -60,8 +60,8 @@ public:
 
     // The source's new map (its present map followed by the correction), applied to `driver`
     // and stored in its setting. False with `error` set when the source's axes cannot be turned.
-    static bool apply(platform::AccelerometerDriver& driver, const platform::AxisMap& correction,
-                      platform::AxisMap* stored, QString* error);
+    static bool apply(sensors::AccelerometerDriver& driver, const sensors::AxisMap& correction,
+                      sensors::AxisMap* stored, QString* error);
 
 signals:
     // A pose was measured (step() moved on) or refused (problem() says why).
@@ -71,13 +71,13 @@ private:
     void sample();
     void finishPose();
 
-    std::function<std::optional<platform::Acceleration>()> latest_;
+    std::function<std::optional<sensors::Acceleration>()> latest_;
     Step step_ = Step::FaceUp;
     QTimer timer_;
-    std::vector<platform::Acceleration> samples_;
+    std::vector<sensors::Acceleration> samples_;
     int ticks_ = 0;
-    platform::Acceleration faceUp_;
-    std::optional<platform::AxisMap> correction_;
+    sensors::Acceleration faceUp_;
+    std::optional<sensors::AxisMap> correction_;
     QString problem_;
 };
 
@@ -85,4 +85,4 @@ private:
 // waiting for Enter on standard input; a pose that fails is asked for again. Returns the exit
 // status: 0 with the map stored, 1 when the source's axes cannot be turned or standard input
 // ends first.
-int runAxisCheckOnTerminal(platform::Accelerometer& accelerometer);
+int runAxisCheckOnTerminal(sensors::Accelerometer& accelerometer);

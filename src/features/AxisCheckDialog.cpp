@@ -8,8 +8,8 @@
 #include <QVBoxLayout>
 #include <cmath>
 
-AxisCheckDialog::AxisCheckDialog(platform::AccelerometerDriver* driver,
-                                 std::function<std::optional<platform::Acceleration>()> latest,
+AxisCheckDialog::AxisCheckDialog(sensors::AccelerometerDriver* driver,
+                                 std::function<std::optional<sensors::Acceleration>()> latest,
                                  QWidget* parent)
     : QDialog(parent), driver_(driver), latest_(latest), check_(latest) {
     setWindowTitle(QStringLiteral("Check axes"));
@@ -47,7 +47,7 @@ AxisCheckDialog::AxisCheckDialog(platform::AccelerometerDriver* driver,
     });
     connect(&check_, &AxisCheck::stepChanged, this, [this] {
         if (check_.step() == AxisCheck::Step::Done) {
-            platform::AxisMap stored;
+            sensors::AxisMap stored;
             QString error;
             if (AxisCheck::apply(*driver_, *check_.correction(), &stored, &error))
                 stored_ = stored.toString();
@@ -111,7 +111,7 @@ void AxisCheckDialog::showReading() {
     const auto shown = [](double g) {
         return QString::number(std::abs(g) < 0.005 ? 0.0 : g, 'f', 2);
     };
-    const std::optional<platform::Acceleration> r = latest_ ? latest_() : std::nullopt;
+    const std::optional<sensors::Acceleration> r = latest_ ? latest_() : std::nullopt;
     reading_->setText(
         r ? QStringLiteral("X %1  Y %2  Z %3 g").arg(shown(r->x), shown(r->y), shown(r->z))
           : QStringLiteral("no reading yet"));

@@ -7,7 +7,7 @@
 class QLabel;
 class QPushButton;
 
-namespace platform {
+namespace sensors {
 class AccelerometerDriver;
 }
 
@@ -16,8 +16,8 @@ class AccelerometerDriver;
 class AxisCheckDialog : public QDialog {
     Q_OBJECT
 public:
-    AxisCheckDialog(platform::AccelerometerDriver* driver,
-                    std::function<std::optional<platform::Acceleration>()> latest,
+    AxisCheckDialog(sensors::AccelerometerDriver* driver,
+                    std::function<std::optional<sensors::Acceleration>()> latest,
                     QWidget* parent = nullptr);
 
     AxisCheck& check() { return check_; }
@@ -31,8 +31,8 @@ private:
     void fitToText();
     void showReading();
 
-    platform::AccelerometerDriver* driver_;
-    std::function<std::optional<platform::Acceleration>()> latest_;
+    sensors::AccelerometerDriver* driver_;
+    std::function<std::optional<sensors::Acceleration>()> latest_;
     AxisCheck check_;
     QLabel* instruction_ = nullptr;
     QLabel* reading_ = nullptr;

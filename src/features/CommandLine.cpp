@@ -14,7 +14,7 @@
 #include <utility>
 #include <vector>
 
-namespace platform {
+namespace features {
 
 namespace {
 
@@ -230,15 +230,16 @@ const std::vector<OptionRow>& optionTable() {
          {},
          text(&LaunchOptions::screenshot)},
         {{QStringLiteral("screen")},
-         QStringLiteral("Screen for --screenshot: %1.").arg(screenNameList()),
+         QStringLiteral("Screen for --screenshot: %1.").arg(screens::screenNameList()),
          QStringLiteral("SCREEN"),
-         nameOfScreen(ScreenId::Graph),
+         screens::nameOfScreen(screens::ScreenId::Graph),
          [](const QString& value, LaunchOptions& options, QString* error) {
-             if (const std::optional<ScreenId> screen = screenNamed(value)) {
+             if (const std::optional<screens::ScreenId> screen = screens::screenNamed(value)) {
                  options.screen = *screen;
                  return true;
              }
-             *error = QStringLiteral("Unknown screen '%1': choose %2").arg(value, screenNameList());
+             *error = QStringLiteral("Unknown screen '%1': choose %2")
+                          .arg(value, screens::screenNameList());
              return false;
          }},
         // An hour is more than any screenshot needs, and far inside a millisecond timer's range.
@@ -479,4 +480,4 @@ RunMode runModeOf(const LaunchOptions& options) {
     return RunMode::Window;
 }
 
-} // namespace platform
+} // namespace features

@@ -8,11 +8,11 @@
 #include <QString>
 #include <QStringList>
 
-namespace platform {
+namespace features {
 
 // Everything the command line can ask for. Defaults are what a plain start does. The source
 // request part (source, axes, loop) is handed to the sensors as it is.
-struct LaunchOptions : SourceRequest {
+struct LaunchOptions : sensors::SourceRequest {
     // Print the detected sensors and exit.
     bool listSources = false;
     // Print the recording formats replay: reads and exit.
@@ -22,7 +22,7 @@ struct LaunchOptions : SourceRequest {
 
     // Write a screenshot of `screen` to this PNG file after `after` seconds and exit.
     QString screenshot;
-    ScreenId screen = ScreenId::Graph;
+    screens::ScreenId screen = screens::ScreenId::Graph;
     double after = 2.0;
     double scale = 1.0;
     // Keep the window portrait; show the meters screen rotated inside it.
@@ -82,4 +82,4 @@ RunMode runModeOf(const LaunchOptions& options);
 // which names the very file whatever its bytes.
 QStringList argumentsFromBytes(const QList<QByteArray>& arguments);
 
-} // namespace platform
+} // namespace features

@@ -5,7 +5,7 @@
 #include <QLocale>
 #include <cmath>
 
-namespace HeadlessRecording {
+namespace features::HeadlessRecording {
 
 std::optional<int> periodIndexForArgument(const QString& argument) {
     QString text = argument.trimmed();
@@ -22,7 +22,7 @@ std::optional<int> periodIndexForArgument(const QString& argument) {
     return std::nullopt;
 }
 
-std::optional<Request> requestFromOptions(const platform::LaunchOptions& options, QString* error) {
+std::optional<Request> requestFromOptions(const features::LaunchOptions& options, QString* error) {
     error->clear();
     const bool durationGiven = options.duration != 0.0;
     if (options.record.isEmpty()) {
@@ -52,4 +52,4 @@ std::optional<Request> requestFromOptions(const platform::LaunchOptions& options
     return Request{*index, options.duration, options.csv};
 }
 
-} // namespace HeadlessRecording
+} // namespace features::HeadlessRecording

@@ -7,7 +7,7 @@
 
 // The command line of a recording without a display:
 //   wobblestar --record 0.10|0.25|0.50|0.75 --duration SECONDS [--source ...] [--csv FILE]
-namespace HeadlessRecording {
+namespace features::HeadlessRecording {
 
 // Exit status for wrong arguments.
 inline constexpr int kUsageExitStatus = 2;
@@ -27,6 +27,6 @@ std::optional<int> periodIndexForArgument(const QString& argument);
 // - A complete, valid request: returns it.
 // - Anything else: returns nullopt and sets `error` to one line for the user; print it as
 //   "wobblestar: <error>" on standard error and exit with kUsageExitStatus.
-std::optional<Request> requestFromOptions(const platform::LaunchOptions& options, QString* error);
+std::optional<Request> requestFromOptions(const features::LaunchOptions& options, QString* error);
 
-} // namespace HeadlessRecording
+} // namespace features::HeadlessRecording

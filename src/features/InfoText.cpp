@@ -1,5 +1,7 @@
 #include "features/InfoText.h"
 
+namespace features {
+
 QString infoHtml(const InfoFacts& facts) {
     const auto escaped = [](const QString& text) { return text.toHtmlEscaped(); };
     return QStringLiteral(
@@ -35,3 +37,5 @@ QString infoHtml(const InfoFacts& facts) {
         .arg(escaped(facts.version), escaped(facts.source), escaped(facts.settingsFile),
              escaped(facts.recordingsPath));
 }
+
+} // namespace features

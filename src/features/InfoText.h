@@ -2,6 +2,8 @@
 
 #include <QString>
 
+namespace features {
+
 // What the info screen explains: each screen, the units and axes, the version, the sensor in
 // use, and where settings and recordings are kept. Rich text for a QTextBrowser; the picture of
 // the device's axes comes from the resource ":/help/axes.png".
@@ -13,3 +15,5 @@ struct InfoFacts {
 };
 
 QString infoHtml(const InfoFacts& facts);
+
+} // namespace features

@@ -10,12 +10,12 @@
 #include <chrono>
 #include <cmath>
 
-using platform::AccelerometerDriver;
+using sensors::AccelerometerDriver;
 using Kind = AccelerometerDriver::MessageKind;
 
 std::unique_ptr<Publisher>
-Publisher::create(const QString& url, platform::Accelerometer& accelerometer, QString* error) {
-    std::optional<platform::MqttAddress> address = platform::MqttAddress::parse(url, error);
+Publisher::create(const QString& url, sensors::Accelerometer& accelerometer, QString* error) {
+    std::optional<sensors::MqttAddress> address = sensors::MqttAddress::parse(url, error);
     if (!address)
         return nullptr;
     double batch = kDefaultBatch;
@@ -27,7 +27,7 @@ Publisher::create(const QString& url, platform::Accelerometer& accelerometer, QS
         if (!ok || !(batch >= 0.01 && batch <= 10.0)) {
             *error = QStringLiteral("Unusable publishing address '%1': batch= needs a number of "
                                     "seconds from 0.01 to 10")
-                         .arg(platform::maskSecrets(url));
+                         .arg(sensors::maskSecrets(url));
             return nullptr;
         }
     }
@@ -51,8 +51,8 @@ QString Publisher::machineDeviceId() {
     return QStringLiteral("wobblestar-") + QString::fromLatin1(hash.toHex().left(16));
 }
 
-Publisher::Publisher(platform::MqttAddress address, double batchSeconds,
-                     platform::Accelerometer& accelerometer, QObject* parent)
+Publisher::Publisher(sensors::MqttAddress address, double batchSeconds,
+                     sensors::Accelerometer& accelerometer, QObject* parent)
     : QObject(parent), accelerometer_(accelerometer), client_(std::move(address)) {
     batch_.deviceId = machineDeviceId();
     batch_.sessionId = QUuid::createUuid().toString(QUuid::WithoutBraces);
@@ -62,11 +62,11 @@ Publisher::Publisher(platform::MqttAddress address, double batchSeconds,
     timer_.setTimerType(Qt::PreciseTimer);
     timer_.setInterval(std::chrono::milliseconds(std::llround(batchSeconds * 1000.0)));
     connect(&timer_, &QTimer::timeout, this, &Publisher::flush);
-    connect(&accelerometer_, &platform::Accelerometer::delivered, this, &Publisher::add);
+    connect(&accelerometer_, &sensors::Accelerometer::delivered, this, &Publisher::add);
 
-    const platform::MqttAddress& where = client_.address();
+    const sensors::MqttAddress& where = client_.address();
     const QString broker = QStringLiteral("%1:%2").arg(where.host).arg(where.port);
-    connect(&client_, &platform::MqttClient::connected, this, [this, broker, where] {
+    connect(&client_, &sensors::MqttClient::connected, this, [this, broker, where] {
         emit statusMessage(
             QStringLiteral("%1 to %2, topic %3")
                 .arg(lost_ ? QStringLiteral("Publishing again") : QStringLiteral("Publishing"),
@@ -74,7 +74,7 @@ Publisher::Publisher(platform::MqttAddress address, double batchSeconds,
             Kind::Notice);
         lost_ = false;
     });
-    connect(&client_, &platform::MqttClient::disconnected, this,
+    connect(&client_, &sensors::MqttClient::disconnected, this,
             [this, broker](const QString& reason) {
                 if (lost_)
                     return;
@@ -97,8 +97,8 @@ bool Publisher::start(QString* error) {
     return true;
 }
 
-void Publisher::add(const platform::Acceleration& reading) {
-    platform::Acceleration stamped = reading;
+void Publisher::add(const sensors::Acceleration& reading) {
+    sensors::Acceleration stamped = reading;
     stamped.timestamp += epochOffset_;
     batch_.readings.push_back(stamped);
 }
@@ -106,7 +106,7 @@ void Publisher::add(const platform::Acceleration& reading) {
 void Publisher::flush() {
     if (batch_.readings.empty())
         return;
-    if (client_.publish(client_.address().topic, platform::encodeReadingBatch(batch_))) {
+    if (client_.publish(client_.address().topic, sensors::encodeReadingBatch(batch_))) {
         ++batch_.messageId;
         batch_.readings.clear();
         return;
@@ -116,7 +116,7 @@ void Publisher::flush() {
     const double newest = batch_.readings.back().timestamp;
     const auto stale = std::find_if(
         batch_.readings.begin(), batch_.readings.end(),
-        [newest](const platform::Acceleration& a) { return a.timestamp >= newest - kHoldSeconds; });
+        [newest](const sensors::Acceleration& a) { return a.timestamp >= newest - kHoldSeconds; });
     dropped_ += stale - batch_.readings.begin();
     batch_.readings.erase(batch_.readings.begin(), stale);
 }

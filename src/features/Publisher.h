@@ -8,12 +8,12 @@
 #include <QTimer>
 #include <memory>
 
-namespace platform {
+namespace sensors {
 class Accelerometer;
-} // namespace platform
+} // namespace sensors
 
 // Sends the readings the accelerometer service delivers, from whatever source, to an MQTT topic
-// in the batch schema phone sensor loggers publish (see platform::ReadingBatch), so that what
+// in the batch schema phone sensor loggers publish (see sensors::ReadingBatch), so that what
 // reads those phones reads Wobblestar too:
 //   mqtt://[USER[:PASSWORD]@]HOST[:PORT]/TOPIC[?batch=SECONDS]   (batch: default 0.2 s)
 // Times go out in UTC nanoseconds, values in m/s² in Android's sign, at QoS 0. The device id is
@@ -27,11 +27,11 @@ public:
     static constexpr double kHoldSeconds = 10.0;
 
     // The publisher for `url`, started; null with `error` set when the address is unusable.
-    static std::unique_ptr<Publisher>
-    create(const QString& url, platform::Accelerometer& accelerometer, QString* error);
+    static std::unique_ptr<Publisher> create(const QString& url,
+                                             sensors::Accelerometer& accelerometer, QString* error);
 
-    Publisher(platform::MqttAddress address, double batchSeconds,
-              platform::Accelerometer& accelerometer, QObject* parent = nullptr);
+    Publisher(sensors::MqttAddress address, double batchSeconds,
+              sensors::Accelerometer& accelerometer, QObject* parent = nullptr);
     // Sends what is left of the last batch.
     ~Publisher() override;
 
@@ -46,17 +46,17 @@ public:
 
 signals:
     void statusMessage(const QString& message,
-                       platform::AccelerometerDriver::MessageKind kind =
-                           platform::AccelerometerDriver::MessageKind::Notice);
+                       sensors::AccelerometerDriver::MessageKind kind =
+                           sensors::AccelerometerDriver::MessageKind::Notice);
 
 private:
-    void add(const platform::Acceleration& reading);
+    void add(const sensors::Acceleration& reading);
     void flush();
 
-    platform::Accelerometer& accelerometer_;
-    platform::MqttClient client_;
+    sensors::Accelerometer& accelerometer_;
+    sensors::MqttClient client_;
     QTimer timer_;
-    platform::ReadingBatch batch_;
+    sensors::ReadingBatch batch_;
     // Unix time in seconds minus the service's clock.
     double epochOffset_ = 0.0;
     qint64 dropped_ = 0;

@@ -9,7 +9,7 @@
 #include <charconv>
 #include <cstdlib>
 
-namespace RecordingLog {
+namespace features::RecordingLog {
 
 namespace {
 
@@ -122,4 +122,4 @@ void fitSampleLinesToView(QPlainTextEdit* view, int largestPixelSize) {
     view->setPalette(palette);
 }
 
-} // namespace RecordingLog
+} // namespace features::RecordingLog

@@ -8,7 +8,7 @@ class QPlainTextEdit;
 
 // The recording log's text: the period table, the header, one line per tick and the footer.
 // Pure text building; the recording screen owns the timer and the text view.
-namespace RecordingLog {
+namespace features::RecordingLog {
 
 struct Period {
     QString label;  // as written into the header, e.g. "0.10s"
@@ -51,4 +51,4 @@ void appendToView(QPlainTextEdit* view, const QString& text);
 // Also gives the empty log's placeholder a colour that reads on the dark panel.
 void fitSampleLinesToView(QPlainTextEdit* view, int largestPixelSize = 10);
 
-} // namespace RecordingLog
+} // namespace features::RecordingLog

@@ -15,6 +15,8 @@
 #include <QMimeData>
 #include <QWidget>
 
+namespace features {
+
 namespace {
 
 // The one local file a drag carries, or an empty string (several files, a web link, text).
@@ -42,13 +44,13 @@ RecordingOpener::RecordingOpener(QWidget* window, std::function<void(const QStri
 void RecordingOpener::choose() {
     // Where Wobblestar keeps its own recordings, else the home folder: never the folder the
     // program happened to be started from.
-    QString folder = platform::SampleCsvWriter::defaultDirectory();
+    QString folder = sensors::SampleCsvWriter::defaultDirectory();
     if (!QFileInfo(folder).isDir())
         folder = QDir::homePath();
-    const QString path = chooser_ ? chooser_()
-                                  : QFileDialog::getOpenFileName(platform::dialogParent(window_),
-                                                                 tr("Replay a file"), folder,
-                                                                 platform::recordingFileFilter());
+    const QString path =
+        chooser_ ? chooser_()
+                 : QFileDialog::getOpenFileName(screens::dialogParent(window_), tr("Replay a file"),
+                                                folder, sensors::recordingFileFilter());
     if (!path.isEmpty())
         open_(path);
 }
@@ -79,3 +81,5 @@ bool RecordingOpener::eventFilter(QObject* watched, QEvent* event) {
     }
     return QObject::eventFilter(watched, event);
 }
+
+} // namespace features

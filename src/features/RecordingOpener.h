@@ -7,6 +7,8 @@
 class QAction;
 class QWidget;
 
+namespace features {
+
 // Lets the user pick a recording to replay in a window: a "Replay a file…" entry (Ctrl+Shift+O,
 // and the window's context menu) and dropping a file onto the window. Either hands the file's path
 // to `open`; what happens then (checking, replaying, telling a refusal) is the caller's.
@@ -33,3 +35,5 @@ private:
     std::function<void(const QString&)> open_;
     std::function<QString()> chooser_;
 };
+
+} // namespace features

@@ -5,12 +5,12 @@
 
 #include <cstdio>
 
-using Kind = platform::AccelerometerDriver::MessageKind;
+using Kind = sensors::AccelerometerDriver::MessageKind;
 
-StatusMessages::StatusMessages(platform::Accelerometer& accelerometer,
-                               platform::StatusBar* statusBar, QObject* parent)
+StatusMessages::StatusMessages(sensors::Accelerometer& accelerometer, screens::StatusBar* statusBar,
+                               QObject* parent)
     : QObject(parent), statusBar_(statusBar) {
-    connect(&accelerometer, &platform::Accelerometer::statusMessage, this, &StatusMessages::show);
+    connect(&accelerometer, &sensors::Accelerometer::statusMessage, this, &StatusMessages::show);
 }
 
 void StatusMessages::show(const QString& message, Kind kind) {

@@ -9,7 +9,7 @@
 #include <QPalette>
 #include <QWidget>
 
-namespace platform {
+namespace screens {
 
 namespace {
 
@@ -88,4 +88,4 @@ QWidget* dialogParent(QWidget* widget) {
     return window;
 }
 
-} // namespace platform
+} // namespace screens

@@ -2,7 +2,7 @@
 
 class QWidget;
 
-namespace platform {
+namespace screens {
 
 // Gives a dialog (message box, file dialog, input dialog) a light look of its own: dark text
 // on a light ground, buttons and fields to match. The window's style sheet is written for the
@@ -22,4 +22,4 @@ void dressEveryDialog();
 // interface. Its dialogs belong to the view's window instead.
 QWidget* dialogParent(QWidget* widget);
 
-} // namespace platform
+} // namespace screens

@@ -10,7 +10,7 @@
 #include <algorithm>
 #include <cmath>
 
-namespace platform {
+namespace screens {
 
 FittedWindow::FittedWindow(QWidget* layout) : layout_(layout) {
     setObjectName(QStringLiteral("fittedWindow"));
@@ -143,4 +143,4 @@ void FittedWindow::toggleFullScreen() {
         showFullScreen();
 }
 
-} // namespace platform
+} // namespace screens

@@ -5,7 +5,7 @@
 
 class QGraphicsProxyWidget;
 
-namespace platform {
+namespace screens {
 
 // The application's top-level window. The interface is laid out once, in points, for a
 // 320 x 480 phone screen (480 x 320 while the gauges are shown); this window shows that layout
@@ -66,4 +66,4 @@ private:
     double reportedDeviceScale_ = 0.0;
 };
 
-} // namespace platform
+} // namespace screens

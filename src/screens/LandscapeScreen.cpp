@@ -3,7 +3,7 @@
 #include <QGraphicsProxyWidget>
 #include <QGraphicsScene>
 
-namespace platform {
+namespace screens {
 
 LandscapeScreen::LandscapeScreen(QWidget* screen, QWidget* window)
     : QGraphicsView(window), screen_(screen), portrait_(window->size()) {
@@ -75,4 +75,4 @@ void LandscapeScreen::setDeviceRotation(int degrees, const QSize& size) {
     centerOn(portrait_.width() / 2.0, portrait_.height() / 2.0);
 }
 
-} // namespace platform
+} // namespace screens

@@ -4,7 +4,7 @@
 
 class QGraphicsProxyWidget;
 
-namespace platform {
+namespace screens {
 
 // Holds a screen that is laid out for landscape inside a portrait window: the screen keeps
 // its own bounds (480 x 320) and is drawn turned and centred, yet its controls still take
@@ -46,4 +46,4 @@ private:
     int deviceRotation_ = 0;
 };
 
-} // namespace platform
+} // namespace screens

@@ -5,7 +5,7 @@
 #include <array>
 #include <optional>
 
-namespace platform {
+namespace screens {
 
 // The window's five screens, as the command line, the navigator and the delegate name them.
 enum class ScreenId { Graph, Settings, Info, Recording, Meters };
@@ -51,4 +51,4 @@ inline QString screenNameList() {
     return list;
 }
 
-} // namespace platform
+} // namespace screens

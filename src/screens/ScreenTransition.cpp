@@ -8,7 +8,7 @@
 #include <cmath>
 #include <numbers>
 
-namespace platform {
+namespace screens {
 
 ScreenTransition::ScreenTransition(QWidget* window) : QWidget(window) {
     setFocusPolicy(Qt::StrongFocus);
@@ -168,4 +168,4 @@ void ScreenTransition::drawCurl(QPainter& painter, double t) {
     painter.fillRect(roll.intersected(QRectF(0, 0, w, h)), paper);
 }
 
-} // namespace platform
+} // namespace screens

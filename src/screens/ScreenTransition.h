@@ -5,7 +5,7 @@
 #include <QVariantAnimation>
 #include <QWidget>
 
-namespace platform {
+namespace screens {
 
 // Transition kinds in the platform's numbering.
 enum class Transition { None = 0, FlipFromLeft = 1, FlipFromRight = 2, CurlUp = 3, CurlDown = 4 };
@@ -66,4 +66,4 @@ private:
     bool grabbing_ = false;
 };
 
-} // namespace platform
+} // namespace screens

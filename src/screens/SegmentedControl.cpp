@@ -5,7 +5,7 @@
 #include <QHBoxLayout>
 #include <QToolButton>
 
-namespace platform {
+namespace screens {
 
 SegmentedControl::SegmentedControl(QWidget* parent)
     : QWidget(parent), layout_(new QHBoxLayout(this)), group_(new QButtonGroup(this)) {
@@ -54,4 +54,4 @@ void SegmentedControl::setSelectedSegmentIndex(int index) {
     }
 }
 
-} // namespace platform
+} // namespace screens

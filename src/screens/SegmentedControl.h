@@ -6,7 +6,7 @@
 class QButtonGroup;
 class QHBoxLayout;
 
-namespace platform {
+namespace screens {
 
 // A row of mutually exclusive segments, counted from 0. At most one is selected;
 // selectedSegmentIndex() is kNoSegment when none is.
@@ -39,4 +39,4 @@ private:
     int selected_ = kNoSegment;
 };
 
-} // namespace platform
+} // namespace screens

@@ -4,7 +4,7 @@
 #include <QTime>
 #include <cmath>
 
-namespace platform {
+namespace screens {
 
 StatusBar::StatusBar(QWidget* parent) : QWidget(parent) {
     setAttribute(Qt::WA_OpaquePaintEvent);
@@ -141,4 +141,4 @@ void StatusBar::paintHint(QPainter& painter, const QRect& inner) {
                      QFontMetrics(font).elidedText(hint_, Qt::ElideRight, room));
 }
 
-} // namespace platform
+} // namespace screens

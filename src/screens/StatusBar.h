@@ -5,7 +5,7 @@
 
 class QPainter;
 
-namespace platform {
+namespace screens {
 
 // The 20-point bar across the top of the window, black and opaque: the sensor source at the
 // left, the time in the middle, the sample rate actually delivered at the right (or that no
@@ -70,4 +70,4 @@ private:
     int orientation_ = kPortrait;
 };
 
-} // namespace platform
+} // namespace screens

@@ -4,7 +4,7 @@
 #include <QPainter>
 #include <QPainterPath>
 
-namespace platform {
+namespace screens {
 
 Switch::Switch(QWidget* parent) : QAbstractButton(parent) {
     setCheckable(true);
@@ -68,4 +68,4 @@ void Switch::paintEvent(QPaintEvent* /*event*/) {
     }
 }
 
-} // namespace platform
+} // namespace screens

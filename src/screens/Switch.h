@@ -2,7 +2,7 @@
 
 #include <QAbstractButton>
 
-namespace platform {
+namespace screens {
 
 // An on/off switch: a rounded track with a sliding knob, toggled by a click or the space bar.
 class Switch : public QAbstractButton {
@@ -25,4 +25,4 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 };
 
-} // namespace platform
+} // namespace screens

@@ -8,7 +8,7 @@
 #include <QSettings>
 #include <QWidget>
 
-namespace platform {
+namespace screens {
 
 namespace {
 
@@ -93,4 +93,4 @@ bool WindowPlacement::restore(QWidget* window, const QString& name) {
     return true;
 }
 
-} // namespace platform
+} // namespace screens

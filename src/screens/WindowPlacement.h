@@ -5,7 +5,7 @@
 
 class QWidget;
 
-namespace platform {
+namespace screens {
 
 // Keeps a top-level window's size, place and full-screen state between runs, in the settings
 // group "windows" (keys "<name>/geometry", "<name>/fullScreen", "<name>/maximized"), apart from
@@ -13,7 +13,7 @@ namespace platform {
 // unplugged, a smaller display) is dropped and the window keeps the size it was given.
 //
 //     auto* window = new QWidget;
-//     platform::WindowPlacement::keep(window, QStringLiteral("main"));
+//     screens::WindowPlacement::keep(window, QStringLiteral("main"));
 //     window->show();
 class WindowPlacement {
 public:
@@ -28,4 +28,4 @@ public:
     static bool restore(QWidget* window, const QString& name);
 };
 
-} // namespace platform
+} // namespace screens

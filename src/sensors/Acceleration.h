@@ -1,6 +1,6 @@
 #pragma once
 
-namespace platform {
+namespace sensors {
 
 // One accelerometer reading in g (1 g = 9.80665 m/s²), in the device's axes: X to the right of
 // the screen, Y to its top, Z out of the screen. Lying flat and face up the device reads
@@ -16,4 +16,4 @@ struct Acceleration {
 // Standard gravity, for drivers that read m/s².
 inline constexpr double kStandardGravity = 9.80665;
 
-} // namespace platform
+} // namespace sensors

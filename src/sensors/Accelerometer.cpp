@@ -4,7 +4,7 @@
 
 #include <cmath>
 
-namespace platform {
+namespace sensors {
 
 Accelerometer& Accelerometer::sharedAccelerometer() {
     static Accelerometer* shared = new Accelerometer; // lives as long as the process
@@ -107,4 +107,4 @@ void Accelerometer::deliver() {
     emit delivered(*reading);
 }
 
-} // namespace platform
+} // namespace sensors

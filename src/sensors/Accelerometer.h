@@ -8,7 +8,7 @@
 #include <QObject>
 #include <memory>
 
-namespace platform {
+namespace sensors {
 
 class Accelerometer;
 
@@ -24,7 +24,7 @@ public:
 // about once per update interval, from the first setDelegate() on, with the newest reading of
 // its driver. The driver is chosen once at start-up; without one, the simulated sensor is used.
 //
-//   auto& accelerometer = platform::Accelerometer::sharedAccelerometer();
+//   auto& accelerometer = sensors::Accelerometer::sharedAccelerometer();
 //   accelerometer.setUpdateInterval(1.0 / 120);
 //   accelerometer.setDelegate(this);
 class Accelerometer : public QObject {
@@ -66,7 +66,7 @@ signals:
                   AccelerometerDriver::MessageKind kind = AccelerometerDriver::MessageKind::Notice);
     // Each reading handed to the delegate, after it: for those that consume the readings
     // beside it (a publisher).
-    void delivered(const platform::Acceleration& acceleration);
+    void delivered(const sensors::Acceleration& acceleration);
     // Sent about once a second with the measured delivery rate.
     void deliveredRateChanged(double samplesPerSecond);
 
@@ -86,4 +86,4 @@ private:
     int dropped_ = 0;
 };
 
-} // namespace platform
+} // namespace sensors

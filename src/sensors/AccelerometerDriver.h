@@ -7,7 +7,7 @@
 #include <QString>
 #include <optional>
 
-namespace platform {
+namespace sensors {
 
 // One source of readings behind the accelerometer service: the simulated sensor, a Linux IIO
 // or input device, a recording, a phone on the network. One file per driver.
@@ -59,4 +59,4 @@ signals:
     void statusMessage(const QString& message, MessageKind kind = MessageKind::Notice);
 };
 
-} // namespace platform
+} // namespace sensors

@@ -4,7 +4,7 @@
 #include <cmath>
 #include <utility>
 
-namespace platform {
+namespace sensors {
 
 std::optional<AxisMap> AxisMap::parse(const QString& text, QString* error) {
     const QString compact = text.simplified().remove(QLatin1Char(' ')).toLower();
@@ -119,4 +119,4 @@ QString AxisMap::toString() const {
     return parts.join(QLatin1Char(','));
 }
 
-} // namespace platform
+} // namespace sensors

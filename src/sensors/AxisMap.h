@@ -6,7 +6,7 @@
 #include <array>
 #include <optional>
 
-namespace platform {
+namespace sensors {
 
 // Which sensor axis, with which sign, becomes the device's X, Y and Z.
 //
@@ -50,4 +50,4 @@ private:
     std::array<Term, 3> terms_{Term{0, 1.0}, Term{1, 1.0}, Term{2, 1.0}};
 };
 
-} // namespace platform
+} // namespace sensors

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <limits>
 
-namespace platform {
+namespace sensors {
 
 namespace {
 
@@ -138,4 +138,4 @@ std::optional<Acceleration> BatchSource::read(double now) {
     return reading;
 }
 
-} // namespace platform
+} // namespace sensors

@@ -7,7 +7,7 @@
 #include <QMap>
 #include <deque>
 
-namespace platform {
+namespace sensors {
 
 // What the sources of pushed batches share (an MQTT topic, a phone pushing over HTTP): the
 // devices seen, the one read, and the playing of its batches at their own pace.
@@ -70,4 +70,4 @@ private:
     QString lastRefusal_;
 };
 
-} // namespace platform
+} // namespace sensors

@@ -12,7 +12,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace platform {
+namespace sensors {
 
 namespace {
 
@@ -160,4 +160,4 @@ std::unique_ptr<ByteSource> textSource(std::string_view text) {
     return std::make_unique<TextSource>(text);
 }
 
-} // namespace platform
+} // namespace sensors

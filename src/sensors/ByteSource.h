@@ -8,7 +8,7 @@
 
 class QIODevice;
 
-namespace platform {
+namespace sensors {
 
 // A line longer than this is refused, so that endless input without line ends (/dev/zero)
 // cannot grow the buffer.
@@ -40,4 +40,4 @@ std::unique_ptr<ByteSource> deviceSource(QIODevice* device);
 // `text` must outlive the source.
 std::unique_ptr<ByteSource> textSource(std::string_view text);
 
-} // namespace platform
+} // namespace sensors

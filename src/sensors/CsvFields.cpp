@@ -4,7 +4,7 @@
 #include <charconv>
 #include <cmath>
 
-namespace platform::csv {
+namespace sensors::csv {
 
 std::string_view trimmed(std::string_view s) {
     while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
@@ -85,4 +85,4 @@ QString shown(std::string_view field) {
     return QLatin1Char('"') + text + QLatin1Char('"');
 }
 
-} // namespace platform::csv
+} // namespace sensors::csv

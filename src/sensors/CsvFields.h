@@ -8,7 +8,7 @@
 
 // The text of one delimited line of a recording: fields, names and numbers, without copies on
 // the row path.
-namespace platform::csv {
+namespace sensors::csv {
 
 std::string_view trimmed(std::string_view s);
 // Trimmed, and without one pair of surrounding double quotes.
@@ -27,4 +27,4 @@ std::optional<long long> whole(std::string_view field);
 // written as \xNN so that the message is neither cut nor garbled where it is printed.
 QString shown(std::string_view field);
 
-} // namespace platform::csv
+} // namespace sensors::csv

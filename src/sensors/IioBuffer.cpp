@@ -10,7 +10,7 @@
 #include <poll.h>
 #include <unistd.h>
 
-namespace platform {
+namespace sensors {
 
 namespace sf = sensorfiles;
 using iiofiles::pathIn;
@@ -233,4 +233,4 @@ IioBuffer::Take IioBuffer::takeNewest() {
     return take;
 }
 
-} // namespace platform
+} // namespace sensors

@@ -7,7 +7,7 @@
 #include <optional>
 #include <vector>
 
-namespace platform {
+namespace sensors {
 
 // One channel of a buffered scan, from scan_elements/in_*_type ("le:s16/32>>0").
 struct ScanChannel {
@@ -75,4 +75,4 @@ private:
     std::vector<unsigned char> scan_;
 };
 
-} // namespace platform
+} // namespace sensors

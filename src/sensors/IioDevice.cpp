@@ -7,7 +7,7 @@
 #include <QFileInfo>
 #include <cerrno>
 
-namespace platform {
+namespace sensors {
 
 namespace sf = sensorfiles;
 
@@ -225,4 +225,4 @@ SourceInfo IioDevice::describe(const UdevDevice& udev) {
     return info;
 }
 
-} // namespace platform
+} // namespace sensors

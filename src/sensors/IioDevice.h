@@ -10,7 +10,7 @@
 #include <initializer_list>
 #include <optional>
 
-namespace platform {
+namespace sensors {
 
 struct UdevDevice;
 
@@ -61,4 +61,4 @@ struct IioDevice {
     static SourceInfo describe(const UdevDevice& device);
 };
 
-} // namespace platform
+} // namespace sensors

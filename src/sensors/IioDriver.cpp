@@ -8,7 +8,7 @@
 #include <QtDebug>
 #include <cerrno>
 
-namespace platform {
+namespace sensors {
 
 namespace sf = sensorfiles;
 
@@ -418,4 +418,4 @@ void IioDriver::resume(const QString& folder, const IioDevice& device) {
     applySamplingFrequency();
 }
 
-} // namespace platform
+} // namespace sensors

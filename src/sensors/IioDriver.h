@@ -17,7 +17,7 @@
 #include <mutex>
 #include <thread>
 
-namespace platform {
+namespace sensors {
 
 // An accelerometer of the Linux Industrial I/O subsystem, read in one of two ways:
 //
@@ -132,4 +132,4 @@ private:
     IioBuffer buffer_;
 };
 
-} // namespace platform
+} // namespace sensors

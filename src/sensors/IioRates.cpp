@@ -9,7 +9,7 @@
 #include <algorithm>
 #include <cmath>
 
-namespace platform {
+namespace sensors {
 
 namespace sf = sensorfiles;
 using iiofiles::pathIn;
@@ -120,4 +120,4 @@ void IioRates::raise(const QString& folder, double wanted, const QString& device
               qPrintable(sf::errorText(status)));
 }
 
-} // namespace platform
+} // namespace sensors

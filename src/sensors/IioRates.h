@@ -4,7 +4,7 @@
 #include <QString>
 #include <vector>
 
-namespace platform {
+namespace sensors {
 
 // The sampling rates an IIO device offers, from sampling_frequency_available: a list
 // ("12.5 25 50") or, in the kernel's range form, "[min step max]".
@@ -31,4 +31,4 @@ struct IioRates {
     static void raise(const QString& folder, double wanted, const QString& deviceDescription);
 };
 
-} // namespace platform
+} // namespace sensors

@@ -12,7 +12,7 @@
 #include <libevdev/libevdev.h>
 #include <unistd.h>
 
-namespace platform {
+namespace sensors {
 
 namespace {
 
@@ -406,4 +406,4 @@ void InputDriver::lookAgain() {
     emit statusMessage(QStringLiteral("Sensor %1 is back").arg(description()), MessageKind::Back);
 }
 
-} // namespace platform
+} // namespace sensors

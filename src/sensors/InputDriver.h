@@ -14,7 +14,7 @@
 
 class QSocketNotifier;
 
-namespace platform {
+namespace sensors {
 
 // What the input driver needs of an open event device.
 class InputDevice {
@@ -107,4 +107,4 @@ private:
     Reconnector reconnector_;
 };
 
-} // namespace platform
+} // namespace sensors

@@ -8,7 +8,7 @@
 #include <sys/timerfd.h>
 #include <unistd.h>
 
-namespace platform {
+namespace sensors {
 
 IntervalTimer::IntervalTimer(QObject* parent) : QObject(parent) {
     fd_ = ::timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
@@ -68,4 +68,4 @@ void IntervalTimer::onReadable() {
     emit timeout(expirations);
 }
 
-} // namespace platform
+} // namespace sensors

@@ -6,7 +6,7 @@
 
 class QSocketNotifier;
 
-namespace platform {
+namespace sensors {
 
 // A repeating timer with nanosecond resolution on the main thread.
 //
@@ -37,4 +37,4 @@ private:
     bool active_ = false;
 };
 
-} // namespace platform
+} // namespace sensors

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-namespace platform {
+namespace sensors {
 
 LineBuffer::LineBuffer(std::unique_ptr<ByteSource> source) : source_(std::move(source)) {}
 
@@ -61,4 +61,4 @@ LineBuffer::Result LineBuffer::next(std::string_view* line, bool* terminated) {
     }
 }
 
-} // namespace platform
+} // namespace sensors

@@ -6,7 +6,7 @@
 #include <memory>
 #include <string_view>
 
-namespace platform {
+namespace sensors {
 
 // Hands out the lines of a byte source from one fixed buffer of the source's capacity, so
 // that memory stays bounded whatever the size of the input. A line stays valid until the next
@@ -45,4 +45,4 @@ private:
     int faultLine_ = 0;
 };
 
-} // namespace platform
+} // namespace sensors

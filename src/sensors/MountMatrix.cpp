@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-namespace platform {
+namespace sensors {
 
 std::optional<Matrix3> MountMatrix::parse(const QByteArray& text, QString* why) {
     const QList<QByteArray> rows = text.trimmed().split(';');
@@ -69,4 +69,4 @@ Matrix3 MountMatrix::frame(bool reportsGravity) const {
                      sign * (a[0] * b[1] - a[1] * b[0])}}};
 }
 
-} // namespace platform
+} // namespace sensors

@@ -7,7 +7,7 @@
 #include <optional>
 #include <vector>
 
-namespace platform {
+namespace sensors {
 
 // How a sensor sits in the device: the rows map the sensor's axes onto the device's X, Y and Z,
 // as udev's ACCEL_MOUNT_MATRIX and the kernel's mount_matrix write it:
@@ -50,4 +50,4 @@ struct MountMatrix {
     Matrix3 frame(bool reportsGravity) const;
 };
 
-} // namespace platform
+} // namespace sensors

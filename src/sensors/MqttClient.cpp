@@ -8,7 +8,7 @@
 #include <mosquitto.h>
 #include <mutex>
 
-namespace platform {
+namespace sensors {
 
 namespace {
 
@@ -237,4 +237,4 @@ void MqttClient::onMessage(mosquitto*, void* self, const mosquitto_message* mess
         Qt::QueuedConnection);
 }
 
-} // namespace platform
+} // namespace sensors

@@ -9,7 +9,7 @@
 struct mosquitto;
 struct mosquitto_message;
 
-namespace platform {
+namespace sensors {
 
 // A broker address as the user writes it:
 //   mqtt://[USER[:PASSWORD]@]HOST[:PORT]/TOPIC[?OPTIONS]   (port 1883)
@@ -85,4 +85,4 @@ private:
     int oversized_ = 0;
 };
 
-} // namespace platform
+} // namespace sensors

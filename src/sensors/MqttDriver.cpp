@@ -3,7 +3,7 @@
 #include <QEventLoop>
 #include <QTimer>
 
-namespace platform {
+namespace sensors {
 
 SourceKind MqttDriver::sourceKind(bool tls) {
     SourceKind kind;
@@ -103,4 +103,4 @@ QStringList listBrokerDevices(const QString& url, double seconds) {
     return lines;
 }
 
-} // namespace platform
+} // namespace sensors

@@ -6,7 +6,7 @@
 
 #include <memory>
 
-namespace platform {
+namespace sensors {
 
 // Readings published to an MQTT topic in the phones' batch schema (see ReadingBatch), e.g. by a
 // sensor logger on a phone or by another Wobblestar's --publish:
@@ -39,4 +39,4 @@ private:
 // --list-sources; one line saying why when the broker cannot be asked. Runs an event loop.
 QStringList listBrokerDevices(const QString& url, double seconds = BatchSource::kSeenWithin);
 
-} // namespace platform
+} // namespace sensors

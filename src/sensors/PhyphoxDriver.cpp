@@ -10,7 +10,7 @@
 #include <array>
 #include <cmath>
 
-namespace platform {
+namespace sensors {
 
 namespace {
 
@@ -565,9 +565,9 @@ void PhyphoxDriver::setBack() {
                        MessageKind::Back);
 }
 
-} // namespace platform
+} // namespace sensors
 
-namespace platform {
+namespace sensors {
 
 namespace {
 
@@ -618,4 +618,4 @@ SourceKind PhyphoxDriver::sourceKind() {
     return kind;
 }
 
-} // namespace platform
+} // namespace sensors

@@ -15,7 +15,7 @@
 
 class QNetworkReply;
 
-namespace platform {
+namespace sensors {
 
 // The buffers an experiment fills from one acceleration sensor, as its `/config` names them.
 struct PhyphoxBuffers {
@@ -156,4 +156,4 @@ private:
     int refusedAnswers_ = 0;
 };
 
-} // namespace platform
+} // namespace sensors

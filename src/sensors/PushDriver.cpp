@@ -9,7 +9,7 @@
 #include <QUrlQuery>
 #include <sys/socket.h>
 
-namespace platform {
+namespace sensors {
 
 namespace {
 
@@ -258,4 +258,4 @@ void PushDriver::serve(QTcpSocket* socket) {
     answer(socket, 200, "ok");
 }
 
-} // namespace platform
+} // namespace sensors

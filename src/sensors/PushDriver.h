@@ -9,7 +9,7 @@
 
 class QTcpSocket;
 
-namespace platform {
+namespace sensors {
 
 // A small HTTP listener for phones that push their readings ("HTTP push" of sensor loggers):
 //   push:[ADDRESS:]PORT[?token=SECRET]
@@ -57,4 +57,4 @@ private:
     int connections_ = 0;                    // open, answered or not
 };
 
-} // namespace platform
+} // namespace sensors

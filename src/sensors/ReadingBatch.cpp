@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <cmath>
 
-namespace platform {
+namespace sensors {
 
 namespace {
 
@@ -110,4 +110,4 @@ QByteArray encodeReadingBatch(const ReadingBatch& batch) {
     return QJsonDocument(root).toJson(QJsonDocument::Compact);
 }
 
-} // namespace platform
+} // namespace sensors

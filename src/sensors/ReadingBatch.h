@@ -7,7 +7,7 @@
 #include <optional>
 #include <vector>
 
-namespace platform {
+namespace sensors {
 
 // One batch of readings in the JSON that phone sensor loggers push over HTTP and publish to
 // MQTT brokers:
@@ -41,4 +41,4 @@ std::optional<ReadingBatch> parseReadingBatch(const QByteArray& body, QString* e
 // the schema above: the inverse of parseReadingBatch().
 QByteArray encodeReadingBatch(const ReadingBatch& batch);
 
-} // namespace platform
+} // namespace sensors

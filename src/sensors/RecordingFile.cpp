@@ -1,6 +1,6 @@
 #include "sensors/RecordingFile.h"
 
-namespace platform {
+namespace sensors {
 
 namespace {
 
@@ -39,4 +39,4 @@ Recording loadRecording(const QString& path, QString* error) {
     return readAll(reader, error);
 }
 
-} // namespace platform
+} // namespace sensors

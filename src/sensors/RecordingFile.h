@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-namespace platform {
+namespace sensors {
 
 // A whole recording in memory: rows in file order, each in g in the device convention, with
 // `timestamp` in seconds since the first row (so the first row is at 0 and times never
@@ -41,4 +41,4 @@ Recording parseRecording(std::string_view text, RecordingFault* fault);
 // `Cannot replay "ride.csv", line 7: expected 4 fields (time,x,y,z) separated by ',', found 3`.
 Recording loadRecording(const QString& path, QString* error);
 
-} // namespace platform
+} // namespace sensors

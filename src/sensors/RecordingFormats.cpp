@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <cmath>
 
-namespace platform {
+namespace sensors {
 
 namespace {
 
@@ -623,4 +623,4 @@ QString recordingFileFilter() {
     return QStringLiteral("Recordings (*.csv *.tsv *.txt *.log);;All files (*)");
 }
 
-} // namespace platform
+} // namespace sensors

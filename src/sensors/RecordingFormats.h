@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-namespace platform {
+namespace sensors {
 
 // The file formats a recording can be read from, told apart by their first line (never by the
 // file's name). Each is converted to g in the device convention: face up (0, 0, -1), upright
@@ -128,4 +128,4 @@ double statedRate(std::string_view comment);
 // files (a format is told by its contents, not its name).
 QString recordingFileFilter();
 
-} // namespace platform
+} // namespace sensors

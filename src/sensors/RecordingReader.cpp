@@ -6,7 +6,7 @@
 #include <cmath>
 #include <optional>
 
-namespace platform {
+namespace sensors {
 
 namespace {
 
@@ -445,4 +445,4 @@ bool RecordingReader::add(double time, const std::array<double, 3>& raw, Acceler
     return true;
 }
 
-} // namespace platform
+} // namespace sensors

@@ -12,7 +12,7 @@
 
 class QIODevice;
 
-namespace platform {
+namespace sensors {
 
 // Readings beyond this are refused as a damaged file (no phone accelerometer measures them).
 inline constexpr double kMostPlausibleG = 1000.0;
@@ -122,4 +122,4 @@ private:
     QString warning_;
 };
 
-} // namespace platform
+} // namespace sensors

@@ -6,7 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace platform {
+namespace sensors {
 
 namespace {
 
@@ -281,9 +281,9 @@ std::optional<Acceleration> ReplayDriver::read(double now) {
     return reading;
 }
 
-} // namespace platform
+} // namespace sensors
 
-namespace platform {
+namespace sensors {
 
 SourceKind ReplayDriver::sourceKind() {
     SourceKind kind;
@@ -305,4 +305,4 @@ SourceKind ReplayDriver::sourceKind() {
     return kind;
 }
 
-} // namespace platform
+} // namespace sensors

@@ -10,7 +10,7 @@
 #include <mutex>
 #include <thread>
 
-namespace platform {
+namespace sensors {
 
 // Plays a recording (formats: see RecordingReader.h) at its recorded pace, parsing it while it
 // plays, so that memory stays bounded and the first reading comes at once whatever the size.
@@ -93,4 +93,4 @@ private:
     bool gravityTold_ = false;
 };
 
-} // namespace platform
+} // namespace sensors

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-namespace platform {
+namespace sensors {
 
 namespace {
 
@@ -57,4 +57,4 @@ QString RestScale::movedMessage(const QString& sensor) {
         .arg(sensor);
 }
 
-} // namespace platform
+} // namespace sensors

@@ -4,7 +4,7 @@
 #include <array>
 #include <optional>
 
-namespace platform {
+namespace sensors {
 
 // The unit of a sensor that does not state its own (an IIO chip without a scale file, an input
 // device with resolution 0), found the way a person would: at rest a sensor feels 1 g, so the
@@ -40,4 +40,4 @@ private:
     double factor_ = 0.0;
 };
 
-} // namespace platform
+} // namespace sensors

@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <system_error>
 
-namespace platform {
+namespace sensors {
 
 namespace {
 
@@ -152,4 +152,4 @@ void SampleCsvWriter::fail(const QString& cause) {
     emit failed(error_);
 }
 
-} // namespace platform
+} // namespace sensors

@@ -8,7 +8,7 @@
 #include <QObject>
 #include <QTimer>
 
-namespace platform {
+namespace sensors {
 
 // Writes every reading of a recording, as it arrives, to a CSV file that --source replay: can
 // play back:
@@ -90,4 +90,4 @@ private:
     QString error_;
 };
 
-} // namespace platform
+} // namespace sensors

@@ -3,7 +3,7 @@
 #include <array>
 #include <optional>
 
-namespace platform {
+namespace sensors {
 
 // The three sample rates the settings offer, by the index of the rate control's segment.
 struct SampleRate {
@@ -24,4 +24,4 @@ inline std::optional<SampleRate> sampleRateAt(int index) {
     return kSampleRates[std::size_t(index)];
 }
 
-} // namespace platform
+} // namespace sensors

@@ -12,7 +12,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace platform {
+namespace sensors {
 
 namespace {
 
@@ -138,4 +138,4 @@ void Reconnector::setRetryInterval(std::chrono::milliseconds interval) {
     retryMs = interval.count();
 }
 
-} // namespace platform
+} // namespace sensors

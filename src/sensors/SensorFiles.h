@@ -12,7 +12,7 @@
 #include <optional>
 #include <thread>
 
-namespace platform {
+namespace sensors {
 
 class UdevMonitor;
 
@@ -97,4 +97,4 @@ private:
     bool waiting_ = false;
 };
 
-} // namespace platform
+} // namespace sensors

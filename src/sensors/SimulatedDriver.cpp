@@ -3,7 +3,7 @@
 #include <cmath>
 #include <numbers>
 
-namespace platform {
+namespace sensors {
 
 namespace {
 
@@ -133,9 +133,9 @@ Acceleration SimulatedDriver::readingAt(double seconds) const {
     return Acceleration{g.x + n.x + d.x, g.y + n.y + d.y, g.z + n.z + d.z, seconds};
 }
 
-} // namespace platform
+} // namespace sensors
 
-namespace platform {
+namespace sensors {
 
 SourceKind SimulatedDriver::sourceKind() {
     SourceKind kind;
@@ -161,4 +161,4 @@ SourceKind SimulatedDriver::sourceKind() {
     return kind;
 }
 
-} // namespace platform
+} // namespace sensors

@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-namespace platform {
+namespace sensors {
 
 // A simulated accelerometer for machines without one, and for tests.
 //
@@ -45,4 +45,4 @@ private:
     double tiltPhase_[6] = {};
 };
 
-} // namespace platform
+} // namespace sensors

@@ -2,7 +2,7 @@
 
 #include <QString>
 
-namespace platform {
+namespace sensors {
 
 // Which sensor to read and how, as the user asked for it (--source, --axes, --loop).
 struct SourceRequest {
@@ -17,4 +17,4 @@ struct SourceRequest {
     double rate = 0.0;
 };
 
-} // namespace platform
+} // namespace sensors

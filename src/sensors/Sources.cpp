@@ -15,7 +15,7 @@
 #include <QtDebug>
 #include <algorithm>
 
-namespace platform {
+namespace sensors {
 
 namespace {
 
@@ -233,4 +233,4 @@ std::unique_ptr<AccelerometerDriver> createSource(const SourceRequest& request, 
     return nullptr;
 }
 
-} // namespace platform
+} // namespace sensors

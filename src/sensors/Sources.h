@@ -8,7 +8,7 @@
 #include <memory>
 #include <vector>
 
-namespace platform {
+namespace sensors {
 
 // A sensor found on this machine.
 struct SourceInfo {
@@ -64,4 +64,4 @@ std::optional<AxisMap> axesFor(const QString& kind, const SourceRequest& request
 // why, in one line.
 std::unique_ptr<AccelerometerDriver> createSource(const SourceRequest& request, QString* error);
 
-} // namespace platform
+} // namespace sensors

@@ -8,7 +8,7 @@
 #include <libudev.h>
 #include <sys/stat.h>
 
-namespace platform {
+namespace sensors {
 
 namespace {
 
@@ -130,4 +130,4 @@ void UdevMonitor::receive() {
     }
 }
 
-} // namespace platform
+} // namespace sensors

@@ -11,7 +11,7 @@ class QSocketNotifier;
 struct udev;
 struct udev_monitor;
 
-namespace platform {
+namespace sensors {
 
 // One device as udev describes it: its sysfs folder, device node and the properties udev's
 // rules and hwdb gave it (ACCEL_MOUNT_MATRIX, ACCEL_LOCATION, ID_INPUT_ACCELEROMETER, ...).
@@ -60,4 +60,4 @@ private:
     std::unique_ptr<QSocketNotifier> notifier_;
 };
 
-} // namespace platform
+} // namespace sensors

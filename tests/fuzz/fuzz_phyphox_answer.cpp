@@ -11,16 +11,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const QByteArray body =
         QByteArray::fromRawData(reinterpret_cast<const char*>(data), qsizetype(size));
     QString error;
-    if (!platform::parsePhyphoxConfig(body, &error) && error.isEmpty())
+    if (!sensors::parsePhyphoxConfig(body, &error) && error.isEmpty())
         std::abort();
     error.clear();
-    const auto answer = platform::parsePhyphoxAnswer(body, &error);
+    const auto answer = sensors::parsePhyphoxAnswer(body, &error);
     if (!answer) {
         if (error.isEmpty())
             std::abort();
         return 0;
     }
-    for (const platform::Acceleration& reading : answer->readings) {
+    for (const sensors::Acceleration& reading : answer->readings) {
         if (!std::isfinite(reading.x) || !std::isfinite(reading.y) || !std::isfinite(reading.z) ||
             !std::isfinite(reading.timestamp))
             std::abort();

@@ -9,8 +9,8 @@
 #include <cstdlib>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    platform::RecordingFault fault;
-    const platform::Recording recording = platform::parseRecording(
+    sensors::RecordingFault fault;
+    const sensors::Recording recording = sensors::parseRecording(
         std::string_view(reinterpret_cast<const char*>(data), size), &fault);
     if (recording.rows.empty()) {
         if (fault.line < 1 || fault.expected.isEmpty())
@@ -20,14 +20,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (recording.rows.front().timestamp != 0.0)
         std::abort();
     double previous = 0.0;
-    for (const platform::Acceleration& row : recording.rows) {
+    for (const sensors::Acceleration& row : recording.rows) {
         if (!std::isfinite(row.x) || !std::isfinite(row.y) || !std::isfinite(row.z) ||
             !std::isfinite(row.timestamp) || row.timestamp < previous)
             std::abort();
-        if (std::abs(row.x) > platform::kMostPlausibleG ||
-            std::abs(row.y) > platform::kMostPlausibleG ||
-            std::abs(row.z) > platform::kMostPlausibleG ||
-            row.timestamp - previous > platform::kLongestTimeStep + 1e-6)
+        if (std::abs(row.x) > sensors::kMostPlausibleG ||
+            std::abs(row.y) > sensors::kMostPlausibleG ||
+            std::abs(row.z) > sensors::kMostPlausibleG ||
+            row.timestamp - previous > sensors::kLongestTimeStep + 1e-6)
             std::abort();
         previous = row.timestamp;
     }

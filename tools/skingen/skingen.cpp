@@ -172,7 +172,7 @@ struct Gauge {
 };
 
 QPointF pivotOf(unsigned axis) {
-    return {gauge::kPivots[axis].x, gauge::kPivots[axis].y};
+    return {app::gauge::kPivots[axis].x, app::gauge::kPivots[axis].y};
 }
 
 const std::array<Gauge, 3> gauges{{
@@ -190,8 +190,8 @@ constexpr double majorTickInner = 48.5;
 constexpr double halfTickInner = 52.0;
 constexpr double minorTickInner = 55.0;
 constexpr double numberRadius = 66.5;
-constexpr double degreesPerG = gauge::kDegreesPerG;
-static_assert(majorTickInner < gauge::kNeedleLength && gauge::kNeedleLength < tickOuter,
+constexpr double degreesPerG = app::gauge::kDegreesPerG;
+static_assert(majorTickInner < app::gauge::kNeedleLength && app::gauge::kNeedleLength < tickOuter,
               "the needle's tip must end among the ticks");
 
 struct DialStyle {

@@ -9,7 +9,7 @@
 #include <QPushButton>
 #include <QTreeWidget>
 
-namespace analysis {
+namespace features::analysis {
 
 namespace {
 
@@ -112,4 +112,4 @@ void AnalysisWindow::liveTick() {
         updateNumbers();
 }
 
-} // namespace analysis
+} // namespace features::analysis

@@ -23,7 +23,7 @@
 #include <QVBoxLayout>
 #include <cmath>
 
-namespace analysis {
+namespace features::analysis {
 
 namespace {
 
@@ -354,4 +354,4 @@ void AnalysisWindow::closeEvent(QCloseEvent* event) {
     QWidget::closeEvent(event);
 }
 
-} // namespace analysis
+} // namespace features::analysis

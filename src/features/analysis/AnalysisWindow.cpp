@@ -31,7 +31,7 @@
 #include <QVBoxLayout>
 #include <cstdio>
 
-namespace analysis {
+namespace features::analysis {
 
 namespace {
 
@@ -533,7 +533,7 @@ bool AnalysisWindow::exportPicture(const QString& typed) {
 }
 
 bool AnalysisWindow::exportCsv(const QString& path) {
-    platform::SampleCsvWriter writer(path, platform::SampleCsvWriter::Existing::Replace);
+    sensors::SampleCsvWriter writer(path, sensors::SampleCsvWriter::Existing::Replace);
     bool written = writer.open();
     const RecordingSeries& recording = this->recording();
     const std::size_t first = recording.rowAtOrAfter(plot_->view().from);
@@ -557,7 +557,7 @@ void AnalysisWindow::setFileChoosers(FileChooser open, FileChooser save) {
 }
 
 void AnalysisWindow::chooseAndOpen() {
-    const QString path = chooseOpen_(QStringLiteral("Add file"), platform::recordingFileFilter());
+    const QString path = chooseOpen_(QStringLiteral("Add file"), sensors::recordingFileFilter());
     if (!path.isEmpty())
         open(path);
 }
@@ -605,4 +605,4 @@ void AnalysisWindow::dropEvent(QDropEvent* event) {
     }
 }
 
-} // namespace analysis
+} // namespace features::analysis

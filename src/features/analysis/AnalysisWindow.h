@@ -23,7 +23,7 @@ class QTableWidget;
 class QTreeWidget;
 class QTreeWidgetItem;
 
-namespace analysis {
+namespace features::analysis {
 
 class PlotWidget;
 class SpectrumWidget;
@@ -69,7 +69,7 @@ public:
 
     // The running source's readings, for the "Live" entry at the top of the list, which shows
     // the last 10 s, 1 min or 10 min of them, following until paused.
-    void appendLive(const platform::Acceleration& reading) { live_.append(reading); }
+    void appendLive(const sensors::Acceleration& reading) { live_.append(reading); }
     bool isLive() const { return liveMode_; }
     void setLiveSpan(double seconds);
     void setLivePaused(bool paused);
@@ -190,4 +190,4 @@ private:
     QPushButton* exportCsv_ = nullptr;
 };
 
-} // namespace analysis
+} // namespace features::analysis

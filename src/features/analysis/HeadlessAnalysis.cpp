@@ -14,7 +14,7 @@
 #include <cstdio>
 #include <limits>
 
-namespace analysis {
+namespace features::analysis {
 
 namespace {
 
@@ -149,10 +149,10 @@ QString statisticsText(const QString& fileName, const SpanStatistics& stats) {
     return text;
 }
 
-int runHeadlessAnalysis(const platform::LaunchOptions& options) {
+int runHeadlessAnalysis(const features::LaunchOptions& options) {
     // One pass over the file: the numbers accumulate row by row, and only the span's rows are
     // held, and only when a plot needs them.
-    platform::RecordingReader reader(options.analyze);
+    sensors::RecordingReader reader(options.analyze);
     QString error;
     reader.setRate(options.rate);
     if (!reader.open(&error)) {
@@ -167,7 +167,7 @@ int runHeadlessAnalysis(const platform::LaunchOptions& options) {
     std::size_t rows = 0, inSpan = 0;
     float lastTime = 0.0f;
     bool wholeFile = true;
-    platform::Acceleration row, before;
+    sensors::Acceleration row, before;
     bool anyBefore = false;
     while (reader.next(&row)) {
         const float t = float(row.timestamp), x = float(row.x), y = float(row.y), z = float(row.z);
@@ -248,4 +248,4 @@ int runHeadlessAnalysis(const platform::LaunchOptions& options) {
     return kAnalysisDone;
 }
 
-} // namespace analysis
+} // namespace features::analysis

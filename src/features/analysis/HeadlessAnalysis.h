@@ -7,7 +7,7 @@
 #include <QJsonObject>
 #include <QString>
 
-namespace analysis {
+namespace features::analysis {
 
 // Exit statuses of wobblestar --analyze.
 inline constexpr int kAnalysisDone = 0;
@@ -25,6 +25,6 @@ QString statisticsText(const QString& fileName, const SpanStatistics& stats);
 // wobblestar --analyze FILE [--from S] [--to S] [--json] [--plot OUT.png]: prints the numbers
 // to standard output, messages to standard error, and returns the exit status. Needs a
 // QGuiApplication for --plot.
-int runHeadlessAnalysis(const platform::LaunchOptions& options);
+int runHeadlessAnalysis(const features::LaunchOptions& options);
 
-} // namespace analysis
+} // namespace features::analysis

@@ -1,10 +1,10 @@
 #include "features/analysis/LiveFeed.h"
 
-namespace analysis {
+namespace features::analysis {
 
 LiveFeed::LiveFeed() : ring_(kCapacity) {}
 
-void LiveFeed::append(const platform::Acceleration& reading) {
+void LiveFeed::append(const sensors::Acceleration& reading) {
     ring_[next_] = {reading.timestamp, float(reading.x), float(reading.y), float(reading.z)};
     next_ = (next_ + 1) % kCapacity;
     if (count_ < kCapacity)
@@ -34,4 +34,4 @@ void LiveFeed::fill(RecordingSeries& series, double seconds) const {
     series.finish();
 }
 
-} // namespace analysis
+} // namespace features::analysis

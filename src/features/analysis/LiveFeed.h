@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <vector>
 
-namespace analysis {
+namespace features::analysis {
 
 // The running source's last minutes, kept in a preallocated ring so that a reading costs a
 // store and nothing is allocated while readings arrive.
@@ -16,7 +16,7 @@ public:
     static constexpr std::size_t kCapacity = 10 * 60 * 200;
 
     LiveFeed();
-    void append(const platform::Acceleration& reading);
+    void append(const sensors::Acceleration& reading);
     std::size_t size() const { return count_; }
 
     // Replaces `series` with the readings of the last `seconds`, times counted from the first
@@ -33,4 +33,4 @@ private:
     std::size_t count_ = 0;
 };
 
-} // namespace analysis
+} // namespace features::analysis

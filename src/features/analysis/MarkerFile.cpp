@@ -8,7 +8,7 @@
 #include <algorithm>
 #include <cmath>
 
-namespace analysis {
+namespace features::analysis {
 
 QString markerFilePath(const QString& recording) {
     return recording + QStringLiteral(".markers.json");
@@ -67,4 +67,4 @@ bool saveMarkers(const QString& recording, const std::vector<Marker>& markers, Q
     return false;
 }
 
-} // namespace analysis
+} // namespace features::analysis

@@ -5,7 +5,7 @@
 #include <QString>
 #include <vector>
 
-namespace analysis {
+namespace features::analysis {
 
 // Markers are kept beside their recording, in "<recording>.markers.json", so that they come
 // back when the recording is opened again and travel with it when it is renamed.
@@ -19,4 +19,4 @@ std::vector<Marker> loadMarkers(const QString& recording, QString* error);
 // set when it cannot be written; the file before stays as it was.
 bool saveMarkers(const QString& recording, const std::vector<Marker>& markers, QString* error);
 
-} // namespace analysis
+} // namespace features::analysis

@@ -8,19 +8,19 @@
 #include <array>
 #include <cmath>
 
-namespace analysis {
+namespace features::analysis {
 
 namespace {
 
-using platform::DrawingContext;
-using platform::Font;
-using platform::Rect;
+using drawing::DrawingContext;
+using drawing::Font;
+using drawing::Rect;
 
-constexpr Font kLabelFont{11.0f};
+constexpr drawing::Font kLabelFont{11.0f};
 constexpr float kLeft = 54.0f, kRight = 12.0f, kTop = 24.0f, kBottom = 24.0f;
 
-float textWidth(const QString& text, Font font) {
-    return float(QFontMetricsF(platform::PainterContext::qtFont(font)).horizontalAdvance(text));
+float textWidth(const QString& text, drawing::Font font) {
+    return float(QFontMetricsF(drawing::PainterContext::qtFont(font)).horizontalAdvance(text));
 }
 
 // The width of a tick label in the label font. Zooming and panning bring the same labels back
@@ -69,7 +69,7 @@ std::pair<double, double> valueRange(const std::vector<Column>& columns, const P
 namespace {
 
 struct Mapping {
-    Rect area;
+    drawing::Rect area;
     double from, to, low, high;
     // Values are held in g and labelled in the view's unit.
     double scale = 1.0;
@@ -82,19 +82,19 @@ struct Mapping {
     }
 };
 
-void setFill(DrawingContext& context, platform::Color c) {
+void setFill(drawing::DrawingContext& context, drawing::Color c) {
     context.setRGBFillColor(c.red, c.green, c.blue, c.alpha);
 }
 
-void setStroke(DrawingContext& context, platform::Color c) {
+void setStroke(drawing::DrawingContext& context, drawing::Color c) {
     context.setRGBStrokeColor(c.red, c.green, c.blue, c.alpha);
 }
 
 // Grid lines are one point wide on whole points, so each is a filled strip of pixels: the same
 // pixels as a stroke along its middle, without a stroker's work per row of a 1 000-pixel line.
-void drawValueGrid(DrawingContext& context, const Mapping& map, const PlotStyle& style,
+void drawValueGrid(drawing::DrawingContext& context, const Mapping& map, const PlotStyle& style,
                    const char* unit) {
-    const Rect& a = map.area;
+    const drawing::Rect& a = map.area;
     double step = 1.0;
     const std::vector<double> ticks = niceTicks(map.low * map.scale, map.high * map.scale,
                                                 std::max(2, int(a.height / 48.0f)), &step);
@@ -108,7 +108,8 @@ void drawValueGrid(DrawingContext& context, const Mapping& map, const PlotStyle&
     }
 }
 
-void drawTimeGrid(DrawingContext& context, const Mapping& map, Rect all, const PlotStyle& style) {
+void drawTimeGrid(drawing::DrawingContext& context, const Mapping& map, drawing::Rect all,
+                  const PlotStyle& style) {
     double step = 1.0;
     const std::vector<double> ticks =
         niceTicks(map.from, map.to, std::max(2, int(all.width / 110.0f)), &step);
@@ -124,8 +125,8 @@ void drawTimeGrid(DrawingContext& context, const Mapping& map, Rect all, const P
 }
 
 // Few rows: every row, joined, with the span's edges interpolated from the rows beyond them.
-void drawRows(DrawingContext& context, const Mapping& map, const RecordingSeries& recording,
-              Series series) {
+void drawRows(drawing::DrawingContext& context, const Mapping& map,
+              const RecordingSeries& recording, Series series) {
     const std::size_t first = recording.rowAtOrAfter(map.from);
     const std::size_t last = recording.rowAfter(map.to);
     const std::size_t from = first > 0 ? first - 1 : first;
@@ -158,12 +159,12 @@ void drawRows(DrawingContext& context, const Mapping& map, const RecordingSeries
 // column before it, as the line between them would. Bars are filled rectangles rather than a
 // stroked zigzag: a stroke's cost grows with its joins and slanted edges, a bar's only with
 // its pixels.
-void drawColumns(DrawingContext& context, const Mapping& map, const std::vector<Column>& columns,
-                 Series series, platform::Color c) {
+void drawColumns(drawing::DrawingContext& context, const Mapping& map,
+                 const std::vector<Column>& columns, Series series, drawing::Color c) {
     context.setRGBFillColor(c.red, c.green, c.blue, 1.0f);
     // Bars go to the context in batches, which spares the backend its per-call set-up on each
     // of a redraw's thousands of bars, without a buffer that grows with the width.
-    std::array<Rect, 256> bars;
+    std::array<drawing::Rect, 256> bars;
     std::size_t batched = 0;
     const MinMax* previous = nullptr;
     for (std::size_t i = 0; i < columns.size(); ++i) {
@@ -185,10 +186,11 @@ void drawColumns(DrawingContext& context, const Mapping& map, const std::vector<
             batched = 0;
         }
     }
-    context.fillRects(std::span<const Rect>(bars.data(), batched));
+    context.fillRects(std::span<const drawing::Rect>(bars.data(), batched));
 }
 
-void verticalLine(DrawingContext& context, const Mapping& map, Rect all, double seconds) {
+void verticalLine(drawing::DrawingContext& context, const Mapping& map, drawing::Rect all,
+                  double seconds) {
     const float x = std::round(map.x(seconds)) + 0.5f;
     context.beginPath();
     context.moveToPoint(x, all.y);
@@ -200,8 +202,8 @@ bool inSpan(const Mapping& map, double seconds) {
     return seconds >= map.from && seconds <= map.to;
 }
 
-void drawMarkers(DrawingContext& context, const Mapping& map, Rect all, const PlotView& view,
-                 const PlotStyle& style) {
+void drawMarkers(drawing::DrawingContext& context, const Mapping& map, drawing::Rect all,
+                 const PlotView& view, const PlotStyle& style) {
     setStroke(context, style.marker);
     context.setLineWidth(1.0f);
     for (const Marker& marker : view.markers) {
@@ -216,7 +218,7 @@ void drawMarkers(DrawingContext& context, const Mapping& map, Rect all, const Pl
     }
 }
 
-void drawMeasuringCursors(DrawingContext& context, const Mapping& map, Rect all,
+void drawMeasuringCursors(drawing::DrawingContext& context, const Mapping& map, drawing::Rect all,
                           const PlotView& view, const PlotStyle& style) {
     const std::pair<const std::optional<double>*, const char*> cursors[] = {{&view.cursorA, "A"},
                                                                             {&view.cursorB, "B"}};
@@ -233,7 +235,8 @@ void drawMeasuringCursors(DrawingContext& context, const Mapping& map, Rect all,
     }
 }
 
-void drawSelection(DrawingContext& context, const Mapping& map, Rect all, const PlotView& view) {
+void drawSelection(drawing::DrawingContext& context, const Mapping& map, drawing::Rect all,
+                   const PlotView& view) {
     if (!view.selection)
         return;
     const float a =
@@ -244,8 +247,8 @@ void drawSelection(DrawingContext& context, const Mapping& map, Rect all, const 
     context.fillRect({a, all.y, std::max(1.0f, b - a), all.height});
 }
 
-void drawReadout(DrawingContext& context, const Mapping& map, Rect all,
-                 const RecordingSeries& recording, const PlotView& view, Rect bounds,
+void drawReadout(drawing::DrawingContext& context, const Mapping& map, drawing::Rect all,
+                 const RecordingSeries& recording, const PlotView& view, drawing::Rect bounds,
                  const PlotStyle& style) {
     if (!style.readout || !view.cursor || recording.isEmpty() || !inSpan(map, *view.cursor))
         return;
@@ -265,7 +268,7 @@ void drawReadout(DrawingContext& context, const Mapping& map, Rect all,
     for (int s = 0; s < kSeriesCount; ++s) {
         if (!view.shown[std::size_t(s)])
             continue;
-        const platform::Color c = seriesColor(Series(s), style.theme);
+        const drawing::Color c = seriesColor(Series(s), style.theme);
         // Pure blue is hard to read as text on the dark ground; lighten it a little.
         context.setRGBFillColor(std::max(c.red, 0.3f), std::max(c.green, 0.3f),
                                 std::max(c.blue, 0.3f), 1.0f);
@@ -313,7 +316,7 @@ std::vector<double> niceTicks(double low, double high, int target, double* step)
     return ticks;
 }
 
-Rect plotArea(Rect bounds, bool readout) {
+drawing::Rect plotArea(drawing::Rect bounds, bool readout) {
     const float top = readout ? kTop : 8.0f;
     return {bounds.x + kLeft, bounds.y + top, std::max(1.0f, bounds.width - kLeft - kRight),
             std::max(1.0f, bounds.height - top - kBottom)};
@@ -328,29 +331,29 @@ QString unitName(Units units) {
 }
 
 PlotStyle PlotStyle::forTheme(PlotTheme theme) {
-    using platform::Color;
+    using drawing::Color;
     if (theme == PlotTheme::Light)
         return {theme,
-                Color{1, 1, 1, 1},
-                Color{1, 1, 1, 1},
-                Color{0.86f, 0.86f, 0.86f, 1},
-                Color{0.6f, 0.6f, 0.6f, 1},
-                Color{0.2f, 0.2f, 0.2f, 1},
-                Color{0.8f, 0.45f, 0, 1},
-                Color{0.55f, 0.2f, 0.75f, 1},
+                drawing::Color{1, 1, 1, 1},
+                drawing::Color{1, 1, 1, 1},
+                drawing::Color{0.86f, 0.86f, 0.86f, 1},
+                drawing::Color{0.6f, 0.6f, 0.6f, 1},
+                drawing::Color{0.2f, 0.2f, 0.2f, 1},
+                drawing::Color{0.8f, 0.45f, 0, 1},
+                drawing::Color{0.55f, 0.2f, 0.75f, 1},
                 true};
     return {theme,
-            Color{0, 0, 0, 1},
-            Color{0.07f, 0.07f, 0.07f, 1},
-            Color{0.22f, 0.22f, 0.22f, 1},
-            Color{0.45f, 0.45f, 0.45f, 1},
-            Color{0.75f, 0.75f, 0.75f, 1},
-            Color{1.0f, 0.75f, 0.2f, 1},
-            Color{0.85f, 0.55f, 1.0f, 1},
+            drawing::Color{0, 0, 0, 1},
+            drawing::Color{0.07f, 0.07f, 0.07f, 1},
+            drawing::Color{0.22f, 0.22f, 0.22f, 1},
+            drawing::Color{0.45f, 0.45f, 0.45f, 1},
+            drawing::Color{0.75f, 0.75f, 0.75f, 1},
+            drawing::Color{1.0f, 0.75f, 0.2f, 1},
+            drawing::Color{0.85f, 0.55f, 1.0f, 1},
             true};
 }
 
-platform::Color seriesColor(Series series, PlotTheme theme) {
+drawing::Color seriesColor(Series series, PlotTheme theme) {
     const bool light = theme == PlotTheme::Light;
     switch (series) {
     case Series::X:
@@ -363,7 +366,7 @@ platform::Color seriesColor(Series series, PlotTheme theme) {
     case Series::Magnitude:
         break;
     }
-    return light ? platform::Color{0, 0, 0, 1} : platform::Color::whiteColor();
+    return light ? drawing::Color{0, 0, 0, 1} : drawing::Color::whiteColor();
 }
 
 QString seriesName(Series series) {
@@ -371,10 +374,10 @@ QString seriesName(Series series) {
     return QString::fromLatin1(names[int(series)]);
 }
 
-std::vector<Panel> drawPlot(DrawingContext& context, Rect bounds, const RecordingSeries& recording,
-                            const PlotView& view, std::vector<Column>& columns,
-                            const PlotStyle& style) {
-    const Rect all = plotArea(bounds, style.readout);
+std::vector<Panel> drawPlot(drawing::DrawingContext& context, drawing::Rect bounds,
+                            const RecordingSeries& recording, const PlotView& view,
+                            std::vector<Column>& columns, const PlotStyle& style) {
+    const drawing::Rect all = plotArea(bounds, style.readout);
     // The grounds are whole pixels and opaque: filled without antialiasing they are plain
     // stores, which matters at 1920 x 1080. The frame around the plot area is filled in four
     // strips so that no pixel is written twice.
@@ -431,7 +434,7 @@ std::vector<Panel> drawPlot(DrawingContext& context, Rect bounds, const Recordin
         for (Series series : {Series::Magnitude, Series::Z, Series::Y, Series::X}) {
             if (!view.shown[std::size_t(series)] || (panelSeries[p] && *panelSeries[p] != series))
                 continue;
-            const platform::Color c = seriesColor(series, style.theme);
+            const drawing::Color c = seriesColor(series, style.theme);
             setStroke(context, c);
             if (everyRow)
                 drawRows(context, map, recording, series);
@@ -446,12 +449,14 @@ std::vector<Panel> drawPlot(DrawingContext& context, Rect bounds, const Recordin
     return panels;
 }
 
-void drawSpectrum(DrawingContext& context, Rect bounds, const Spectrum& spectrum, Series series) {
+void drawSpectrum(drawing::DrawingContext& context, drawing::Rect bounds, const Spectrum& spectrum,
+                  Series series) {
     context.setAllowsAntialiasing(true);
     context.setGrayFillColor(0.0f, 1.0f);
     context.fillRect(bounds);
-    const Rect area{bounds.x + 8.0f, bounds.y + 18.0f, std::max(1.0f, bounds.width - 16.0f),
-                    std::max(1.0f, bounds.height - 36.0f)};
+    const drawing::Rect area{bounds.x + 8.0f, bounds.y + 18.0f,
+                             std::max(1.0f, bounds.width - 16.0f),
+                             std::max(1.0f, bounds.height - 36.0f)};
     context.setGrayFillColor(0.07f, 1.0f);
     context.fillRect(area);
     if (spectrum.amplitude.size() < 2)
@@ -470,7 +475,7 @@ void drawSpectrum(DrawingContext& context, Rect bounds, const Spectrum& spectrum
                             kLabelFont);
     }
     // One min/max stroke per pixel column, as for the traces.
-    const platform::Color c = seriesColor(series);
+    const drawing::Color c = seriesColor(series);
     context.setRGBStrokeColor(std::max(c.red, 0.3f), std::max(c.green, 0.3f),
                               std::max(c.blue, 0.3f), 1.0f);
     context.setLineWidth(1.0f);
@@ -501,4 +506,4 @@ void drawSpectrum(DrawingContext& context, Rect bounds, const Spectrum& spectrum
     context.drawAtPoint(title, {area.x, bounds.y + 2.0f}, kLabelFont);
 }
 
-} // namespace analysis
+} // namespace features::analysis

@@ -9,7 +9,7 @@
 #include <optional>
 #include <vector>
 
-namespace analysis {
+namespace features::analysis {
 
 // The unit values are shown in; recordings hold g.
 enum class Units { G, MetresPerSecondSquared };
@@ -52,7 +52,7 @@ struct PlotView {
 // for a report does not).
 struct PlotStyle {
     PlotTheme theme = PlotTheme::Dark;
-    platform::Color ground, area, grid, zeroLine, label, cursor, marker;
+    drawing::Color ground, area, grid, zeroLine, label, cursor, marker;
     bool readout = true;
     static PlotStyle forTheme(PlotTheme theme);
 };
@@ -63,7 +63,7 @@ std::vector<double> niceTicks(double low, double high, int target, double* step 
 
 // The plot area inside a plot's bounds (the rest holds the tick labels and, with a readout, the
 // values under the cursor).
-platform::Rect plotArea(platform::Rect bounds, bool readout = true);
+drawing::Rect plotArea(drawing::Rect bounds, bool readout = true);
 
 // The g range a plot shows: that of the shown series over the span's columns, widened a little
 // so that peaks do not touch the frame; -1..1 when nothing is shown.
@@ -71,13 +71,13 @@ std::pair<double, double> valueRange(const std::vector<Column>& columns, const P
 
 // The colour of a series, as the live graph draws its axes; |a| is white on dark grounds and
 // black on light ones.
-platform::Color seriesColor(Series series, PlotTheme theme = PlotTheme::Dark);
+drawing::Color seriesColor(Series series, PlotTheme theme = PlotTheme::Dark);
 // "X", "Y", "Z", "|a|".
 QString seriesName(Series series);
 
 // One panel as drawn: its rectangle and the g range it showed.
 struct Panel {
-    platform::Rect area;
+    drawing::Rect area;
     double low = -1.0, high = 1.0;
 };
 
@@ -86,18 +86,18 @@ struct Panel {
 // markers, cursors A and B, the selection band, and (with the style's readout) the pointer's
 // cursor line with the four values under it. `columns` is scratch space kept by the caller so
 // that redraws allocate nothing. Returns the panels drawn, top first.
-std::vector<Panel> drawPlot(platform::DrawingContext& context, platform::Rect bounds,
+std::vector<Panel> drawPlot(drawing::DrawingContext& context, drawing::Rect bounds,
                             const RecordingSeries& recording, const PlotView& view,
                             std::vector<Column>& columns,
                             const PlotStyle& style = PlotStyle::forTheme(PlotTheme::Dark));
 
 // Draws an amplitude spectrum into `bounds`, marking its dominant frequency.
-void drawSpectrum(platform::DrawingContext& context, platform::Rect bounds,
-                  const Spectrum& spectrum, Series series);
+void drawSpectrum(drawing::DrawingContext& context, drawing::Rect bounds, const Spectrum& spectrum,
+                  Series series);
 
 // Writes the plot for a report (see PlotExport.h) in the dark theme: PNG, JPEG, SVG or PDF by
 // the file's extension. False with `error` set when the file cannot be written.
 bool writePlot(const QString& path, QSize size, const RecordingSeries& recording,
                const PlotView& view, QString* error);
 
-} // namespace analysis
+} // namespace features::analysis

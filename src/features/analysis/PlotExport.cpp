@@ -15,7 +15,7 @@
 #include <climits>
 #include <unistd.h>
 
-namespace analysis {
+namespace features::analysis {
 
 namespace {
 
@@ -32,12 +32,12 @@ QString nameBehind(const QString& path) {
     return length > 0 ? QString::fromUtf8(target.data(), length) : path;
 }
 
-void fill(QPainter& painter, QRectF rect, platform::Color c) {
+void fill(QPainter& painter, QRectF rect, drawing::Color c) {
     painter.fillRect(rect, QColor::fromRgbF(c.red, c.green, c.blue, c.alpha));
 }
 
 QFont figureFont(int pixels, bool bold = false) {
-    QFont font = platform::PainterContext::qtFont(platform::Font{float(pixels)});
+    QFont font = drawing::PainterContext::qtFont(drawing::Font{float(pixels)});
     font.setBold(bold);
     return font;
 }
@@ -96,7 +96,7 @@ void drawFigure(QPainter& painter, QSize size, const Figure& figure) {
     if (figure.drawBody) {
         painter.save();
         painter.setRenderHint(QPainter::Antialiasing);
-        platform::PainterContext context(painter);
+        drawing::PainterContext context(painter);
         figure.drawBody(
             context, {float(body.x()), float(body.y()), float(body.width()), float(body.height())},
             style);
@@ -201,7 +201,7 @@ Figure recordingFigure(const RecordingSeries& recording, const PlotView& view, P
     PlotView shown = view;
     shown.cursor.reset();
     shown.selection.reset();
-    figure.drawBody = [&recording, shown](platform::DrawingContext& context, platform::Rect bounds,
+    figure.drawBody = [&recording, shown](drawing::DrawingContext& context, drawing::Rect bounds,
                                           const PlotStyle& style) {
         std::vector<Column> columns;
         drawPlot(context, bounds, recording, shown, columns, style);
@@ -259,4 +259,4 @@ bool writePlot(const QString& path, QSize size, const RecordingSeries& recording
     return writeFigure(path, size, recordingFigure(recording, view, PlotTheme::Dark), error);
 }
 
-} // namespace analysis
+} // namespace features::analysis

@@ -9,7 +9,7 @@
 #include <optional>
 #include <vector>
 
-namespace analysis {
+namespace features::analysis {
 
 enum class PictureFormat { Png, Jpeg, Svg, Pdf };
 
@@ -33,14 +33,14 @@ inline constexpr qint64 kPixelBudget = 64'000'000;
 struct Figure {
     struct LegendEntry {
         QString name;
-        platform::Color color;
+        drawing::Color color;
     };
     PlotTheme theme = PlotTheme::Light;
     QString title;
     QString subtitle;
     std::vector<LegendEntry> legend;
     QString xTitle, yTitle;
-    std::function<void(platform::DrawingContext& context, platform::Rect bounds,
+    std::function<void(drawing::DrawingContext& context, drawing::Rect bounds,
                        const PlotStyle& style)>
         drawBody;
 };
@@ -59,4 +59,4 @@ bool writeFigure(const QString& path, QSize size, const Figure& figure, QString*
 // The size a PDF page for a report takes: A4 landscape at 96 pixels to the inch.
 QSize a4LandscapeSize();
 
-} // namespace analysis
+} // namespace features::analysis

@@ -11,7 +11,7 @@
 #include <cmath>
 #include <utility>
 
-namespace analysis {
+namespace features::analysis {
 
 namespace {
 
@@ -20,7 +20,7 @@ constexpr int kFewestRows = 8;
 
 } // namespace
 
-PlotWidget::PlotWidget(QWidget* parent) : platform::View(parent) {
+PlotWidget::PlotWidget(QWidget* parent) : drawing::View(parent) {
     setMouseTracking(true);
     setFocusPolicy(Qt::StrongFocus);
     setMinimumSize(320, 200);
@@ -179,7 +179,7 @@ void PlotWidget::setMarkers(std::vector<Marker> markers) {
 }
 
 double PlotWidget::timeAt(double x) const {
-    const platform::Rect area = plotArea(bounds());
+    const drawing::Rect area = plotArea(bounds());
     const double f = std::clamp((x - area.x) / area.width, 0.0, 1.0);
     return view_.from + f * (view_.to - view_.from);
 }
@@ -190,7 +190,7 @@ double PlotWidget::pointedTime() const {
     return 0.5 * (view_.from + view_.to);
 }
 
-void PlotWidget::drawRect(platform::DrawingContext& context, platform::Rect) {
+void PlotWidget::drawRect(drawing::DrawingContext& context, drawing::Rect) {
     static const RecordingSeries empty;
     panels_ = drawPlot(context, bounds(), recording_ ? *recording_ : empty, view_, columns_);
 }
@@ -219,7 +219,7 @@ bool PlotWidget::event(QEvent* event) {
             return true;
         }
     }
-    return platform::View::event(event);
+    return drawing::View::event(event);
 }
 
 void PlotWidget::wheelEvent(QWheelEvent* event) {
@@ -320,17 +320,17 @@ void PlotWidget::keyPressEvent(QKeyEvent* event) {
         emit cursorsChanged();
         return;
     default:
-        platform::View::keyPressEvent(event);
+        drawing::View::keyPressEvent(event);
     }
 }
 
 void PlotWidget::mousePressEvent(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton) {
-        platform::View::mousePressEvent(event);
+        drawing::View::mousePressEvent(event);
         return;
     }
     setFocus(Qt::MouseFocusReason);
-    const platform::Rect area = plotArea(bounds());
+    const drawing::Rect area = plotArea(bounds());
     const bool onTimeAxis = event->position().y() > area.y + area.height;
     drag_ = (event->modifiers() & Qt::ShiftModifier) || onTimeAxis ? Drag::Select : Drag::Pan;
     dragMoved_ = false;
@@ -383,7 +383,7 @@ void PlotWidget::mouseDoubleClickEvent(QMouseEvent*) {
     showAll();
 }
 
-SpectrumWidget::SpectrumWidget(QWidget* parent) : platform::View(parent) {
+SpectrumWidget::SpectrumWidget(QWidget* parent) : drawing::View(parent) {
     setMinimumSize(200, 120);
 }
 
@@ -393,8 +393,8 @@ void SpectrumWidget::setSpectrum(Spectrum spectrum, Series series) {
     setNeedsDisplay();
 }
 
-void SpectrumWidget::drawRect(platform::DrawingContext& context, platform::Rect) {
+void SpectrumWidget::drawRect(drawing::DrawingContext& context, drawing::Rect) {
     drawSpectrum(context, bounds(), spectrum_, series_);
 }
 
-} // namespace analysis
+} // namespace features::analysis

@@ -6,7 +6,7 @@
 #include <QPointF>
 #include <vector>
 
-namespace analysis {
+namespace features::analysis {
 
 // The whole-recording plot on screen.
 //
@@ -17,7 +17,7 @@ namespace analysis {
 // PageUp/PageDown a whole span, Home/End go to the start or the end, Alt+Left, Backspace and
 // Ctrl+Z go back through the zooms, Alt+Right and Ctrl+Shift+Z forward, F fits all, A and B
 // place the cursors at the pointer, Escape clears them, M asks for a marker there.
-class PlotWidget : public platform::View {
+class PlotWidget : public drawing::View {
     Q_OBJECT
 public:
     explicit PlotWidget(QWidget* parent = nullptr);
@@ -58,7 +58,7 @@ public:
     // Where the keys' cursors and markers go: the pointer's time, else the span's middle.
     double pointedTime() const;
 
-    void drawRect(platform::DrawingContext& context, platform::Rect rect) override;
+    void drawRect(drawing::DrawingContext& context, drawing::Rect rect) override;
 
 signals:
     void spanChanged(double from, double to);
@@ -97,16 +97,16 @@ private:
 };
 
 // A small amplitude spectrum of one series.
-class SpectrumWidget : public platform::View {
+class SpectrumWidget : public drawing::View {
     Q_OBJECT
 public:
     explicit SpectrumWidget(QWidget* parent = nullptr);
     void setSpectrum(Spectrum spectrum, Series series);
-    void drawRect(platform::DrawingContext& context, platform::Rect rect) override;
+    void drawRect(drawing::DrawingContext& context, drawing::Rect rect) override;
 
 private:
     Spectrum spectrum_;
     Series series_ = Series::X;
 };
 
-} // namespace analysis
+} // namespace features::analysis

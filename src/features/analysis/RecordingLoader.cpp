@@ -11,15 +11,15 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
-namespace analysis {
+namespace features::analysis {
 
 bool summarizeRecording(const QString& path, RecordingSummary* summary, QString* error,
                         const std::atomic_bool* cancelled) {
     *summary = {};
-    platform::RecordingReader reader(path);
+    sensors::RecordingReader reader(path);
     if (!reader.open(error))
         return false;
-    platform::Acceleration row;
+    sensors::Acceleration row;
     double last = 0.0;
     double peak = 0.0;
     while (reader.next(&row)) {
@@ -187,4 +187,4 @@ void RecordingLoader::cancel() {
     numbersPool_->clear();
 }
 
-} // namespace analysis
+} // namespace features::analysis

@@ -9,7 +9,7 @@
 #include <atomic>
 #include <memory>
 
-namespace analysis {
+namespace features::analysis {
 
 // What the list of recordings shows of a file.
 struct RecordingSummary {
@@ -91,4 +91,4 @@ private:
     unsigned numbersRequest_ = 0;
 };
 
-} // namespace analysis
+} // namespace features::analysis

@@ -6,7 +6,7 @@
 #include <bit>
 #include <cmath>
 
-namespace analysis {
+namespace features::analysis {
 
 namespace {
 
@@ -37,10 +37,10 @@ bool RecordingSeries::load(const QString& path, QString* error, const std::atomi
     clear();
     // Row by row from the streaming reader, so that nothing but the float columns grows with
     // the file, and they only up to the row limit.
-    platform::RecordingReader reader(path);
+    sensors::RecordingReader reader(path);
     if (!reader.open(error))
         return false;
-    platform::Acceleration row;
+    sensors::Acceleration row;
     while (reader.next(&row)) {
         if (cancelled && cancelled->load(std::memory_order_relaxed)) {
             clear();
@@ -290,4 +290,4 @@ std::size_t RecordingSeries::memoryBytes() const {
     return bytes;
 }
 
-} // namespace analysis
+} // namespace features::analysis

@@ -7,7 +7,7 @@
 #include <limits>
 #include <vector>
 
-namespace analysis {
+namespace features::analysis {
 
 // The four series of a recording, in g: the device axes and the total acceleration |a|.
 enum class Series { X = 0, Y = 1, Z = 2, Magnitude = 3 };
@@ -122,4 +122,4 @@ private:
     std::vector<std::vector<std::array<MinMax, kSeriesCount>>> levels_;
 };
 
-} // namespace analysis
+} // namespace features::analysis

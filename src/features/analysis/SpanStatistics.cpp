@@ -6,7 +6,7 @@
 #include <memory>
 #include <numbers>
 
-namespace analysis {
+namespace features::analysis {
 
 namespace {
 
@@ -173,4 +173,4 @@ SpanStatistics spanStatistics(const RecordingSeries& recording, double from, dou
     return span.finish();
 }
 
-} // namespace analysis
+} // namespace features::analysis

@@ -6,7 +6,7 @@
 #include <optional>
 #include <vector>
 
-namespace analysis {
+namespace features::analysis {
 
 // The numbers of one series over a span of rows, in g and seconds.
 struct SeriesStatistics {
@@ -104,4 +104,4 @@ Spectrum spectrum(const RecordingSeries& recording, Series series, std::size_t f
 // The same of `rows` values.
 Spectrum spectrum(const float* values, std::size_t rows, double rateHz);
 
-} // namespace analysis
+} // namespace features::analysis

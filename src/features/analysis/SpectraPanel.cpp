@@ -15,7 +15,7 @@
 #include <algorithm>
 #include <cmath>
 
-namespace analysis {
+namespace features::analysis {
 
 namespace {
 
@@ -44,7 +44,7 @@ QString hz(double value) {
 
 } // namespace
 
-SpectrumView::SpectrumView(QWidget* parent) : platform::View(parent) {
+SpectrumView::SpectrumView(QWidget* parent) : drawing::View(parent) {
     setMinimumSize(320, 200);
     setMouseTracking(true);
 }
@@ -72,7 +72,7 @@ void SpectrumView::mouseMoveEvent(QMouseEvent* event) {
     setCursorAt(event->position().x());
 }
 
-void SpectrumView::drawRect(platform::DrawingContext& context, platform::Rect) {
+void SpectrumView::drawRect(drawing::DrawingContext& context, drawing::Rect) {
     drawSpectra(context, bounds(), spectra_, style_, QString());
 }
 
@@ -350,4 +350,4 @@ void SpectraPanel::restyle() {
     spectrum_->setStyle(style);
 }
 
-} // namespace analysis
+} // namespace features::analysis

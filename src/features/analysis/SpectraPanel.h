@@ -17,11 +17,11 @@ class QComboBox;
 class QLabel;
 class QTreeWidget;
 
-namespace analysis {
+namespace features::analysis {
 
 // The spectra of X, Y and Z over one frequency axis, amplitude or density, on linear or log
 // axes, peaks marked; the pointer's frequency and the values there are read out on the plot.
-class SpectrumView : public platform::View {
+class SpectrumView : public drawing::View {
     Q_OBJECT
 public:
     explicit SpectrumView(QWidget* parent = nullptr);
@@ -30,7 +30,7 @@ public:
     const SpectrumStyle& style() const { return style_; }
     // Puts the cursor at the frequency under `x` (widget coordinates).
     void setCursorAt(double x);
-    void drawRect(platform::DrawingContext& context, platform::Rect rect) override;
+    void drawRect(drawing::DrawingContext& context, drawing::Rect rect) override;
 
 signals:
     void cursorMoved(double hz);
@@ -115,4 +115,4 @@ private:
     QCheckBox* logValue_ = nullptr;
 };
 
-} // namespace analysis
+} // namespace features::analysis

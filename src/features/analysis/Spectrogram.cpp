@@ -6,7 +6,7 @@
 #include <kiss_fftr.h>
 #include <numbers>
 
-namespace analysis {
+namespace features::analysis {
 
 Spectrogram spectrogram(const float* values, std::size_t count, double rateHz, int maxColumns,
                         const std::atomic<bool>* cancel) {
@@ -65,4 +65,4 @@ Spectrogram spectrogram(const float* values, std::size_t count, double rateHz, i
     return out;
 }
 
-} // namespace analysis
+} // namespace features::analysis

@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <vector>
 
-namespace analysis {
+namespace features::analysis {
 
 // The power of a span over time and frequency: columns of Hann-windowed segments, each with its
 // own mean removed, as density in decibels of g²/Hz.
@@ -31,4 +31,4 @@ struct Spectrogram {
 Spectrogram spectrogram(const float* values, std::size_t count, double rateHz, int maxColumns,
                         const std::atomic<bool>* cancel = nullptr);
 
-} // namespace analysis
+} // namespace features::analysis

@@ -12,22 +12,22 @@
 #include <algorithm>
 #include <cmath>
 
-namespace analysis {
+namespace features::analysis {
 
 namespace {
 
-using platform::DrawingContext;
-using platform::Font;
-using platform::Rect;
+using drawing::DrawingContext;
+using drawing::Font;
+using drawing::Rect;
 
-constexpr Font kLabelFont{11.0f};
+constexpr drawing::Font kLabelFont{11.0f};
 constexpr float kLeft = 74.0f, kRight = 14.0f, kTop = 40.0f, kBottom = 24.0f;
 // A log value axis shows seven decades below the strongest bin; the rest is noise and leakage.
 constexpr double kLogDecades = 7.0;
 
 float textWidth(const QString& text) {
     return float(
-        QFontMetricsF(platform::PainterContext::qtFont(kLabelFont)).horizontalAdvance(text));
+        QFontMetricsF(drawing::PainterContext::qtFont(kLabelFont)).horizontalAdvance(text));
 }
 
 const char* unitOf(SpectrumQuantity quantity) {
@@ -46,8 +46,8 @@ QString valueLabel(double value) {
     return QString::number(value, 'g', 3);
 }
 
-void setSeriesColors(DrawingContext& context, Series series) {
-    const platform::Color c = seriesColor(series);
+void setSeriesColors(drawing::DrawingContext& context, Series series) {
+    const drawing::Color c = seriesColor(series);
     // Pure blue is hard to read on the dark ground; lighten it a little.
     context.setRGBStrokeColor(std::max(c.red, 0.3f), std::max(c.green, 0.3f),
                               std::max(c.blue, 0.3f), 1.0f);
@@ -69,8 +69,9 @@ std::vector<double> logTicks(double low, double high) {
     return ticks;
 }
 
-void drawAxes(DrawingContext& context, const SpectrumMapping& map, SpectrumQuantity quantity) {
-    const Rect& a = map.area;
+void drawAxes(drawing::DrawingContext& context, const SpectrumMapping& map,
+              SpectrumQuantity quantity) {
+    const drawing::Rect& a = map.area;
     double step = 1.0;
     const std::vector<double> hzTicks =
         map.frequencyAxis == AxisScale::Logarithmic
@@ -103,8 +104,8 @@ void drawAxes(DrawingContext& context, const SpectrumMapping& map, SpectrumQuant
 
 // One point per pixel column (the largest of the bins under it), joined; where bins lie wider
 // apart than pixels, each bin is a point.
-void drawCurve(DrawingContext& context, const SpectrumMapping& map, const PowerSpectrum& spectrum,
-               SpectrumQuantity quantity) {
+void drawCurve(drawing::DrawingContext& context, const SpectrumMapping& map,
+               const PowerSpectrum& spectrum, SpectrumQuantity quantity) {
     const std::vector<double>& values = valuesOf(spectrum, quantity);
     context.setLineWidth(1.2f);
     context.beginPath();
@@ -140,8 +141,9 @@ void drawCurve(DrawingContext& context, const SpectrumMapping& map, const PowerS
 
 // Each peak is a dot; its frequency is written above it unless that would cover a label
 // already written (`labels` holds them, across the series).
-void drawPeaks(DrawingContext& context, const SpectrumMapping& map, const SeriesSpectrum& one,
-               SpectrumQuantity quantity, std::vector<Rect>& labels) {
+void drawPeaks(drawing::DrawingContext& context, const SpectrumMapping& map,
+               const SeriesSpectrum& one, SpectrumQuantity quantity,
+               std::vector<drawing::Rect>& labels) {
     for (const SpectralPeak& peak : one.peaks) {
         if (peak.hz < map.lowHz || peak.hz > map.highHz)
             continue;
@@ -151,13 +153,14 @@ void drawPeaks(DrawingContext& context, const SpectrumMapping& map, const Series
         context.fillEllipseInRect({x - 3.5f, y - 3.5f, 7.0f, 7.0f});
         const QString label = hzLabel(peak.hz);
         const float width = textWidth(label);
-        const Rect box{
+        const drawing::Rect box{
             std::clamp(x - width / 2.0f, map.area.x, map.area.x + map.area.width - width),
             std::max(map.area.y, y - 19.0f), width, 14.0f};
-        const bool covers = std::any_of(labels.begin(), labels.end(), [&box](const Rect& r) {
-            return box.x < r.x + r.width && r.x < box.x + box.width && box.y < r.y + r.height &&
-                   r.y < box.y + box.height;
-        });
+        const bool covers =
+            std::any_of(labels.begin(), labels.end(), [&box](const drawing::Rect& r) {
+                return box.x < r.x + r.width && r.x < box.x + box.width && box.y < r.y + r.height &&
+                       r.y < box.y + box.height;
+            });
         if (covers)
             continue;
         labels.push_back(box);
@@ -165,9 +168,9 @@ void drawPeaks(DrawingContext& context, const SpectrumMapping& map, const Series
     }
 }
 
-void drawCursor(DrawingContext& context, const SpectrumMapping& map,
+void drawCursor(drawing::DrawingContext& context, const SpectrumMapping& map,
                 const std::vector<SeriesSpectrum>& spectra, const SpectrumStyle& style,
-                Rect bounds) {
+                drawing::Rect bounds) {
     if (!style.cursorHz || *style.cursorHz < map.lowHz || *style.cursorHz > map.highHz)
         return;
     const float x = std::round(map.x(*style.cursorHz));
@@ -211,7 +214,7 @@ double SpectrumMapping::hzAt(float px) const {
                                                    : lowHz + f * (highHz - lowHz);
 }
 
-SpectrumMapping spectrumMapping(Rect bounds, const std::vector<SeriesSpectrum>& spectra,
+SpectrumMapping spectrumMapping(drawing::Rect bounds, const std::vector<SeriesSpectrum>& spectra,
                                 const SpectrumStyle& style) {
     SpectrumMapping map;
     map.area = {bounds.x + kLeft, bounds.y + kTop, std::max(1.0f, bounds.width - kLeft - kRight),
@@ -252,8 +255,9 @@ double spectrumValueAt(const PowerSpectrum& spectrum, const SpectrumStyle& style
     return values[k];
 }
 
-void drawSpectra(DrawingContext& context, Rect bounds, const std::vector<SeriesSpectrum>& spectra,
-                 const SpectrumStyle& style, const QString& title) {
+void drawSpectra(drawing::DrawingContext& context, drawing::Rect bounds,
+                 const std::vector<SeriesSpectrum>& spectra, const SpectrumStyle& style,
+                 const QString& title) {
     context.setAllowsAntialiasing(true);
     context.setGrayFillColor(0.0f, 1.0f);
     context.fillRect(bounds);
@@ -292,7 +296,7 @@ void drawSpectra(DrawingContext& context, Rect bounds, const std::vector<SeriesS
         drawCurve(context, map, *one.spectrum, style.quantity);
     }
     // Peaks over every curve, strongest series first in the order given.
-    std::vector<Rect> labels;
+    std::vector<drawing::Rect> labels;
     for (const SeriesSpectrum& one : spectra) {
         setSeriesColors(context, one.series);
         drawPeaks(context, map, one, style.quantity, labels);
@@ -311,7 +315,7 @@ void drawSpectra(DrawingContext& context, Rect bounds, const std::vector<SeriesS
 bool writeSpectraPicture(const QString& path, QSize size,
                          const std::vector<SeriesSpectrum>& spectra, const SpectrumStyle& style,
                          const QString& title, QString* error) {
-    const Rect bounds{0.0f, 0.0f, float(size.width()), float(size.height())};
+    const drawing::Rect bounds{0.0f, 0.0f, float(size.width()), float(size.height())};
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)) {
         *error = QStringLiteral("Cannot write \"%1\": %2").arg(path, file.errorString());
@@ -328,7 +332,7 @@ bool writeSpectraPicture(const QString& path, QSize size,
         svg.setTitle(title);
         QPainter painter(&svg);
         painter.setRenderHint(QPainter::Antialiasing);
-        platform::PainterContext context(painter);
+        drawing::PainterContext context(painter);
         drawSpectra(context, bounds, spectra, style, title);
         written = painter.end();
     } else {
@@ -336,7 +340,7 @@ bool writeSpectraPicture(const QString& path, QSize size,
         {
             QPainter painter(&image);
             painter.setRenderHint(QPainter::Antialiasing);
-            platform::PainterContext context(painter);
+            drawing::PainterContext context(painter);
             drawSpectra(context, bounds, spectra, style, title);
         }
         written = image.save(&file, "PNG");
@@ -351,4 +355,4 @@ bool writeSpectraPicture(const QString& path, QSize size,
     return true;
 }
 
-} // namespace analysis
+} // namespace features::analysis

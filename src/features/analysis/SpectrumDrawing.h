@@ -9,7 +9,7 @@
 #include <optional>
 #include <vector>
 
-namespace analysis {
+namespace features::analysis {
 
 enum class SpectrumQuantity { Density, Amplitude };
 enum class AxisScale { Linear, Logarithmic };
@@ -31,7 +31,7 @@ struct SeriesSpectrum {
 
 // Where frequencies and values fall in a spectrum plot's area, and back.
 struct SpectrumMapping {
-    platform::Rect area;
+    drawing::Rect area;
     double lowHz = 0.0, highHz = 1.0, lowValue = 0.0, highValue = 1.0;
     AxisScale frequencyAxis = AxisScale::Linear, valueAxis = AxisScale::Linear;
     float x(double hz) const;
@@ -41,7 +41,7 @@ struct SpectrumMapping {
 
 // The mapping for `spectra` drawn into `bounds`: frequencies from the first bin (log) or 0 to
 // half the rate, values over what the spectra hold (log: down to a ten-millionth of the top).
-SpectrumMapping spectrumMapping(platform::Rect bounds, const std::vector<SeriesSpectrum>& spectra,
+SpectrumMapping spectrumMapping(drawing::Rect bounds, const std::vector<SeriesSpectrum>& spectra,
                                 const SpectrumStyle& style);
 
 // The value of a spectrum at a frequency (its nearest bin) in the style's quantity.
@@ -49,7 +49,7 @@ double spectrumValueAt(const PowerSpectrum& spectrum, const SpectrumStyle& style
 
 // Draws the spectra over one frequency axis with their peaks marked and labelled, the segment
 // length and resolution under the title, and at the cursor the value of each spectrum.
-void drawSpectra(platform::DrawingContext& context, platform::Rect bounds,
+void drawSpectra(drawing::DrawingContext& context, drawing::Rect bounds,
                  const std::vector<SeriesSpectrum>& spectra, const SpectrumStyle& style,
                  const QString& title);
 
@@ -59,4 +59,4 @@ bool writeSpectraPicture(const QString& path, QSize size,
                          const std::vector<SeriesSpectrum>& spectra, const SpectrumStyle& style,
                          const QString& title, QString* error);
 
-} // namespace analysis
+} // namespace features::analysis

@@ -6,7 +6,7 @@
 #include <kiss_fftr.h>
 #include <numbers>
 
-namespace analysis {
+namespace features::analysis {
 
 namespace {
 
@@ -202,4 +202,4 @@ bool bandCovered(const PowerSpectrum& spectrum, const FrequencyBand& band) {
     return !spectrum.isEmpty() && band.lowHz < spectrum.nyquistHz();
 }
 
-} // namespace analysis
+} // namespace features::analysis

@@ -5,7 +5,7 @@
 #include <memory>
 #include <vector>
 
-namespace analysis {
+namespace features::analysis {
 
 // A one-sided spectrum averaged over Hann-windowed segments that overlap by half, each with its
 // own mean removed (Welch's method). Bin k lies at k * binHz.
@@ -102,4 +102,4 @@ double bandRms(const PowerSpectrum& spectrum, double lowHz, double highHz);
 // Whether a band is reported for this spectrum: its lower edge lies below half the rate.
 bool bandCovered(const PowerSpectrum& spectrum, const FrequencyBand& band);
 
-} // namespace analysis
+} // namespace features::analysis
