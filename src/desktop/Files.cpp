@@ -24,6 +24,16 @@ bool writeAll(QFileDevice& file, const QByteArray& bytes, QString* error) {
 }
 
 bool saveFile(const QString& path, const QByteArray& bytes, QString* error) {
+    if (path.startsWith(QLatin1String("/proc/self/fd/"))) {
+        // A name that is not text, opened by descriptor at start-up: the descriptor names the
+        // file itself, and there is no folder name to put a temporary file beside it.
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered)) {
+            *error = file.errorString();
+            return false;
+        }
+        return writeAll(file, bytes, error);
+    }
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
         *error = file.errorString();

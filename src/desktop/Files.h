@@ -16,7 +16,8 @@ namespace desktop {
 bool writeAll(QFileDevice& file, const QByteArray& bytes, QString* error);
 
 // Replaces `path` with `bytes`, whole or not at all: an existing file stays as it was when the
-// write fails. On failure returns false and sets `*error` to the system's reason.
+// write fails. On failure returns false and sets `*error` to the system's reason. A path
+// /proc/self/fd/N (a name that is not text, see the command line) is written in place.
 bool saveFile(const QString& path, const QByteArray& bytes, QString* error);
 
 // The system's reason why a file of `bytes` bytes cannot be written in `folder` now, found by
