@@ -1,5 +1,6 @@
 #include "AppFixture.h"
 #include "app/GraphView.h"
+#include "screens/SegmentedControl.h"
 
 #include <QAbstractButton>
 #include <QLabel>
@@ -7,6 +8,7 @@
 #include <QTest>
 #include <QTextBrowser>
 #include <QToolBar>
+#include <QToolButton>
 #include <algorithm>
 #include <cmath>
 
@@ -84,6 +86,8 @@ private slots:
     void everyTextReads();
     void zTraceStandsOut_data();
     void zTraceStandsOut();
+    void chosenSegmentStandsOut_data();
+    void chosenSegmentStandsOut();
 
 private:
     std::unique_ptr<app::WobblestarAppDelegate> appOnScreen(int skin, Screen screen);
@@ -246,6 +250,57 @@ void ContrastTest::zTraceStandsOut() {
     QVERIFY2(worst >= 3.0, qPrintable(QStringLiteral("Z trace %1 on its strip: %2:1")
                                           .arg(QColor(trace).name())
                                           .arg(worst, 0, 'f', 2)));
+}
+
+void ContrastTest::chosenSegmentStandsOut_data() {
+    QTest::addColumn<int>("skin");
+    QTest::addColumn<Screen>("screen");
+    for (int skin = 0; skin < 4; ++skin) {
+        QTest::addRow("%s settings", AppFixture::kSkinNames[skin]) << skin << Screen::Settings;
+        QTest::addRow("%s recording", AppFixture::kSkinNames[skin]) << skin << Screen::Recording;
+    }
+}
+
+// The chosen rate, skin and interval are seen at a glance: the checked segment's plate, drawn
+// by the interface's style sheet, against its neighbours'.
+void ContrastTest::chosenSegmentStandsOut() {
+    QFETCH(int, skin);
+    QFETCH(Screen, screen);
+    auto app = appOnScreen(skin, screen);
+    QWidget* root =
+        screen == Screen::Settings ? controls(*app).settingsView : controls(*app).RecordView;
+    const auto plate = [root](QToolButton* button) {
+        TextHidden hidden(button);
+        const QImage image = shot(button);
+        // The middle of the plate, away from its border and rounded corners.
+        const QRect middle(image.width() / 4, image.height() / 4, image.width() / 2,
+                           image.height() / 2);
+        double r = 0, g = 0, b = 0;
+        for (int y = middle.top(); y <= middle.bottom(); ++y)
+            for (int x = middle.left(); x <= middle.right(); ++x) {
+                const QRgb p = image.pixel(x, y);
+                r += qRed(p), g += qGreen(p), b += qBlue(p);
+            }
+        const double n = double(middle.width()) * middle.height();
+        return qRgb(int(r / n), int(g / n), int(b / n));
+    };
+    int segmented = 0;
+    for (auto* control : root->findChildren<screens::SegmentedControl*>()) {
+        if (!control->isVisibleTo(root))
+            continue;
+        ++segmented;
+        QToolButton *checked = nullptr, *other = nullptr;
+        for (auto* button : control->findChildren<QToolButton*>())
+            (button->isChecked() ? checked : other) = button;
+        QVERIFY2(checked && other, qPrintable(control->objectName()));
+        const double ratio = contrast(plate(checked), plate(other));
+        QVERIFY2(ratio >= 2.0,
+                 qPrintable(QStringLiteral("%1: %2 against %3, %4:1")
+                                .arg(control->objectName(), QColor(plate(checked)).name(),
+                                     QColor(plate(other)).name())
+                                .arg(ratio, 0, 'f', 2)));
+    }
+    QVERIFY(segmented > 0);
 }
 
 QTEST_MAIN(ContrastTest)
