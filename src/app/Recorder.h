@@ -48,7 +48,6 @@ public:
     // Recording without a display: start and stop leave the stored period and log alone, and
     // messages go to standard error only.
     void setHeadless(bool headless) { headless_ = headless; }
-    bool isHeadless() const { return headless_; }
     void setSampleFile(SampleFile kind, const QString& path = QString());
     // Replaces the desktop's mail program (tests). Either way, an opener that reports a failure
     // after it started is told of like one that could not start.

@@ -16,7 +16,6 @@ public:
     void setIdleTimerDisabled(bool disabled);
     bool idleTimerDisabled() const { return disabled_; }
     // Whether the screen saver currently holds an inhibition of ours.
-    bool isInhibiting() const { return inhibiting_; }
 
 private:
     bool disabled_ = false;

@@ -22,7 +22,6 @@ public:
 
     AxisCheck& check() { return check_; }
     // The map stored at the end; empty before.
-    QString storedMap() const { return stored_; }
 
 private:
     void showStep();

@@ -31,7 +31,6 @@ public:
 
     // The device ids heard from within kSeenWithin, in the order first heard.
     QStringList devicesSeen() const;
-    QString deviceRead() const { return device_; }
     // Readings dropped: older than one already played, or beyond the queue's length.
     int droppedReadings() const { return dropped_; }
 
