@@ -295,6 +295,7 @@ int runWithSource(int argc, char* argv[], const platform::LaunchOptions& options
         startPublisher(options, accelerometer, messages);
     if (!publisher)
         return 2;
+    delegate.setRecordRate(options.recordRate);
     if (mode == RunMode::Record)
         return recordHeadless(delegate, *record);
     delegate.setFixedOrientation(options.fixedOrientation);

@@ -8,6 +8,7 @@
 #include "sensors/Accelerometer.h"
 #include "ui_Wobblestar.h"
 
+#include <QCheckBox>
 #include <QClipboard>
 #include <QContextMenuEvent>
 #include <QDesktopServices>
@@ -19,6 +20,7 @@
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QStandardPaths>
 #include <QTimer>
 #include <cmath>
@@ -31,6 +33,8 @@ Recorder::Recorder(Ui::Wobblestar& ui, QWidget* window, std::function<void()> ti
     watchLateMailFailures();
     ui_.sampleFileLabel->installEventFilter(this);
     ui_.sampleFileLabel->setCursor(Qt::PointingHandCursor);
+    connect(ui_.sourceRate, &QCheckBox::toggled, this,
+            [this](bool on) { recordRate_ = on ? std::optional(chosenRate_) : std::nullopt; });
     connect(&platform::Accelerometer::sharedAccelerometer(),
             &platform::Accelerometer::statusMessage, this,
             [this](const QString&, platform::AccelerometerDriver::MessageKind kind) {
@@ -46,7 +50,8 @@ void Recorder::record(const platform::Acceleration& acceleration) {
     if (silenceShown_ && statusBar_)
         statusBar_->clearLost();
     silenceShown_ = false;
-    if (recording_ && sampleWriter_) {
+    // While capturing, the file takes the source's own samples instead.
+    if (recording_ && sampleWriter_ && !captureDriver_) {
         sampleWriter_->append(acceleration);
         ++rowsWritten_;
     }
@@ -86,6 +91,33 @@ void Recorder::watchLateMailFailures() {
 void Recorder::setSampleFile(SampleFile kind, const QString& path) {
     sampleFile_ = kind;
     sampleFilePath_ = path;
+}
+
+void Recorder::setRecordRate(std::optional<double> hz) {
+    recordRate_ = hz;
+    if (hz)
+        chosenRate_ = *hz;
+    const QSignalBlocker quiet(ui_.sourceRate);
+    ui_.sourceRate->setChecked(hz.has_value());
+}
+
+void Recorder::offerSourceRate() {
+    const platform::AccelerometerDriver* driver =
+        platform::Accelerometer::sharedAccelerometer().driver();
+    const double highest = driver ? driver->highestCaptureRate() : 0.0;
+    const bool offered = highest > 0.0 && !headless_;
+    if (offered == !ui_.sourceRate->isHidden() && !offered)
+        return;
+    // The log makes room for the choice only where there is one.
+    const int room = ui_.sourceRate->height() + 4;
+    if (offered != !ui_.sourceRate->isHidden()) {
+        QRect log = ui_.recordingText->geometry();
+        log.setHeight(log.height() + (offered ? -room : room));
+        ui_.recordingText->setGeometry(log);
+    }
+    ui_.sourceRate->setVisible(offered);
+    ui_.sourceRate->setText(tr("Every sample at the sensor's rate (%1 Hz)")
+                                .arg(chosenRate_ > 0.0 ? chosenRate_ : highest, 0, 'g', 6));
 }
 
 void Recorder::start() {
@@ -160,6 +192,7 @@ void Recorder::stop() {
     ui_.stop->setEnabled(false);
     recording_ = false;
 
+    stopCapture();
     if (sampleWriter_) {
         sampleWriter_->close(); // a failure is reported through its failed() signal
         // A file of the header alone is no recording; in the recordings folder it would only
@@ -212,6 +245,45 @@ void Recorder::startSampleFile(const QDateTime& started) {
     sampleWriter_->setTimeOrigin(platform::Accelerometer::sharedAccelerometer().now());
     sampleWriter_->open();
     showSampleFile();
+    startCapture();
+}
+
+void Recorder::startCapture() {
+    captureDriver_.clear();
+    if (!recordRate_ || !sampleWriter_ || sampleWriter_->hasFailed())
+        return;
+    platform::Accelerometer& accelerometer = platform::Accelerometer::sharedAccelerometer();
+    platform::AccelerometerDriver* driver = accelerometer.driver();
+    const double live =
+        accelerometer.updateInterval() > 0.0 ? 1.0 / accelerometer.updateInterval() : 0.0;
+    QString why;
+    double rate = 0.0;
+    if (!driver) {
+        why = tr("there is no source");
+    } else if (driver->startCapture(
+                   *recordRate_,
+                   [this](const platform::Acceleration& reading) {
+                       if (sampleWriter_) {
+                           sampleWriter_->append(reading);
+                           ++rowsWritten_;
+                       }
+                   },
+                   &rate, &why)) {
+        captureDriver_ = driver;
+        tell(tr("Recording every sample of %1 at %2 Hz").arg(driver->description()).arg(rate),
+             false);
+        return;
+    }
+    tell(tr("%1 cannot record at its own rate: %2; recording at the live rate, %3 Hz")
+             .arg(driver ? driver->description() : tr("The source"), why)
+             .arg(std::round(live)),
+         false);
+}
+
+void Recorder::stopCapture() {
+    if (captureDriver_)
+        captureDriver_->stopCapture();
+    captureDriver_.clear();
 }
 
 void Recorder::showSampleFile() {

@@ -282,6 +282,25 @@ const std::vector<OptionRow>& optionTable() {
          QStringLiteral("FILE"),
          {},
          text(&LaunchOptions::csv)},
+        {{QStringLiteral("record-rate")},
+         QStringLiteral("Write the full-rate file (--csv, and the window's recordings) at the "
+                        "sensor's own rate: native (its fastest) or HZ (up to 10000; the "
+                        "sensor's next rate at or above it), while the screens keep theirs. Needs "
+                        "a sensor read through its buffer whose rate can be raised; any other "
+                        "source says so and records at the live rate."),
+         QStringLiteral("native|HZ"),
+         {},
+         [](const QString& value, LaunchOptions& options, QString* error) {
+             double hz = 0.0;
+             if (value == u"native" || parseInRange(value, 0.001, 10000.0, &hz)) {
+                 options.recordRate = hz;
+                 return true;
+             }
+             *error = QStringLiteral("--record-rate needs native or a number of samples per "
+                                     "second from 0.001 to 10000, not '%1'")
+                          .arg(value);
+             return false;
+         }},
         {{QStringLiteral("publish")},
          QStringLiteral("Publish the readings, in the window and in --record runs alike, to an "
                         "MQTT topic in the batch schema phone sensor loggers use: "
