@@ -281,6 +281,22 @@ void TestPlotWindow::plotOnTheCommandLine_data() {
     QTest::newRow("unwritable") << "--analyze $RIDE --plot /proc/wobblestar.png" << 1
                                 << "Cannot write \"/proc/wobblestar.png\": No such file"
                                 << QByteArray() << QByteArray();
+    // The spectrum goes through the same exporter, with the same checks and words.
+    QTest::newRow("psd: pdf, dark, titled")
+        << "--analyze $RIDE --plot-psd psd.pdf --plot-theme dark --plot-title Lift" << 0 << ""
+        << QByteArray("psd.pdf") << QByteArray("%PDF");
+    QTest::newRow("psd: jpeg") << "--analyze $RIDE --plot-psd=psd.jpg" << 0 << ""
+                               << QByteArray("psd.jpg") << QByteArray("\xff\xd8\xff");
+    QTest::newRow("psd: gif") << "--analyze $RIDE --plot-psd psd.gif" << 2
+                              << "--plot-psd 'psd.gif': the name must end in .png, .jpg, .svg "
+                                 "or .pdf"
+                              << QByteArray() << QByteArray();
+    QTest::newRow("psd: too many pixels")
+        << "--analyze $RIDE --plot-psd psd.png --width 16384 --height 16384" << 2 << "64 million"
+        << QByteArray() << QByteArray();
+    QTest::newRow("psd: unwritable")
+        << "--analyze $RIDE --plot-psd /proc/psd.png" << 1
+        << "Cannot write \"/proc/psd.png\": No such file" << QByteArray() << QByteArray();
 }
 
 void TestPlotWindow::plotOnTheCommandLine() {

@@ -306,7 +306,7 @@ bool IioBuffer::reconfigure(const Setup& setup, Applied* applied, QString* why) 
 
 // Reads a watermark's worth at a time, only after poll() said that many are there: a read
 // asking for more than the kernel holds makes it flush the chip's hardware FIFO over the bus.
-int IioBuffer::takeAll(std::vector<Scan>* scans) {
+int IioBuffer::takeAll(std::vector<Scan>* scans, bool drain) {
     const size_t scanBytes = static_cast<size_t>(layout_.scanBytes);
     const size_t chunk = static_cast<size_t>(watermark_) * scanBytes;
     // Bounded, so that a source faster than the reading cannot keep it here.
@@ -325,6 +325,13 @@ int IioBuffer::takeAll(std::vector<Scan>* scans) {
             return status;
         if (count <= 0)
             break;
+    }
+    while (drain) {
+        const size_t had = pending_.size();
+        pending_.resize(had + chunk);
+        const ssize_t count = ::read(fd_, pending_.data() + had, chunk);
+        pending_.resize(had + static_cast<size_t>(std::max<ssize_t>(count, 0)));
+        drain = count > 0 || (count < 0 && errno == EINTR);
     }
     size_t at = 0;
     for (; at + scanBytes <= pending_.size(); at += scanBytes) {

@@ -92,8 +92,9 @@ public:
         std::int64_t time = 0; // the kernel's timestamp in ns; 0 without one
     };
     // Every whole scan the kernel has gathered, oldest first, appended to `scans`, reading only
-    // as far as poll() says a watermark's worth is there. 0, or the errno of a failed read.
-    int takeAll(std::vector<Scan>* scans);
+    // as far as poll() says a watermark's worth is there; `drain` reads the rest too (flushing
+    // a chip's hardware FIFO: for the end of a recording). 0, or the errno of a failed read.
+    int takeAll(std::vector<Scan>* scans, bool drain = false);
 
 private:
     QString folder_;

@@ -503,8 +503,8 @@ bool IioDriver::startCapture(double wanted, CaptureSink sink, double* rate, QStr
 void IioDriver::stopCapture() {
     if (!capture_.on)
         return;
-    // What the kernel holds still belongs to the recording.
-    readCaptured(lastNow_);
+    // What the kernel and the chip hold still belongs to the recording.
+    readCaptured(lastNow_, true);
     const Capture ended = capture_;
     endCapture();
     if (ended.lost > 0)
@@ -536,9 +536,9 @@ void IioDriver::endCapture() {
     applySamplingFrequency();
 }
 
-std::optional<Acceleration> IioDriver::readCaptured(double now) {
+std::optional<Acceleration> IioDriver::readCaptured(double now, bool drain) {
     scans_.clear();
-    if (const int error = buffer_.takeAll(&scans_); error != 0) {
+    if (const int error = buffer_.takeAll(&scans_, drain); error != 0) {
         lose(error, device_.layout ? device_.layout->devnode : QByteArray());
         return std::nullopt;
     }

@@ -119,7 +119,7 @@ private:
     void lookAgain();
     void takeWhatTheLookFound();
     void applySamplingFrequency();
-    std::optional<Acceleration> readCaptured(double now);
+    std::optional<Acceleration> readCaptured(double now, bool drain = false);
     void endCapture();
 
     QString folder_;

@@ -237,10 +237,14 @@ int runHeadlessAnalysis(const platform::LaunchOptions& options) {
         std::vector<SeriesSpectrum> spectra;
         for (Series s : {Series::X, Series::Y, Series::Z})
             spectra.push_back({s, &span.powerSpectrum(s), stats.series[std::size_t(s)].peaks});
+        SpectrumStyle style;
+        style.theme = options.plotDark ? PlotTheme::Dark : PlotTheme::Light;
         const QString title =
-            QStringLiteral("%1, %2 s to %3 s")
-                .arg(QFileInfo(options.analyze).fileName(), number(from, 3), number(stats.to, 3));
-        if (!writeSpectraPicture(options.plotPsd, size, spectra, SpectrumStyle{}, title, &error)) {
+            options.plotTitle.isEmpty() ? QFileInfo(options.analyze).fileName() : options.plotTitle;
+        const QString span =
+            QStringLiteral("%1 s to %2 s").arg(number(from, 3), number(stats.to, 3));
+        if (!writeFigure(options.plotPsd, size, spectraFigure(spectra, style, title, span),
+                         &error)) {
             std::fprintf(stderr, "wobblestar: %s\n", qPrintable(error));
             return kPlotNotWritten;
         }
