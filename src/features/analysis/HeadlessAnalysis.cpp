@@ -159,6 +159,8 @@ int runHeadlessAnalysis(const platform::LaunchOptions& options) {
         std::fprintf(stderr, "wobblestar: %s\n", qPrintable(error));
         return kRecordingRefused;
     }
+    if (!reader.notice().isEmpty())
+        std::fprintf(stderr, "wobblestar: %s\n", qPrintable(reader.notice()));
     const double from = options.from >= 0.0 ? options.from : 0.0;
     const double to = options.to >= 0.0 ? options.to : std::numeric_limits<double>::infinity();
     SpanAccumulator span(from, to);
