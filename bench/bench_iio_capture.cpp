@@ -143,7 +143,7 @@ Result run(QCoreApplication& application, const QString& folder, bool capture, d
             return;
         QString why;
         const bool started = driver->startCapture(
-            kChipRate,
+            kChipRate, accelerometer.now(),
             [&](const platform::Acceleration& reading) {
                 writer.append(reading);
                 ++result.written;

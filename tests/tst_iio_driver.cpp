@@ -606,6 +606,8 @@ void IioDriverTest::recordsEverySampleAtTheSensorsRate() {
     QVERIFY2(times.size() >= size_t(seconds * rate * 0.7) &&
                  times.size() <= size_t(seconds * rate * 1.3),
              qPrintable(QString::number(times.size())));
+    // Rows count from the recording's start, never before it.
+    QVERIFY2(times.front() >= 0.0, qPrintable(QString::number(times.front())));
     if (rate > 40.0) {
         // Every scan, in order, none missing: the kernel's clock steps by one period each row.
         for (size_t row = 1; row < times.size(); ++row)

@@ -141,6 +141,7 @@ void Recorder::start() {
     ui_.emailrecord->setEnabled(false);
     // The log keeps the interval it started with.
     ui_.segment->setEnabled(false);
+    ui_.sourceRate->setEnabled(false);
     ui_.stop->setEnabled(true);
     if (!headless_)
         SettingsTable::storePeriod(index); // written by stop at the latest
@@ -189,6 +190,7 @@ void Recorder::stop() {
     ui_.closerecord->setEnabled(true);
     ui_.emailrecord->setEnabled(true);
     ui_.segment->setEnabled(true);
+    ui_.sourceRate->setEnabled(true);
     ui_.stop->setEnabled(false);
     recording_ = false;
 
@@ -261,7 +263,7 @@ void Recorder::startCapture() {
     if (!driver) {
         why = tr("there is no source");
     } else if (driver->startCapture(
-                   *recordRate_,
+                   *recordRate_, accelerometer.now(),
                    [this](const platform::Acceleration& reading) {
                        if (sampleWriter_) {
                            sampleWriter_->append(reading);

@@ -67,9 +67,10 @@ public:
         return QStringLiteral("it gives readings only as fast as they are read");
     }
     // Starts capturing at the slowest rate the source offers at or above `wanted` Hz (0: its
-    // fastest), and sets `rate` to the rate it runs at. False and `why` when it cannot.
-    virtual bool startCapture(double /*wanted*/, CaptureSink /*sink*/, double* /*rate*/,
-                              QString* why) {
+    // fastest), at service time `now` (no sample is stamped before it), and sets `rate` to the
+    // rate it runs at. False and `why` when it cannot.
+    virtual bool startCapture(double /*wanted*/, double /*now*/, CaptureSink /*sink*/,
+                              double* /*rate*/, QString* why) {
         *why = whyNoCapture();
         return false;
     }

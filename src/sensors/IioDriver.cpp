@@ -462,7 +462,8 @@ QString IioDriver::whyNoCapture() const {
         .arg(fastestOf(device_.rates), 0, 'g', 6);
 }
 
-bool IioDriver::startCapture(double wanted, CaptureSink sink, double* rate, QString* why) {
+bool IioDriver::startCapture(double wanted, double now, CaptureSink sink, double* rate,
+                             QString* why) {
     if (capture_.on)
         stopCapture();
     if (highestCaptureRate() <= 0.0) {
@@ -495,7 +496,7 @@ bool IioDriver::startCapture(double wanted, CaptureSink sink, double* rate, QStr
     capture_.sink = std::move(sink);
     capture_.rate = applied.rate > 0.0 ? applied.rate : chosen;
     capture_.rateBefore = applied.rateBefore;
-    capture_.startedAt = lastNow_;
+    capture_.startedAt = now;
     *rate = capture_.rate;
     return true;
 }

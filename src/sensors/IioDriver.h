@@ -66,7 +66,8 @@ public:
     // rate with a watermark of about half a live interval, and set back afterwards.
     double highestCaptureRate() const override;
     QString whyNoCapture() const override;
-    bool startCapture(double wanted, CaptureSink sink, double* rate, QString* why) override;
+    bool startCapture(double wanted, double now, CaptureSink sink, double* rate,
+                      QString* why) override;
     void stopCapture() override;
 
 private:
