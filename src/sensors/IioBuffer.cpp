@@ -326,12 +326,13 @@ int IioBuffer::takeAll(std::vector<Scan>* scans, bool drain) {
         if (count <= 0)
             break;
     }
-    while (drain) {
+    for (int round = 0; drain && round <= capacity_ / watermark_; ++round) {
         const size_t had = pending_.size();
         pending_.resize(had + chunk);
         const ssize_t count = ::read(fd_, pending_.data() + had, chunk);
+        const int status = errno;
         pending_.resize(had + static_cast<size_t>(std::max<ssize_t>(count, 0)));
-        drain = count > 0 || (count < 0 && errno == EINTR);
+        drain = count > 0 || (count < 0 && status == EINTR);
     }
     size_t at = 0;
     for (; at + scanBytes <= pending_.size(); at += scanBytes) {
