@@ -85,7 +85,7 @@ std::vector<double> logTicks(double low, double high) {
 }
 
 void drawAxes(DrawingContext& context, const SpectrumMapping& map, SpectrumQuantity quantity,
-              const PlotStyle& look) {
+              const PlotStyle& look, bool unitInTitle) {
     const Rect& a = map.area;
     double step = 1.0;
     const std::vector<double> hzTicks =
@@ -113,6 +113,8 @@ void drawAxes(DrawingContext& context, const SpectrumMapping& map, SpectrumQuant
         setFill(context, look.label);
         context.drawAtPoint(label, {a.x - 6.0f - textWidth(label), y - 6.5f}, kLabelFont);
     }
+    if (unitInTitle)
+        return; // a figure's axis title names it
     const QString unit = QString::fromUtf8(unitOf(quantity));
     context.drawAtPoint(unit, {a.x - 6.0f - textWidth(unit), a.y - 16.0f}, kLabelFont);
 }
@@ -302,7 +304,7 @@ void drawSpectra(DrawingContext& context, Rect bounds, const std::vector<SeriesS
                            heading.isEmpty() ? quantity : quantity.toLower(), welchLine(basis));
         context.drawAtPoint(heading, {map.area.x, bounds.y + 4.0f}, kLabelFont);
     }
-    drawAxes(context, map, style.quantity, look);
+    drawAxes(context, map, style.quantity, look, style.framed);
     for (const SeriesSpectrum& one : spectra) {
         if (!one.spectrum || one.spectrum->isEmpty())
             continue;
