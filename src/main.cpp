@@ -304,6 +304,7 @@ int runWithSource(int argc, char* argv[], const features::LaunchOptions& options
         startPublisher(options, accelerometer, messages);
     if (!publisher)
         return 2;
+    delegate.setRecordRate(options.recordRate);
     if (mode == RunMode::Record)
         return recordHeadless(delegate, *record);
     delegate.setFixedOrientation(options.fixedOrientation);

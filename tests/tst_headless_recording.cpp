@@ -39,6 +39,16 @@ void HeadlessRecordingTest::commandLine_data() {
         "--duration needs a positive, finite");
     row("duration alone", {"--duration", "3"}, false, 0, "--duration and --csv belong");
     row("csv alone", {"--csv", "a.csv"}, false, 0, "--duration and --csv belong");
+    row("at the sensor's fastest",
+        {"--record", "0.10", "--duration", "1", "--csv", "a.csv", "--record-rate", "native"}, true,
+        0, {});
+    row("at a sensor rate in Hz", {"--record", "0.10", "--duration", "1", "--record-rate", "1600"},
+        true, 0, {});
+    row("a sensor rate of neither", {"--record", "0.10", "--duration", "1", "--record-rate", "max"},
+        false, 0, "--record-rate needs native or a number");
+    row("a sensor rate beyond 10 kHz",
+        {"--record", "0.10", "--duration", "1", "--record-rate", "20000"}, false, 0,
+        "--record-rate needs native or a number");
     row("with screenshot", {"--record", "0.10", "--duration", "1", "--screenshot", "a.png"}, false,
         0, "--record and --screenshot");
 }
@@ -56,7 +66,8 @@ void HeadlessRecordingTest::commandLine() {
         features::parseLaunchOptions(arguments, options, &parseError, &output);
     if (action == LaunchAction::Fail) {
         // Rejected before it reaches here (a bad --duration number): also exit status 2.
-        QVERIFY(!error.isEmpty());
+        QVERIFY2(!error.isEmpty() && parseError.contains(error.section(u',', 0, 0)),
+                 qPrintable(parseError));
         return;
     }
     QString message;

@@ -10,6 +10,13 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QtEndian>
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 using sensors::Acceleration;
@@ -92,6 +99,72 @@ QByteArray describe(const Acceleration& a) {
     return QStringLiteral("(%1, %2, %3)").arg(a.x).arg(a.y).arg(a.z).toUtf8();
 }
 
+// A chip with a hardware FIFO as udev shows one: s16 axes and the s64 timestamp in each scan.
+QByteArray bufferedChip(const QByteArray& available) {
+    QByteArray text = "P: /devices/iio:device0\nN: iio:device0\nE: DEVNAME=/dev/iio:device0\n"
+                      "E: SUBSYSTEM=iio\nA: name=adxl345\nA: in_accel_scale=0.038307\n"
+                      "A: sampling_frequency=25\nA: buffer/enable=0\nA: buffer/length=2\n"
+                      "A: buffer/watermark=1\nA: trigger/current_trigger=adxl345-dev0\n";
+    if (!available.isEmpty())
+        text += "A: sampling_frequency_available=" + available + "\n";
+    for (const char* axis : {"x", "y", "z"})
+        text += QByteArray("A: scan_elements/in_accel_") + axis +
+                "_en=0\nA: scan_elements/in_accel_" + axis +
+                "_index=" + QByteArray::number(axis[0] - 'x') + "\nA: scan_elements/in_accel_" +
+                axis + "_type=le:s16/16>>0\n";
+    text += "A: scan_elements/in_timestamp_en=0\nA: scan_elements/in_timestamp_index=3\n"
+            "A: scan_elements/in_timestamp_type=le:s64/64>>0\n";
+    return text;
+}
+
+// Stands in for the chip: fills the FIFO at `node` with scans at `rate` Hz, numbered on the
+// kernel's clock, once the driver opens it. Like the kernel, it drops what does not fit.
+class Feeder {
+public:
+    Feeder(const QByteArray& node, double rate)
+        : thread_([this, node, rate] { run(node, rate); }) {}
+    ~Feeder() {
+        stop_ = true;
+        thread_.join();
+    }
+
+private:
+    void run(const QByteArray& node, double rate) {
+        int fd = -1;
+        while (!stop_ && fd < 0) {
+            fd = ::open(node.constData(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+            if (fd < 0)
+                std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+        const auto start = std::chrono::steady_clock::now();
+        const auto period = static_cast<qint64>(1e9 / rate);
+        qint64 next = 0;
+        while (!stop_ && fd >= 0) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            const double elapsed =
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+            const auto due = static_cast<qint64>(elapsed * rate);
+            // Pieces within PIPE_BUF: each goes whole or not at all.
+            while (next < due) {
+                QByteArray piece;
+                for (; next < due && piece.size() < 4096 - 16; ++next) {
+                    char scan[16] = {};
+                    qToLittleEndian(qint16(next % 100), scan);
+                    qToLittleEndian(qint16(256), scan + 4);
+                    qToLittleEndian(qint64(1'000'000'000) + next * period, scan + 8);
+                    piece.append(scan, 16);
+                }
+                if (::write(fd, piece.constData(), size_t(piece.size())) < 0 && errno == EPIPE)
+                    stop_ = true;
+            }
+        }
+        if (fd >= 0)
+            ::close(fd);
+    }
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+};
+
 } // namespace
 
 class IioDriverTest : public QObject {
@@ -115,6 +188,8 @@ private slots:
     void listsAndExplainsAnUnreadableInputAccelerometer();
     void rejectsUnusableSourcesWithStatusTwo_data();
     void rejectsUnusableSourcesWithStatusTwo();
+    void recordsEverySampleAtTheSensorsRate_data();
+    void recordsEverySampleAtTheSensorsRate();
 };
 
 void IioDriverTest::initTestCase() {
@@ -467,6 +542,85 @@ void IioDriverTest::rejectsUnusableSourcesWithStatusTwo() {
     QCOMPARE(lines.size(), 1);
     QVERIFY2(lines.front().contains(mentions), qPrintable(lines.front()));
     QVERIFY2(lines.front().contains(choices), "the line names the choices");
+}
+
+void IioDriverTest::recordsEverySampleAtTheSensorsRate_data() {
+    QTest::addColumn<QByteArray>("available"); // the chip's rates; "polled": no buffer
+    QTest::addColumn<double>("feed");          // Hz the chip's scans come at
+    QTest::addColumn<double>("rate");          // Hz of the file's rows
+    QTest::addColumn<QString>("said");         // on standard error
+    QTest::newRow("buffered at its fastest")
+        << QByteArray("25 50 100 200 400 800 1600") << 1600.0 << 1600.0
+        << "Recording every sample of iio: adxl345 "
+           "(iio:device0) at 1600 Hz";
+    QTest::newRow("buffered, rate fixed") << QByteArray() << 100.0 << 40.0
+                                          << "iio: adxl345 (iio:device0) cannot record at its "
+                                             "own rate: its sampling rate cannot be raised; "
+                                             "recording at the live rate, 40 Hz";
+    QTest::newRow("polled") << QByteArray("polled") << 0.0 << 40.0
+                            << "iio: lis3dh (iio:device0) cannot record at its own rate: it is "
+                               "read by polling its files";
+}
+
+void IioDriverTest::recordsEverySampleAtTheSensorsRate() {
+    QFETCH(QByteArray, available);
+    QFETCH(double, feed);
+    QFETCH(double, rate);
+    QFETCH(QString, said);
+    std::signal(SIGPIPE, SIG_IGN);
+    FakeSysfs sysfs;
+    std::unique_ptr<Feeder> feeder;
+    if (available == "polled") {
+        sysfs.addDevice(
+            0, {{"sampling_frequency", "25"}, {"sampling_frequency_available", "25 50 1600"}});
+    } else {
+        QVERIFY(sysfs.bed().addDescription(bufferedChip(available)));
+        const QByteArray node = QFile::encodeName(sysfs.bed().root()) + "/dev/iio:device0";
+        ::unlink(node.constData());
+        QVERIFY(::mkfifo(node.constData(), 0600) == 0);
+        feeder = std::make_unique<Feeder>(node, feed);
+    }
+    QTemporaryDir home;
+    const QString csv = home.filePath(QStringLiteral("samples.csv"));
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home.path());
+    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), home.path());
+    process.setProcessEnvironment(environment);
+    const double seconds = 2.0;
+    process.start(QStringLiteral(WOBBLESTAR_BINARY),
+                  {"--source", "iio", "--record", "0.10", "--duration", QString::number(seconds),
+                   "--csv", csv, "--record-rate", "native"});
+    QVERIFY(process.waitForFinished(30000));
+    const QString errors = QString::fromUtf8(process.readAllStandardError());
+    QCOMPARE(process.exitCode(), 0);
+    QVERIFY2(errors.contains(said), qPrintable(errors));
+    feeder.reset();
+
+    QFile file(csv);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readLine().trimmed(), QByteArray("time,x,y,z"));
+    std::vector<double> times;
+    while (!file.atEnd())
+        times.push_back(file.readLine().split(',').constFirst().toDouble());
+    QVERIFY2(times.size() >= size_t(seconds * rate * 0.7) &&
+                 times.size() <= size_t(seconds * rate * 1.3),
+             qPrintable(QString::number(times.size())));
+    // Rows count from the recording's start, never before it.
+    QVERIFY2(times.front() >= 0.0, qPrintable(QString::number(times.front())));
+    if (rate > 40.0) {
+        // Every scan, in order, none missing: the kernel's clock steps by one period each row.
+        for (size_t row = 1; row < times.size(); ++row)
+            QVERIFY2(std::abs(times[row] - times[row - 1] - 1.0 / rate) < 2e-6,
+                     qPrintable(QStringLiteral("row %1: %2 after %3")
+                                    .arg(row)
+                                    .arg(times[row])
+                                    .arg(times[row - 1])));
+        // The chip is back at a live rate, not left running at the capture's.
+        const QString after = FakeSysfs::read(QStringLiteral("/sys/devices/iio:device0"),
+                                              QStringLiteral("sampling_frequency"));
+        QVERIFY2(after == u"25" || after == u"50", qPrintable(after));
+    }
 }
 
 QTEST_GUILESS_MAIN(IioDriverTest)

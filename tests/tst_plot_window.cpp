@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFile>
 #include <QImage>
+#include <QLabel>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
@@ -81,6 +82,8 @@ private slots:
     void cursorsAndMarkersComeBack();
     void recordingsAreRenamedAndTrashed();
     void liveViewFollowsTheSource();
+    void saysWhatTheReaderDecided_data();
+    void saysWhatTheReaderDecided();
 
 private:
     QTemporaryDir config_;
@@ -281,6 +284,22 @@ void TestPlotWindow::plotOnTheCommandLine_data() {
     QTest::newRow("unwritable") << "--analyze $RIDE --plot /proc/wobblestar.png" << 1
                                 << "Cannot write \"/proc/wobblestar.png\": No such file"
                                 << QByteArray() << QByteArray();
+    // The spectrum goes through the same exporter, with the same checks and words.
+    QTest::newRow("psd: pdf, dark, titled")
+        << "--analyze $RIDE --plot-psd psd.pdf --plot-theme dark --plot-title Lift" << 0 << ""
+        << QByteArray("psd.pdf") << QByteArray("%PDF");
+    QTest::newRow("psd: jpeg") << "--analyze $RIDE --plot-psd=psd.jpg" << 0 << ""
+                               << QByteArray("psd.jpg") << QByteArray("\xff\xd8\xff");
+    QTest::newRow("psd: gif") << "--analyze $RIDE --plot-psd psd.gif" << 2
+                              << "--plot-psd 'psd.gif': the name must end in .png, .jpg, .svg "
+                                 "or .pdf"
+                              << QByteArray() << QByteArray();
+    QTest::newRow("psd: too many pixels")
+        << "--analyze $RIDE --plot-psd psd.png --width 16384 --height 16384" << 2 << "64 million"
+        << QByteArray() << QByteArray();
+    QTest::newRow("psd: unwritable")
+        << "--analyze $RIDE --plot-psd /proc/psd.png" << 1
+        << "Cannot write \"/proc/psd.png\": No such file" << QByteArray() << QByteArray();
 }
 
 void TestPlotWindow::plotOnTheCommandLine() {
@@ -407,6 +426,40 @@ void TestPlotWindow::liveViewFollowsTheSource() {
     list->setCurrentItem(list->topLevelItem(1));
     QVERIFY(!w.window.isLive());
     QTRY_COMPARE_WITH_TIMEOUT(w.window.recording().path(), w.ride, 30000);
+}
+
+void TestPlotWindow::saysWhatTheReaderDecided_data() {
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<QString>("said"); // on the line under the plot; empty: nothing beyond it
+    QTest::newRow("unit told from the data")
+        << QByteArray("t,ax,ay,az\n0,0,0,9.81\n0.01,0,0.1,9.8\n0.02,0,0,9.79\n")
+        << "names no unit: read in m/s^2";
+    QTest::newRow("times from the rate its comments state")
+        << QByteArray("# data_rate = 2000.0 Hz\ncount,a_x,a_y,a_z\n0,0,0,1\n1,0,0,1\n2,0,0,1\n")
+        << "placed at the 2000 Hz its comments state";
+    QTest::newRow("a header that says everything")
+        << QByteArray("time,x,y,z\n0,0,0,-1\n0.01,0,0,-1\n0.02,0,0,-1\n") << QString();
+}
+
+void TestPlotWindow::saysWhatTheReaderDecided() {
+    QFETCH(QByteArray, text);
+    QFETCH(QString, said);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("vibration.csv"));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(text) == text.size());
+    file.close();
+    AnalysisWindow window(dir.path());
+    window.show();
+    window.open(path);
+    QTRY_VERIFY_WITH_TIMEOUT(!window.recording().isEmpty(), 20000);
+    const auto* info = window.findChild<QLabel*>(QStringLiteral("analysisInfo"));
+    QVERIFY(info);
+    QTRY_VERIFY(info->text().contains(u"samples over"));
+    if (said.isEmpty())
+        QVERIFY2(!info->text().contains(u'\n'), qPrintable(info->text()));
+    else
+        QVERIFY2(info->text().contains(said), qPrintable(info->text()));
 }
 
 QTEST_MAIN(TestPlotWindow)

@@ -364,7 +364,10 @@ void RecordingFileTest::saysRateAndUnit_data() {
     QTest::newRow("no time column, read at --rate")
         << QByteArray("gravity.x,gravity.y,gravity.z,userAcceleration.x,userAcceleration.y,"
                       "userAcceleration.z\n0,0,-1,0,0,0\n0,0,-1,0,0,0\n0,0,-1,0,0,0\n")
-        << 50.0 << 50.0 << 0.04 << "";
+        << 50.0 << 50.0 << 0.04 << "placed at the 50 Hz given with --rate";
+    QTest::newRow("sample count at the rate its comments state")
+        << QByteArray("# data_rate = 2000.0 Hz\ncount,a_x,a_y,a_z\n0,0,0,1\n1,0,0,1\n2,0,0,1\n")
+        << 0.0 << 2000.0 << 0.001 << "placed at the 2000 Hz its comments state";
     QTest::newRow("unit told from the data is said")
         << QByteArray("t,ax,ay,az\n0,0,0,9800\n0.01,0,0,9812\n") << 0.0 << 100.0 << 0.01
         << "read in mm/s^2";

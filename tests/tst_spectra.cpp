@@ -251,12 +251,12 @@ void TestSpectra::psdPictureOpens() {
     }
     const QImage image(path);
     QCOMPARE(image.size(), QSize(900, 500));
-    // X is drawn in red, and its peaks too.
+    // X is drawn in red, and its peaks too (a deeper red on the light ground of a report).
     int red = 0;
     for (int y = 0; y < image.height(); ++y) {
         for (int x = 0; x < image.width(); ++x) {
             const QColor c = image.pixelColor(x, y);
-            red += c.red() > 240 && c.green() < 90 && c.blue() < 90;
+            red += c.red() > 180 && c.green() < 90 && c.blue() < 90;
         }
     }
     QVERIFY(red > 20);

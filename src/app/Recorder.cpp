@@ -8,6 +8,7 @@
 #include "sensors/Accelerometer.h"
 #include "ui_Wobblestar.h"
 
+#include <QCheckBox>
 #include <QClipboard>
 #include <QContextMenuEvent>
 #include <QDesktopServices>
@@ -19,6 +20,7 @@
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QStandardPaths>
 #include <QTimer>
 #include <cmath>
@@ -33,6 +35,8 @@ Recorder::Recorder(Ui::Wobblestar& ui, QWidget* window, std::function<void()> ti
     watchLateMailFailures();
     ui_.sampleFileLabel->installEventFilter(this);
     ui_.sampleFileLabel->setCursor(Qt::PointingHandCursor);
+    connect(ui_.sourceRate, &QCheckBox::toggled, this,
+            [this](bool on) { recordRate_ = on ? std::optional(chosenRate_) : std::nullopt; });
     connect(&sensors::Accelerometer::sharedAccelerometer(), &sensors::Accelerometer::statusMessage,
             this, [this](const QString&, sensors::AccelerometerDriver::MessageKind kind) {
                 if (kind == sensors::AccelerometerDriver::MessageKind::Lost)
@@ -47,7 +51,8 @@ void Recorder::record(const sensors::Acceleration& acceleration) {
     if (silenceShown_ && statusBar_)
         statusBar_->clearLost();
     silenceShown_ = false;
-    if (recording_ && sampleWriter_) {
+    // While capturing, the file takes the source's own samples instead.
+    if (recording_ && sampleWriter_ && !captureDriver_) {
         sampleWriter_->append(acceleration);
         ++rowsWritten_;
     }
@@ -89,6 +94,33 @@ void Recorder::setSampleFile(SampleFile kind, const QString& path) {
     sampleFilePath_ = path;
 }
 
+void Recorder::setRecordRate(std::optional<double> hz) {
+    recordRate_ = hz;
+    if (hz)
+        chosenRate_ = *hz;
+    const QSignalBlocker quiet(ui_.sourceRate);
+    ui_.sourceRate->setChecked(hz.has_value());
+}
+
+void Recorder::offerSourceRate() {
+    const sensors::AccelerometerDriver* driver =
+        sensors::Accelerometer::sharedAccelerometer().driver();
+    const double highest = driver ? driver->highestCaptureRate() : 0.0;
+    const bool offered = highest > 0.0 && !headless_;
+    if (offered == !ui_.sourceRate->isHidden() && !offered)
+        return;
+    // The log makes room for the choice only where there is one.
+    const int room = ui_.sourceRate->height() + 4;
+    if (offered != !ui_.sourceRate->isHidden()) {
+        QRect log = ui_.recordingText->geometry();
+        log.setHeight(log.height() + (offered ? -room : room));
+        ui_.recordingText->setGeometry(log);
+    }
+    ui_.sourceRate->setVisible(offered);
+    ui_.sourceRate->setText(tr("Every sample at the sensor's rate (%1 Hz)")
+                                .arg(chosenRate_ > 0.0 ? chosenRate_ : highest, 0, 'g', 6));
+}
+
 void Recorder::start() {
     // A recording of a source that gives nothing would repeat its last reading as if it were
     // live, and leave a full-rate file of a header alone.
@@ -110,6 +142,7 @@ void Recorder::start() {
     ui_.emailrecord->setEnabled(false);
     // The log keeps the interval it started with.
     ui_.segment->setEnabled(false);
+    ui_.sourceRate->setEnabled(false);
     ui_.stop->setEnabled(true);
     if (!headless_)
         SettingsTable::storePeriod(index); // written by stop at the latest
@@ -159,9 +192,11 @@ void Recorder::stop() {
     ui_.closerecord->setEnabled(true);
     ui_.emailrecord->setEnabled(true);
     ui_.segment->setEnabled(true);
+    ui_.sourceRate->setEnabled(true);
     ui_.stop->setEnabled(false);
     recording_ = false;
 
+    stopCapture();
     if (sampleWriter_) {
         sampleWriter_->close(); // a failure is reported through its failed() signal
         // A file of the header alone is no recording; in the recordings folder it would only
@@ -202,18 +237,59 @@ void Recorder::startSampleFile(const QDateTime& started) {
         ui_.sampleFileLabel->hide();
         return;
     }
-    sampleWriter_ =
-        sampleFile_ == SampleFile::Named
-            ? std::make_unique<SampleCsvWriter>(sampleFilePath_, SampleCsvWriter::Existing::Replace)
-            : std::make_unique<SampleCsvWriter>(SampleCsvWriter::defaultPath(started));
-    connect(sampleWriter_.get(), &SampleCsvWriter::failed, this, [this](const QString& message) {
-        showSampleFile();
-        showMessage(tr("Full-rate recording stopped"), message);
-    });
+    sampleWriter_ = sampleFile_ == SampleFile::Named
+                        ? std::make_unique<sensors::SampleCsvWriter>(
+                              sampleFilePath_, sensors::SampleCsvWriter::Existing::Replace)
+                        : std::make_unique<sensors::SampleCsvWriter>(
+                              sensors::SampleCsvWriter::defaultPath(started));
+    connect(sampleWriter_.get(), &sensors::SampleCsvWriter::failed, this,
+            [this](const QString& message) {
+                showSampleFile();
+                showMessage(tr("Full-rate recording stopped"), message);
+            });
     // Times count from the start, not from the first reading after it.
     sampleWriter_->setTimeOrigin(sensors::Accelerometer::sharedAccelerometer().now());
     sampleWriter_->open();
     showSampleFile();
+    startCapture();
+}
+
+void Recorder::startCapture() {
+    captureDriver_.clear();
+    if (!recordRate_ || !sampleWriter_ || sampleWriter_->hasFailed())
+        return;
+    sensors::Accelerometer& accelerometer = sensors::Accelerometer::sharedAccelerometer();
+    sensors::AccelerometerDriver* driver = accelerometer.driver();
+    const double live =
+        accelerometer.updateInterval() > 0.0 ? 1.0 / accelerometer.updateInterval() : 0.0;
+    QString why;
+    double rate = 0.0;
+    if (!driver) {
+        why = tr("there is no source");
+    } else if (driver->startCapture(
+                   *recordRate_, accelerometer.now(),
+                   [this](const sensors::Acceleration& reading) {
+                       if (sampleWriter_) {
+                           sampleWriter_->append(reading);
+                           ++rowsWritten_;
+                       }
+                   },
+                   &rate, &why)) {
+        captureDriver_ = driver;
+        tell(tr("Recording every sample of %1 at %2 Hz").arg(driver->description()).arg(rate),
+             false);
+        return;
+    }
+    tell(tr("%1 cannot record at its own rate: %2; recording at the live rate, %3 Hz")
+             .arg(driver ? driver->description() : tr("The source"), why)
+             .arg(std::round(live)),
+         false);
+}
+
+void Recorder::stopCapture() {
+    if (captureDriver_)
+        captureDriver_->stopCapture();
+    captureDriver_.clear();
 }
 
 void Recorder::showSampleFile() {

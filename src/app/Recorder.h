@@ -1,6 +1,7 @@
 #pragma once
 
 #include "desktop/MailComposer.h"
+#include "sensors/AccelerometerDriver.h"
 #include "sensors/SampleCsvWriter.h"
 
 #include <QDateTime>
@@ -10,6 +11,7 @@
 #include <QPointer>
 #include <functional>
 #include <memory>
+#include <optional>
 
 class QTimer;
 class QWidget;
@@ -49,6 +51,15 @@ public:
     // messages go to standard error only.
     void setHeadless(bool headless) { headless_ = headless; }
     void setSampleFile(SampleFile kind, const QString& path = QString());
+    // The rate of the full-rate file: nothing for the readings as delivered (40, 80 or
+    // 120 Hz), 0 for the source's fastest, else that many Hz (the source's next rate up). A
+    // source that cannot is said so when the recording starts, which then takes the readings
+    // as delivered.
+    void setRecordRate(std::optional<double> hz);
+    std::optional<double> recordRate() const { return recordRate_; }
+    // Shows the choice of the source's own rate on the recording screen where the source
+    // offers a rate above the live ones, and hides it where not.
+    void offerSourceRate();
     // Replaces the desktop's mail program (tests). Either way, an opener that reports a failure
     // after it started is told of like one that could not start.
     void setMailComposer(desktop::MailComposer composer);
@@ -101,6 +112,8 @@ private:
     void stopTimers();
     void watchLateMailFailures();
     void startSampleFile(const QDateTime& started);
+    void startCapture();
+    void stopCapture();
     void showSampleFile();
 
     Ui::Wobblestar& ui_;
@@ -125,6 +138,10 @@ private:
     bool sourceLost_ = false;
     bool silenceShown_ = false;
     qint64 rowsWritten_ = 0;
+    std::optional<double> recordRate_;
+    // The rate asked for before the screen's choice was turned off: what turning it on gives.
+    double chosenRate_ = 0.0;
+    QPointer<sensors::AccelerometerDriver> captureDriver_;
 };
 
 } // namespace app

@@ -278,6 +278,7 @@ void WobblestarAppDelegate::close() {
 }
 
 void WobblestarAppDelegate::recordMenu() {
+    recorder_->offerSourceRate();
     screens_->changeScreen(ui.graphView, ui.RecordView, Transition::CurlUp, Screen::Recording);
     ui.graphView->setUpdatingIsEnabled(false);
     screens_->dress(ui.four);

@@ -77,6 +77,8 @@ public:
     void setSampleFile(SampleFile kind, const QString& path = QString()) {
         recorder_->setSampleFile(kind, path);
     }
+    // See Recorder::setRecordRate().
+    void setRecordRate(std::optional<double> hz) { recorder_->setRecordRate(hz); }
     // The full-rate file of the running or last recording; null before the first one.
     const sensors::SampleCsvWriter* sampleWriter() const { return recorder_->sampleWriter(); }
     // The recording log as the recording screen shows it.

@@ -72,12 +72,17 @@ QStringList argumentsFromBytes(const QList<QByteArray>& arguments) {
         bool output;
         bool isPicture;
     };
-    static const Named outputOptions[] = {
-        {"--screenshot", true, false}, {"--csv", true, false}, {"--plot", true, true}};
-    static const Named prefixes[] = {
-        {"--screenshot=", true, false}, {"--csv=", true, false},
-        {"--plot=", true, true},        {"--source=replay:", false, false},
-        {"replay:", false, false},      {"--analyze=", false, false}};
+    static const Named outputOptions[] = {{"--screenshot", true, false},
+                                          {"--csv", true, false},
+                                          {"--plot", true, true},
+                                          {"--plot-psd", true, true}};
+    static const Named prefixes[] = {{"--screenshot=", true, false},
+                                     {"--csv=", true, false},
+                                     {"--plot=", true, true},
+                                     {"--plot-psd=", true, true},
+                                     {"--source=replay:", false, false},
+                                     {"replay:", false, false},
+                                     {"--analyze=", false, false}};
     QStringList result;
     QByteArray previous;
     for (const QByteArray& argument : arguments) {
@@ -160,6 +165,19 @@ Store pixels(int LaunchOptions::*field, const QString& name) {
         *error = QStringLiteral("--%1 needs a number of pixels from 100 to 16384, not '%2'")
                      .arg(name, value);
         return false;
+    };
+}
+
+// A picture's name, whose extension gives its format.
+Store picture(QString LaunchOptions::*field, const QString& name) {
+    return [=](const QString& value, LaunchOptions& options, QString* error) {
+        if (!analysis::pictureFormatOf(value)) {
+            *error = QStringLiteral("--%1 '%2': the name must end in %3, which give the format")
+                         .arg(name, value, analysis::pictureFormatList());
+            return false;
+        }
+        options.*field = value;
+        return true;
     };
 }
 
@@ -283,6 +301,25 @@ const std::vector<OptionRow>& optionTable() {
          QStringLiteral("FILE"),
          {},
          text(&LaunchOptions::csv)},
+        {{QStringLiteral("record-rate")},
+         QStringLiteral("Write the full-rate file (--csv, and the window's recordings) at the "
+                        "sensor's own rate: native (its fastest) or HZ (up to 10000; the "
+                        "sensor's next rate at or above it), while the screens keep theirs. Needs "
+                        "a sensor read through its buffer whose rate can be raised; any other "
+                        "source says so and records at the live rate."),
+         QStringLiteral("native|HZ"),
+         {},
+         [](const QString& value, LaunchOptions& options, QString* error) {
+             double hz = 0.0;
+             if (value == u"native" || parseInRange(value, 0.001, 10000.0, &hz)) {
+                 options.recordRate = hz;
+                 return true;
+             }
+             *error = QStringLiteral("--record-rate needs native or a number of samples per "
+                                     "second from 0.001 to 10000, not '%1'")
+                          .arg(value);
+             return false;
+         }},
         {{QStringLiteral("publish")},
          QStringLiteral("Publish the readings, in the window and in --record runs alike, to an "
                         "MQTT topic in the batch schema phone sensor loggers use: "
@@ -324,19 +361,11 @@ const std::vector<OptionRow>& optionTable() {
                         "(.png, .jpg, .svg, .pdf)."),
          QStringLiteral("OUT.png"),
          {},
-         [](const QString& value, LaunchOptions& options, QString* error) {
-             if (!analysis::pictureFormatOf(value)) {
-                 *error = QStringLiteral("--plot '%1': the name must end in %2, which give the "
-                                         "format")
-                              .arg(value, analysis::pictureFormatList());
-                 return false;
-             }
-             options.plot = value;
-             return true;
-         },
+         picture(&LaunchOptions::plot, QStringLiteral("plot")),
          true},
         {{QStringLiteral("plot-theme")},
-         QStringLiteral("Colours of the --plot picture: light (default, for print) or dark."),
+         QStringLiteral("Colours of the --plot and --plot-psd pictures: light (default, for "
+                        "print) or dark."),
          QStringLiteral("THEME"),
          {},
          [](const QString& value, LaunchOptions& options, QString* error) {
@@ -349,17 +378,19 @@ const std::vector<OptionRow>& optionTable() {
          },
          true},
         {{QStringLiteral("plot-title")},
-         QStringLiteral("Title of the --plot picture (default: the recording's file name)."),
+         QStringLiteral("Title of the --plot and --plot-psd pictures (default: the recording's "
+                        "file name)."),
          QStringLiteral("TEXT"),
          {},
          text(&LaunchOptions::plotTitle),
          true},
         {{QStringLiteral("plot-psd")},
          QStringLiteral("With --analyze, also draw the power spectral density of X, Y and Z with "
-                        "their peaks to a PNG (or .svg) file."),
+                        "their peaks to a picture, as --plot does: PNG, JPEG, SVG or PDF by the "
+                        "name's extension, --plot-theme and --plot-title apply."),
          QStringLiteral("OUT.png"),
          {},
-         text(&LaunchOptions::plotPsd),
+         picture(&LaunchOptions::plotPsd, QStringLiteral("plot-psd")),
          true},
         {{QStringLiteral("width")},
          QStringLiteral("Width of the --plot and --plot-psd pictures (default 1200)."),
@@ -387,8 +418,8 @@ bool checkTogether(const LaunchOptions& options, const QCommandLineParser& parse
     // A picture is held whole in memory while it is drawn: 64 million pixels are 256 MB.
     const qint64 pixels = qint64(options.plotWidth) * options.plotHeight;
     if (pixels > analysis::kPixelBudget) {
-        *error = QStringLiteral("--width × --height is %1 × %2, %3 million pixels; a --plot "
-                                "picture may have at most %4 million")
+        *error = QStringLiteral("--width × --height is %1 × %2, %3 million pixels; a picture "
+                                "may have at most %4 million")
                      .arg(options.plotWidth)
                      .arg(options.plotHeight)
                      .arg(double(pixels) / 1e6, 0, 'f', 1)

@@ -7,6 +7,7 @@
 #include <QList>
 #include <QString>
 #include <QStringList>
+#include <optional>
 
 namespace features {
 
@@ -33,6 +34,9 @@ struct LaunchOptions : sensors::SourceRequest {
     QString record;
     double duration = 0.0;
     QString csv;
+    // The rate of the full-rate file: the readings as delivered (nothing), the source's fastest
+    // (0, "native") or a rate in Hz.
+    std::optional<double> recordRate;
 
     // Publish the readings delivered to an MQTT topic: mqtt://[USER[:PASSWORD]@]HOST[:PORT]/TOPIC
     // with ?batch=SECONDS. Empty: the setting publish/url, else nothing is published.

@@ -5,6 +5,7 @@
 
 #include <QObject>
 #include <QString>
+#include <functional>
 #include <optional>
 
 namespace sensors {
@@ -53,6 +54,29 @@ public:
     // The newest reading at service time `now` (seconds since the service started), or
     // nothing when the source has none yet (not connected, device gone).
     virtual std::optional<Acceleration> read(double now) = 0;
+
+    // Capturing every sample of a source that samples faster than the service delivers (a chip
+    // read through its buffer at its own rate): each reading reaches the sink in order, in g in
+    // the device's axes, stamped on the service's clock, while read() goes on giving one reading
+    // per interval, the mean of the samples that came during it.
+    using CaptureSink = std::function<void(const Acceleration&)>;
+    // The fastest rate in Hz the source can capture at; 0 when it cannot capture faster than
+    // it is read (then whyNoCapture() says why).
+    virtual double highestCaptureRate() const { return 0.0; }
+    virtual QString whyNoCapture() const {
+        return QStringLiteral("it gives readings only as fast as they are read");
+    }
+    // Starts capturing at the slowest rate the source offers at or above `wanted` Hz (0: its
+    // fastest), at service time `now` (no sample is stamped before it), and sets `rate` to the
+    // rate it runs at. False and `why` when it cannot.
+    virtual bool startCapture(double /*wanted*/, double /*now*/, CaptureSink /*sink*/,
+                              double* /*rate*/, QString* why) {
+        *why = whyNoCapture();
+        return false;
+    }
+    // Ends a capture and puts the source back as it was; samples lost while capturing (the
+    // program fell behind the source) are said in a status message.
+    virtual void stopCapture() {}
 
 signals:
     // A change worth telling the user: a device vanished or came back, a replay finished.

@@ -52,6 +52,8 @@ int enable(const QString& folder, const QString& deviceName, const ScanLayout& l
                 sysname.mid(sysname.indexOf(QLatin1String("device")) + 6).toUtf8());
     }
     put("buffer/length", QByteArray::number(kBufferScans));
+    // A watermark left by an earlier recording would hold scans back from poll().
+    put("buffer/watermark", "1");
     if (const int status = put("buffer/enable", "1"); status != 0)
         return fail("buffer/enable", status);
     const int fd = ::open(layout.devnode.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
@@ -151,8 +153,10 @@ std::optional<ScanLayout> ScanLayout::read(const QString& folder, QString* error
         largest = std::max(largest, bytes);
         if (found.axis < 3)
             layout.axes[static_cast<size_t>(found.axis)] = found.channel;
-        else
+        else {
             layout.hasTimestamp = true;
+            layout.timestamp = found.channel;
+        }
     }
     layout.scanBytes = (offset + largest - 1) / largest * largest;
     layout.devnode = "/dev/" + QFile::encodeName(QFileInfo(folder).fileName());
@@ -187,6 +191,8 @@ bool IioBuffer::open(const QString& folder, const QString& deviceName, const Sca
     layout_ = layout;
     fd_ = opened->fd;
     capacity_ = opened->scans > 0 ? opened->scans : kBufferScans;
+    watermark_ = 1;
+    pending_.clear();
     scan_.assign(static_cast<size_t>(layout.scanBytes), 0);
     return true;
 }
@@ -231,6 +237,115 @@ IioBuffer::Take IioBuffer::takeNewest() {
     if (taken >= capacity_)
         return Take{};
     return take;
+}
+
+bool IioBuffer::reconfigure(const Setup& setup, Applied* applied, QString* why) {
+    if (fd_ < 0) {
+        *why = QStringLiteral("its buffer is not open");
+        return false;
+    }
+    struct Result {
+        bool ok = false;
+        QString why;
+        Applied applied;
+        int length = 0;
+        int watermark = 1;
+    };
+    const QString folder = folder_;
+    const std::optional<Result> result = sf::withDeadline<Result>([folder, setup] {
+        Result r;
+        auto path = [&](const QByteArray& file) { return pathIn(folder, file); };
+        auto number = [&](const QByteArray& file, double fallback) {
+            QByteArray text;
+            double value = 0.0;
+            return sf::read(path(file), &text) == 0 && sf::parseNumber(text, &value) ? value
+                                                                                     : fallback;
+        };
+        // The kernel takes a new length, watermark or rate only while the buffer is off.
+        if (const int status = sf::write(path("buffer/enable"), "0"); status != 0) {
+            r.why = QStringLiteral("cannot turn its buffer off: %1").arg(sf::errorText(status));
+            return r;
+        }
+        r.ok = true;
+        if (!setup.ratePath.isEmpty()) {
+            sf::read(setup.ratePath, &r.applied.rateBefore);
+            r.applied.rateBefore = r.applied.rateBefore.trimmed();
+            if (const int status = sf::write(setup.ratePath, setup.rateText); status != 0) {
+                r.ok = false;
+                r.why = QStringLiteral("it refused the rate %1 Hz (%2)")
+                            .arg(QString::fromLatin1(setup.rateText), sf::errorText(status));
+            }
+            QByteArray text;
+            if (sf::read(setup.ratePath, &text) == 0)
+                sf::parseNumber(text, &r.applied.rate);
+        }
+        // The length first: a watermark may not exceed it.
+        sf::write(path("buffer/length"), QByteArray::number(setup.length));
+        sf::write(path("buffer/watermark"), QByteArray::number(setup.watermark));
+        r.length = static_cast<int>(std::clamp(number("buffer/length", 0.0), 0.0, 1e6));
+        // A kernel without the file waits for single scans.
+        r.watermark = static_cast<int>(std::clamp(number("buffer/watermark", 1.0), 1.0, 1e6));
+        if (const int status = sf::write(path("buffer/enable"), "1"); status != 0 && r.ok) {
+            r.ok = false;
+            r.why = QStringLiteral("cannot turn its buffer on: %1").arg(sf::errorText(status));
+        }
+        return r;
+    });
+    if (!result) {
+        *why = QStringLiteral("its buffer is not answering");
+        return false;
+    }
+    capacity_ = result->length > 0 ? result->length : setup.length;
+    watermark_ = std::min(result->watermark, capacity_);
+    pending_.clear();
+    *applied = result->applied;
+    if (!result->ok)
+        *why = result->why;
+    return result->ok;
+}
+
+// Reads a watermark's worth at a time, only after poll() said that many are there: a read
+// asking for more than the kernel holds makes it flush the chip's hardware FIFO over the bus.
+int IioBuffer::takeAll(std::vector<Scan>* scans, bool drain) {
+    const size_t scanBytes = static_cast<size_t>(layout_.scanBytes);
+    const size_t chunk = static_cast<size_t>(watermark_) * scanBytes;
+    // Bounded, so that a source faster than the reading cannot keep it here.
+    for (int round = 0; round <= capacity_ / watermark_; ++round) {
+        pollfd ready{fd_, POLLIN, 0};
+        if (::poll(&ready, 1, 0) <= 0 || !(ready.revents & POLLIN))
+            break;
+        const size_t had = pending_.size();
+        pending_.resize(had + chunk);
+        const ssize_t count = ::read(fd_, pending_.data() + had, chunk);
+        const int status = errno;
+        pending_.resize(had + static_cast<size_t>(std::max<ssize_t>(count, 0)));
+        if (count < 0 && status == EINTR)
+            continue;
+        if (count < 0 && status != EAGAIN)
+            return status;
+        if (count <= 0)
+            break;
+    }
+    for (int round = 0; drain && round <= capacity_ / watermark_; ++round) {
+        const size_t had = pending_.size();
+        pending_.resize(had + chunk);
+        const ssize_t count = ::read(fd_, pending_.data() + had, chunk);
+        const int status = errno;
+        pending_.resize(had + static_cast<size_t>(std::max<ssize_t>(count, 0)));
+        drain = count > 0 || (count < 0 && status == EINTR);
+    }
+    size_t at = 0;
+    for (; at + scanBytes <= pending_.size(); at += scanBytes) {
+        const unsigned char* bytes = pending_.data() + at;
+        Scan scan;
+        for (size_t axis = 0; axis < 3; ++axis)
+            scan.counts[axis] = static_cast<double>(layout_.axes[axis].decode(bytes));
+        if (layout_.hasTimestamp)
+            scan.time = layout_.timestamp.decode(bytes);
+        scans->push_back(scan);
+    }
+    pending_.erase(pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(at));
+    return 0;
 }
 
 } // namespace sensors

@@ -32,6 +32,7 @@ struct ScanLayout {
     // The kernel's timestamp takes room in each scan; only its place matters, since readings
     // are stamped when they are delivered.
     bool hasTimestamp = false;
+    ScanChannel timestamp; // nanoseconds on the kernel's clock, where hasTimestamp
     int scanBytes = 0;
 
     // The layout of the device in `folder`: enabled channels in index order, each aligned to
@@ -67,12 +68,42 @@ public:
     // The newest whole scan, if a new one came since the last look.
     Take takeNewest();
 
+    // How the kernel keeps scans: how many it holds, how many it gathers before poll() says
+    // they are there (the watermark, which a chip's hardware FIFO follows, so that the chip
+    // interrupts once per that many samples), and the chip's sampling rate.
+    struct Setup {
+        int length = 64;
+        int watermark = 1;
+        QByteArray ratePath; // empty: the rate is left alone
+        QByteArray rateText;
+    };
+    // What the device took of a Setup.
+    struct Applied {
+        double rate = 0.0;     // Hz as the device reads back; 0 when unknown
+        QByteArray rateBefore; // the rate file's text before, to put back
+    };
+    // Turns the buffer off, applies `setup` and turns it on again; the node stays open. False
+    // and why not when the device refuses; the buffer is then on as it was, if it can be.
+    bool reconfigure(const Setup& setup, Applied* applied, QString* why);
+
+    // One scan read whole.
+    struct Scan {
+        std::array<double, 3> counts{};
+        std::int64_t time = 0; // the kernel's timestamp in ns; 0 without one
+    };
+    // Every whole scan the kernel has gathered, oldest first, appended to `scans`, reading only
+    // as far as poll() says a watermark's worth is there; `drain` reads the rest too (flushing
+    // a chip's hardware FIFO: for the end of a recording). 0, or the errno of a failed read.
+    int takeAll(std::vector<Scan>* scans, bool drain = false);
+
 private:
     QString folder_;
     ScanLayout layout_;
     int fd_ = -1;
     int capacity_ = 0; // scans the kernel keeps
+    int watermark_ = 1;
     std::vector<unsigned char> scan_;
+    std::vector<unsigned char> pending_; // bytes read that do not make a whole scan yet
 };
 
 } // namespace sensors

@@ -166,6 +166,8 @@ bool IioDevice::load(const QString& folder, IioDevice* device, QString* error) {
         for (double& cell : row)
             cell /= kStandardGravity;
     device->hasRawFiles = iiofiles::hasRawAxes(folder);
+    device->rates = IioRates::read(folder);
+    device->ratePath = IioRates::frequencyPath(folder);
     if (iiofiles::hasScanAxes(folder)) {
         QString problem;
         device->layout = ScanLayout::read(folder, &problem);

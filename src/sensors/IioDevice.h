@@ -1,6 +1,7 @@
 #pragma once
 
 #include "sensors/IioBuffer.h"
+#include "sensors/IioRates.h"
 #include "sensors/MountMatrix.h"
 #include "sensors/Sources.h"
 
@@ -53,6 +54,9 @@ struct IioDevice {
     IioCalibration calibration;
     // Whole scans from /dev/iio:deviceN, where the device offers them.
     std::optional<ScanLayout> layout;
+    // The sampling rates it offers, and the file that sets one.
+    IioRates rates;
+    QByteArray ratePath;
 
     // Everything the driver needs of the device in `folder`; false and why not when the device
     // cannot be used.

@@ -62,6 +62,14 @@ public:
     // Readings dropped because a value did not parse or was not finite.
     int droppedReadings() const { return dropped_; }
 
+    // Capture needs the buffer and a rate above the live ones; the chip is set to the capture
+    // rate with a watermark of about half a live interval, and set back afterwards.
+    double highestCaptureRate() const override;
+    QString whyNoCapture() const override;
+    bool startCapture(double wanted, double now, CaptureSink sink, double* rate,
+                      QString* why) override;
+    void stopCapture() override;
+
 private:
     // What one look at the device found.
     struct Sample {
@@ -112,6 +120,8 @@ private:
     void lookAgain();
     void takeWhatTheLookFound();
     void applySamplingFrequency();
+    std::optional<Acceleration> readCaptured(double now, bool drain = false);
+    void endCapture();
 
     QString folder_;
     QString name_;
@@ -130,6 +140,24 @@ private:
     std::shared_ptr<Shared> shared_;
     std::thread reader_;
     IioBuffer buffer_;
+    double lastNow_ = 0.0;
+
+    struct Capture {
+        bool on = false;
+        CaptureSink sink;
+        double rate = 0.0;
+        QByteArray rateBefore;  // the chip's rate to put back
+        double startedAt = 0.0; // on the service's clock
+        bool anchored = false;
+        double origin = 0.0; // service time of the first scan
+        std::int64_t firstTime = 0;
+        std::int64_t lastTime = 0;
+        std::int64_t count = 0;
+        std::int64_t lost = 0;
+        bool lossSaid = false;
+    };
+    Capture capture_;
+    std::vector<IioBuffer::Scan> scans_;
 };
 
 } // namespace sensors

@@ -102,6 +102,15 @@ bool RecordingReader::open(QString* error) {
     std::string_view header;
     if (!readHeader(&header) || !detect(header) || !probe())
         return refused();
+    if (layout_.time == TimeKind::RowNumber || layout_.time == TimeKind::SampleCount) {
+        const QString placed =
+            QStringLiteral("%1 has no times: its rows are placed at the %2 Hz %3")
+                .arg(name_)
+                .arg(rateForRows(), 0, 'g', 6)
+                .arg(statedRate_ > 0.0 ? QStringLiteral("its comments state")
+                                       : QStringLiteral("given with --rate"));
+        notice_ = notice_.isEmpty() ? placed : notice_ + QStringLiteral("; ") + placed;
+    }
     return true;
 }
 

@@ -55,7 +55,8 @@ public:
     // The file's own rate in Hz: as its comments state it, as given for a file without
     // times, else the mean over its first rows; 0 when unknown (a stream's single first row).
     double rate() const;
-    // What was decided from the data beyond what the header says (the unit), in one sentence
+    // What was decided beyond what the header says (the unit, from the data; the times of a
+    // file without them, from the rate its comments state or the one given), in one sentence
     // for the user; empty when the header said everything.
     QString notice() const { return notice_; }
 

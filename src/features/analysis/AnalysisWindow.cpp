@@ -434,6 +434,8 @@ void AnalysisWindow::showLoaded(const QString& path, std::shared_ptr<RecordingSe
                                    recording->meanRate(),
                                    recording->extremes(0, recording->size()).series[3].max};
     showSummary(path, summary, {});
+    if (!recording->notice().isEmpty())
+        itemFor(path)->setToolTip(kTitle, path + QLatin1Char('\n') + recording->notice());
     recording_ = std::move(recording);
     setWindowTitle(QStringLiteral("Recordings – %1").arg(QFileInfo(path).fileName()));
     plot_->setRecording(recording_.get());
@@ -492,6 +494,8 @@ void AnalysisWindow::showNumbers(const SpanStatistics& statistics, const Spectru
                 .arg(view.from, 0, 'f', 3)
                 .arg(view.to, 0, 'f', 3)
                 .arg(statistics_.samples);
+        if (!liveMode_ && !shown.notice().isEmpty())
+            text += QStringLiteral("\n") + shown.notice() + QLatin1Char('.');
         if (shown.isCoarse())
             text += QStringLiteral(
                         "\nToo large to hold whole: shown at a coarser level, the minimum and "

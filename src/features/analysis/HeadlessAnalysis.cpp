@@ -149,6 +149,86 @@ QString statisticsText(const QString& fileName, const SpanStatistics& stats) {
     return text;
 }
 
+namespace {
+
+// What one pass over the file gathered: the span's numbers, and its rows when a plot needs them.
+struct SpanRead {
+    SpanRead(double from, double to) : span(from, to) {}
+    SpanAccumulator span;
+    RecordingSeries plotted;
+    std::size_t rows = 0;
+    float lastTime = 0.0f;
+    bool wholeFile = true; // false when reading stopped after the span
+};
+
+void readSpan(sensors::RecordingReader& reader, double from, bool plotting, SpanRead& read) {
+    std::size_t inSpan = 0;
+    sensors::Acceleration row, before;
+    bool anyBefore = false;
+    while (reader.next(&row)) {
+        const float t = float(row.timestamp), x = float(row.x), y = float(row.y), z = float(row.z);
+        ++read.rows;
+        read.lastTime = t;
+        const bool within = read.span.add(t, x, y, z);
+        // The plot draws the span's edges from the rows just beyond them, so those are kept too.
+        if (plotting && double(t) < from) {
+            before = row;
+            anyBefore = true;
+        } else if (plotting && (within || inSpan > 0)) {
+            if (anyBefore && read.plotted.isEmpty())
+                read.plotted.append(float(before.timestamp), float(before.x), float(before.y),
+                                    float(before.z));
+            read.plotted.append(t, x, y, z);
+        }
+        if (within && double(t) >= from) {
+            ++inSpan;
+        } else if (!within && inSpan > 0) {
+            // Past the span; the rest of the file is not needed. An empty span reads on, so
+            // that the message can say how long the file lasts.
+            read.wholeFile = false;
+            break;
+        }
+    }
+}
+
+// The pictures asked for beside the numbers: the span's traces and its spectra.
+int writePictures(const features::LaunchOptions& options, SpanRead& read,
+                  const SpanStatistics& stats, double from) {
+    const QSize size(options.plotWidth, options.plotHeight);
+    const PlotTheme theme = options.plotDark ? PlotTheme::Dark : PlotTheme::Light;
+    QString error;
+    if (!options.plot.isEmpty()) {
+        read.plotted.finish();
+        PlotView view;
+        view.from = from;
+        view.to = stats.to > from ? stats.to : from + 1.0;
+        if (!writeFigure(options.plot, size,
+                         recordingFigure(read.plotted, view, theme, options.plotTitle), &error)) {
+            std::fprintf(stderr, "wobblestar: %s\n", qPrintable(error));
+            return kPlotNotWritten;
+        }
+    }
+    if (!options.plotPsd.isEmpty()) {
+        std::vector<SeriesSpectrum> spectra;
+        for (Series s : {Series::X, Series::Y, Series::Z})
+            spectra.push_back({s, &read.span.powerSpectrum(s), stats.series[std::size_t(s)].peaks});
+        SpectrumStyle style;
+        style.theme = theme;
+        const QString title =
+            options.plotTitle.isEmpty() ? QFileInfo(options.analyze).fileName() : options.plotTitle;
+        const QString shown =
+            QStringLiteral("%1 s to %2 s").arg(number(from, 3), number(stats.to, 3));
+        if (!writeFigure(options.plotPsd, size, spectraFigure(spectra, style, title, shown),
+                         &error)) {
+            std::fprintf(stderr, "wobblestar: %s\n", qPrintable(error));
+            return kPlotNotWritten;
+        }
+    }
+    return kAnalysisDone;
+}
+
+} // namespace
+
 int runHeadlessAnalysis(const features::LaunchOptions& options) {
     // One pass over the file: the numbers accumulate row by row, and only the span's rows are
     // held, and only when a plot needs them.
@@ -159,41 +239,13 @@ int runHeadlessAnalysis(const features::LaunchOptions& options) {
         std::fprintf(stderr, "wobblestar: %s\n", qPrintable(error));
         return kRecordingRefused;
     }
+    if (!reader.notice().isEmpty())
+        std::fprintf(stderr, "wobblestar: %s\n", qPrintable(reader.notice()));
     const double from = options.from >= 0.0 ? options.from : 0.0;
     const double to = options.to >= 0.0 ? options.to : std::numeric_limits<double>::infinity();
-    SpanAccumulator span(from, to);
-    RecordingSeries plotted;
-    const bool plotting = !options.plot.isEmpty();
-    std::size_t rows = 0, inSpan = 0;
-    float lastTime = 0.0f;
-    bool wholeFile = true;
-    sensors::Acceleration row, before;
-    bool anyBefore = false;
-    while (reader.next(&row)) {
-        const float t = float(row.timestamp), x = float(row.x), y = float(row.y), z = float(row.z);
-        ++rows;
-        lastTime = t;
-        const bool within = span.add(t, x, y, z);
-        // The plot draws the span's edges from the rows just beyond them, so those are kept too.
-        if (plotting && double(t) < from) {
-            before = row;
-            anyBefore = true;
-        } else if (plotting && (within || inSpan > 0)) {
-            if (anyBefore && plotted.isEmpty())
-                plotted.append(float(before.timestamp), float(before.x), float(before.y),
-                               float(before.z));
-            plotted.append(t, x, y, z);
-        }
-        if (within && double(t) >= from) {
-            ++inSpan;
-        } else if (!within && inSpan > 0) {
-            // Past the span; the rest of the file is not needed. An empty span reads on, so
-            // that the message can say how long the file lasts.
-            wholeFile = false;
-            break;
-        }
-    }
-    if (wholeFile && (!reader.error().isEmpty() || rows == 0)) {
+    SpanRead read(from, to);
+    readSpan(reader, from, !options.plot.isEmpty(), read);
+    if (read.wholeFile && (!reader.error().isEmpty() || read.rows == 0)) {
         std::fprintf(
             stderr, "wobblestar: %s\n",
             qPrintable(reader.error().isEmpty()
@@ -201,8 +253,8 @@ int runHeadlessAnalysis(const features::LaunchOptions& options) {
                            : reader.error()));
         return kRecordingRefused;
     }
-    const double duration = rows < 2 ? 0.0 : double(lastTime);
-    SpanStatistics stats = span.finish();
+    const double duration = read.rows < 2 ? 0.0 : double(read.lastTime);
+    SpanStatistics stats = read.span.finish();
     if (options.to < 0.0)
         stats.to = duration;
     if (stats.samples == 0) {
@@ -218,34 +270,7 @@ int runHeadlessAnalysis(const features::LaunchOptions& options) {
                      : statisticsText(QFileInfo(options.analyze).fileName(), stats).toUtf8();
     std::fwrite(out.constData(), 1, std::size_t(out.size()), stdout);
     std::fflush(stdout);
-
-    const QSize size(options.plotWidth, options.plotHeight);
-    if (plotting) {
-        plotted.finish();
-        PlotView view;
-        view.from = from;
-        view.to = stats.to > from ? stats.to : from + 1.0;
-        const Figure figure =
-            recordingFigure(plotted, view, options.plotDark ? PlotTheme::Dark : PlotTheme::Light,
-                            options.plotTitle);
-        if (!writeFigure(options.plot, size, figure, &error)) {
-            std::fprintf(stderr, "wobblestar: %s\n", qPrintable(error));
-            return kPlotNotWritten;
-        }
-    }
-    if (!options.plotPsd.isEmpty()) {
-        std::vector<SeriesSpectrum> spectra;
-        for (Series s : {Series::X, Series::Y, Series::Z})
-            spectra.push_back({s, &span.powerSpectrum(s), stats.series[std::size_t(s)].peaks});
-        const QString title =
-            QStringLiteral("%1, %2 s to %3 s")
-                .arg(QFileInfo(options.analyze).fileName(), number(from, 3), number(stats.to, 3));
-        if (!writeSpectraPicture(options.plotPsd, size, spectra, SpectrumStyle{}, title, &error)) {
-            std::fprintf(stderr, "wobblestar: %s\n", qPrintable(error));
-            return kPlotNotWritten;
-        }
-    }
-    return kAnalysisDone;
+    return writePictures(options, read, stats, from);
 }
 
 } // namespace features::analysis

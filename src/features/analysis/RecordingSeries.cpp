@@ -60,6 +60,7 @@ bool RecordingSeries::load(const QString& path, QString* error, const std::atomi
     }
     finish();
     path_ = path;
+    notice_ = reader.notice();
     return true;
 }
 
@@ -182,6 +183,7 @@ void RecordingSeries::finish() {
 
 void RecordingSeries::clear() {
     path_.clear();
+    notice_.clear();
     block_ = 1;
     fileRows_ = 0;
     last_ = 0.0f;

@@ -68,6 +68,9 @@ public:
     std::size_t size() const { return t_.size(); }
     bool isEmpty() const { return t_.empty(); }
     QString path() const { return path_; }
+    // What the reader decided beyond the file's header (the unit from the data, the times from
+    // a stated or given rate), as it told --analyze; empty when the header said everything.
+    QString notice() const { return notice_; }
     // The file was renamed; the rows are the same.
     void setPath(const QString& path) { path_ = path; }
 
@@ -111,6 +114,7 @@ private:
     void coarsen();
 
     QString path_;
+    QString notice_;
     std::size_t limit_ = std::numeric_limits<std::size_t>::max();
     std::size_t block_ = 1;
     std::size_t fileRows_ = 0;

@@ -3,12 +3,7 @@
 #include "drawing/PainterContext.h"
 #include "features/analysis/PlotDrawing.h"
 
-#include <QFileInfo>
 #include <QFontMetricsF>
-#include <QImage>
-#include <QPainter>
-#include <QSaveFile>
-#include <QSvgGenerator>
 #include <algorithm>
 #include <cmath>
 
@@ -46,13 +41,33 @@ QString valueLabel(double value) {
     return QString::number(value, 'g', 3);
 }
 
-void setSeriesColors(drawing::DrawingContext& context, Series series) {
-    const drawing::Color c = seriesColor(series);
+void setSeriesColors(drawing::DrawingContext& context, Series series, PlotTheme theme) {
+    const drawing::Color c = seriesColor(series, theme);
     // Pure blue is hard to read on the dark ground; lighten it a little.
-    context.setRGBStrokeColor(std::max(c.red, 0.3f), std::max(c.green, 0.3f),
-                              std::max(c.blue, 0.3f), 1.0f);
-    context.setRGBFillColor(std::max(c.red, 0.3f), std::max(c.green, 0.3f), std::max(c.blue, 0.3f),
-                            1.0f);
+    const float least = theme == PlotTheme::Dark ? 0.3f : 0.0f;
+    context.setRGBStrokeColor(std::max(c.red, least), std::max(c.green, least),
+                              std::max(c.blue, least), 1.0f);
+    context.setRGBFillColor(std::max(c.red, least), std::max(c.green, least),
+                            std::max(c.blue, least), 1.0f);
+}
+
+void setFill(drawing::DrawingContext& context, drawing::Color c) {
+    context.setRGBFillColor(c.red, c.green, c.blue, c.alpha);
+}
+
+// Text that stands out: near white on the dark ground, the labels' colour on a light one.
+void setStrongText(drawing::DrawingContext& context, const PlotStyle& look) {
+    if (look.theme == PlotTheme::Dark)
+        context.setGrayFillColor(0.9f, 1.0f);
+    else
+        setFill(context, look.label);
+}
+
+QString welchLine(const PowerSpectrum& basis) {
+    return QStringLiteral("Welch: Hann, 50 % overlap, %1-sample segments, %2 apart, %3 averaged")
+        .arg(basis.segmentLength)
+        .arg(hzLabel(basis.binHz))
+        .arg(basis.segments);
 }
 
 // Ticks of a log axis: the decades, with 2 and 5 between them when few decades are shown.
@@ -70,7 +85,7 @@ std::vector<double> logTicks(double low, double high) {
 }
 
 void drawAxes(drawing::DrawingContext& context, const SpectrumMapping& map,
-              SpectrumQuantity quantity) {
+              SpectrumQuantity quantity, const PlotStyle& look, bool unitInTitle) {
     const drawing::Rect& a = map.area;
     double step = 1.0;
     const std::vector<double> hzTicks =
@@ -79,10 +94,10 @@ void drawAxes(drawing::DrawingContext& context, const SpectrumMapping& map,
             : niceTicks(map.lowHz, map.highHz, std::max(2, int(a.width / 90.0f)), &step);
     for (double hz : hzTicks) {
         const float x = std::round(map.x(hz));
-        context.setGrayFillColor(0.22f, 1.0f);
+        setFill(context, look.grid);
         context.fillRect({x, a.y, 1.0f, a.height});
         const QString label = hzLabel(hz);
-        context.setGrayFillColor(0.75f, 1.0f);
+        setFill(context, look.label);
         context.drawAtPoint(label, {x - textWidth(label) / 2.0f, a.y + a.height + 5.0f},
                             kLabelFont);
     }
@@ -92,12 +107,14 @@ void drawAxes(drawing::DrawingContext& context, const SpectrumMapping& map,
             : niceTicks(map.lowValue, map.highValue, std::max(2, int(a.height / 48.0f)), &step);
     for (double value : valueTicks) {
         const float y = std::round(map.y(value));
-        context.setGrayFillColor(0.22f, 1.0f);
+        setFill(context, look.grid);
         context.fillRect({a.x, y, a.width, 1.0f});
         const QString label = valueLabel(value);
-        context.setGrayFillColor(0.75f, 1.0f);
+        setFill(context, look.label);
         context.drawAtPoint(label, {a.x - 6.0f - textWidth(label), y - 6.5f}, kLabelFont);
     }
+    if (unitInTitle)
+        return; // a figure's axis title names it
     const QString unit = QString::fromUtf8(unitOf(quantity));
     context.drawAtPoint(unit, {a.x - 6.0f - textWidth(unit), a.y - 16.0f}, kLabelFont);
 }
@@ -170,18 +187,21 @@ void drawPeaks(drawing::DrawingContext& context, const SpectrumMapping& map,
 
 void drawCursor(drawing::DrawingContext& context, const SpectrumMapping& map,
                 const std::vector<SeriesSpectrum>& spectra, const SpectrumStyle& style,
-                drawing::Rect bounds) {
+                drawing::Rect bounds, const PlotStyle& look) {
     if (!style.cursorHz || *style.cursorHz < map.lowHz || *style.cursorHz > map.highHz)
         return;
     const float x = std::round(map.x(*style.cursorHz));
-    context.setGrayFillColor(0.85f, 1.0f);
+    if (look.theme == PlotTheme::Dark)
+        context.setGrayFillColor(0.85f, 1.0f);
+    else
+        setFill(context, look.label);
     context.fillRect({x, map.area.y, 1.0f, map.area.height});
     float at = map.area.x;
-    context.setGrayFillColor(0.9f, 1.0f);
+    setStrongText(context, look);
     at += context.drawAtPoint(hzLabel(*style.cursorHz), {at, bounds.y + 22.0f}, kLabelFont).width +
           14.0f;
     for (const SeriesSpectrum& one : spectra) {
-        setSeriesColors(context, one.series);
+        setSeriesColors(context, one.series, look.theme);
         const QString text =
             QStringLiteral("%1 %2 %3")
                 .arg(seriesName(one.series),
@@ -258,20 +278,22 @@ double spectrumValueAt(const PowerSpectrum& spectrum, const SpectrumStyle& style
 void drawSpectra(drawing::DrawingContext& context, drawing::Rect bounds,
                  const std::vector<SeriesSpectrum>& spectra, const SpectrumStyle& style,
                  const QString& title) {
+    const PlotStyle look = PlotStyle::forTheme(style.theme);
     context.setAllowsAntialiasing(true);
-    context.setGrayFillColor(0.0f, 1.0f);
+    setFill(context, look.ground);
     context.fillRect(bounds);
     const SpectrumMapping map = spectrumMapping(bounds, spectra, style);
-    context.setGrayFillColor(0.07f, 1.0f);
+    setFill(context, look.area);
     context.fillRect(map.area);
     QString heading = title;
     const auto shown = std::find_if(spectra.begin(), spectra.end(), [](const SeriesSpectrum& s) {
         return s.spectrum && !s.spectrum->isEmpty();
     });
+    setStrongText(context, look);
     if (shown == spectra.end()) {
-        context.setGrayFillColor(0.9f, 1.0f);
-        context.drawAtPoint(heading.isEmpty() ? QStringLiteral("Too few samples for a spectrum")
-                                              : heading + QStringLiteral(": too few samples"),
+        context.drawAtPoint(heading.isEmpty() || style.framed
+                                ? QStringLiteral("Too few samples for a spectrum")
+                                : heading + QStringLiteral(": too few samples"),
                             {map.area.x, bounds.y + 4.0f}, kLabelFont);
         return;
     }
@@ -279,80 +301,61 @@ void drawSpectra(drawing::DrawingContext& context, drawing::Rect bounds,
     const QString quantity = style.quantity == SpectrumQuantity::Density
                                  ? QStringLiteral("Power spectral density")
                                  : QStringLiteral("Amplitude spectrum");
-    heading = QStringLiteral("%1%2 (Welch: Hann, 50 % overlap, %3-sample segments, %4 apart, "
-                             "%5 averaged)")
-                  .arg(heading.isEmpty() ? QString() : heading + QStringLiteral(": "),
-                       heading.isEmpty() ? quantity : quantity.toLower())
-                  .arg(basis.segmentLength)
-                  .arg(hzLabel(basis.binHz))
-                  .arg(basis.segments);
-    context.setGrayFillColor(0.9f, 1.0f);
-    context.drawAtPoint(heading, {map.area.x, bounds.y + 4.0f}, kLabelFont);
-    drawAxes(context, map, style.quantity);
+    if (!style.framed) {
+        heading = QStringLiteral("%1%2 (%3)")
+                      .arg(heading.isEmpty() ? QString() : heading + QStringLiteral(": "),
+                           heading.isEmpty() ? quantity : quantity.toLower(), welchLine(basis));
+        context.drawAtPoint(heading, {map.area.x, bounds.y + 4.0f}, kLabelFont);
+    }
+    drawAxes(context, map, style.quantity, look, style.framed);
     for (const SeriesSpectrum& one : spectra) {
         if (!one.spectrum || one.spectrum->isEmpty())
             continue;
-        setSeriesColors(context, one.series);
+        setSeriesColors(context, one.series, look.theme);
         drawCurve(context, map, *one.spectrum, style.quantity);
     }
     // Peaks over every curve, strongest series first in the order given.
     std::vector<drawing::Rect> labels;
     for (const SeriesSpectrum& one : spectra) {
-        setSeriesColors(context, one.series);
+        setSeriesColors(context, one.series, look.theme);
         drawPeaks(context, map, one, style.quantity, labels);
     }
-    // The legend, right-aligned above the plot area.
-    float at = map.area.x + map.area.width;
-    for (auto one = spectra.rbegin(); one != spectra.rend(); ++one) {
-        const QString name = seriesName(one->series);
-        at -= textWidth(name) + 12.0f;
-        setSeriesColors(context, one->series);
-        context.drawAtPoint(name, {at, bounds.y + 22.0f}, kLabelFont);
+    if (!style.framed) {
+        // The legend, right-aligned above the plot area.
+        float at = map.area.x + map.area.width;
+        for (auto one = spectra.rbegin(); one != spectra.rend(); ++one) {
+            const QString name = seriesName(one->series);
+            at -= textWidth(name) + 12.0f;
+            setSeriesColors(context, one->series, look.theme);
+            context.drawAtPoint(name, {at, bounds.y + 22.0f}, kLabelFont);
+        }
     }
-    drawCursor(context, map, spectra, style, bounds);
+    drawCursor(context, map, spectra, style, bounds, look);
 }
 
-bool writeSpectraPicture(const QString& path, QSize size,
-                         const std::vector<SeriesSpectrum>& spectra, const SpectrumStyle& style,
-                         const QString& title, QString* error) {
-    const drawing::Rect bounds{0.0f, 0.0f, float(size.width()), float(size.height())};
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        *error = QStringLiteral("Cannot write \"%1\": %2").arg(path, file.errorString());
-        return false;
-    }
-    bool written = false;
-    if (QFileInfo(path).suffix().compare(QLatin1String("svg"), Qt::CaseInsensitive) == 0) {
-        QSvgGenerator svg;
-        svg.setOutputDevice(&file);
-        // 96 pixels to the inch (CSS), so that the picture opens at the size asked for.
-        svg.setResolution(96);
-        svg.setSize(size);
-        svg.setViewBox(QRect(QPoint(0, 0), size));
-        svg.setTitle(title);
-        QPainter painter(&svg);
-        painter.setRenderHint(QPainter::Antialiasing);
-        drawing::PainterContext context(painter);
-        drawSpectra(context, bounds, spectra, style, title);
-        written = painter.end();
-    } else {
-        QImage image(size, QImage::Format_ARGB32_Premultiplied);
-        {
-            QPainter painter(&image);
-            painter.setRenderHint(QPainter::Antialiasing);
-            drawing::PainterContext context(painter);
-            drawSpectra(context, bounds, spectra, style, title);
-        }
-        written = image.save(&file, "PNG");
-    }
-    if (!written || !file.commit()) {
-        *error = QStringLiteral("Cannot write \"%1\": %2")
-                     .arg(path, file.errorString().isEmpty()
-                                    ? QStringLiteral("the picture could not be encoded")
-                                    : file.errorString());
-        return false;
-    }
-    return true;
+Figure spectraFigure(const std::vector<SeriesSpectrum>& spectra, SpectrumStyle style,
+                     const QString& title, const QString& span) {
+    style.framed = true;
+    Figure figure;
+    figure.theme = style.theme;
+    figure.title = title;
+    figure.subtitle = span;
+    const auto shown = std::find_if(spectra.begin(), spectra.end(), [](const SeriesSpectrum& s) {
+        return s.spectrum && !s.spectrum->isEmpty();
+    });
+    if (shown != spectra.end())
+        figure.subtitle += QStringLiteral("; ") + welchLine(*shown->spectrum);
+    for (const SeriesSpectrum& one : spectra)
+        figure.legend.push_back({seriesName(one.series), seriesColor(one.series, style.theme)});
+    figure.xTitle = QStringLiteral("Frequency (Hz)");
+    figure.yTitle = style.quantity == SpectrumQuantity::Density
+                        ? QStringLiteral("Power spectral density (g²/Hz)")
+                        : QStringLiteral("Amplitude (g)");
+    figure.drawBody = [spectra, style](drawing::DrawingContext& context, drawing::Rect bounds,
+                                       const PlotStyle&) {
+        drawSpectra(context, bounds, spectra, style, QString());
+    };
+    return figure;
 }
 
 } // namespace features::analysis

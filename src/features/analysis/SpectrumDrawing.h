@@ -1,6 +1,7 @@
 #pragma once
 
 #include "drawing/DrawingContext.h"
+#include "features/analysis/PlotExport.h"
 #include "features/analysis/RecordingSeries.h"
 #include "features/analysis/Welch.h"
 
@@ -20,6 +21,11 @@ struct SpectrumStyle {
     AxisScale frequencyAxis = AxisScale::Linear;
     AxisScale valueAxis = AxisScale::Logarithmic;
     std::optional<double> cursorHz;
+    // The window's spectra are dark; a picture for a report may be light.
+    PlotTheme theme = PlotTheme::Dark;
+    // Drawn as the body of a Figure, whose title and legend stand above it: no heading and no
+    // legend of its own.
+    bool framed = false;
 };
 
 // One series' spectrum and the peaks to mark on it. The spectrum must outlive the drawing.
@@ -53,10 +59,9 @@ void drawSpectra(drawing::DrawingContext& context, drawing::Rect bounds,
                  const std::vector<SeriesSpectrum>& spectra, const SpectrumStyle& style,
                  const QString& title);
 
-// Writes the spectra as a picture of `size` logical pixels: SVG when `path` ends in ".svg",
-// otherwise PNG. False with `error` set when the file cannot be written.
-bool writeSpectraPicture(const QString& path, QSize size,
-                         const std::vector<SeriesSpectrum>& spectra, const SpectrumStyle& style,
-                         const QString& title, QString* error);
+// The spectra as a figure for writeFigure(): titled `title`, the span and the Welch segments
+// under it, X, Y and Z in the legend, peaks marked. The spectra must outlive the figure.
+Figure spectraFigure(const std::vector<SeriesSpectrum>& spectra, SpectrumStyle style,
+                     const QString& title, const QString& span);
 
 } // namespace features::analysis
