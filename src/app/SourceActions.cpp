@@ -56,6 +56,7 @@ void SourceActions::showRecordings() {
     if (!recordingsWindow_) {
         recordingsWindow_ = std::make_unique<analysis::AnalysisWindow>(
             platform::SampleCsvWriter::defaultDirectory());
+        recordingsWindow_->setLiveFeed(&liveFeed_);
         connect(
             recordingsWindow_.get(), &analysis::AnalysisWindow::replayRequested, this,
             [this](const QString& path, double fromSeconds) { replayFromHere(path, fromSeconds); });

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "features/analysis/LiveFeed.h"
 #include "sensors/Acceleration.h"
 
 #include <QDialog>
@@ -49,6 +50,9 @@ public:
     // Opens (or raises) the recordings window on the folder of the full-rate files.
     void showRecordings();
     analysis::AnalysisWindow* recordingsWindow() const { return recordingsWindow_.get(); }
+    // The running source's last minutes, kept from the start for the recordings window's live
+    // view, however late it is opened.
+    analysis::LiveFeed& liveFeed() { return liveFeed_; }
     // Opens the guided axis check over `parent`.
     void checkAxes(QWidget* parent);
     QDialog* axisCheck() const { return axisCheck_; }
@@ -65,5 +69,7 @@ private:
     QPointer<QDialog> axisCheck_;
     QPointer<QTextBrowser> about_;
     QPointer<QWidget> mainWindow_;
+    // Before the window that reads it, so that it goes after the window.
+    analysis::LiveFeed liveFeed_;
     std::unique_ptr<analysis::AnalysisWindow> recordingsWindow_;
 };

@@ -517,6 +517,8 @@ void AnalysisWindow::showMessage(const QString& text) {
 }
 
 bool AnalysisWindow::exportPicture(const QString& typed) {
+    if (liveMode_ && plot_->isFollowing())
+        copyLiveSpan();
     const QString path = withPictureExtension(typed, PictureFormat::Png);
     const std::optional<PictureFormat> format = pictureFormatOf(path);
     // A page for a report is A4; a picture is drawn at a size that reads well on a page or a
@@ -533,6 +535,8 @@ bool AnalysisWindow::exportPicture(const QString& typed) {
 }
 
 bool AnalysisWindow::exportCsv(const QString& path) {
+    if (liveMode_ && plot_->isFollowing())
+        copyLiveSpan();
     platform::SampleCsvWriter writer(path, platform::SampleCsvWriter::Existing::Replace);
     bool written = writer.open();
     const RecordingSeries& recording = this->recording();

@@ -93,7 +93,7 @@ void setStroke(DrawingContext& context, platform::Color c) {
 // Grid lines are one point wide on whole points, so each is a filled strip of pixels: the same
 // pixels as a stroke along its middle, without a stroker's work per row of a 1 000-pixel line.
 void drawValueGrid(DrawingContext& context, const Mapping& map, const PlotStyle& style,
-                   const char* unit) {
+                   const char* unit, bool labels) {
     const Rect& a = map.area;
     double step = 1.0;
     const std::vector<double> ticks = niceTicks(map.low * map.scale, map.high * map.scale,
@@ -102,23 +102,38 @@ void drawValueGrid(DrawingContext& context, const Mapping& map, const PlotStyle&
         const float y = std::round(map.y(value / map.scale));
         setFill(context, std::abs(value) < step * 1e-6 ? style.zeroLine : style.grid);
         context.fillRect({a.x, y, a.width, 1.0f});
+        if (!labels)
+            continue;
         const QString label = tickLabel(value, step, unit);
         setFill(context, style.label);
         context.drawAtPoint(label, {a.x - 6.0f - labelWidth(label), y - 6.5f}, kLabelFont);
     }
 }
 
-void drawTimeGrid(DrawingContext& context, const Mapping& map, Rect all, const PlotStyle& style) {
+// With a `dirty` part (a live view drawing its newest columns) the ticks just past the span are
+// labelled too, so that a label coming into view from the right has been drawn whole by the
+// time it is; labels and lines out of that part are skipped.
+void drawTimeGrid(DrawingContext& context, const Mapping& map, Rect all, const PlotStyle& style,
+                  const Rect* dirty = nullptr) {
     double step = 1.0;
-    const std::vector<double> ticks =
-        niceTicks(map.from, map.to, std::max(2, int(all.width / 110.0f)), &step);
-    for (double t : ticks) {
+    const int target = std::max(2, int(all.width / 110.0f));
+    niceTicks(map.from, map.to, target, &step);
+    const double beyond = dirty ? 60.0 * (map.to - map.from) / all.width : 0.0;
+    // The step of the span alone, so that the ticks beyond it do not change it.
+    const double first = std::ceil((map.from - beyond) / step - 1e-9);
+    for (double k = first; k * step <= map.to + beyond + step * 1e-9; k += 1.0) {
+        const double t = k * step;
         const float x = std::round(map.x(t));
-        setFill(context, style.grid);
-        context.fillRect({x, all.y, 1.0f, all.height});
         const QString label = tickLabel(t, step, "s");
+        const float width = labelWidth(label);
+        if (dirty && (x + width < dirty->x || x - width > dirty->x + dirty->width))
+            continue;
+        if (t >= map.from - step * 1e-9 && t <= map.to + step * 1e-9) {
+            setFill(context, style.grid);
+            context.fillRect({x, all.y, 1.0f, all.height});
+        }
         setFill(context, style.label);
-        context.drawAtPoint(label, {x + 0.5f - labelWidth(label) / 2.0f, all.y + all.height + 5.0f},
+        context.drawAtPoint(label, {x + 0.5f - width / 2.0f, all.y + all.height + 5.0f},
                             kLabelFont);
     }
 }
@@ -159,14 +174,22 @@ void drawRows(DrawingContext& context, const Mapping& map, const RecordingSeries
 // stroked zigzag: a stroke's cost grows with its joins and slanted edges, a bar's only with
 // its pixels.
 void drawColumns(DrawingContext& context, const Mapping& map, const std::vector<Column>& columns,
-                 Series series, platform::Color c) {
+                 Series series, platform::Color c, std::size_t from, std::size_t to) {
     context.setRGBFillColor(c.red, c.green, c.blue, 1.0f);
     // Bars go to the context in batches, which spares the backend its per-call set-up on each
     // of a redraw's thousands of bars, without a buffer that grows with the width.
     std::array<Rect, 256> bars;
     std::size_t batched = 0;
     const MinMax* previous = nullptr;
-    for (std::size_t i = 0; i < columns.size(); ++i) {
+    to = std::min(to, columns.size());
+    // The last column before the first drawn joins it, as on a whole redraw.
+    for (std::size_t i = from; i-- > 0;) {
+        if (!columns[i].empty) {
+            previous = &columns[i].series[std::size_t(series)];
+            break;
+        }
+    }
+    for (std::size_t i = from; i < to; ++i) {
         if (columns[i].empty)
             continue;
         const MinMax& m = columns[i].series[std::size_t(series)];
@@ -291,6 +314,19 @@ std::pair<double, double> panelRange(const std::vector<Column>& columns, const P
     return valueRange(columns, one);
 }
 
+// Panels: one for all shown traces, or one per shown trace.
+std::vector<std::optional<Series>> panelSeriesOf(const PlotView& view) {
+    std::vector<std::optional<Series>> panelSeries;
+    if (view.layout == PanelLayout::Stacked) {
+        for (int s = 0; s < kSeriesCount; ++s)
+            if (view.shown[std::size_t(s)])
+                panelSeries.emplace_back(Series(s));
+    }
+    if (panelSeries.empty())
+        panelSeries.emplace_back(std::nullopt);
+    return panelSeries;
+}
+
 } // namespace
 
 std::vector<double> niceTicks(double low, double high, int target, double* step) {
@@ -373,7 +409,7 @@ QString seriesName(Series series) {
 
 std::vector<Panel> drawPlot(DrawingContext& context, Rect bounds, const RecordingSeries& recording,
                             const PlotView& view, std::vector<Column>& columns,
-                            const PlotStyle& style) {
+                            const PlotStyle& style, const GivenColumns* given) {
     const Rect all = plotArea(bounds, style.readout);
     // The grounds are whole pixels and opaque: filled without antialiasing they are plain
     // stores, which matters at 1920 x 1080. The frame around the plot area is filled in four
@@ -394,25 +430,31 @@ std::vector<Panel> drawPlot(DrawingContext& context, Rect bounds, const Recordin
     if (!(time.to > time.from))
         time.to = time.from + 1.0;
     const int width = int(all.width);
-    recording.columns(time.from, time.to, width, &columns);
-    drawTimeGrid(context, time, all, style);
+    if (!given)
+        recording.columns(time.from, time.to, width, &columns);
+    drawTimeGrid(context, time, all, style, given ? &given->dirty : nullptr);
 
-    // Panels: one for all shown traces, or one per shown trace with a gap between them.
-    std::vector<std::optional<Series>> panelSeries;
-    if (view.layout == PanelLayout::Stacked) {
-        for (int s = 0; s < kSeriesCount; ++s)
-            if (view.shown[std::size_t(s)])
-                panelSeries.emplace_back(Series(s));
-    }
-    if (panelSeries.empty())
-        panelSeries.emplace_back(std::nullopt);
+    const std::vector<std::optional<Series>> panelSeries = panelSeriesOf(view);
     constexpr float kGap = 10.0f;
     const float panelHeight = std::max(1.0f, (all.height - kGap * float(panelSeries.size() - 1)) /
                                                  float(panelSeries.size()));
 
-    const std::size_t rows =
-        recording.isEmpty() ? 0 : recording.rowAfter(time.to) - recording.rowAtOrAfter(time.from);
-    const bool everyRow = rows <= std::size_t(width);
+    // Only the columns under the part to draw, and the value labels only when it reaches left
+    // of the plot area, where they stand.
+    std::size_t firstColumn = 0, endColumn = columns.size();
+    bool valueLabels = true;
+    if (given) {
+        const float left = std::floor(given->dirty.x - all.x);
+        const float right = std::ceil(given->dirty.x + given->dirty.width - all.x);
+        firstColumn = std::size_t(std::clamp(left, 0.0f, float(columns.size())));
+        endColumn = std::size_t(std::clamp(right, 0.0f, float(columns.size())));
+        valueLabels = given->dirty.x < all.x;
+    }
+    const std::size_t rows = given || recording.isEmpty()
+                                 ? 0
+                                 : recording.rowAfter(time.to) - recording.rowAtOrAfter(time.from);
+    const bool everyRow = !given && rows <= std::size_t(width);
+    const bool traces = given ? !columns.empty() : !recording.isEmpty();
     const QByteArray unit = unitName(view.units).toUtf8();
     std::vector<Panel> panels;
     for (std::size_t p = 0; p < panelSeries.size(); ++p) {
@@ -422,10 +464,12 @@ std::vector<Panel> drawPlot(DrawingContext& context, Rect bounds, const Recordin
             setFill(context, style.ground);
             context.fillRect({all.x, map.area.y - kGap, all.width, kGap});
         }
-        std::tie(map.low, map.high) = panelRange(columns, view, panelSeries[p]);
+        std::tie(map.low, map.high) = given && p < given->ranges.size()
+                                          ? given->ranges[p]
+                                          : panelRange(columns, view, panelSeries[p]);
         panels.push_back({map.area, map.low, map.high});
-        drawValueGrid(context, map, style, unit.constData());
-        if (recording.isEmpty())
+        drawValueGrid(context, map, style, unit.constData(), valueLabels);
+        if (!traces)
             continue;
         context.setLineWidth(1.25f);
         for (Series series : {Series::Magnitude, Series::Z, Series::Y, Series::X}) {
@@ -436,7 +480,7 @@ std::vector<Panel> drawPlot(DrawingContext& context, Rect bounds, const Recordin
             if (everyRow)
                 drawRows(context, map, recording, series);
             else
-                drawColumns(context, map, columns, series, c);
+                drawColumns(context, map, columns, series, c, firstColumn, endColumn);
         }
     }
     drawSelection(context, time, all, view);
@@ -444,6 +488,14 @@ std::vector<Panel> drawPlot(DrawingContext& context, Rect bounds, const Recordin
     drawMeasuringCursors(context, time, all, view, style);
     drawReadout(context, time, all, recording, view, bounds, style);
     return panels;
+}
+
+std::vector<std::pair<double, double>> panelRanges(const std::vector<Column>& columns,
+                                                   const PlotView& view) {
+    std::vector<std::pair<double, double>> ranges;
+    for (const std::optional<Series>& series : panelSeriesOf(view))
+        ranges.push_back(panelRange(columns, view, series));
+    return ranges;
 }
 
 void drawSpectrum(DrawingContext& context, Rect bounds, const Spectrum& spectrum, Series series) {
