@@ -275,6 +275,9 @@ void AnalysisWindow::refresh() {
         list_->setCurrentItem(itemFor(chosen));
     else if (list_->topLevelItemCount() > 1)
         list_->setCurrentItem(list_->topLevelItem(1));
+    else
+        // No recording yet: the live view is all there is to show.
+        list_->setCurrentItem(list_->topLevelItem(0));
 }
 
 QTreeWidgetItem* AnalysisWindow::itemFor(const QString& path) {
