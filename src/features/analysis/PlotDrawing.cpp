@@ -73,8 +73,18 @@ struct Mapping {
     double from, to, low, high;
     // Values are held in g and labelled in the view's unit.
     double scale = 1.0;
+    // A live view's columns: `columnSeconds` each, the first the `firstColumn`th since 0 s.
+    double columnSeconds = 0.0, firstColumn = 0.0;
     float x(double seconds) const {
         return area.x + float((seconds - from) / (to - from) * area.width);
+    }
+    // The whole pixel column a time is drawn at. In a live view it is the column the time falls
+    // in, worked out from the time alone, so that a line keeps its place in the picture as it
+    // moves on; rounding its position in the span could land it a pixel off in one frame.
+    float pixel(double seconds) const {
+        if (columnSeconds > 0.0)
+            return area.x + float(std::floor(seconds / columnSeconds) - firstColumn);
+        return std::round(x(seconds));
     }
     float y(double g) const {
         const float y = area.y + float((high - g) / (high - low) * area.height);
@@ -123,12 +133,16 @@ void drawTimeGrid(DrawingContext& context, const Mapping& map, Rect all, const P
     const double first = std::ceil((map.from - beyond) / step - 1e-9);
     for (double k = first; k * step <= map.to + beyond + step * 1e-9; k += 1.0) {
         const double t = k * step;
-        const float x = std::round(map.x(t));
+        const float x = map.pixel(t);
         const QString label = tickLabel(t, step, "s");
         const float width = labelWidth(label);
         if (dirty && (x + width < dirty->x || x - width > dirty->x + dirty->width))
             continue;
-        if (t >= map.from - step * 1e-9 && t <= map.to + step * 1e-9) {
+        // A live view's line is drawn inside the plot area only: the margin right of it is
+        // not moved with the picture, so a line there would stay behind.
+        const bool inArea = dirty ? x >= all.x && x < all.x + all.width
+                                  : t >= map.from - step * 1e-9 && t <= map.to + step * 1e-9;
+        if (inArea) {
             setFill(context, style.grid);
             context.fillRect({x, all.y, 1.0f, all.height});
         }
@@ -212,7 +226,7 @@ void drawColumns(DrawingContext& context, const Mapping& map, const std::vector<
 }
 
 void verticalLine(DrawingContext& context, const Mapping& map, Rect all, double seconds) {
-    const float x = std::round(map.x(seconds)) + 0.5f;
+    const float x = map.pixel(seconds) + 0.5f;
     context.beginPath();
     context.moveToPoint(x, all.y);
     context.addLineToPoint(x, all.y + all.height);
@@ -232,7 +246,7 @@ void drawMarkers(DrawingContext& context, const Mapping& map, Rect all, const Pl
             continue;
         verticalLine(context, map, all, marker.time);
         // A small flag at the top with the note's first words.
-        const float x = std::round(map.x(marker.time)) + 3.0f;
+        const float x = map.pixel(marker.time) + 3.0f;
         setFill(context, style.marker);
         context.drawAtPoint(marker.note.isEmpty() ? QStringLiteral("◆") : marker.note.left(40),
                             {x, all.y + 2.0f}, kLabelFont);
@@ -251,8 +265,7 @@ void drawMeasuringCursors(DrawingContext& context, const Mapping& map, Rect all,
         verticalLine(context, map, all, **at);
         setFill(context, style.cursor);
         context.drawAtPoint(QLatin1String(name),
-                            {std::round(map.x(**at)) + 4.0f, all.y + all.height - 16.0f},
-                            kLabelFont);
+                            {map.pixel(**at) + 4.0f, all.y + all.height - 16.0f}, kLabelFont);
     }
 }
 
@@ -334,10 +347,13 @@ std::vector<double> niceTicks(double low, double high, int target, double* step)
     if (!(high > low) || target < 1 || !std::isfinite(low) || !std::isfinite(high))
         return ticks;
     const double rough = (high - low) / target;
-    const double power = std::pow(10.0, std::floor(std::log10(rough)));
+    // A span that divides exactly (a minute in six) must give the same step whichever way its
+    // last bit fell: a live view works its span out anew each frame, and a step that flipped
+    // between 10 and 20 would move the grid under the picture.
+    const double power = std::pow(10.0, std::floor(std::log10(rough) + 1e-9));
     double nice = 10.0 * power;
     for (double m : {1.0, 2.0, 5.0}) {
-        if (m * power >= rough) {
+        if (m * power >= rough * (1.0 - 1e-9)) {
             nice = m * power;
             break;
         }
@@ -430,6 +446,10 @@ std::vector<Panel> drawPlot(DrawingContext& context, Rect bounds, const Recordin
     if (!(time.to > time.from))
         time.to = time.from + 1.0;
     const int width = int(all.width);
+    if (given) {
+        time.columnSeconds = given->columnSeconds;
+        time.firstColumn = std::round(time.from / given->columnSeconds);
+    }
     if (!given)
         recording.columns(time.from, time.to, width, &columns);
     drawTimeGrid(context, time, all, style, given ? &given->dirty : nullptr);

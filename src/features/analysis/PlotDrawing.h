@@ -86,6 +86,8 @@ struct Panel {
 struct GivenColumns {
     std::vector<std::pair<double, double>> ranges;
     platform::Rect dirty;
+    // Seconds per column; the view's span starts on a whole column.
+    double columnSeconds = 1.0;
 };
 
 // The g range each panel of the view's layout fits to over `columns`, top first: fixed, or

@@ -148,9 +148,11 @@ void PlotWidget::advanceLive() {
         scroll(-int(shift), 0, plotRect);
         scroll(-int(shift), 0, labelsRect);
     }
-    update(QRect(plotRect.right() - int(shift), plotRect.top(), int(shift) + 1, plotRect.height()));
-    if (shift > 0)
-        update(QRect(width() - int(shift), labelsTop, int(shift), labelsRect.height()));
+    // One rectangle from the columns that came (and the last one, which may have grown) to the
+    // widget's corner, over the labels that came into view too: a paint of one rectangle is
+    // drawn straight into the window's pixels, where one of two would go through QPainter.
+    const int left = plotRect.right() - int(shift);
+    update(QRect(left, plotRect.top(), width() - left, height() - plotRect.top()));
 }
 
 void PlotWidget::paintEvent(QPaintEvent* event) {
@@ -315,7 +317,7 @@ void PlotWidget::drawRect(platform::DrawingContext& context, platform::Rect rect
     if (int(liveColumns_.size()) != std::max(1, int(plotArea(bounds()).width)))
         advanceLive();
     livePending_ = false;
-    const GivenColumns given{liveRanges_, rect};
+    const GivenColumns given{liveRanges_, rect, liveStep_};
     panels_ = drawPlot(context, bounds(), shown, view_, liveColumns_,
                        PlotStyle::forTheme(PlotTheme::Dark), &given);
 }
