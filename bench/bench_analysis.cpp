@@ -4,31 +4,45 @@
 // QLineSeries. Also checks that both plots draw the same envelope of the X trace.
 //
 //   bench_analysis [ROWS]      prints a Markdown table of medians over several runs
+//   bench_analysis --live [SECONDS]
+//                              in a real X server (bench/live_cpu.sh starts one): following a
+//                              120 Hz source, last minute, in a 1920 x 1080 window: the plot
+//                              alone, the same scrolling view in QCustomPlot and in Qt Charts,
+//                              and the whole recordings window on its live entry; the CPU per
+//                              frame and of the whole process, for SECONDS each
 #include "drawing/PainterContext.h"
+#include "features/analysis/AnalysisWindow.h"
 #include "features/analysis/LiveFeed.h"
 #include "features/analysis/PlotDrawing.h"
 #include "features/analysis/PlotExport.h"
+#include "features/analysis/PlotWidget.h"
 #include "features/analysis/RecordingSeries.h"
 #include "sensors/SampleCsvWriter.h"
 
 #include <QApplication>
 #include <QChart>
+#include <QChartView>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QGraphicsScene>
 #include <QImage>
 #include <QLineSeries>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QTimer>
+#include <QTreeWidget>
 #include <QValueAxis>
 #include <algorithm>
 #include <climits>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 #include <functional>
 #include <numbers>
+#include <qcustomplot.h>
 
 using namespace features::analysis;
 
@@ -131,9 +145,267 @@ std::vector<std::pair<int, int>> redExtents(const QImage& image, QRect area) {
     return extents;
 }
 
+// ---- Following live in a real window ----
+
+double cpuSeconds(clockid_t clock) {
+    timespec now{};
+    clock_gettime(clock, &now);
+    return double(now.tv_sec) + double(now.tv_nsec) / 1e9;
+}
+
+// The readings of a 120 Hz source as the service would hand them over: delivered by elapsed
+// time, so that a late timer delivers the readings it owes.
+class Source {
+public:
+    explicit Source(std::function<void(const sensors::Acceleration&)> deliver)
+        : deliver_(std::move(deliver)) {
+        clock_.start();
+        timer_.setTimerType(Qt::PreciseTimer);
+        // The service wakes 120 times a second; so does this, near enough.
+        timer_.setInterval(8);
+        QObject::connect(&timer_, &QTimer::timeout, [this] { catchUp(); });
+    }
+    // Fills the last ten minutes at once, as a source that ran before the view was opened.
+    void prefill(double seconds) {
+        for (; next_ < int(seconds * 120.0); ++next_)
+            deliver_(reading(next_));
+        offset_ = next_;
+        clock_.restart();
+    }
+    void start() { timer_.start(); }
+    void stop() { timer_.stop(); }
+    static sensors::Acceleration reading(int i) {
+        const double t = i / 120.0;
+        return {0.3 * std::sin(t * 0.7) + 0.2 * std::sin(2 * std::numbers::pi * 7 * t),
+                0.2 * std::sin(2 * std::numbers::pi * 3 * t), -1.0 + 0.1 * std::sin(t * 0.13), t};
+    }
+
+private:
+    void catchUp() {
+        const int due = offset_ + int(double(clock_.nsecsElapsed()) * 120e-9);
+        for (; next_ < due; ++next_)
+            deliver_(reading(next_));
+    }
+    std::function<void(const sensors::Acceleration&)> deliver_;
+    QElapsedTimer clock_;
+    QTimer timer_;
+    int next_ = 0, offset_ = 0;
+};
+
+// A widget that counts its paints and the thread CPU they take.
+template <class Widget> struct Timed : Widget {
+    using Widget::Widget;
+    int paints = 0;
+    double paintCpu = 0.0;
+    void paintEvent(QPaintEvent* event) override {
+        const double t0 = cpuSeconds(CLOCK_THREAD_CPUTIME_ID);
+        Widget::paintEvent(event);
+        paintCpu += cpuSeconds(CLOCK_THREAD_CPUTIME_ID) - t0;
+        ++paints;
+    }
+};
+
+struct LiveResult {
+    const char* name;
+    int frames = 0, paints = 0;
+    // Per frame: the process's CPU, and the frame's own work (the data handed over, the range
+    // moved) with its paints.
+    double seconds = 0.0, processCpu = 0.0, frameCpu = 0.0, workCpu = 0.0, paintCpu = 0.0;
+};
+
+// Runs `frame` 30 times a second for `seconds` with the source delivering, and measures.
+LiveResult measureLive(const char* name, double seconds, Source& source, QWidget* window,
+                       const std::function<void()>& frame) {
+    window->setGeometry(0, 0, kWidth, kHeight);
+    window->show();
+    // Waits in an event loop, which sleeps between events as the program's own does.
+    const auto wait = [](double ms) {
+        QEventLoop loop;
+        QTimer::singleShot(int(ms), &loop, &QEventLoop::quit);
+        loop.exec();
+    };
+    wait(2000);
+    LiveResult result{name};
+    QTimer frames;
+    frames.setTimerType(Qt::PreciseTimer);
+    frames.setInterval(33);
+    double work = 0.0;
+    QObject::connect(&frames, &QTimer::timeout, [&] {
+        const double t0 = cpuSeconds(CLOCK_THREAD_CPUTIME_ID);
+        frame();
+        work += cpuSeconds(CLOCK_THREAD_CPUTIME_ID) - t0;
+        ++result.frames;
+    });
+    const double cpu0 = cpuSeconds(CLOCK_PROCESS_CPUTIME_ID);
+    QElapsedTimer wall;
+    wall.start();
+    source.start();
+    frames.start();
+    wait(seconds * 1000.0);
+    frames.stop();
+    source.stop();
+    result.seconds = double(wall.elapsed()) / 1000.0;
+    result.processCpu = cpuSeconds(CLOCK_PROCESS_CPUTIME_ID) - cpu0;
+    result.frameCpu = result.processCpu / std::max(1, result.frames);
+    result.workCpu = work;
+    window->hide();
+    QCoreApplication::processEvents();
+    return result;
+}
+
+int runLive(int argc, char* argv[]) {
+    QApplication application(argc, argv);
+    const double seconds = argc > 2 ? std::max(3.0, atof(argv[2])) : 20.0;
+    std::vector<LiveResult> results;
+    std::printf("X server %s, platform %s, %g s each after 2 s of settling\n",
+                qgetenv("DISPLAY").constData(), qPrintable(QGuiApplication::platformName()),
+                seconds);
+
+    // BENCH_LIVE_ONLY=ours|qcp|charts|window runs one of them (for a profile).
+    const QByteArray only = qgetenv("BENCH_LIVE_ONLY");
+    const auto runs = [&only](const char* name) { return only.isEmpty() || only == name; };
+    // The plot alone, as the recordings window's live view draws it.
+    if (runs("ours")) {
+        LiveFeed feed;
+        Source source([&](const sensors::Acceleration& a) { feed.append(a); });
+        source.prefill(600.0);
+        Timed<PlotWidget> plot;
+        plot.followLive(&feed, 60.0);
+        LiveResult r =
+            measureLive("Wobblestar plot", seconds, source, &plot, [&] { plot.advanceLive(); });
+        r.paints = plot.paints;
+        r.paintCpu = plot.paintCpu;
+        results.push_back(r);
+    }
+    // QCustomPlot, four graphs, adaptive sampling on (its default, set anyway), the range
+    // following the newest reading and the value axis rescaled to the data each frame.
+    if (runs("qcp")) {
+        Timed<QCustomPlot> plot;
+        plot.setNotAntialiasedElements(QCP::aeAll);
+        const QColor colours[] = {Qt::red, Qt::green, Qt::blue, Qt::white};
+        plot.setBackground(Qt::black);
+        std::array<QCPGraph*, kSeriesCount> graphs{};
+        for (int s = 0; s < kSeriesCount; ++s) {
+            graphs[std::size_t(s)] = plot.addGraph();
+            // One pixel: its fast path (a wider pen goes through Qt's general stroker).
+            graphs[std::size_t(s)]->setPen(QPen(colours[s], 1.0));
+            graphs[std::size_t(s)]->setAdaptiveSampling(true);
+        }
+        double newest = 0.0;
+        Source source([&](const sensors::Acceleration& a) {
+            const double m = std::sqrt(a.x * a.x + a.y * a.y + a.z * a.z);
+            const double v[] = {a.x, a.y, a.z, m};
+            for (int s = 0; s < kSeriesCount; ++s)
+                graphs[std::size_t(s)]->addData(a.timestamp, v[s]);
+            newest = a.timestamp;
+        });
+        source.prefill(600.0);
+        LiveResult r = measureLive("QCustomPlot 2.1", seconds, source, &plot, [&] {
+            for (QCPGraph* g : graphs)
+                g->data()->removeBefore(newest - 600.0);
+            plot.xAxis->setRange(newest - 60.0, newest);
+            plot.yAxis->rescale(true);
+            // At once, so that its drawing counts as the frame's work.
+            plot.replot();
+        });
+        r.paints = plot.paints;
+        r.paintCpu = plot.paintCpu;
+        results.push_back(r);
+    }
+    // Qt Charts: four line series of the last minute, given whole each frame with replace()
+    // (appending and removing points one signal each takes seconds per frame), axes following.
+    if (runs("charts")) {
+        auto* chart = new QChart;
+        chart->legend()->hide();
+        chart->setAnimationOptions(QChart::NoAnimation);
+        chart->setBackgroundBrush(Qt::black);
+        auto* timeAxis = new QValueAxis;
+        auto* gAxis = new QValueAxis;
+        chart->addAxis(timeAxis, Qt::AlignBottom);
+        chart->addAxis(gAxis, Qt::AlignLeft);
+        const QColor colours[] = {Qt::red, Qt::green, Qt::blue, Qt::white};
+        std::array<QLineSeries*, kSeriesCount> lines{};
+        std::array<QList<QPointF>, kSeriesCount> pending;
+        for (int s = 0; s < kSeriesCount; ++s) {
+            lines[std::size_t(s)] = new QLineSeries;
+            lines[std::size_t(s)]->setPen(QPen(colours[s], 1.0));
+            chart->addSeries(lines[std::size_t(s)]);
+            lines[std::size_t(s)]->attachAxis(timeAxis);
+            lines[std::size_t(s)]->attachAxis(gAxis);
+        }
+        double newest = 0.0, low = -1.0, high = 1.0;
+        Source source([&](const sensors::Acceleration& a) {
+            const double m = std::sqrt(a.x * a.x + a.y * a.y + a.z * a.z);
+            const double v[] = {a.x, a.y, a.z, m};
+            for (int s = 0; s < kSeriesCount; ++s) {
+                pending[std::size_t(s)].append(QPointF(a.timestamp, v[s]));
+                low = std::min(low, v[s]);
+                high = std::max(high, v[s]);
+            }
+            newest = a.timestamp;
+        });
+        source.prefill(60.0);
+        Timed<QChartView> view(chart);
+        LiveResult r = measureLive("Qt Charts 6", seconds, source, &view, [&] {
+            for (int s = 0; s < kSeriesCount; ++s) {
+                QList<QPointF>& points = pending[std::size_t(s)];
+                qsizetype old = 0;
+                while (old < points.size() && points[old].x() < newest - 60.0)
+                    ++old;
+                points.remove(0, old);
+                lines[std::size_t(s)]->replace(points);
+            }
+            timeAxis->setRange(newest - 60.0, newest);
+            gAxis->setRange(low, high);
+        });
+        r.paints = view.paints;
+        r.paintCpu = view.paintCpu;
+        results.push_back(r);
+    }
+    // The whole recordings window, maximised on its live entry: the plot, the numbers and the
+    // spectrum twice a second (on workers), its own frame timer.
+    if (runs("window")) {
+        QTemporaryDir folder;
+        AnalysisWindow window(folder.path());
+        Source source([&](const sensors::Acceleration& a) { window.appendLive(a); });
+        source.prefill(600.0);
+        auto* list = window.findChild<QTreeWidget*>(QStringLiteral("recordingList"));
+        list->setCurrentItem(list->topLevelItem(0));
+        // Its frames are its own timer's: counted as the plot's paints.
+        struct Count : QObject {
+            int paints = 0;
+            bool eventFilter(QObject*, QEvent* event) override {
+                paints += event->type() == QEvent::Paint;
+                return false;
+            }
+        } count;
+        window.plot()->installEventFilter(&count);
+        LiveResult r = measureLive("Wobblestar recordings window", seconds, source, &window, [] {});
+        r.paints = count.paints;
+        r.frames = count.paints;
+        r.frameCpu = r.processCpu / std::max(1, r.frames);
+        results.push_back(r);
+    }
+
+    std::printf("\n| view, last minute at 120 Hz, 1920 x 1080 | frames (paints) | frame's work "
+                "and paints, per frame | process CPU per frame | process CPU | against ours |\n"
+                "|---|---|---|---|---|---|\n");
+    for (const LiveResult& r : results) {
+        const int frames = std::max(1, r.frames);
+        std::printf("| %s | %d (%d) | %.3f ms (work %.3f, paints %.3f) | %.3f ms | %.1f %% of a "
+                    "core | %.1fx |\n",
+                    r.name, r.frames, r.paints, (r.workCpu + r.paintCpu) * 1e3 / frames,
+                    r.workCpu * 1e3 / frames, r.paintCpu * 1e3 / frames, r.frameCpu * 1e3,
+                    100.0 * r.processCpu / r.seconds, r.frameCpu / results.front().frameCpu);
+    }
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char* argv[]) {
+    if (argc > 1 && std::strcmp(argv[1], "--live") == 0)
+        return runLive(argc, argv);
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication application(argc, argv);
     const int rows = argc > 1 ? std::max(100, atoi(argv[1])) : 432000;
@@ -202,8 +474,9 @@ int main(int argc, char* argv[]) {
         5, [&] { writeFigure(pngPath, QSize(1600, 900), figure, &error); }, nullptr, true);
     const double pdfKb = double(QFile(pdfPath).size()) / 1024.0;
     const double pngKb = double(QFile(pngPath).size()) / 1024.0;
-    // Following live at 120 Hz: each frame takes the last minute from the feed (a ring of ten
-    // minutes) and draws it at 1920 x 1080, as the window's live view does 30 times a second.
+    // Following live at 120 Hz, the way before the picture was scrolled: each frame copies the
+    // last minute from the feed (a ring of ten minutes) and draws it whole at 1920 x 1080. The
+    // scrolled view is measured in a real window (--live).
     LiveFeed feed;
     for (int i = 0; i < 10 * 60 * 120; ++i)
         feed.append({0.3 * std::sin(i / 84.0), 0.1, -1.0, i / 120.0});
@@ -216,11 +489,11 @@ int main(int argc, char* argv[]) {
             // Four new readings per frame at 120 Hz and 30 frames a second.
             for (int i = 0; i < 4; ++i, ++frame)
                 feed.append({0.3 * std::sin(frame / 84.0), 0.1, -1.0, 600.0 + frame / 120.0});
-            feed.fill(live, 60.0);
-            draw(image, live, span(0.0, live.duration()), columns);
+            feed.fill(live, feed.newestTime() - 60.0, feed.newestTime());
+            draw(image, live, span(live.startTime(), live.startTime() + live.duration()), columns);
         },
         &liveWorst);
-    std::printf("| live view, last minute at 120 Hz, one frame at 1920x1080, CPU, median (worst) | "
+    std::printf("| live view drawn whole, last minute at 120 Hz, 1920x1080, CPU, median (worst) | "
                 "%.2f ms (%.2f); at 30 frames/s %.1f %% of a core | |\n",
                 liveMs, liveWorst, liveMs * 30.0 / 10.0);
     std::printf("| redraw with stacked panels, 20 markers, cursors A and B, CPU, median (worst) | "

@@ -70,6 +70,8 @@ private slots:
     void plotExportOpensAsAnImage_data();
     void plotExportOpensAsAnImage();
     void windowSavesTheShownSpan();
+    void tickStepOfASpanThatDividesExactly_data();
+    void tickStepOfASpanThatDividesExactly();
 };
 
 void TestAnalysis::numbersOfTheWholeSpan_data() {
@@ -405,6 +407,32 @@ void TestAnalysis::windowSavesTheShownSpan() {
     // /proc takes no new files, even from root.
     QVERIFY(!window.exportCsv(QStringLiteral("/proc/wobblestar-span.csv")));
     QVERIFY(window.message().contains(QLatin1String("/proc/wobblestar-span.csv")));
+}
+
+void TestAnalysis::tickStepOfASpanThatDividesExactly_data() {
+    QTest::addColumn<double>("from");
+    QTest::addColumn<double>("to");
+    QTest::addColumn<int>("target");
+    QTest::addColumn<double>("step");
+
+    // A live minute over 699 columns, as one frame and the next work it out: the step must
+    // not flip between 10 and 20 with the last bit of the span.
+    const double column = 60.0 / 699.0;
+    QTest::newRow("a minute in six") << 0.0 << 60.0 << 6 << 10.0;
+    QTest::newRow("a live minute, one frame") << 815.0 * column << 1514.0 * column << 6 << 10.0;
+    QTest::newRow("a live minute, the next") << 816.0 * column << 1515.0 * column << 6 << 10.0;
+    QTest::newRow("ten seconds in five") << 0.1 << 10.1 << 5 << 2.0;
+    QTest::newRow("a little over a step") << 0.0 << 60.6 << 6 << 20.0;
+}
+
+void TestAnalysis::tickStepOfASpanThatDividesExactly() {
+    QFETCH(double, from);
+    QFETCH(double, to);
+    QFETCH(int, target);
+    QFETCH(double, step);
+    double got = 0.0;
+    niceTicks(from, to, target, &got);
+    QCOMPARE(got, step);
 }
 
 QTEST_MAIN(TestAnalysis)

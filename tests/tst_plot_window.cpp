@@ -1,15 +1,19 @@
 #include "features/analysis/AnalysisWindow.h"
+#include "features/analysis/LiveFeed.h"
 #include "features/analysis/MarkerFile.h"
 #include "features/analysis/PlotWidget.h"
 #include "sensors/SampleCsvWriter.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QImage>
 #include <QLabel>
 #include <QProcess>
+#include <QPushButton>
 #include <QRegularExpression>
+#include <QScreen>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
@@ -62,6 +66,19 @@ bool near(double a, double b) {
     return std::abs(a - b) < 0.02;
 }
 
+// Readings at `rate` per second from `first` on: a slow swell on X, a 3 Hz shake on Y.
+void deliver(LiveFeed& feed, int& next, double rate, double seconds) {
+    for (const int end = next + int(seconds * rate); next < end; ++next) {
+        const double t = next / rate;
+        feed.append({0.5 * std::sin(t / 5.0), 0.2 * std::sin(t * 6 * M_PI), -1.0, t});
+    }
+}
+
+void chooseLive(AnalysisWindow& window) {
+    auto* list = window.findChild<QTreeWidget*>(QStringLiteral("recordingList"));
+    list->setCurrentItem(list->topLevelItem(0));
+}
+
 } // namespace
 
 class TestPlotWindow : public QObject {
@@ -84,6 +101,12 @@ private slots:
     void liveViewFollowsTheSource();
     void saysWhatTheReaderDecided_data();
     void saysWhatTheReaderDecided();
+    void liveViewOpenedLate_data();
+    void liveViewOpenedLate();
+    void followedViewStandsStill_data();
+    void followedViewStandsStill();
+    void scrolledPictureIsTheWholePicture_data();
+    void scrolledPictureIsTheWholePicture();
 
 private:
     QTemporaryDir config_;
@@ -460,6 +483,164 @@ void TestPlotWindow::saysWhatTheReaderDecided() {
         QVERIFY2(!info->text().contains(u'\n'), qPrintable(info->text()));
     else
         QVERIFY2(info->text().contains(said), qPrintable(info->text()));
+}
+
+void TestPlotWindow::liveViewOpenedLate_data() {
+    QTest::addColumn<int>("choice");
+    QTest::addColumn<double>("rate");
+    QTest::addColumn<double>("delivered");
+    QTest::addColumn<double>("shownFrom");
+    QTest::addColumn<double>("shownTo");
+    QTest::addColumn<double>("within");
+
+    // Readings from 0 s until `delivered`, all before the window was opened.
+    // The view's columns keep their place in time, so its span ends up to a column (`within`
+    // seconds) after the newest reading.
+    QTest::newRow("last 10 s of 2 min") << 0 << 100.0 << 120.0 << 110.0 << 120.0 << 0.05;
+    QTest::newRow("last minute of 2 min") << 1 << 100.0 << 120.0 << 60.0 << 120.0 << 0.1;
+    QTest::newRow("last 10 min of 12 min at 120/s") << 2 << 120.0 << 720.0 << 120.0 << 720.0 << 1.0;
+    QTest::newRow("10 min chosen, 3 min delivered: all")
+        << 2 << 40.0 << 180.0 << 0.0 << 180.0 << 1.0;
+}
+
+// The feed is kept from the start, so a window opened late shows what came before it; the
+// feed holds ten minutes at the source's rate and never more.
+void TestPlotWindow::liveViewOpenedLate() {
+    QFETCH(int, choice);
+    QFETCH(double, rate);
+    QFETCH(double, delivered);
+    QFETCH(double, shownFrom);
+    QFETCH(double, shownTo);
+    QFETCH(double, within);
+    LiveFeed feed;
+    feed.setRate(rate);
+    int next = 0;
+    deliver(feed, next, rate, delivered);
+    const std::size_t bound = (std::size_t(600.0 * rate) + 1) * 24;
+    QVERIFY2(feed.memoryBytes() <= bound, qPrintable(QString::number(feed.memoryBytes())));
+
+    Window w;
+    w.window.setLiveFeed(&feed);
+    chooseLive(w.window);
+    w.window.findChild<QComboBox*>(QStringLiteral("liveSpanChoice"))->setCurrentIndex(choice);
+    const RecordingSeries& shown = w.window.recording();
+    QVERIFY2(shown.startTime() >= shownFrom - 0.01 && shown.startTime() <= shownFrom + within,
+             qPrintable(QString::number(shown.startTime())));
+    QVERIFY(std::abs(shown.startTime() + shown.duration() - (shownTo - 1.0 / rate)) < 0.01);
+    QCOMPARE(shown.value(Series::X, shown.size() - 1),
+             float(0.5 * std::sin((next - 1) / rate / 5.0)));
+    QVERIFY(w.plot->view().to >= shownTo - 0.01 && w.plot->view().to <= shownTo + within);
+    w.window.setLiveFeed(nullptr);
+}
+
+void TestPlotWindow::followedViewStandsStill_data() {
+    QTest::addColumn<QString>("action");
+    QTest::newRow("Pause button") << "pause";
+    QTest::newRow("wheel zooms, pausing") << "wheel";
+    QTest::newRow("Left pans, pausing") << "left";
+    QTest::newRow("Shift+drag selects, pausing") << "select";
+}
+
+// Pausing freezes the view, not the data: readings go on into the feed and show again once
+// the view follows anew.
+void TestPlotWindow::followedViewStandsStill() {
+    QFETCH(QString, action);
+    LiveFeed feed;
+    int next = 0;
+    deliver(feed, next, 100.0, 90.0);
+    Window w;
+    w.window.setLiveFeed(&feed);
+    chooseLive(w.window);
+    auto* pause = w.window.findChild<QPushButton*>(QStringLiteral("livePause"));
+    QVERIFY(w.plot->isFollowing());
+    const QPoint middle = w.plot->rect().center();
+    if (action == "pause") {
+        QTest::mouseClick(pause, Qt::LeftButton);
+    } else if (action == "wheel") {
+        QWheelEvent wheel(middle, w.plot->mapToGlobal(middle), {}, {0, 120}, Qt::NoButton, {},
+                          Qt::NoScrollPhase, false);
+        QApplication::sendEvent(w.plot, &wheel);
+    } else if (action == "left") {
+        w.plot->setFocus();
+        QTest::keyClick(w.plot, Qt::Key_Left);
+    } else {
+        QTest::mousePress(w.plot, Qt::LeftButton, Qt::ShiftModifier, middle);
+        QTest::mouseMove(w.plot, middle + QPoint(200, 0));
+        QTest::mouseRelease(w.plot, Qt::LeftButton, Qt::ShiftModifier, middle + QPoint(200, 0));
+    }
+    QVERIFY(pause->isChecked());
+    QVERIFY(!w.plot->isFollowing());
+    const std::size_t rows = w.window.recording().size();
+    const double from = w.plot->view().from, to = w.plot->view().to;
+    QVERIFY(to <= 90.0 + 0.05);
+    deliver(feed, next, 100.0, 5.0);
+    QTest::qWait(150);
+    QCOMPARE(w.window.recording().size(), rows);
+    QCOMPARE(w.plot->view().from, from);
+    QCOMPARE(w.plot->view().to, to);
+    QCOMPARE(feed.newestTime(), (next - 1) / 100.0);
+
+    QTest::mouseClick(pause, Qt::LeftButton);
+    QVERIFY(w.plot->isFollowing());
+    QVERIFY(std::abs(w.plot->view().to - 95.0) < 0.1);
+    w.window.setLiveFeed(nullptr);
+}
+
+void TestPlotWindow::scrolledPictureIsTheWholePicture_data() {
+    QTest::addColumn<int>("choice");
+    QTest::addColumn<bool>("stacked");
+    QTest::addColumn<bool>("cursorAndMarker");
+    QTest::newRow("last minute") << 1 << false << false;
+    QTest::newRow("last 10 s, stacked panels") << 0 << true << false;
+    QTest::newRow("cursor A and a marker scroll along") << 1 << false << true;
+}
+
+// Each frame of a followed view moves the picture on screen and draws only the columns that
+// came into view: after many frames, what is on screen is what a whole redraw draws.
+void TestPlotWindow::scrolledPictureIsTheWholePicture() {
+    QFETCH(int, choice);
+    QFETCH(bool, stacked);
+    QFETCH(bool, cursorAndMarker);
+    LiveFeed feed;
+    int next = 0;
+    deliver(feed, next, 120.0, 70.0);
+    Window w;
+    w.window.setLiveFeed(&feed);
+    chooseLive(w.window);
+    w.window.findChild<QComboBox*>(QStringLiteral("liveSpanChoice"))->setCurrentIndex(choice);
+    w.plot->setLayout(stacked ? PanelLayout::Stacked : PanelLayout::Overlaid);
+    if (cursorAndMarker) {
+        w.plot->setCursorA(65.0);
+        w.window.addMarker(62.0, QStringLiteral("door"));
+    }
+    QTest::qWait(50);
+    // Two seconds of readings, 4 per frame, each frame painted before the next.
+    for (int frame = 0; frame < 60; ++frame) {
+        for (int i = 0; i < 4; ++i, ++next)
+            feed.append({0.5 * std::sin(next / 600.0), 0.2 * std::sin(next * M_PI / 20.0), -1.0,
+                         next / 120.0});
+        w.plot->advanceLive();
+        // Paints come at the screen's next frame, as on a desktop.
+        QTest::qWait(20);
+    }
+    QVERIFY(w.plot->isFollowing());
+    const QImage screen = w.window.screen()
+                              ->grabWindow(w.window.winId())
+                              .toImage()
+                              .copy(QRect(w.plot->mapTo(&w.window, QPoint(0, 0)), w.plot->size()))
+                              .convertToFormat(QImage::Format_RGB32);
+    const QImage whole = w.plot->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    QCOMPARE(screen.size(), whole.size());
+    int differing = 0;
+    for (int y = 0; y < whole.height(); ++y)
+        for (int x = 0; x < whole.width(); ++x)
+            differing += screen.pixel(x, y) != whole.pixel(x, y);
+    if (differing > 0) {
+        screen.save(QDir::temp().filePath(QStringLiteral("scrolled.png")));
+        whole.save(QDir::temp().filePath(QStringLiteral("whole.png")));
+    }
+    QCOMPARE(differing, 0);
+    w.window.setLiveFeed(nullptr);
 }
 
 QTEST_MAIN(TestPlotWindow)

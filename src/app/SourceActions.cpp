@@ -59,6 +59,7 @@ void SourceActions::showRecordings() {
     if (!recordingsWindow_) {
         recordingsWindow_ = std::make_unique<features::analysis::AnalysisWindow>(
             sensors::SampleCsvWriter::defaultDirectory());
+        recordingsWindow_->setLiveFeed(&liveFeed_);
         connect(
             recordingsWindow_.get(), &features::analysis::AnalysisWindow::replayRequested, this,
             [this](const QString& path, double fromSeconds) { replayFromHere(path, fromSeconds); });

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "features/analysis/LiveFeed.h"
 #include "sensors/Acceleration.h"
 
 #include <QDialog>
@@ -53,6 +54,9 @@ public:
     // Opens (or raises) the recordings window on the folder of the full-rate files.
     void showRecordings();
     features::analysis::AnalysisWindow* recordingsWindow() const { return recordingsWindow_.get(); }
+    // The running source's last minutes, kept from the start for the recordings window's live
+    // view, however late it is opened.
+    features::analysis::LiveFeed& liveFeed() { return liveFeed_; }
     // Opens the guided axis check over `parent`.
     void checkAxes(QWidget* parent);
     QDialog* axisCheck() const { return axisCheck_; }
@@ -69,6 +73,8 @@ private:
     QPointer<QDialog> axisCheck_;
     QPointer<QTextBrowser> about_;
     QPointer<QWidget> mainWindow_;
+    // Before the window that reads it, so that it goes after the window.
+    features::analysis::LiveFeed liveFeed_;
     std::unique_ptr<features::analysis::AnalysisWindow> recordingsWindow_;
 };
 

@@ -233,15 +233,16 @@ void WobblestarAppDelegate::accelerometer(Accelerometer& /*accelerometer*/,
     ui.meterView->X(x, y, z);
 
     recorder_->record(acceleration);
-    // The recordings window's live view keeps the last minutes once the window exists.
-    if (features::analysis::AnalysisWindow* window = sources_->recordingsWindow())
-        window->appendLive(acceleration);
+    // Kept from the start, so that the recordings window's live view opened later shows the
+    // last minutes too.
+    sources_->liveFeed().append(acceleration);
 }
 
 void WobblestarAppDelegate::applySampleRate() {
     if (const std::optional<sensors::SampleRate> rate =
             sensors::sampleRateAt(ui.segmentcontroller->selectedSegmentIndex())) {
         Accelerometer::sharedAccelerometer().setUpdateInterval(rate->interval);
+        sources_->liveFeed().setRate(1.0 / rate->interval);
         Accelerometer::sharedAccelerometer().setDelegate(this);
     }
     // No segment selected, or one we do not know: interval and delegate stay as they were.

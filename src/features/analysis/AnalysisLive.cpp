@@ -55,15 +55,23 @@ void AnalysisWindow::addLiveItem() {
     item->setFont(0, bold);
 }
 
+void AnalysisWindow::setLiveFeed(LiveFeed* feed) {
+    live_ = feed ? feed : &ownFeed_;
+    if (liveMode_ && !livePaused_)
+        plot_->followLive(live_, liveSpan_);
+}
+
 void AnalysisWindow::showLive() {
     if (liveMode_)
         return;
     liveMode_ = true;
     plot_->setRecording(nullptr);
     spectra_->setSpan(nullptr, 0.0, 0.0);
-    recording_ = std::make_shared<RecordingSeries>();
-    live_.fill(*recording_, liveSpan_);
-    plot_->setRecording(recording_.get());
+    recording_.reset();
+    plot_->followLive(live_, liveSpan_);
+    copyLiveSpan();
+    if (livePaused_)
+        plot_->freeze(recording_.get());
     showMarkers();
     liveControls_->show();
     replay_->setEnabled(false);
@@ -85,31 +93,54 @@ void AnalysisWindow::leaveLive() {
     recording_.reset();
 }
 
+void AnalysisWindow::copyLiveSpan() {
+    // A new series each time, never one changed in place: the last one's numbers may still be
+    // worked out on a worker, which holds it until done. Copied a few times a second, not per
+    // frame: the frames draw from the feed itself.
+    auto copy = std::make_shared<RecordingSeries>();
+    live_->fill(*copy, plot_->view().from, plot_->view().to);
+    recording_ = std::move(copy);
+    if (plot_->isFollowing())
+        plot_->setLiveValues(recording_.get());
+}
+
 void AnalysisWindow::setLiveSpan(double seconds) {
     liveSpan_ = seconds;
-    if (liveMode_ && !livePaused_)
-        liveTick();
+    if (!liveMode_ || livePaused_)
+        return;
+    plot_->followLive(live_, liveSpan_);
+    copyLiveSpan();
+    updateNumbers();
 }
 
 void AnalysisWindow::setLivePaused(bool paused) {
+    const bool changed = paused != livePaused_;
     livePaused_ = paused;
     if (auto* button = findChild<QPushButton*>(QStringLiteral("livePause")))
         button->setChecked(paused);
-    if (!paused && liveMode_)
-        liveTick();
+    if (!changed || !liveMode_)
+        return;
+    if (paused) {
+        // The readings of the span as it stands, kept still for every tool of a recording.
+        plot_->advanceLive();
+        copyLiveSpan();
+        plot_->freeze(recording_.get());
+    } else {
+        plot_->followLive(live_, liveSpan_);
+        copyLiveSpan();
+    }
+    updateNumbers();
 }
 
 void AnalysisWindow::liveTick() {
     if (!liveMode_ || livePaused_)
         return;
-    // A new series each time: the numbers of the last one may still be worked out on a worker.
-    auto next = std::make_shared<RecordingSeries>();
-    live_.fill(*next, liveSpan_);
-    plot_->followRecording(next.get());
-    recording_ = std::move(next);
+    plot_->advanceLive();
     // The numbers and the spectrum twice a second: they change slowly and cost more.
-    if (++liveTicks_ % 15 == 0)
+    if (++liveTicks_ % 15 == 0) {
+        copyLiveSpan();
         updateNumbers();
+    }
 }
 
 } // namespace features::analysis

@@ -127,6 +127,8 @@ void AnalysisWindow::connectTools() {
     connect(list_, &QWidget::customContextMenuRequested, this, &AnalysisWindow::showListMenu);
     connect(plot_, &PlotWidget::markerRequested, this, &AnalysisWindow::askForMarker);
     connect(plot_, &PlotWidget::cursorsChanged, this, &AnalysisWindow::updateCursorReadout);
+    // Zooming, panning or selecting in a followed view pauses it, as the Pause button would.
+    connect(plot_, &PlotWidget::followingInterrupted, this, [this] { setLivePaused(true); });
     updateCursorReadout();
 }
 

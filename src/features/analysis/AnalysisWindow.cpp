@@ -275,6 +275,9 @@ void AnalysisWindow::refresh() {
         list_->setCurrentItem(itemFor(chosen));
     else if (list_->topLevelItemCount() > 1)
         list_->setCurrentItem(list_->topLevelItem(1));
+    else
+        // No recording yet: the live view is all there is to show.
+        list_->setCurrentItem(list_->topLevelItem(0));
 }
 
 QTreeWidgetItem* AnalysisWindow::itemFor(const QString& path) {
@@ -521,6 +524,8 @@ void AnalysisWindow::showMessage(const QString& text) {
 }
 
 bool AnalysisWindow::exportPicture(const QString& typed) {
+    if (liveMode_ && plot_->isFollowing())
+        copyLiveSpan();
     const QString path = withPictureExtension(typed, PictureFormat::Png);
     const std::optional<PictureFormat> format = pictureFormatOf(path);
     // A page for a report is A4; a picture is drawn at a size that reads well on a page or a
@@ -537,6 +542,8 @@ bool AnalysisWindow::exportPicture(const QString& typed) {
 }
 
 bool AnalysisWindow::exportCsv(const QString& path) {
+    if (liveMode_ && plot_->isFollowing())
+        copyLiveSpan();
     sensors::SampleCsvWriter writer(path, sensors::SampleCsvWriter::Existing::Replace);
     bool written = writer.open();
     const RecordingSeries& recording = this->recording();

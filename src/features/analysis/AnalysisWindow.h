@@ -68,8 +68,12 @@ public:
     void setPictureTheme(PlotTheme theme);
 
     // The running source's readings, for the "Live" entry at the top of the list, which shows
-    // the last 10 s, 1 min or 10 min of them, following until paused.
-    void appendLive(const sensors::Acceleration& reading) { live_.append(reading); }
+    // the last 10 s, 1 min or 10 min of them, following until paused. The window keeps a feed
+    // of its own, or reads one kept from the program's start (setLiveFeed), which must outlive
+    // the window, so that a window opened late shows what came before.
+    void setLiveFeed(LiveFeed* feed);
+    void appendLive(const sensors::Acceleration& reading) { live_->append(reading); }
+    const LiveFeed& liveFeed() const { return *live_; }
     bool isLive() const { return liveMode_; }
     void setLiveSpan(double seconds);
     void setLivePaused(bool paused);
@@ -115,6 +119,8 @@ private:
     void showLive();
     void leaveLive();
     void liveTick();
+    // Copies the followed span's readings for the numbers, the readout and the exports.
+    void copyLiveSpan();
 
     // The view's choices and tools (AnalysisTools.cpp).
     QWidget* buildViewRow();
@@ -165,7 +171,8 @@ private:
     FileChooser chooseOpen_, chooseSave_;
     TextAsker askText_;
     Units units_ = Units::G;
-    LiveFeed live_;
+    LiveFeed ownFeed_;
+    LiveFeed* live_ = &ownFeed_;
     QTimer liveTimer_;
     bool liveMode_ = false;
     bool livePaused_ = false;

@@ -73,8 +73,18 @@ struct Mapping {
     double from, to, low, high;
     // Values are held in g and labelled in the view's unit.
     double scale = 1.0;
+    // A live view's columns: `columnSeconds` each, the first the `firstColumn`th since 0 s.
+    double columnSeconds = 0.0, firstColumn = 0.0;
     float x(double seconds) const {
         return area.x + float((seconds - from) / (to - from) * area.width);
+    }
+    // The whole pixel column a time is drawn at. In a live view it is the column the time falls
+    // in, worked out from the time alone, so that a line keeps its place in the picture as it
+    // moves on; rounding its position in the span could land it a pixel off in one frame.
+    float pixel(double seconds) const {
+        if (columnSeconds > 0.0)
+            return area.x + float(std::floor(seconds / columnSeconds) - firstColumn);
+        return std::round(x(seconds));
     }
     float y(double g) const {
         const float y = area.y + float((high - g) / (high - low) * area.height);
@@ -92,9 +102,9 @@ void setStroke(drawing::DrawingContext& context, drawing::Color c) {
 
 // Grid lines are one point wide on whole points, so each is a filled strip of pixels: the same
 // pixels as a stroke along its middle, without a stroker's work per row of a 1 000-pixel line.
-void drawValueGrid(drawing::DrawingContext& context, const Mapping& map, const PlotStyle& style,
-                   const char* unit) {
-    const drawing::Rect& a = map.area;
+void drawValueGrid(DrawingContext& context, const Mapping& map, const PlotStyle& style,
+                   const char* unit, bool labels) {
+    const Rect& a = map.area;
     double step = 1.0;
     const std::vector<double> ticks = niceTicks(map.low * map.scale, map.high * map.scale,
                                                 std::max(2, int(a.height / 48.0f)), &step);
@@ -102,24 +112,42 @@ void drawValueGrid(drawing::DrawingContext& context, const Mapping& map, const P
         const float y = std::round(map.y(value / map.scale));
         setFill(context, std::abs(value) < step * 1e-6 ? style.zeroLine : style.grid);
         context.fillRect({a.x, y, a.width, 1.0f});
+        if (!labels)
+            continue;
         const QString label = tickLabel(value, step, unit);
         setFill(context, style.label);
         context.drawAtPoint(label, {a.x - 6.0f - labelWidth(label), y - 6.5f}, kLabelFont);
     }
 }
 
-void drawTimeGrid(drawing::DrawingContext& context, const Mapping& map, drawing::Rect all,
-                  const PlotStyle& style) {
+// With a `dirty` part (a live view drawing its newest columns) the ticks just past the span are
+// labelled too, so that a label coming into view from the right has been drawn whole by the
+// time it is; labels and lines out of that part are skipped.
+void drawTimeGrid(DrawingContext& context, const Mapping& map, Rect all, const PlotStyle& style,
+                  const Rect* dirty = nullptr) {
     double step = 1.0;
-    const std::vector<double> ticks =
-        niceTicks(map.from, map.to, std::max(2, int(all.width / 110.0f)), &step);
-    for (double t : ticks) {
-        const float x = std::round(map.x(t));
-        setFill(context, style.grid);
-        context.fillRect({x, all.y, 1.0f, all.height});
+    const int target = std::max(2, int(all.width / 110.0f));
+    niceTicks(map.from, map.to, target, &step);
+    const double beyond = dirty ? 60.0 * (map.to - map.from) / all.width : 0.0;
+    // The step of the span alone, so that the ticks beyond it do not change it.
+    const double first = std::ceil((map.from - beyond) / step - 1e-9);
+    for (double k = first; k * step <= map.to + beyond + step * 1e-9; k += 1.0) {
+        const double t = k * step;
+        const float x = map.pixel(t);
         const QString label = tickLabel(t, step, "s");
+        const float width = labelWidth(label);
+        if (dirty && (x + width < dirty->x || x - width > dirty->x + dirty->width))
+            continue;
+        // A live view's line is drawn inside the plot area only: the margin right of it is
+        // not moved with the picture, so a line there would stay behind.
+        const bool inArea = dirty ? x >= all.x && x < all.x + all.width
+                                  : t >= map.from - step * 1e-9 && t <= map.to + step * 1e-9;
+        if (inArea) {
+            setFill(context, style.grid);
+            context.fillRect({x, all.y, 1.0f, all.height});
+        }
         setFill(context, style.label);
-        context.drawAtPoint(label, {x + 0.5f - labelWidth(label) / 2.0f, all.y + all.height + 5.0f},
+        context.drawAtPoint(label, {x + 0.5f - width / 2.0f, all.y + all.height + 5.0f},
                             kLabelFont);
     }
 }
@@ -159,15 +187,23 @@ void drawRows(drawing::DrawingContext& context, const Mapping& map,
 // column before it, as the line between them would. Bars are filled rectangles rather than a
 // stroked zigzag: a stroke's cost grows with its joins and slanted edges, a bar's only with
 // its pixels.
-void drawColumns(drawing::DrawingContext& context, const Mapping& map,
-                 const std::vector<Column>& columns, Series series, drawing::Color c) {
+void drawColumns(DrawingContext& context, const Mapping& map, const std::vector<Column>& columns,
+                 Series series, drawing::Color c, std::size_t from, std::size_t to) {
     context.setRGBFillColor(c.red, c.green, c.blue, 1.0f);
     // Bars go to the context in batches, which spares the backend its per-call set-up on each
     // of a redraw's thousands of bars, without a buffer that grows with the width.
     std::array<drawing::Rect, 256> bars;
     std::size_t batched = 0;
     const MinMax* previous = nullptr;
-    for (std::size_t i = 0; i < columns.size(); ++i) {
+    to = std::min(to, columns.size());
+    // The last column before the first drawn joins it, as on a whole redraw.
+    for (std::size_t i = from; i-- > 0;) {
+        if (!columns[i].empty) {
+            previous = &columns[i].series[std::size_t(series)];
+            break;
+        }
+    }
+    for (std::size_t i = from; i < to; ++i) {
         if (columns[i].empty)
             continue;
         const MinMax& m = columns[i].series[std::size_t(series)];
@@ -189,9 +225,8 @@ void drawColumns(drawing::DrawingContext& context, const Mapping& map,
     context.fillRects(std::span<const drawing::Rect>(bars.data(), batched));
 }
 
-void verticalLine(drawing::DrawingContext& context, const Mapping& map, drawing::Rect all,
-                  double seconds) {
-    const float x = std::round(map.x(seconds)) + 0.5f;
+void verticalLine(DrawingContext& context, const Mapping& map, Rect all, double seconds) {
+    const float x = map.pixel(seconds) + 0.5f;
     context.beginPath();
     context.moveToPoint(x, all.y);
     context.addLineToPoint(x, all.y + all.height);
@@ -211,7 +246,7 @@ void drawMarkers(drawing::DrawingContext& context, const Mapping& map, drawing::
             continue;
         verticalLine(context, map, all, marker.time);
         // A small flag at the top with the note's first words.
-        const float x = std::round(map.x(marker.time)) + 3.0f;
+        const float x = map.pixel(marker.time) + 3.0f;
         setFill(context, style.marker);
         context.drawAtPoint(marker.note.isEmpty() ? QStringLiteral("◆") : marker.note.left(40),
                             {x, all.y + 2.0f}, kLabelFont);
@@ -230,8 +265,7 @@ void drawMeasuringCursors(drawing::DrawingContext& context, const Mapping& map, 
         verticalLine(context, map, all, **at);
         setFill(context, style.cursor);
         context.drawAtPoint(QLatin1String(name),
-                            {std::round(map.x(**at)) + 4.0f, all.y + all.height - 16.0f},
-                            kLabelFont);
+                            {map.pixel(**at) + 4.0f, all.y + all.height - 16.0f}, kLabelFont);
     }
 }
 
@@ -294,6 +328,19 @@ std::pair<double, double> panelRange(const std::vector<Column>& columns, const P
     return valueRange(columns, one);
 }
 
+// Panels: one for all shown traces, or one per shown trace.
+std::vector<std::optional<Series>> panelSeriesOf(const PlotView& view) {
+    std::vector<std::optional<Series>> panelSeries;
+    if (view.layout == PanelLayout::Stacked) {
+        for (int s = 0; s < kSeriesCount; ++s)
+            if (view.shown[std::size_t(s)])
+                panelSeries.emplace_back(Series(s));
+    }
+    if (panelSeries.empty())
+        panelSeries.emplace_back(std::nullopt);
+    return panelSeries;
+}
+
 } // namespace
 
 std::vector<double> niceTicks(double low, double high, int target, double* step) {
@@ -301,10 +348,13 @@ std::vector<double> niceTicks(double low, double high, int target, double* step)
     if (!(high > low) || target < 1 || !std::isfinite(low) || !std::isfinite(high))
         return ticks;
     const double rough = (high - low) / target;
-    const double power = std::pow(10.0, std::floor(std::log10(rough)));
+    // A span that divides exactly (a minute in six) must give the same step whichever way its
+    // last bit fell: a live view works its span out anew each frame, and a step that flipped
+    // between 10 and 20 would move the grid under the picture.
+    const double power = std::pow(10.0, std::floor(std::log10(rough) + 1e-9));
     double nice = 10.0 * power;
     for (double m : {1.0, 2.0, 5.0}) {
-        if (m * power >= rough) {
+        if (m * power >= rough * (1.0 - 1e-9)) {
             nice = m * power;
             break;
         }
@@ -374,10 +424,10 @@ QString seriesName(Series series) {
     return QString::fromLatin1(names[int(series)]);
 }
 
-std::vector<Panel> drawPlot(drawing::DrawingContext& context, drawing::Rect bounds,
-                            const RecordingSeries& recording, const PlotView& view,
-                            std::vector<Column>& columns, const PlotStyle& style) {
-    const drawing::Rect all = plotArea(bounds, style.readout);
+std::vector<Panel> drawPlot(DrawingContext& context, Rect bounds, const RecordingSeries& recording,
+                            const PlotView& view, std::vector<Column>& columns,
+                            const PlotStyle& style, const GivenColumns* given) {
+    const Rect all = plotArea(bounds, style.readout);
     // The grounds are whole pixels and opaque: filled without antialiasing they are plain
     // stores, which matters at 1920 x 1080. The frame around the plot area is filled in four
     // strips so that no pixel is written twice.
@@ -397,25 +447,35 @@ std::vector<Panel> drawPlot(drawing::DrawingContext& context, drawing::Rect boun
     if (!(time.to > time.from))
         time.to = time.from + 1.0;
     const int width = int(all.width);
-    recording.columns(time.from, time.to, width, &columns);
-    drawTimeGrid(context, time, all, style);
-
-    // Panels: one for all shown traces, or one per shown trace with a gap between them.
-    std::vector<std::optional<Series>> panelSeries;
-    if (view.layout == PanelLayout::Stacked) {
-        for (int s = 0; s < kSeriesCount; ++s)
-            if (view.shown[std::size_t(s)])
-                panelSeries.emplace_back(Series(s));
+    if (given) {
+        time.columnSeconds = given->columnSeconds;
+        time.firstColumn = std::round(time.from / given->columnSeconds);
     }
-    if (panelSeries.empty())
-        panelSeries.emplace_back(std::nullopt);
+    if (!given)
+        recording.columns(time.from, time.to, width, &columns);
+    drawTimeGrid(context, time, all, style, given ? &given->dirty : nullptr);
+
+    const std::vector<std::optional<Series>> panelSeries = panelSeriesOf(view);
     constexpr float kGap = 10.0f;
     const float panelHeight = std::max(1.0f, (all.height - kGap * float(panelSeries.size() - 1)) /
                                                  float(panelSeries.size()));
 
-    const std::size_t rows =
-        recording.isEmpty() ? 0 : recording.rowAfter(time.to) - recording.rowAtOrAfter(time.from);
-    const bool everyRow = rows <= std::size_t(width);
+    // Only the columns under the part to draw, and the value labels only when it reaches left
+    // of the plot area, where they stand.
+    std::size_t firstColumn = 0, endColumn = columns.size();
+    bool valueLabels = true;
+    if (given) {
+        const float left = std::floor(given->dirty.x - all.x);
+        const float right = std::ceil(given->dirty.x + given->dirty.width - all.x);
+        firstColumn = std::size_t(std::clamp(left, 0.0f, float(columns.size())));
+        endColumn = std::size_t(std::clamp(right, 0.0f, float(columns.size())));
+        valueLabels = given->dirty.x < all.x;
+    }
+    const std::size_t rows = given || recording.isEmpty()
+                                 ? 0
+                                 : recording.rowAfter(time.to) - recording.rowAtOrAfter(time.from);
+    const bool everyRow = !given && rows <= std::size_t(width);
+    const bool traces = given ? !columns.empty() : !recording.isEmpty();
     const QByteArray unit = unitName(view.units).toUtf8();
     std::vector<Panel> panels;
     for (std::size_t p = 0; p < panelSeries.size(); ++p) {
@@ -425,10 +485,12 @@ std::vector<Panel> drawPlot(drawing::DrawingContext& context, drawing::Rect boun
             setFill(context, style.ground);
             context.fillRect({all.x, map.area.y - kGap, all.width, kGap});
         }
-        std::tie(map.low, map.high) = panelRange(columns, view, panelSeries[p]);
+        std::tie(map.low, map.high) = given && p < given->ranges.size()
+                                          ? given->ranges[p]
+                                          : panelRange(columns, view, panelSeries[p]);
         panels.push_back({map.area, map.low, map.high});
-        drawValueGrid(context, map, style, unit.constData());
-        if (recording.isEmpty())
+        drawValueGrid(context, map, style, unit.constData(), valueLabels);
+        if (!traces)
             continue;
         context.setLineWidth(1.25f);
         for (Series series : {Series::Magnitude, Series::Z, Series::Y, Series::X}) {
@@ -439,7 +501,7 @@ std::vector<Panel> drawPlot(drawing::DrawingContext& context, drawing::Rect boun
             if (everyRow)
                 drawRows(context, map, recording, series);
             else
-                drawColumns(context, map, columns, series, c);
+                drawColumns(context, map, columns, series, c, firstColumn, endColumn);
         }
     }
     drawSelection(context, time, all, view);
@@ -449,8 +511,15 @@ std::vector<Panel> drawPlot(drawing::DrawingContext& context, drawing::Rect boun
     return panels;
 }
 
-void drawSpectrum(drawing::DrawingContext& context, drawing::Rect bounds, const Spectrum& spectrum,
-                  Series series) {
+std::vector<std::pair<double, double>> panelRanges(const std::vector<Column>& columns,
+                                                   const PlotView& view) {
+    std::vector<std::pair<double, double>> ranges;
+    for (const std::optional<Series>& series : panelSeriesOf(view))
+        ranges.push_back(panelRange(columns, view, series));
+    return ranges;
+}
+
+void drawSpectrum(DrawingContext& context, Rect bounds, const Spectrum& spectrum, Series series) {
     context.setAllowsAntialiasing(true);
     context.setGrayFillColor(0.0f, 1.0f);
     context.fillRect(bounds);

@@ -81,15 +81,32 @@ struct Panel {
     double low = -1.0, high = 1.0;
 };
 
+// Columns worked out beforehand (a live view keeps its own, column by column) with the g range
+// of each panel, and the part of the plot to draw: the rest is already on screen.
+struct GivenColumns {
+    std::vector<std::pair<double, double>> ranges;
+    drawing::Rect dirty;
+    // Seconds per column; the view's span starts on a whole column.
+    double columnSeconds = 1.0;
+};
+
+// The g range each panel of the view's layout fits to over `columns`, top first: fixed, or
+// that of the panel's shown series.
+std::vector<std::pair<double, double>> panelRanges(const std::vector<Column>& columns,
+                                                   const PlotView& view);
+
 // Draws the recording over the view's span into `bounds`: background, grid, the value and time
 // axes with their labels, the shown traces decimated to one min/max pair per pixel column, the
 // markers, cursors A and B, the selection band, and (with the style's readout) the pointer's
 // cursor line with the four values under it. `columns` is scratch space kept by the caller so
-// that redraws allocate nothing. Returns the panels drawn, top first.
+// that redraws allocate nothing; with `given` it holds the columns to draw instead, one per
+// pixel column of the plot area, and `recording` gives only the readout's values. Returns the
+// panels drawn, top first.
 std::vector<Panel> drawPlot(drawing::DrawingContext& context, drawing::Rect bounds,
                             const RecordingSeries& recording, const PlotView& view,
                             std::vector<Column>& columns,
-                            const PlotStyle& style = PlotStyle::forTheme(PlotTheme::Dark));
+                            const PlotStyle& style = PlotStyle::forTheme(PlotTheme::Dark),
+                            const GivenColumns* given = nullptr);
 
 // Draws an amplitude spectrum into `bounds`, marking its dominant frequency.
 void drawSpectrum(drawing::DrawingContext& context, drawing::Rect bounds, const Spectrum& spectrum,

@@ -1,10 +1,15 @@
 #include "features/analysis/PlotWidget.h"
 
+#include "drawing/PainterContext.h"
+#include "features/analysis/LiveFeed.h"
+
 #include <QDateTime>
 #include <QGestureEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QNativeGestureEvent>
+#include <QPaintEvent>
+#include <QPainter>
 #include <QPinchGesture>
 #include <QWheelEvent>
 #include <algorithm>
@@ -18,9 +23,18 @@ namespace {
 // The narrowest span: a few rows, so that a zoomed-in plot still shows a line.
 constexpr int kFewestRows = 8;
 
+// A followed view's fitted range is widened by this much, and fitted again only when the
+// readings leave it or shrink to under kRefitBelow of it: each new range redraws the whole
+// picture, which a range following every frame would do at every frame.
+constexpr double kLiveHeadroom = 1.3;
+constexpr double kRefitBelow = 0.4;
+
 } // namespace
 
 PlotWidget::PlotWidget(QWidget* parent) : drawing::View(parent) {
+    // Every pixel is drawn opaque, so nothing behind is painted first, and a followed view's
+    // picture can be scrolled where it stands.
+    setAttribute(Qt::WA_OpaquePaintEvent, true);
     setMouseTracking(true);
     setFocusPolicy(Qt::StrongFocus);
     setMinimumSize(320, 200);
@@ -29,6 +43,7 @@ PlotWidget::PlotWidget(QWidget* parent) : drawing::View(parent) {
 }
 
 void PlotWidget::setRecording(const RecordingSeries* recording) {
+    feed_ = nullptr;
     recording_ = recording;
     view_.cursor.reset();
     view_.cursorA.reset();
@@ -41,19 +56,114 @@ void PlotWidget::setRecording(const RecordingSeries* recording) {
     emit cursorsChanged();
 }
 
-double PlotWidget::whole() const {
-    return recording_ && recording_->duration() > 0.0 ? recording_->duration() : 1.0;
+double PlotWidget::start() const {
+    return recording_ && !recording_->isEmpty() ? recording_->startTime() : 0.0;
 }
 
-void PlotWidget::followRecording(const RecordingSeries* next) {
-    if (next)
-        recording_ = next;
-    setSpan(0.0, whole());
-    setNeedsDisplay();
+double PlotWidget::whole() const {
+    return recording_ && recording_->duration() > 0.0 ? start() + recording_->duration()
+                                                      : start() + 1.0;
 }
 
 void PlotWidget::showAll() {
-    setSpan(0.0, whole(), true);
+    setSpan(start(), whole(), true);
+}
+
+void PlotWidget::interruptFollowing() {
+    if (feed_)
+        emit followingInterrupted();
+}
+
+void PlotWidget::followLive(const LiveFeed* feed, double seconds) {
+    feed_ = feed;
+    liveSeconds_ = seconds > 0.0 ? seconds : 60.0;
+    liveWhole_ = true;
+    advanceLive();
+}
+
+void PlotWidget::freeze(const RecordingSeries* frozen) {
+    feed_ = nullptr;
+    recording_ = frozen;
+    const double from = view_.from, to = view_.to;
+    // Moved off the span first, so that setSpan() does not take the same numbers for no change.
+    view_.to = view_.from;
+    setSpan(from, to);
+    setNeedsDisplay();
+}
+
+void PlotWidget::advanceLive() {
+    if (!feed_)
+        return;
+    const drawing::Rect area = plotArea(bounds());
+    const int count = std::max(1, int(area.width));
+    const double step = liveSeconds_ / count;
+    // Column k holds [k step, (k + 1) step): a column keeps its place in time while the view
+    // moves on, so the picture of the columns before the newest stays right, only further left.
+    const auto newest = std::int64_t(std::floor(feed_->newestTime() / step));
+    const std::int64_t shift = newest - liveNewest_;
+    bool whole = liveWhole_ || livePending_ || step != liveStep_ ||
+                 int(liveColumns_.size()) != count || shift < 0 || shift >= count;
+    if (whole) {
+        liveColumns_.assign(std::size_t(count), Column{});
+        feed_->columns(newest - count + 1, step, count, liveColumns_.data());
+    } else {
+        std::move(liveColumns_.begin() + shift, liveColumns_.end(), liveColumns_.begin());
+        // The newest column of the last frame may have gained readings since.
+        feed_->columns(liveNewest_, step, int(shift) + 1,
+                       liveColumns_.data() + (count - 1 - int(shift)));
+    }
+    liveNewest_ = newest;
+    liveStep_ = step;
+    view_.to = double(newest + 1) * step;
+    view_.from = double(newest + 1 - count) * step;
+
+    const std::vector<std::pair<double, double>> fitted = panelRanges(liveColumns_, view_);
+    if (fitted.size() != liveRanges_.size())
+        liveRanges_.assign(fitted.size(), {0.0, 0.0});
+    for (std::size_t p = 0; p < fitted.size(); ++p) {
+        auto& kept = liveRanges_[p];
+        const auto [low, high] = fitted[p];
+        if (view_.fixedRange) {
+            whole = whole || kept != fitted[p];
+            kept = fitted[p];
+        } else if (low < kept.first || high > kept.second ||
+                   high - low < kRefitBelow * (kept.second - kept.first)) {
+            const double middle = 0.5 * (low + high), half = 0.5 * (high - low) * kLiveHeadroom;
+            kept = {middle - half, middle + half};
+            whole = true;
+        }
+    }
+    liveWhole_ = false;
+    livePending_ = true;
+    if (whole) {
+        update();
+        return;
+    }
+    // The plot area and the time labels under it move left with the readings; Qt moves what is
+    // on screen, and only the strip that comes into view is painted.
+    const QRect plotRect(int(area.x), int(area.y), count, int(area.height));
+    const int labelsTop = int(area.y + area.height);
+    const QRect labelsRect(0, labelsTop, width(), height() - labelsTop);
+    if (shift > 0) {
+        scroll(-int(shift), 0, plotRect);
+        scroll(-int(shift), 0, labelsRect);
+    }
+    // One rectangle from the columns that came (and the last one, which may have grown) to the
+    // widget's corner, over the labels that came into view too: a paint of one rectangle is
+    // drawn straight into the window's pixels, where one of two would go through QPainter.
+    const int left = plotRect.right() - int(shift);
+    update(QRect(left, plotRect.top(), width() - left, height() - plotRect.top()));
+}
+
+void PlotWidget::paintEvent(QPaintEvent* event) {
+    if (!feed_) {
+        drawing::View::paintEvent(event);
+        return;
+    }
+    QPainter painter(this);
+    drawing::PainterContext context(painter);
+    const QRect r = event->rect();
+    drawRect(context, {float(r.x()), float(r.y()), float(r.width()), float(r.height())});
 }
 
 void PlotWidget::rememberSpan() {
@@ -67,13 +177,19 @@ void PlotWidget::rememberSpan() {
 }
 
 void PlotWidget::setSpan(double from, double to, bool remember) {
-    const double all = whole();
+    if (feed_) {
+        // A followed view moves by itself; the user's span needs it frozen first.
+        interruptFollowing();
+        if (feed_)
+            return;
+    }
+    const double first = start(), all = whole() - first;
     const double rate = recording_ ? recording_->meanRate() : 0.0;
     const double narrowest = std::min(all, rate > 0.0 ? kFewestRows / rate : 0.01);
     double span = std::clamp(to - from, narrowest, all);
     if (!std::isfinite(span))
         span = all;
-    from = std::clamp(std::isfinite(from) ? from : 0.0, 0.0, all - span);
+    from = std::clamp(std::isfinite(from) ? from : first, first, first + all - span);
     if (from == view_.from && from + span == view_.to)
         return;
     if (remember)
@@ -190,9 +306,20 @@ double PlotWidget::pointedTime() const {
     return 0.5 * (view_.from + view_.to);
 }
 
-void PlotWidget::drawRect(drawing::DrawingContext& context, drawing::Rect) {
+void PlotWidget::drawRect(drawing::DrawingContext& context, drawing::Rect rect) {
     static const RecordingSeries empty;
-    panels_ = drawPlot(context, bounds(), recording_ ? *recording_ : empty, view_, columns_);
+    const RecordingSeries& shown = recording_ ? *recording_ : empty;
+    if (!feed_) {
+        panels_ = drawPlot(context, bounds(), shown, view_, columns_);
+        return;
+    }
+    // A resize since the columns were worked out: the whole picture is painted now anyway.
+    if (int(liveColumns_.size()) != std::max(1, int(plotArea(bounds()).width)))
+        advanceLive();
+    livePending_ = false;
+    const GivenColumns given{liveRanges_, rect, liveStep_};
+    panels_ = drawPlot(context, bounds(), shown, view_, liveColumns_,
+                       PlotStyle::forTheme(PlotTheme::Dark), &given);
 }
 
 bool PlotWidget::event(QEvent* event) {
@@ -289,7 +416,7 @@ void PlotWidget::keyPressEvent(QKeyEvent* event) {
         setSpan(view_.from + width, view_.to + width, true);
         return;
     case Qt::Key_Home:
-        setSpan(0.0, width, true);
+        setSpan(start(), start() + width, true);
         return;
     case Qt::Key_End:
         setSpan(whole() - width, whole(), true);
@@ -351,6 +478,7 @@ void PlotWidget::mouseMoveEvent(QMouseEvent* event) {
         const double shift = (event->position().x() - dragStart_.x()) * perPixel;
         setSpan(dragFrom_ - shift, dragTo_ - shift);
     } else if (drag_ == Drag::Select && dragMoved_) {
+        interruptFollowing();
         view_.selection = std::pair{timeAt(dragStart_.x()), timeAt(event->position().x())};
         setNeedsDisplay();
     }

@@ -4,9 +4,12 @@
 #include "features/analysis/PlotDrawing.h"
 
 #include <QPointF>
+#include <cstdint>
 #include <vector>
 
 namespace features::analysis {
+
+class LiveFeed;
 
 // The whole-recording plot on screen.
 //
@@ -30,9 +33,20 @@ public:
     // Shows [from, to] seconds, kept within the recording and at least a few rows wide. A span
     // set by a zoom the user may want to undo goes into the history with `remember`.
     void setSpan(double from, double to, bool remember = false);
-    // The recording grew or scrolled (a live view), or was replaced by its next state: shows
-    // it whole, keeping the cursors, markers and other choices.
-    void followRecording(const RecordingSeries* next = nullptr);
+    // Follows the running source: shows the newest `seconds` of `feed` (which must outlive the
+    // widget or be left first), moved on by advanceLive(), keeping the cursors, markers and
+    // other choices. Times are the feed's, so cursors and markers move along with the readings.
+    void followLive(const LiveFeed* feed, double seconds);
+    // Moves a followed view on to the newest readings. The picture on screen is scrolled and
+    // only the columns that came since are drawn; it is drawn whole only when the value range,
+    // the size or the span changes.
+    void advanceLive();
+    bool isFollowing() const { return feed_ != nullptr; }
+    // While following: the readings the pointer's readout reads (the view's latest copy).
+    void setLiveValues(const RecordingSeries* recording) { recording_ = recording; }
+    // Stops following and shows `frozen` (the followed span's readings) over the same span,
+    // keeping the cursors, markers and other choices, for every tool of a recording.
+    void freeze(const RecordingSeries* frozen);
     void showAll();
     // Zooms the time axis by `factor` (above 1 zooms in) keeping the time under `x` in place.
     void zoomAt(double x, double factor);
@@ -67,10 +81,14 @@ signals:
     void cursorsChanged();
     // The user asked for a marker at `seconds` (key M).
     void markerRequested(double seconds);
+    // The user zoomed, panned or selected while following the source: the view must stand
+    // still for that, so the window freezes it (freeze()) before the change is made.
+    void followingInterrupted();
     void valueRangeChanged();
 
 protected:
     bool event(QEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
@@ -80,7 +98,12 @@ protected:
 
 private:
     enum class Drag { None, Pan, Select };
+    // The recording's first and last times: a file starts at 0, a frozen live view at the time
+    // its span started.
+    double start() const;
     double whole() const;
+    // Asks the window to freeze a followed view before a change the user makes.
+    void interruptFollowing();
     void rememberSpan();
     void pan(double fraction);
 
@@ -94,6 +117,19 @@ private:
     QPointF dragStart_;
     double dragFrom_ = 0.0, dragTo_ = 0.0;
     qint64 lastWheelMs_ = 0;
+
+    // Following live: the feed, the span shown, the columns on screen (one per pixel column of
+    // the plot area, newest last) and the index of the newest (its end time over the column's
+    // seconds), the g range of each panel, and whether the picture must be drawn whole.
+    const LiveFeed* feed_ = nullptr;
+    double liveSeconds_ = 60.0;
+    std::vector<Column> liveColumns_;
+    std::int64_t liveNewest_ = 0;
+    double liveStep_ = 0.0;
+    std::vector<std::pair<double, double>> liveRanges_;
+    bool liveWhole_ = true;
+    // Columns scrolled on screen whose paint has not come yet.
+    bool livePending_ = false;
 };
 
 // A small amplitude spectrum of one series.

@@ -65,7 +65,8 @@ bool RecordingSeries::load(const QString& path, QString* error, const std::atomi
 }
 
 void RecordingSeries::append(float time, float x, float y, float z) {
-    ++fileRows_;
+    if (fileRows_++ == 0)
+        first_ = time;
     last_ = time;
     const std::array<float, kSeriesCount> row{x, y, z, std::sqrt(x * x + y * y + z * z)};
     if (block_ == 1) {
@@ -186,6 +187,7 @@ void RecordingSeries::clear() {
     notice_.clear();
     block_ = 1;
     fileRows_ = 0;
+    first_ = 0.0f;
     last_ = 0.0f;
     pending_ = {};
     t_ = {};

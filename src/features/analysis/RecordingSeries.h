@@ -78,8 +78,11 @@ public:
     float value(Series series, std::size_t row) const { return values_[std::size_t(series)][row]; }
     const std::vector<float>& times() const { return t_; }
     const std::vector<float>& values(Series series) const { return values_[std::size_t(series)]; }
-    // Seconds from the first row to the last; 0 for fewer than two rows.
-    double duration() const { return fileRows_ < 2 ? 0.0 : double(last_); }
+    // Seconds from the first row to the last; 0 for fewer than two rows. A file's rows start
+    // at 0; a live view's at the time its span starts.
+    double duration() const { return fileRows_ < 2 ? 0.0 : double(last_) - double(first_); }
+    // The first row's time; 0 when empty.
+    double startTime() const { return double(first_); }
     // Rows of the file per second over the whole recording; 0 for fewer than two rows.
     double meanRate() const;
 
@@ -118,6 +121,7 @@ private:
     std::size_t limit_ = std::numeric_limits<std::size_t>::max();
     std::size_t block_ = 1;
     std::size_t fileRows_ = 0;
+    float first_ = 0.0f;
     float last_ = 0.0f;
     Pending pending_;
     std::vector<float> t_;
