@@ -1,9 +1,13 @@
 #include "AppFixture.h"
+#include "features/RecordingLog.h"
 #include "screens/StatusBar.h"
 #include "screens/WindowPlacement.h"
 
+#include <QScrollBar>
 #include <QSettings>
 #include <QTest>
+#include <QTextBlock>
+#include <QTextLayout>
 #include <QToolBar>
 
 using platform::Accelerometer;
@@ -24,6 +28,8 @@ private slots:
     void axesHint();
     void placementRemembered_data();
     void placementRemembered();
+    void logReadsAcross_data();
+    void logReadsAcross();
 
 private:
     AppFixture fixture;
@@ -209,6 +215,52 @@ void FittedWindowTest::placementRemembered() {
     QCOMPARE(settings.value(QStringLiteral("windows/main/geometry")).toRect(),
              QRect(60, 50, 280, 420));
     QCOMPARE(settings.childKeys(), QStringList());
+}
+
+void FittedWindowTest::logReadsAcross_data() {
+    QTest::addColumn<QString>("stored");
+    QTest::addColumn<QString>("recorded");
+    const QString widest = RecordingLog::sampleLine(-8.88f, -8.88f, -8.88f);
+    const QString header =
+        RecordingLog::header(QStringLiteral("0.10s"), QDateTime(QDate(2026, 12, 9), QTime(10, 0)));
+    QTest::newRow("restored log") << header + widest + widest << QString();
+    QTest::newRow("recorded lines") << header << widest + widest + widest;
+    // Typed blanks, a tab, a line longer than any the log writes: still not cut, but scrolled.
+    QTest::newRow("edited") << header + widest + QStringLiteral("  \t  ") + widest << QString();
+}
+
+void FittedWindowTest::logReadsAcross() {
+    QFETCH(QString, stored);
+    QFETCH(QString, recorded);
+    fixture.useStore();
+    QSettings().setValue(QStringLiteral("text"), stored);
+    const qsizetype widest = RecordingLog::sampleLine(-8.88f, -8.88f, -8.88f).size() - 1;
+    WobblestarAppDelegate app;
+    app.applicationDidFinishLaunching();
+    QPlainTextEdit* log = controls(app).recordingText;
+    if (!recorded.isEmpty())
+        RecordingLog::appendToView(log, recorded);
+    QCoreApplication::processEvents();
+    // Laid out as painting lays it out, one line at a time.
+    auto* layout = qobject_cast<QPlainTextDocumentLayout*>(log->document()->documentLayout());
+    for (QTextBlock block = log->document()->begin(); block.isValid(); block = block.next())
+        layout->ensureBlockLayout(block);
+    QCoreApplication::processEvents();
+    // Only the drawing changes: the text keeps every blank.
+    QCOMPARE(log->toPlainText(), stored + recorded);
+    // Every sample line on one line, whole within the view beside the vertical bar: X, Y and Z
+    // read together.
+    const qreal room = log->viewport()->width() - 2.0 * log->document()->documentMargin();
+    for (QTextBlock block = log->document()->begin(); block.isValid(); block = block.next()) {
+        if (!block.text().startsWith(u"[X]"))
+            continue;
+        QCOMPARE(block.layout()->lineCount(), 1);
+        const qreal width = block.layout()->lineAt(0).naturalTextWidth();
+        if (block.text().size() == widest)
+            QVERIFY2(width <= room, qPrintable(QStringLiteral("%1 > %2").arg(width).arg(room)));
+    }
+    if (!stored.contains(u'\t'))
+        QCOMPARE(log->horizontalScrollBar()->maximum(), 0);
 }
 
 QTEST_MAIN(FittedWindowTest)
