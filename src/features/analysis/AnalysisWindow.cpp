@@ -253,8 +253,9 @@ void AnalysisWindow::refresh() {
     const QString chosen = !loader_.loading().isEmpty() ? loader_.loading() : recording().path();
     list_->clear();
     addLiveItem();
-    const QFileInfoList files = QDir(folder_).entryInfoList(
-        {QStringLiteral("*.csv")}, QDir::Files | QDir::Readable, QDir::Name | QDir::Reversed);
+    // Files the user may not read are listed too, their rows saying why.
+    const QFileInfoList files = QDir(folder_).entryInfoList({QStringLiteral("*.csv")}, QDir::Files,
+                                                            QDir::Name | QDir::Reversed);
     QStringList toSummarize;
     for (const QFileInfo& file : files) {
         const QString path = file.absoluteFilePath();
