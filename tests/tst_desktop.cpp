@@ -35,6 +35,8 @@ const QRectF kLogText(14, 138, 284, 262);
 // Where a control shows its colour: beside its words, off a switch's knob.
 const QPointF kTopRightDoneColour(247, 42), kMetersDoneColour(397, 298);
 const QPointF kStartColour(13, 457), kXAxisSwitchColour(250, 182);
+// The middle of the X axis switch's top edge, where its focus ring runs.
+const QPointF kXAxisSwitchEdge(266.5, 168);
 // The gauges' pivots, X, Y, Z, and the needle's length (app/GaugeLayout.h).
 const QPointF kPivots[3] = {{241, 104}, {94, 194}, {386, 194}};
 constexpr double kNeedle = 50.0;
@@ -50,6 +52,10 @@ bool isRed(QColor c) {
 }
 bool isGrey(QColor c) {
     return c.lightness() > 60 && c.lightness() < 230 && c.hslSaturation() < 40;
+}
+// The focus ring's light blue, #9cc2ff.
+bool isFocusRing(QColor c) {
+    return c.blue() > 200 && c.red() > 110 && c.red() < c.blue() - 40;
 }
 
 // The window's inside, as the program scales its layout into it: the layout of `size` points,
@@ -257,6 +263,10 @@ void DesktopTest::screens_data() {
                                  << "log 8";
     QTest::newRow("log, small window")
         << big << 1.0 << none << QStringList{"size 240 360", "recording", "start"} << "log 6";
+    // Tab from the window's start to the X axis switch: About, Done, Check axes, X.
+    QTest::newRow("a switch flipped by Space")
+        << big << 1.0 << none << QStringList{"settings", "Tab", "Tab", "Tab", "Tab", "space"}
+        << "settings focused";
     QTest::newRow("settings left by Escape")
         << big << 1.0 << none << QStringList{"settings", "Escape"} << "graph";
     QTest::newRow("meters") << big << 1.0 << none << QStringList{"meters"} << "meters";
@@ -379,7 +389,11 @@ void DesktopTest::screens() {
     const Check check =
         shown.startsWith(u"log")
             ? Check([smallest = detail.toInt()](const Scene& s) { return checkLog(s, smallest); })
-            : checkFor(shown.section(' ', 0, 0), fixedOrientation);
+        : detail == u"focused" ? Check([](const Scene& s) {
+              return checkFor(QStringLiteral("settings"), false)(s) +
+                     expect(isFocusRing(s.at(kXAxisSwitchEdge)), "the focus ring");
+          })
+                               : checkFor(shown.section(' ', 0, 0), fixedOrientation);
     shown = shown.section(' ', 0, 0);
     if (expectedSize.isValid())
         QCOMPARE(bed.geometry(window).size(), expectedSize);
