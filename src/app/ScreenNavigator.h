@@ -2,6 +2,7 @@
 
 #include "desktop/IdleInhibitor.h"
 #include "drawing/Images.h"
+#include "screens/AlignedImages.h"
 #include "screens/ScreenNames.h"
 #include "screens/ScreenTransition.h"
 
@@ -76,6 +77,7 @@ public:
     platform::IdleInhibitor& idle() { return idle_; }
 
 private:
+    platform::AlignedImages alignedImages_;
     // The widget that stands for a screen among the window's children.
     QWidget* rootOf(QWidget* screen) const;
 

@@ -23,7 +23,7 @@ FittedWindow::FittedWindow(QWidget* layout) : layout_(layout) {
                    QPainter::TextAntialiasing);
     // The graph repaints most of the layout many times a second; one full update is cheaper
     // than tracking the many small regions it would otherwise report.
-    setViewportUpdateMode(QGraphicsView::FullViewportUpdate);
+    setViewportUpdateMode(QGraphicsView::BoundingRectViewportUpdate);
     setBackgroundBrush(Qt::black);
     setMinimumSize(160, 160);
 
