@@ -79,6 +79,8 @@ void FittedWindowTest::scalesToAnySize_data() {
             QTest::addRow("%dx%d at %.1f", window.width(), window.height(), ratio)
                 << window << ratio << false;
     QTest::newRow("meters, wide window") << QSize(1000, 500) << 1.5 << true;
+    // About maximised on 1920 x 1080: the double-resolution skins, drawn at 2.17.
+    QTest::newRow("1900x1040 at 1.0") << QSize(1900, 1040) << 1.0 << false;
 }
 
 void FittedWindowTest::scalesToAnySize() {
@@ -130,6 +132,13 @@ void FittedWindowTest::scalesToAnySize() {
                          bottom->width() * scale, bottom->height() * scale);
         QVERIFY(QRectF(QPointF(0, 0), QSizeF(window)).contains(bar.adjusted(0.5, 0.5, -0.5, -0.5)));
         QVERIFY(at(QPointF(bar.left() + 2, bar.bottom() - 2)).lightness() < 12);
+        // The skin reaches the graph screen's far corner, below the last strip, in its colour.
+        const QColor skin = controls(app).one->pixmap().toImage().pixelColor(0, 0);
+        const QColor corner = at(content.topLeft() + QPointF(316, 425) * scale);
+        QVERIFY2(std::abs(corner.red() - skin.red()) + std::abs(corner.green() - skin.green()) +
+                         std::abs(corner.blue() - skin.blue()) <=
+                     6,
+                 qPrintable(corner.name() + QStringLiteral(" for ") + skin.name()));
     }
     // The drawing follows the device scale: nearer 2 than 1, the double-resolution skins.
     QCOMPARE(controls(app).one->pixmap().devicePixelRatio() > 1.0, top->deviceScale() >= 1.5);
