@@ -65,6 +65,7 @@ public:
         env.insert(QStringLiteral("WOBBLESTAR_CONFIG_DIR"), config_.path());
         env.insert(QStringLiteral("XDG_CONFIG_HOME"), config_.path());
         env.insert(QStringLiteral("HOME"), config_.path());
+        env.insert(QStringLiteral("XDG_DATA_HOME"), dataPath());
         program_ = std::make_unique<QProcess>();
         program_->setProcessEnvironment(env);
         program_->setStandardOutputFile(QProcess::nullDevice());
@@ -74,6 +75,19 @@ public:
     }
 
     QString configPath() const { return config_.path(); }
+    // Where the program keeps its files (its recordings beneath).
+    QString dataPath() const { return config_.filePath(QStringLiteral("data")); }
+
+    // The names of the program's visible top-level windows, dialogs included.
+    QStringList windowNames() {
+        QStringList names;
+        for (const QString& id :
+             run("xdotool", {"search", "--onlyvisible", "--pid",
+                             QString::number(program_->processId()), "--name", "."})
+                 .split('\n', Qt::SkipEmptyParts))
+            names << run("xdotool", {"getwindowname", id}).trimmed();
+        return names;
+    }
 
     // The program's visible top-level window titled `title` (all of it, or its beginning); 0
     // when none appeared within a few seconds.

@@ -29,10 +29,14 @@ const QSizeF kLandscape(480, 320);
 
 // Where a user taps, in points of the portrait layout or of the gauges' screen.
 const QPointF kToolbarRecording(116, 457), kToolbarMeters(194, 457), kToolbarSettings(263, 457);
-const QPointF kAbout(45, 42), kMetersDone(430, 298), kXAxisLabel(90, 182);
+const QPointF kAbout(45, 42), kMetersDone(430, 298), kXAxisLabel(90, 182), kStart(41, 457);
+// Inside the recording log's frame and padding, left of its scroll bar.
+const QRectF kLogText(14, 138, 284, 262);
 // Where a control shows its colour: beside its words, off a switch's knob.
 const QPointF kTopRightDoneColour(247, 42), kMetersDoneColour(397, 298);
 const QPointF kStartColour(13, 457), kXAxisSwitchColour(250, 182);
+// The middle of the X axis switch's top edge, where its focus ring runs.
+const QPointF kXAxisSwitchEdge(266.5, 168);
 // The gauges' pivots, X, Y, Z, and the needle's length (app/GaugeLayout.h).
 const QPointF kPivots[3] = {{241, 104}, {94, 194}, {386, 194}};
 constexpr double kNeedle = 50.0;
@@ -48,6 +52,10 @@ bool isRed(QColor c) {
 }
 bool isGrey(QColor c) {
     return c.lightness() > 60 && c.lightness() < 230 && c.hslSaturation() < 40;
+}
+// The focus ring's light blue, #9cc2ff.
+bool isFocusRing(QColor c) {
+    return c.blue() > 200 && c.red() > 110 && c.red() < c.blue() - 40;
 }
 
 // The window's inside, as the program scales its layout into it: the layout of `size` points,
@@ -103,6 +111,79 @@ struct Scene {
 };
 
 using Check = std::function<QString(const Scene&)>;
+
+// A run of pixels, first to last.
+struct Span {
+    int first, last;
+    int length() const { return last - first + 1; }
+};
+
+// Runs of indices from `from` to `to` where `ink(i)` holds; up to `gap` indices without it are
+// taken into a run.
+std::vector<Span> inkRuns(int from, int to, int gap, const std::function<bool(int)>& ink) {
+    std::vector<Span> runs;
+    for (int i = from; i <= to; ++i) {
+        if (!ink(i))
+            continue;
+        if (!runs.empty() && i - runs.back().last - 1 <= gap)
+            runs.back().last = i;
+        else
+            runs.push_back({i, i});
+    }
+    return runs;
+}
+
+// Reads the recording log's lines of text from the picture: a sample line shows as three runs
+// of ink (X, Y, Z), whole inside the log, its last glyph a zero at least `smallest` pixels
+// high and, from 11 pixels up, not to be taken for an eight.
+QString checkLog(const Scene& s, int smallest) {
+    const QRect area = s.layout.mapRect(kLogText).toRect();
+    auto lit = [&](int x, int y) { return s.picture.pixelColor(x, y).lightness() > 120; };
+    const auto lines = inkRuns(area.top(), area.bottom(), 0, [&](int y) {
+        for (int x = area.left(); x <= area.right(); ++x)
+            if (lit(x, y))
+                return true;
+        return false;
+    });
+    for (const Span& line : lines) {
+        auto inked = [&](int x) {
+            for (int y = line.first; y <= line.last; ++y)
+                if (lit(x, y))
+                    return true;
+            return false;
+        };
+        // Values stand further apart than the blank after a value's colon.
+        const auto values = inkRuns(area.left(), area.right(), line.length() * 13 / 10, inked);
+        if (values.size() != 3)
+            continue;
+        const Span z = values.back();
+        // "[Z]: +0.00" as wide as "[X]: +1.00", not cut at the log's edge.
+        if (z.last >= area.right() - 1 || z.length() < values.front().length() * 9 / 10)
+            return QStringLiteral("the Z value cut short");
+        // The last glyph, a tenth of "[Z]: +0.00".
+        const Span glyph{z.last - z.length() * 7 / 100, z.last};
+        const auto rows = inkRuns(line.first, line.last, 0, [&](int y) {
+            for (int x = glyph.first; x <= glyph.last; ++x)
+                if (lit(x, y))
+                    return true;
+            return false;
+        });
+        if (rows.empty())
+            return QStringLiteral("no last glyph");
+        const int height = rows.back().last - rows.front().first + 1;
+        if (height < smallest)
+            return QStringLiteral("glyphs %1 pixels high").arg(height);
+        // Across its middle, a zero (DejaVu Sans Mono's has a dot) shows both sides apart; an
+        // eight, or a blur, shows its waist alone.
+        const int middle = (rows.front().first + rows.back().last) / 2;
+        if (smallest >= 11 && inkRuns(z.last - z.length() / 8, z.last, 0, [&](int x) {
+                                  return lit(x, middle);
+                              }).size() < 2)
+            return QStringLiteral("a zero drawn like an eight");
+        return QString();
+    }
+    return QStringLiteral("no line of three values in the log");
+}
 
 QString expect(bool ok, const char* what) {
     return ok ? QString() : QString::fromLatin1(what);
@@ -173,6 +254,19 @@ void DesktopTest::screens_data() {
         << laptop << 1.0 << none << QStringList{"size 400 700", "settings", "about"} << "info";
     QTest::newRow("recording, wide window")
         << big << 1.0 << none << QStringList{"size 1200 700", "recording"} << "recording";
+    // The log at the first window: digits at least 11 pixels high; X, Y and Z of a line
+    // together and whole at any size.
+    QTest::newRow("log") << big << 1.0 << none << QStringList{"recording", "start"} << "log 11";
+    QTest::newRow("log at 2x, laptop")
+        << laptop << 2.0 << none << QStringList{"recording", "start"} << "log 11";
+    QTest::newRow("log, laptop") << laptop << 1.0 << none << QStringList{"recording", "start"}
+                                 << "log 8";
+    QTest::newRow("log, small window")
+        << big << 1.0 << none << QStringList{"size 240 360", "recording", "start"} << "log 6";
+    // Tab from the window's start to the X axis switch: About, Done, Check axes, X.
+    QTest::newRow("a switch flipped by Space")
+        << big << 1.0 << none << QStringList{"settings", "Tab", "Tab", "Tab", "Tab", "space"}
+        << "settings focused";
     QTest::newRow("settings left by Escape")
         << big << 1.0 << none << QStringList{"settings", "Escape"} << "graph";
     QTest::newRow("meters") << big << 1.0 << none << QStringList{"meters"} << "meters";
@@ -212,6 +306,14 @@ void DesktopTest::screens() {
         QFAIL(qPrintable(QStringLiteral("No desktop to test in: ") + failed));
     const QStringList arguments =
         QStringList{"--source", "replay:" + recording_, "--loop"} + options;
+    if (shown == u"recordings") {
+        // The newest recording stopped before its first row: said in its row, never in a box.
+        const QString folder = bed.dataPath() + QStringLiteral("/Wobblestar/recordings");
+        QDir().mkpath(folder);
+        QFile early(folder + QStringLiteral("/2026-12-09_09-00-00.csv"));
+        QVERIFY(early.open(QIODevice::WriteOnly));
+        early.write("time,x,y,z\n");
+    }
     bed.launch(QStringLiteral(WOBBLESTAR_BINARY), arguments, scale);
     QString window = bed.window(QStringLiteral("Wobblestar"));
     QVERIFY2(!window.isEmpty(), "the program's window did not appear");
@@ -232,6 +334,8 @@ void DesktopTest::screens() {
             tap(kToolbarSettings);
         } else if (step == u"recording") {
             tap(kToolbarRecording);
+        } else if (step == u"start") {
+            tap(kStart);
         } else if (step == u"meters") {
             tap(kToolbarMeters);
             meters = true;
@@ -272,16 +376,27 @@ void DesktopTest::screens() {
                                 .arg(inside.height())));
         QVERIFY2(inside.width() <= screen.width() * 0.9 && inside.height() <= screen.height() * 0.9,
                  qPrintable(QStringLiteral("%1x%2").arg(inside.width()).arg(inside.height())));
+        // The main window and the recordings window, no box; a moment for one to come up.
+        QTest::qWait(1000);
+        QCOMPARE(bed.windowNames().size(), 2);
         return;
     }
-    const QSize expectedSize = shown.contains(' ')
-                                   ? QSize(shown.section(' ', 1).section('x', 0, 0).toInt(),
-                                           shown.section(' ', 1).section('x', 1).toInt())
-                                   : QSize();
+    // After the screen's name: the window's size ("640x960"), or the log's smallest glyph.
+    const QString detail = shown.section(' ', 1);
+    const QSize expectedSize = detail.contains('x') ? QSize(detail.section('x', 0, 0).toInt(),
+                                                            detail.section('x', 1).toInt())
+                                                    : QSize();
+    const Check check =
+        shown.startsWith(u"log")
+            ? Check([smallest = detail.toInt()](const Scene& s) { return checkLog(s, smallest); })
+        : detail == u"focused" ? Check([](const Scene& s) {
+              return checkFor(QStringLiteral("settings"), false)(s) +
+                     expect(isFocusRing(s.at(kXAxisSwitchEdge)), "the focus ring");
+          })
+                               : checkFor(shown.section(' ', 0, 0), fixedOrientation);
     shown = shown.section(' ', 0, 0);
     if (expectedSize.isValid())
         QCOMPARE(bed.geometry(window).size(), expectedSize);
-    const Check check = checkFor(shown, fixedOrientation);
     QString missing;
     QImage picture;
     // The picture settles within a few frames; give a slow machine a few seconds.

@@ -5,6 +5,8 @@
 #include <QImage>
 #include <QPainter>
 #include <QTest>
+#include <algorithm>
+#include <cmath>
 #include <vector>
 
 using drawing::Font;
@@ -29,6 +31,8 @@ private slots:
     void layerStartsFromTheInitialState();
     void layerIsDrawnAgainOnlyWhenItsKeyChanges_data();
     void layerIsDrawnAgainOnlyWhenItsKeyChanges();
+    void layerLooksAsDrawn_data();
+    void layerLooksAsDrawn();
 };
 
 namespace {
@@ -312,6 +316,53 @@ void DrawingContextTest::layerIsDrawnAgainOnlyWhenItsKeyChanges() {
     const int top = static_cast<int>(bounds.y * ratio);
     QCOMPARE(second.pixelColor(4, top), QColor(Qt::white));
     QCOMPARE(second.pixelColor(4, top - 1), QColor(Qt::black));
+}
+
+void DrawingContextTest::layerLooksAsDrawn_data() {
+    QTest::addColumn<qreal>("scale");
+    QTest::addColumn<QPointF>("offset");
+    QTest::newRow("1x") << 1.0 << QPointF(0, 0);
+    QTest::newRow("2x") << 2.0 << QPointF(0, 0);
+    QTest::newRow("1.5x, off the pixel grid") << 1.5 << QPointF(0.3, 0.7);
+    QTest::newRow("a maximised window's scale") << 2.1666667 << QPointF(603, 0.4);
+}
+
+void DrawingContextTest::layerLooksAsDrawn() {
+    QFETCH(qreal, scale);
+    QFETCH(QPointF, offset);
+    drawing::Layer layer;
+    // The same frame, composited from the layer (the second time) or drawn as vectors.
+    auto frame = [&](bool cached) {
+        QImage image(QSize(60, 60) * 3, QImage::Format_ARGB32_Premultiplied);
+        image.fill(Qt::black);
+        QPainter painter(&image);
+        painter.translate(offset.x() - std::floor(offset.x()), offset.y());
+        painter.scale(scale, scale);
+        PainterContext context(painter);
+        context.setCachesLayers(cached);
+        context.drawLayer(layer, Rect{5, 5, 50, 50}, Rect{5, 10, 50, 30},
+                          [](drawing::DrawingContext& content) {
+                              content.setGrayStrokeColor(1.0f, 1.0f);
+                              content.beginPath();
+                              content.moveToPoint(5, 20.5f);
+                              content.addLineToPoint(55, 20.5f);
+                              content.strokePath();
+                              content.drawAtPoint(QStringLiteral("+1.0"), {8, 22},
+                                                  drawing::Font::systemFontOfSize(12.0f));
+                          });
+        return image;
+    };
+    frame(true);
+    const QImage composited = frame(true);
+    const QImage drawn = frame(false);
+    int worst = 0;
+    for (int y = 0; y < drawn.height(); ++y)
+        for (int x = 0; x < drawn.width(); ++x) {
+            const QRgb a = composited.pixel(x, y), b = drawn.pixel(x, y);
+            worst = std::max({worst, std::abs(qRed(a) - qRed(b)), std::abs(qGreen(a) - qGreen(b)),
+                              std::abs(qBlue(a) - qBlue(b))});
+        }
+    QVERIFY2(worst <= 1, qPrintable(QString::number(worst)));
 }
 
 QTEST_MAIN(DrawingContextTest)

@@ -1,9 +1,13 @@
 #include "AppFixture.h"
+#include "features/RecordingLog.h"
 #include "screens/StatusBar.h"
 #include "screens/WindowPlacement.h"
 
+#include <QScrollBar>
 #include <QSettings>
 #include <QTest>
+#include <QTextBlock>
+#include <QTextLayout>
 #include <QToolBar>
 
 using screens::FittedWindow;
@@ -24,6 +28,8 @@ private slots:
     void axesHint();
     void placementRemembered_data();
     void placementRemembered();
+    void logReadsAcross_data();
+    void logReadsAcross();
 
 private:
     AppFixture fixture;
@@ -73,6 +79,8 @@ void FittedWindowTest::scalesToAnySize_data() {
             QTest::addRow("%dx%d at %.1f", window.width(), window.height(), ratio)
                 << window << ratio << false;
     QTest::newRow("meters, wide window") << QSize(1000, 500) << 1.5 << true;
+    // About maximised on 1920 x 1080: the double-resolution skins, drawn at 2.17.
+    QTest::newRow("1900x1040 at 1.0") << QSize(1900, 1040) << 1.0 << false;
 }
 
 void FittedWindowTest::scalesToAnySize() {
@@ -124,6 +132,13 @@ void FittedWindowTest::scalesToAnySize() {
                          bottom->width() * scale, bottom->height() * scale);
         QVERIFY(QRectF(QPointF(0, 0), QSizeF(window)).contains(bar.adjusted(0.5, 0.5, -0.5, -0.5)));
         QVERIFY(at(QPointF(bar.left() + 2, bar.bottom() - 2)).lightness() < 12);
+        // The skin reaches the graph screen's far corner, below the last strip, in its colour.
+        const QColor skin = controls(app).one->pixmap().toImage().pixelColor(0, 0);
+        const QColor corner = at(content.topLeft() + QPointF(316, 425) * scale);
+        QVERIFY2(std::abs(corner.red() - skin.red()) + std::abs(corner.green() - skin.green()) +
+                         std::abs(corner.blue() - skin.blue()) <=
+                     6,
+                 qPrintable(corner.name() + QStringLiteral(" for ") + skin.name()));
     }
     // The drawing follows the device scale: nearer 2 than 1, the double-resolution skins.
     QCOMPARE(controls(app).one->pixmap().devicePixelRatio() > 1.0, top->deviceScale() >= 1.5);
@@ -209,6 +224,52 @@ void FittedWindowTest::placementRemembered() {
     QCOMPARE(settings.value(QStringLiteral("windows/main/geometry")).toRect(),
              QRect(60, 50, 280, 420));
     QCOMPARE(settings.childKeys(), QStringList());
+}
+
+void FittedWindowTest::logReadsAcross_data() {
+    QTest::addColumn<QString>("stored");
+    QTest::addColumn<QString>("recorded");
+    const QString widest = features::RecordingLog::sampleLine(-8.88f, -8.88f, -8.88f);
+    const QString header = features::RecordingLog::header(
+        QStringLiteral("0.10s"), QDateTime(QDate(2026, 12, 9), QTime(10, 0)));
+    QTest::newRow("restored log") << header + widest + widest << QString();
+    QTest::newRow("recorded lines") << header << widest + widest + widest;
+    // Typed blanks, a tab, a line longer than any the log writes: still not cut, but scrolled.
+    QTest::newRow("edited") << header + widest + QStringLiteral("  \t  ") + widest << QString();
+}
+
+void FittedWindowTest::logReadsAcross() {
+    QFETCH(QString, stored);
+    QFETCH(QString, recorded);
+    fixture.useStore();
+    QSettings().setValue(QStringLiteral("text"), stored);
+    const qsizetype widest = features::RecordingLog::sampleLine(-8.88f, -8.88f, -8.88f).size() - 1;
+    app::WobblestarAppDelegate app;
+    app.applicationDidFinishLaunching();
+    QPlainTextEdit* log = controls(app).recordingText;
+    if (!recorded.isEmpty())
+        features::RecordingLog::appendToView(log, recorded);
+    QCoreApplication::processEvents();
+    // Laid out as painting lays it out, one line at a time.
+    auto* layout = qobject_cast<QPlainTextDocumentLayout*>(log->document()->documentLayout());
+    for (QTextBlock block = log->document()->begin(); block.isValid(); block = block.next())
+        layout->ensureBlockLayout(block);
+    QCoreApplication::processEvents();
+    // Only the drawing changes: the text keeps every blank.
+    QCOMPARE(log->toPlainText(), stored + recorded);
+    // Every sample line on one line, whole within the view beside the vertical bar: X, Y and Z
+    // read together.
+    const qreal room = log->viewport()->width() - 2.0 * log->document()->documentMargin();
+    for (QTextBlock block = log->document()->begin(); block.isValid(); block = block.next()) {
+        if (!block.text().startsWith(u"[X]"))
+            continue;
+        QCOMPARE(block.layout()->lineCount(), 1);
+        const qreal width = block.layout()->lineAt(0).naturalTextWidth();
+        if (block.text().size() == widest)
+            QVERIFY2(width <= room, qPrintable(QStringLiteral("%1 > %2").arg(width).arg(room)));
+    }
+    if (!stored.contains(u'\t'))
+        QCOMPARE(log->horizontalScrollBar()->maximum(), 0);
 }
 
 QTEST_MAIN(FittedWindowTest)

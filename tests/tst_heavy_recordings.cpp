@@ -22,7 +22,7 @@ using namespace features::analysis;
 
 namespace {
 
-enum class Action { Show, SwitchMidway, QuitMidway };
+enum class Action { Show, SwitchMidway, QuitMidway, NewestUnreadable };
 
 constexpr float kPeakG = 6.0f;
 
@@ -70,6 +70,9 @@ void TestHeavyRecordings::windowAnswersWhileReading_data() {
         << 3 << 80000 << QByteArray() << Action::Show << false;
     QTest::newRow("another chosen while reading")
         << 2 << 200000 << QByteArray() << Action::SwitchMidway << false;
+    // A recording stopped before its first row: its row says so, the next is shown, no box.
+    QTest::newRow("the newest unreadable")
+        << 2 << 20000 << QByteArray() << Action::NewestUnreadable << false;
     QTest::newRow("a signal while reading")
         << 1 << 400000 << QByteArray() << Action::QuitMidway << false;
 }
@@ -85,6 +88,8 @@ void TestHeavyRecordings::windowAnswersWhileReading() {
     QStringList paths;
     for (int i = 0; i < files; ++i)
         paths << writeRecording(QDir(dir.path()), i, rows);
+    const QString unreadable =
+        action == Action::NewestUnreadable ? writeRecording(QDir(dir.path()), 8, 0) : QString();
     if (memory.isEmpty())
         qunsetenv("WOBBLESTAR_RECORDING_MEMORY");
     else
@@ -103,7 +108,7 @@ void TestHeavyRecordings::windowAnswersWhileReading() {
     QSignalSpy loaded(&window->loader(), &RecordingLoader::loaded);
     // The newest is chosen at once and read on a worker.
     const QString newest = paths.constLast();
-    QCOMPARE(window->loader().loading(), newest);
+    QCOMPARE(window->loader().loading(), unreadable.isEmpty() ? newest : unreadable);
     QVERIFY(window->recording().isEmpty());
     QVERIFY(window->findChild<QLabel*>(QStringLiteral("analysisInfo"))
                 ->text()
@@ -125,10 +130,10 @@ void TestHeavyRecordings::windowAnswersWhileReading() {
         return;
     }
 
-    QVERIFY(loaded.wait(60000));
-    QCOMPARE(loaded.count(), 1);
+    const int loads = unreadable.isEmpty() ? 1 : 2;
+    QTRY_COMPARE_WITH_TIMEOUT(loaded.count(), loads, 60000);
     QVERIFY2(ticks > 0, "the event loop stood still while a file was read");
-    QCOMPARE(loaded.first().at(0).toString(), shown);
+    QCOMPARE(loaded.last().at(0).toString(), shown);
     const RecordingSeries& recording = window->recording();
     QCOMPARE(recording.path(), shown);
     QCOMPARE(recording.fileRows(), std::size_t(rows));
@@ -145,12 +150,24 @@ void TestHeavyRecordings::windowAnswersWhileReading() {
     QVERIFY2(info.contains(QLatin1String("coarser level")) == coarse, qPrintable(info));
 
     // Every file is summarised, in the list's order: newest first.
-    QTRY_COMPARE_WITH_TIMEOUT(summarized.count(), files, 30000);
+    const int first = unreadable.isEmpty() ? 1 : 2;
+    QTRY_COMPARE_WITH_TIMEOUT(summarized.count(), files + first - 1, 30000);
     auto* list = window->findChild<QTreeWidget*>(QStringLiteral("recordingList"));
     // The live entry stands first, above the files.
     for (int i = 0; i < files; ++i) {
-        QCOMPARE(summarized.at(i).at(0).toString(), pathOf(list->topLevelItem(i + 1)));
-        QCOMPARE(list->topLevelItem(i + 1)->text(3), QStringLiteral("%1 g").arg(kPeakG, 0, 'f', 2));
+        QCOMPARE(summarized.at(i + first - 1).at(0).toString(),
+                 pathOf(list->topLevelItem(i + first)));
+        QCOMPARE(list->topLevelItem(i + first)->text(3),
+                 QStringLiteral("%1 g").arg(kPeakG, 0, 'f', 2));
+    }
+    if (!unreadable.isEmpty()) {
+        const QTreeWidgetItem* item = list->topLevelItem(1);
+        QCOMPARE(pathOf(item), unreadable);
+        QCOMPARE(item->text(1), QStringLiteral("unreadable"));
+        QVERIFY2(item->toolTip(1).contains(QLatin1String("expected a row")),
+                 qPrintable(item->toolTip(1)));
+        // The window's own files raise no message.
+        QCOMPARE(window->message(), QString());
     }
 }
 

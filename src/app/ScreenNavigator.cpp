@@ -36,6 +36,8 @@ void ScreenNavigator::loadSkins(const std::function<QPixmap(const QString&)>& im
     metal90 = imageNamed(QStringLiteral("metal90.png"));
     black90 = imageNamed(QStringLiteral("black90.png"));
     ancient90 = imageNamed(QStringLiteral("ancient90.png"));
+    for (QLabel* view : {ui_.one, ui_.two, ui_.three, ui_.four, ui_.five})
+        alignedImages_.watch(view);
 }
 
 void ScreenNavigator::reloadSkins(double deviceScale) {

@@ -2,6 +2,7 @@
 
 #include "desktop/IdleInhibitor.h"
 #include "drawing/Images.h"
+#include "screens/AlignedImages.h"
 #include "screens/ScreenNames.h"
 #include "screens/ScreenTransition.h"
 
@@ -77,6 +78,7 @@ public:
     desktop::IdleInhibitor& idle() { return idle_; }
 
 private:
+    screens::AlignedImages alignedImages_;
     // The widget that stands for a screen among the window's children.
     QWidget* rootOf(QWidget* screen) const;
 

@@ -26,34 +26,55 @@ bool tileHoldsAnything(const QImage& image, const QRect& tile) {
     return false;
 }
 
+// Where the frame's corner falls under `device`, in device pixels.
+QPointF cornerOf(Rect frame, const QTransform& device) {
+    return device.map(QPointF(frame.x, frame.y));
+}
+
+QPointF fractionOf(QPointF corner) {
+    return corner - QPointF(std::floor(corner.x()), std::floor(corner.y()));
+}
+
 } // namespace
 
-bool Layer::isValidFor(Rect frame, Rect bounds, qreal devicePixelRatio) const {
-    return devicePixelRatio_ > 0.0 && devicePixelRatio_ == devicePixelRatio && frame_ == frame &&
-           bounds_ == bounds;
+bool Layer::canBeMadeFor(const QTransform& device) {
+    return device.type() <= QTransform::TxScale && device.m11() == device.m22() &&
+           device.m11() > 0.0;
+}
+
+bool Layer::isValidFor(Rect frame, Rect bounds, const QTransform& device) const {
+    // A corner that moved by a fraction of a pixel would put every edge elsewhere within its
+    // pixels; one that moved by whole pixels only moves the picture.
+    const QPointF moved = fractionOf(cornerOf(frame, device)) - fraction_;
+    return scale_ > 0.0 && scale_ == device.m11() && frame_ == frame && bounds_ == bounds &&
+           std::abs(moved.x()) < 1e-6 && std::abs(moved.y()) < 1e-6;
 }
 
 void Layer::clear() {
     pieces_.clear();
     frame_ = Rect();
     bounds_ = Rect();
-    devicePixelRatio_ = 0.0;
+    scale_ = 0.0;
+    fraction_ = QPointF();
 }
 
-void Layer::draw(Rect frame, Rect bounds, qreal devicePixelRatio, const LayerContent& content) {
+void Layer::draw(Rect frame, Rect bounds, const QTransform& device, const LayerContent& content) {
     clear();
     frame_ = frame;
     bounds_ = bounds;
-    devicePixelRatio_ = devicePixelRatio;
-    const QSize pixels(static_cast<int>(std::ceil(frame.width * devicePixelRatio)),
-                       static_cast<int>(std::ceil(frame.height * devicePixelRatio)));
+    scale_ = device.m11();
+    fraction_ = fractionOf(cornerOf(frame, device));
+    const QSize pixels(static_cast<int>(std::ceil(frame.width * scale_ + fraction_.x())),
+                       static_cast<int>(std::ceil(frame.height * scale_ + fraction_.y())));
     if (pixels.isEmpty())
         return;
     QImage whole(pixels, QImage::Format_ARGB32_Premultiplied);
-    whole.setDevicePixelRatio(devicePixelRatio);
     whole.fill(Qt::transparent);
     {
+        // Every point lands where it would on the surface, less a whole number of pixels.
         QPainter painter(&whole);
+        painter.translate(fraction_);
+        painter.scale(scale_, scale_);
         painter.translate(-frame.x, -frame.y);
         PainterContext context(painter);
         content(context);
@@ -91,18 +112,24 @@ void Layer::draw(Rect frame, Rect bounds, qreal devicePixelRatio, const LayerCon
     }
 
     pieces_.reserve(runs.size());
-    for (const QRect& run : runs) {
-        QImage piece = whole.copy(run);
-        piece.setDevicePixelRatio(devicePixelRatio);
-        pieces_.push_back(Piece{
-            QPointF(frame.x + run.x() / devicePixelRatio, frame.y + run.y() / devicePixelRatio),
-            std::move(piece)});
-    }
+    for (const QRect& run : runs)
+        pieces_.push_back(Piece{run.topLeft(), whole.copy(run)});
 }
 
 void Layer::composite(QPainter& painter) const {
+    if (pieces_.empty())
+        return;
+    const QTransform device = painter.deviceTransform();
+    const QPointF corner = cornerOf(frame_, device) - fraction_;
+    // Drawn in device pixels: a move by the picture's whole-pixel corner and nothing else, so
+    // the pieces are copied, not resampled.
+    painter.save();
+    painter.setWorldTransform(
+        QTransform::fromTranslate(std::round(corner.x()), std::round(corner.y())) *
+        device.inverted() * painter.worldTransform());
     for (const Piece& piece : pieces_)
         painter.drawImage(piece.origin, piece.image);
+    painter.restore();
 }
 
 } // namespace drawing

@@ -120,23 +120,17 @@ void PainterContext::restoreGState() {
 }
 
 void PainterContext::drawLayer(Layer& layer, Rect frame, Rect bounds, const LayerContent& content) {
-    // A cached layer is a picture at a whole number of pixels per point, laid on whole pixels.
-    // Under any other transform (a window scaled to an odd size) it would be resampled and
-    // soft, so the content is drawn as vectors instead.
+    // A cached layer is a picture in device pixels, laid pixel for pixel. Under a turn or a
+    // shear it would be resampled and soft, so the content is drawn as vectors instead.
     const QTransform device = painter_.deviceTransform();
-    const auto whole = [](qreal v) { return std::abs(v - std::round(v)) < 1e-6; };
-    const bool onWholePixels = device.type() <= QTransform::TxScale &&
-                               device.m11() == device.m22() && whole(device.m11()) &&
-                               whole(device.dx()) && whole(device.dy());
-    if (!cachesLayers_ || !onWholePixels) {
+    if (!cachesLayers_ || !Layer::canBeMadeFor(device)) {
         const GStateSaver saved(*this);
         setGState(GState{initialStrokePen(), QColor(Qt::black), true});
         content(*this);
         return;
     }
-    const qreal ratio = device.m11();
-    if (!layer.isValidFor(frame, bounds, ratio))
-        layer.draw(frame, bounds, ratio, content);
+    if (!layer.isValidFor(frame, bounds, device))
+        layer.draw(frame, bounds, device, content);
     layer.composite(painter_);
 }
 

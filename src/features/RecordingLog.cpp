@@ -1,17 +1,67 @@
 #include "features/RecordingLog.h"
 
-#include <QFontMetricsF>
 #include <QPalette>
 #include <QPlainTextEdit>
 #include <QScrollBar>
+#include <QSyntaxHighlighter>
 #include <QTextCursor>
 #include <QTextDocument>
+#include <QTextLayout>
 #include <charconv>
 #include <cstdlib>
 
 namespace features::RecordingLog {
 
 namespace {
+
+// The share of a blank's width that a gap between a sample line's values is drawn with. Half of
+// a sample line is those gaps: drawn at a fifth, a gap still parts X, Y and Z by nearly three
+// digits, and the digits can be drawn large enough to tell 0 from 8.
+constexpr int kGapBlankPercent = 20;
+
+// Every run of two or more blanks, drawn narrow.
+QList<QTextLayout::FormatRange> gapFormats(const QString& text) {
+    QTextCharFormat narrow;
+    narrow.setFontLetterSpacingType(QFont::PercentageSpacing);
+    narrow.setFontLetterSpacing(kGapBlankPercent);
+    QList<QTextLayout::FormatRange> gaps;
+    for (qsizetype i = 0; i < text.size();) {
+        if (text[i] != QLatin1Char(' ')) {
+            ++i;
+            continue;
+        }
+        qsizetype end = i;
+        while (end < text.size() && text[end] == QLatin1Char(' '))
+            ++end;
+        if (end - i >= 2)
+            gaps.append({int(i), int(end - i), narrow});
+        i = end;
+    }
+    return gaps;
+}
+
+// Only the drawing changes: the document, and so what is stored, mailed and copied, keeps
+// every blank.
+class GapNarrower : public QSyntaxHighlighter {
+public:
+    using QSyntaxHighlighter::QSyntaxHighlighter;
+
+protected:
+    void highlightBlock(const QString& text) override {
+        for (const QTextLayout::FormatRange& gap : gapFormats(text))
+            setFormat(gap.start, gap.length, gap.format);
+    }
+};
+
+// How wide `line` is drawn in `font`, gaps narrowed.
+qreal drawnWidth(const QString& line, const QFont& font) {
+    QTextLayout layout(line, font);
+    layout.setFormats(gapFormats(line));
+    layout.beginLayout();
+    const QTextLine only = layout.createLine();
+    layout.endLayout();
+    return only.naturalTextWidth();
+}
 
 // printf's "%+.2f" without printf: QCoreApplication sets the C locale from the environment, and
 // a German or French locale would turn the decimal point into a comma.
@@ -107,11 +157,16 @@ void fitSampleLinesToView(QPlainTextEdit* view, int largestPixelSize) {
     const qreal room = view->maximumViewportSize().width() -
                        2.0 * view->document()->documentMargin() -
                        view->verticalScrollBar()->sizeHint().width();
+    // Narrowed now, not on the highlighter's own next turn of the event loop: the view keeps
+    // the widest line it ever laid out as its scrolling width, so no line may be laid out
+    // wide at the chosen size.
+    if (!view->document()->findChild<GapNarrower*>())
+        (new GapNarrower(view->document()))->rehighlight();
     QFont font = view->font();
     int size = largestPixelSize;
     for (; size > 6; --size) {
         font.setPixelSize(size);
-        if (QFontMetricsF(font).horizontalAdvance(widest) <= room)
+        if (drawnWidth(widest, font) <= room)
             break;
     }
     font.setPixelSize(size);

@@ -45,10 +45,11 @@ QString footer(const QDateTime& ended);
 void appendToView(QPlainTextEdit* view, const QString& text);
 
 // Sizes the view's font so that a whole sample line fits its width beside a vertical scroll
-// bar, at most `largestPixelSize`, and turns wrapping off: a sample line is read across, X, Y
-// and Z together, never broken. The layout is scaled as a whole, so the size chosen for the
+// bar, at most `largestPixelSize`, with the gaps between its values drawn narrow (the text
+// keeps every blank), and turns wrapping off: a sample line is read across, X, Y and Z
+// together, never broken. The layout is scaled as a whole, so the size chosen for the
 // view's width in points fits at every window size. Call once the view has its size and style.
 // Also gives the empty log's placeholder a colour that reads on the dark panel.
-void fitSampleLinesToView(QPlainTextEdit* view, int largestPixelSize = 10);
+void fitSampleLinesToView(QPlainTextEdit* view, int largestPixelSize = 16);
 
 } // namespace features::RecordingLog

@@ -4,6 +4,7 @@
 #include <QCoreApplication>
 #include <QGraphicsProxyWidget>
 #include <QGraphicsScene>
+#include <QKeyEvent>
 #include <QResizeEvent>
 #include <QScreen>
 #include <QShortcut>
@@ -22,7 +23,7 @@ FittedWindow::FittedWindow(QWidget* layout) : layout_(layout) {
                    QPainter::TextAntialiasing);
     // The graph repaints most of the layout many times a second; one full update is cheaper
     // than tracking the many small regions it would otherwise report.
-    setViewportUpdateMode(QGraphicsView::FullViewportUpdate);
+    setViewportUpdateMode(QGraphicsView::BoundingRectViewportUpdate);
     setBackgroundBrush(Qt::black);
     setMinimumSize(160, 160);
 
@@ -73,6 +74,38 @@ QSize FittedWindow::shrunkToFit(QSize size, QSize room) {
     const double scale =
         std::min({1.0, double(room.width()) / size.width(), double(room.height()) / size.height()});
     return QSize(int(std::floor(size.width() * scale)), int(std::floor(size.height() * scale)));
+}
+
+bool FittedWindow::event(QEvent* event) {
+    if (event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        const bool backward = key->key() == Qt::Key_Backtab ||
+                              (key->key() == Qt::Key_Tab && key->modifiers() & Qt::ShiftModifier);
+        if ((key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab) &&
+            !(key->modifiers() & (Qt::ControlModifier | Qt::AltModifier))) {
+            moveFocus(!backward);
+            return true;
+        }
+    }
+    return QGraphicsView::event(event);
+}
+
+void FittedWindow::moveFocus(bool forward) {
+    // The proxy's own Tab handling finds nothing in a layout that no control has focus in yet,
+    // so Tab walks the layout's focus chain here: the shown screen's controls, in their order.
+    QWidget* const from = layout_->focusWidget() ? layout_->focusWidget() : layout_;
+    QWidget* candidate = from;
+    do {
+        candidate = forward ? candidate->nextInFocusChain() : candidate->previousInFocusChain();
+        if (candidate != layout_ && layout_->isAncestorOf(candidate) &&
+            candidate->isVisibleTo(layout_) && candidate->isEnabled() &&
+            (candidate->focusPolicy() & Qt::TabFocus)) {
+            if (!proxy_->hasFocus())
+                proxy_->setFocus(Qt::OtherFocusReason);
+            candidate->setFocus(forward ? Qt::TabFocusReason : Qt::BacktabFocusReason);
+            return;
+        }
+    } while (candidate != from);
 }
 
 void FittedWindow::resizeEvent(QResizeEvent* event) {

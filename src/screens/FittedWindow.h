@@ -50,6 +50,7 @@ signals:
     void deviceScaleChanged(double deviceScale);
 
 protected:
+    bool event(QEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -57,6 +58,8 @@ protected:
 private:
     void fit();
     void toggleFullScreen();
+    // Gives the keyboard focus to the next (or previous) control of the layout that takes it.
+    void moveFocus(bool forward);
     // Turns the window with the layout when it changes between portrait and landscape.
     void followLayoutTurn(QSize before, QSize after);
 

@@ -1,6 +1,7 @@
 #include "sensors/IioBuffer.h"
 
 #include "sensors/IioDevice.h"
+#include "sensors/IioRates.h"
 #include "sensors/SensorFiles.h"
 
 #include <QFileInfo>
@@ -253,6 +254,7 @@ bool IioBuffer::reconfigure(const Setup& setup, Applied* applied, QString* why) 
     };
     const QString folder = folder_;
     const std::optional<Result> result = sf::withDeadline<Result>([folder, setup] {
+        const std::lock_guard changing(IioRates::changeLock());
         Result r;
         auto path = [&](const QByteArray& file) { return pathIn(folder, file); };
         auto number = [&](const QByteArray& file, double fallback) {

@@ -100,7 +100,13 @@ QString IioRates::describe(const QString& folder) {
     return QStringLiteral("any (polled)");
 }
 
+std::mutex& IioRates::changeLock() {
+    static std::mutex lock;
+    return lock;
+}
+
 void IioRates::raise(const QString& folder, double wanted, const QString& deviceDescription) {
+    const std::lock_guard changing(changeLock());
     const QByteArray path = frequencyPath(folder);
     QByteArray current;
     double rate = 0.0;

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <mutex>
 #include <vector>
 
 namespace sensors {
@@ -29,6 +30,10 @@ struct IioRates {
     // Raises the device's rate to the slowest it offers at or above `wanted` Hz, where it runs
     // slower; never lowers it. Reads and writes sysfs: call it off the main thread.
     static void raise(const QString& folder, double wanted, const QString& deviceDescription);
+    // Held by whoever reads, decides and writes a chip's rate (the live rate's raise on the
+    // reader thread, a capture's setup on another), so that one change cannot land in the
+    // middle of the other and leave the chip at a rate nobody chose.
+    static std::mutex& changeLock();
 };
 
 } // namespace sensors

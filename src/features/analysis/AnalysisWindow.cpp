@@ -253,8 +253,9 @@ void AnalysisWindow::refresh() {
     const QString chosen = !loader_.loading().isEmpty() ? loader_.loading() : recording().path();
     list_->clear();
     addLiveItem();
-    const QFileInfoList files = QDir(folder_).entryInfoList(
-        {QStringLiteral("*.csv")}, QDir::Files | QDir::Readable, QDir::Name | QDir::Reversed);
+    // Files the user may not read are listed too, their rows saying why.
+    const QFileInfoList files = QDir(folder_).entryInfoList({QStringLiteral("*.csv")}, QDir::Files,
+                                                            QDir::Name | QDir::Reversed);
     QStringList toSummarize;
     for (const QFileInfo& file : files) {
         const QString path = file.absoluteFilePath();
@@ -274,10 +275,16 @@ void AnalysisWindow::refresh() {
     else if (!chosen.isEmpty())
         list_->setCurrentItem(itemFor(chosen));
     else if (list_->topLevelItemCount() > 1)
-        list_->setCurrentItem(list_->topLevelItem(1));
+        chooseForUser(1);
     else
         // No recording yet: the live view is all there is to show.
         list_->setCurrentItem(list_->topLevelItem(0));
+}
+
+void AnalysisWindow::chooseForUser(int row) {
+    QTreeWidgetItem* item = list_->topLevelItem(row);
+    chosenForUser_ = item->data(kTitle, kPathRole).toString();
+    list_->setCurrentItem(item);
 }
 
 QTreeWidgetItem* AnalysisWindow::itemFor(const QString& path) {
@@ -366,17 +373,26 @@ void AnalysisWindow::showSummary(const QString& path, const RecordingSummary& su
     // A summary read before its file went to the trash.
     if (!QFileInfo::exists(path))
         return;
-    QTreeWidgetItem* item = itemFor(path);
     if (!error.isEmpty()) {
-        item->setText(kDuration, QStringLiteral("unreadable"));
-        item->setToolTip(kDuration, error);
+        markUnreadable(path, error);
         return;
     }
+    QTreeWidgetItem* item = itemFor(path);
     const QFileInfo file(path);
     summaries_[path] = KnownSummary{file.size(), file.lastModified(), summary};
     item->setText(kDuration, seconds(summary.duration));
     item->setText(kRate, QStringLiteral("%1 /s").arg(summary.rateHz, 0, 'f', 0));
     item->setText(kPeak, QStringLiteral("%1 g").arg(double(summary.peak), 0, 'f', 2));
+}
+
+void AnalysisWindow::markUnreadable(const QString& path, const QString& error) {
+    QTreeWidgetItem* item = itemFor(path);
+    item->setText(kDuration, QStringLiteral("unreadable"));
+    item->setText(kRate, QString());
+    item->setText(kPeak, QString());
+    for (int column = kTitle; column <= kPeak; ++column)
+        item->setToolTip(column, error);
+    item->setForeground(kDuration, QColor(0xff, 0xb0, 0x60));
 }
 
 const RecordingSeries& AnalysisWindow::recording() const {
@@ -393,6 +409,7 @@ bool AnalysisWindow::open(const QString& path) {
                                                  : QStringLiteral("no such file")));
         return false;
     }
+    openedByUser_ = absolute;
     list_->setCurrentItem(itemFor(absolute));
     return true;
 }
@@ -426,11 +443,16 @@ void AnalysisWindow::showLoaded(const QString& path, std::shared_ptr<RecordingSe
     for (QPushButton* button : {replay_, exportPicture_, exportCsv_})
         button->setEnabled(recording != nullptr);
     if (!recording) {
-        itemFor(path)->setText(kDuration, QStringLiteral("unreadable"));
-        itemFor(path)->setToolTip(kDuration, error);
+        markUnreadable(path, error);
         info_->setText(error);
         updateNumbers();
-        showMessage(error);
+        if (path == openedByUser_) {
+            showMessage(error);
+        } else if (path == chosenForUser_) {
+            const int row = list_->indexOfTopLevelItem(itemFor(path));
+            if (row + 1 < list_->topLevelItemCount())
+                chooseForUser(row + 1);
+        }
         return;
     }
     const RecordingSummary summary{recording->fileRows(), recording->duration(),

@@ -142,7 +142,10 @@ private:
     QWidget* buildNumbers();
     QTreeWidgetItem* itemFor(const QString& path);
     void showSummary(const QString& path, const RecordingSummary& summary, const QString& error);
+    void markUnreadable(const QString& path, const QString& error);
     void showChosen();
+    // Chooses the list's `row` on the user's behalf.
+    void chooseForUser(int row);
     void showLoaded(const QString& path, std::shared_ptr<RecordingSeries> recording,
                     const QString& error);
     void updateNumbers();
@@ -159,6 +162,12 @@ private:
     std::shared_ptr<const RecordingSeries> spectraRecording_;
     SpanStatistics statistics_;
     QString message_;
+    // A file the user named (added, dropped): only its failure is worth a message box. The
+    // folder's own files say theirs in their rows.
+    QString openedByUser_;
+    // The file chosen for the user on opening, the newest; an unreadable one passes the choice
+    // on to the next.
+    QString chosenForUser_;
     // Summaries already read, by path, with the file's size and time when read.
     struct KnownSummary {
         qint64 size = 0;
