@@ -35,6 +35,22 @@ namespace features::analysis {
 
 namespace {
 
+// Dark like the main window, so that the white |a| and its check box read well.
+QPalette recordingsPalette(QPalette dark) {
+    dark.setColor(QPalette::Window, QColor(0x1c, 0x1d, 0x20));
+    dark.setColor(QPalette::WindowText, QColor(0xe6, 0xe6, 0xe6));
+    dark.setColor(QPalette::Base, QColor(0x11, 0x12, 0x14));
+    dark.setColor(QPalette::AlternateBase, QColor(0x1c, 0x1d, 0x20));
+    dark.setColor(QPalette::Text, QColor(0xe6, 0xe6, 0xe6));
+    dark.setColor(QPalette::Button, QColor(0x2c, 0x2d, 0x31));
+    dark.setColor(QPalette::ButtonText, QColor(0xe6, 0xe6, 0xe6));
+    dark.setColor(QPalette::Highlight, QColor(0x2d, 0x6b, 0xe0));
+    dark.setColor(QPalette::HighlightedText, Qt::white);
+    dark.setColor(QPalette::Disabled, QPalette::ButtonText, QColor(0x70, 0x70, 0x70));
+    dark.setColor(QPalette::Disabled, QPalette::Text, QColor(0x70, 0x70, 0x70));
+    return dark;
+}
+
 enum ListColumn { kTitle, kDuration, kRate, kPeak };
 constexpr int kPathRole = Qt::UserRole;
 
@@ -67,21 +83,38 @@ AnalysisWindow::AnalysisWindow(QString folder, QWidget* parent)
     setObjectName(QStringLiteral("analysisWindow"));
     setAcceptDrops(true);
     resize(1200, 760);
-    // Dark like the main window, so that the white |a| and its check box read well.
-    QPalette dark = palette();
-    dark.setColor(QPalette::Window, QColor(0x1c, 0x1d, 0x20));
-    dark.setColor(QPalette::WindowText, QColor(0xe6, 0xe6, 0xe6));
-    dark.setColor(QPalette::Base, QColor(0x11, 0x12, 0x14));
-    dark.setColor(QPalette::AlternateBase, QColor(0x1c, 0x1d, 0x20));
-    dark.setColor(QPalette::Text, QColor(0xe6, 0xe6, 0xe6));
-    dark.setColor(QPalette::Button, QColor(0x2c, 0x2d, 0x31));
-    dark.setColor(QPalette::ButtonText, QColor(0xe6, 0xe6, 0xe6));
-    dark.setColor(QPalette::Highlight, QColor(0x2d, 0x6b, 0xe0));
-    dark.setColor(QPalette::HighlightedText, Qt::white);
-    dark.setColor(QPalette::Disabled, QPalette::ButtonText, QColor(0x70, 0x70, 0x70));
-    dark.setColor(QPalette::Disabled, QPalette::Text, QColor(0x70, 0x70, 0x70));
-    setPalette(dark);
+    setPalette(recordingsPalette(palette()));
 
+    int rowWidth = 0;
+    QWidget* left = buildFileSide(&rowWidth);
+    QWidget* right = buildPlotSide();
+    splitter_ = new QSplitter;
+    splitter_->setObjectName(QStringLiteral("recordingsSplitter"));
+    splitter_->addWidget(left);
+    splitter_->addWidget(right);
+    splitter_->setStretchFactor(1, 1);
+    splitter_->setSizes({rowWidth, 1200 - rowWidth});
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(8, 8, 8, 8);
+    layout->addWidget(splitter_);
+
+    // Statistics and the spectrum are worked out once a zoom or pan comes to rest.
+    numbersTimer_.setSingleShot(true);
+    numbersTimer_.setInterval(120);
+    connect(&numbersTimer_, &QTimer::timeout, this, &AnalysisWindow::updateNumbers);
+    connect(plot_, &PlotWidget::spanChanged, this, [this] { numbersTimer_.start(); });
+    connect(&loader_, &RecordingLoader::summarized, this, &AnalysisWindow::showSummary);
+    connect(&loader_, &RecordingLoader::loaded, this, &AnalysisWindow::showLoaded);
+    connect(&loader_, &RecordingLoader::numbersComputed, this, &AnalysisWindow::showNumbers);
+    setUpFileDialogs();
+    connectTools();
+    restoreLayout();
+    refresh();
+}
+
+// The list of recordings, the button that adds one from elsewhere, and the markers; `rowWidth`
+// is what the list needs to show a whole row.
+QWidget* AnalysisWindow::buildFileSide(int* rowWidth) {
     list_ = new QTreeWidget;
     list_->setObjectName(QStringLiteral("recordingList"));
     list_->setHeaderLabels({QStringLiteral("Recording"), QStringLiteral("Duration"),
@@ -90,10 +123,9 @@ AnalysisWindow::AnalysisWindow(QString folder, QWidget* parent)
     list_->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
     // Wide enough for a whole row (a start time, minutes, a rate, a peak) at any font size, so
     // that no column is cut short.
-    int rowWidth = 0;
     for (const char* widest : {"2026-12-31 23:59:59", "59:59 min", "120.00 Hz", "Peak |a|"})
-        rowWidth += list_->fontMetrics().horizontalAdvance(QLatin1String(widest)) + 24;
-    rowWidth += list_->verticalScrollBar()->sizeHint().width() + 4;
+        *rowWidth += list_->fontMetrics().horizontalAdvance(QLatin1String(widest)) + 24;
+    *rowWidth += list_->verticalScrollBar()->sizeHint().width() + 4;
     connect(list_, &QTreeWidget::itemSelectionChanged, this, &AnalysisWindow::showChosen);
     auto* openButton = new QPushButton(QStringLiteral("Add file…"));
     openButton->setToolTip(
@@ -105,7 +137,11 @@ AnalysisWindow::AnalysisWindow(QString folder, QWidget* parent)
     leftLayout->addWidget(list_, 3);
     leftLayout->addWidget(openButton);
     leftLayout->addWidget(buildMarkerList(), 1);
+    return left;
+}
 
+// The tools, the time and spectra views, the cursor and file lines, and the span's numbers.
+QWidget* AnalysisWindow::buildPlotSide() {
     plot_ = new PlotWidget;
     plot_->setObjectName(QStringLiteral("analysisPlot"));
     info_ = new QLabel(QStringLiteral("Choose a recording, or drop one here."));
@@ -128,26 +164,10 @@ AnalysisWindow::AnalysisWindow(QString folder, QWidget* parent)
     rightLayout->addWidget(cursorInfo_);
     rightLayout->addWidget(info_);
     rightLayout->addWidget(buildNumbers(), 1);
+    return right;
+}
 
-    splitter_ = new QSplitter;
-    splitter_->setObjectName(QStringLiteral("recordingsSplitter"));
-    splitter_->addWidget(left);
-    splitter_->addWidget(right);
-    splitter_->setStretchFactor(1, 1);
-    splitter_->setSizes({rowWidth, 1200 - rowWidth});
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(8, 8, 8, 8);
-    layout->addWidget(splitter_);
-
-    // Statistics and the spectrum are worked out once a zoom or pan comes to rest.
-    numbersTimer_.setSingleShot(true);
-    numbersTimer_.setInterval(120);
-    connect(&numbersTimer_, &QTimer::timeout, this, &AnalysisWindow::updateNumbers);
-    connect(plot_, &PlotWidget::spanChanged, this, [this] { numbersTimer_.start(); });
-    connect(&loader_, &RecordingLoader::summarized, this, &AnalysisWindow::showSummary);
-    connect(&loader_, &RecordingLoader::loaded, this, &AnalysisWindow::showLoaded);
-    connect(&loader_, &RecordingLoader::numbersComputed, this, &AnalysisWindow::showNumbers);
-
+void AnalysisWindow::setUpFileDialogs() {
     const auto dialog = [this](bool save) {
         return [this, save](const QString& caption, const QString& filter) {
             if (!save)
@@ -166,9 +186,6 @@ AnalysisWindow::AnalysisWindow(QString folder, QWidget* parent)
     };
     chooseOpen_ = dialog(false);
     chooseSave_ = dialog(true);
-    connectTools();
-    restoreLayout();
-    refresh();
 }
 
 AnalysisWindow::~AnalysisWindow() {

@@ -126,6 +126,9 @@ private:
     QWidget* buildViewRow();
     void connectTools();
     QWidget* buildMarkerList();
+    QWidget* buildFileSide(int* rowWidth);
+    QWidget* buildPlotSide();
+    void setUpFileDialogs();
     void showPlotMenu(const QPoint& at);
     void showListMenu(const QPoint& at);
     void updateCursorReadout();
