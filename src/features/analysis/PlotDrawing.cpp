@@ -419,18 +419,12 @@ drawing::Color seriesColor(Series series, PlotTheme theme) {
     return light ? drawing::Color{0, 0, 0, 1} : drawing::Color::whiteColor();
 }
 
-QString seriesName(Series series) {
-    static const char* const names[] = {"X", "Y", "Z", "|a|"};
-    return QString::fromLatin1(names[int(series)]);
-}
+namespace {
 
-std::vector<Panel> drawPlot(DrawingContext& context, Rect bounds, const RecordingSeries& recording,
-                            const PlotView& view, std::vector<Column>& columns,
-                            const PlotStyle& style, const GivenColumns* given) {
-    const Rect all = plotArea(bounds, style.readout);
-    // The grounds are whole pixels and opaque: filled without antialiasing they are plain
-    // stores, which matters at 1920 x 1080. The frame around the plot area is filled in four
-    // strips so that no pixel is written twice.
+// The grounds are whole pixels and opaque: filled without antialiasing they are plain stores,
+// which matters at 1920 x 1080. The frame around the plot area `all` is filled in four strips so
+// that no pixel is written twice.
+void drawGrounds(DrawingContext& context, Rect bounds, Rect all, const PlotStyle& style) {
     context.setAllowsAntialiasing(false);
     setFill(context, style.ground);
     context.fillRect({bounds.x, bounds.y, bounds.width, all.y - bounds.y});
@@ -442,6 +436,20 @@ std::vector<Panel> drawPlot(DrawingContext& context, Rect bounds, const Recordin
     setFill(context, style.area);
     context.fillRect(all);
     context.setAllowsAntialiasing(true);
+}
+
+} // namespace
+
+QString seriesName(Series series) {
+    static const char* const names[] = {"X", "Y", "Z", "|a|"};
+    return QString::fromLatin1(names[int(series)]);
+}
+
+std::vector<Panel> drawPlot(DrawingContext& context, Rect bounds, const RecordingSeries& recording,
+                            const PlotView& view, std::vector<Column>& columns,
+                            const PlotStyle& style, const GivenColumns* given) {
+    const Rect all = plotArea(bounds, style.readout);
+    drawGrounds(context, bounds, all, style);
 
     Mapping time{all, view.from, view.to, -1.0, 1.0, unitScale(view.units)};
     if (!(time.to > time.from))
