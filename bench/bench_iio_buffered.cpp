@@ -16,6 +16,7 @@
 
 // umockdev's GLib headers use `signals` as a name: they go before any Qt header.
 // clang-format off
+#include "UnderUmockdev.h"
 #include <umockdev.h>
 // clang-format on
 
@@ -186,15 +187,7 @@ double measure(QCoreApplication& application, const char* label, const QString& 
 } // namespace
 
 int main(int argc, char** argv) {
-    if (!umockdev_in_mock_environment()) {
-        std::vector<char*> again{const_cast<char*>("umockdev-run"), const_cast<char*>("--")};
-        for (int n = 0; n < argc; ++n)
-            again.push_back(argv[n]);
-        again.push_back(nullptr);
-        ::execvp("umockdev-run", again.data());
-        std::perror("umockdev-run");
-        return 1;
-    }
+    runUnderUmockdev(argc, argv);
     QCoreApplication application(argc, argv);
     const double seconds = argc > 1 ? std::atof(argv[1]) : 10.0;
 

@@ -14,6 +14,7 @@
 
 // umockdev's GLib headers use `signals` as a name: they go before any Qt header.
 // clang-format off
+#include "UnderUmockdev.h"
 #include <umockdev.h>
 // clang-format on
 
@@ -181,15 +182,7 @@ Result run(QCoreApplication& application, const QString& folder, bool capture, d
 } // namespace
 
 int main(int argc, char** argv) {
-    if (!umockdev_in_mock_environment()) {
-        std::vector<char*> again{const_cast<char*>("umockdev-run"), const_cast<char*>("--")};
-        for (int n = 0; n < argc; ++n)
-            again.push_back(argv[n]);
-        again.push_back(nullptr);
-        ::execvp("umockdev-run", again.data());
-        std::perror("umockdev-run");
-        return 1;
-    }
+    runUnderUmockdev(argc, argv);
     QCoreApplication application(argc, argv);
     const double seconds = argc > 1 ? std::atof(argv[1]) : 600.0;
     const double live = argc > 2 ? std::atof(argv[2]) : 40.0;

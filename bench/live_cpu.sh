@@ -10,21 +10,7 @@
 set -eu
 build=${1:-build/release}
 seconds=${2:-20}
-config=$(mktemp -d)
-app=
-trap 'kill $app $wm $server 2>/dev/null; rm -rf "$config"' EXIT
-mkdir -p "$config/Wobblestar"
-# Every axis on, 120 per second.
-printf '[General]\nx=1\ny=1\nz=1\nsegment=2\n' > "$config/Wobblestar/Wobblestar.conf"
-
-exec 3>"$config/display"
-Xvfb -displayfd 3 -screen 0 1920x1080x24 -nolisten tcp >/dev/null 2>&1 &
-server=$!
-while [ ! -s "$config/display" ]; do sleep 0.1; done
-export DISPLAY=":$(cat "$config/display")"
-openbox --sm-disable >/dev/null 2>&1 &
-wm=$!
-sleep 1
+. "$(dirname "$0")/xserver.sh"
 
 QT_QPA_PLATFORM=xcb "$build/bench/bench_analysis" --live "$seconds" 2>/dev/null
 

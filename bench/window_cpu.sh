@@ -7,20 +7,7 @@
 set -eu
 binary=${1:-build/release}/src/wobblestar
 seconds=${2:-20}
-config=$(mktemp -d)
-trap 'kill $app $wm $server 2>/dev/null; rm -rf "$config"' EXIT
-mkdir -p "$config/Wobblestar"
-# Every axis on, 120 per second.
-printf '[General]\nx=1\ny=1\nz=1\nsegment=2\n' > "$config/Wobblestar/Wobblestar.conf"
-
-exec 3>"$config/display"
-Xvfb -displayfd 3 -screen 0 1920x1080x24 -nolisten tcp >/dev/null 2>&1 &
-server=$!
-while [ ! -s "$config/display" ]; do sleep 0.1; done
-export DISPLAY=":$(cat "$config/display")"
-openbox --sm-disable >/dev/null 2>&1 &
-wm=$!
-sleep 1
+. "$(dirname "$0")/xserver.sh"
 
 ticks=$(getconf CLK_TCK)
 cpu() { awk '{ print $14 + $15 }' "/proc/$1/stat"; }
