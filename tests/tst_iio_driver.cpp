@@ -195,7 +195,8 @@ private slots:
 void IioDriverTest::initTestCase() {
     QStandardPaths::setTestModeEnabled(true);
     QCoreApplication::setOrganizationName(QStringLiteral("WobblestarTest"));
-    QCoreApplication::setApplicationName(QStringLiteral("WobblestarTest"));
+    QCoreApplication::setApplicationName(
+        QStringLiteral("tst_iio_driver")); // its own settings file: tests run side by side
     if (!UmockdevBed::available())
         QSKIP("needs umockdev-run");
     // A vanished device is looked for again quickly, so the tests need not wait long.

@@ -108,7 +108,8 @@ void RotationServiceTest::initTestCase() {
         QSKIP("needs iio-sensor-proxy");
     QStandardPaths::setTestModeEnabled(true);
     QCoreApplication::setOrganizationName(QStringLiteral("WobblestarTest"));
-    QCoreApplication::setApplicationName(QStringLiteral("WobblestarTest"));
+    QCoreApplication::setApplicationName(
+        QStringLiteral("tst_rotation_service")); // its own settings file: tests run side by side
     QSettings().clear();
     // A bus of the test's own stands in for the system bus; it lets the service own its name.
     address_ = QStringLiteral("unix:path=") + dir_.filePath(QStringLiteral("system_bus"));

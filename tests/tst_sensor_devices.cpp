@@ -92,7 +92,8 @@ void SensorDevicesTest::initTestCase() {
         QSKIP("needs umockdev-run");
     QStandardPaths::setTestModeEnabled(true);
     QCoreApplication::setOrganizationName(QStringLiteral("WobblestarTest"));
-    QCoreApplication::setApplicationName(QStringLiteral("WobblestarTest"));
+    QCoreApplication::setApplicationName(
+        QStringLiteral("tst_sensor_devices")); // its own settings file: tests run side by side
     QSettings().clear();
 }
 
