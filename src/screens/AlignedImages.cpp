@@ -10,9 +10,19 @@ namespace screens {
 
 void AlignedImages::watch(QLabel* view) {
     view->installEventFilter(this);
-    // The picture covers the view: what lies under it need not be painted first.
-    view->setAttribute(Qt::WA_OpaquePaintEvent);
     connect(view, &QObject::destroyed, this, [this, view] { scaled_.remove(view); });
+}
+
+void AlignedImages::keepOpaqueIfCovered(QLabel* view, bool covered) {
+    // An opaque picture covers the view, so what lies under it (the whole window's background,
+    // under the graph on every frame) need not be painted first. The style sheet clears the
+    // mark whenever it polishes a label it gives a transparent background, so it is checked at
+    // each paint and set again after it, never while painting.
+    if (view->testAttribute(Qt::WA_OpaquePaintEvent) == covered)
+        return;
+    QMetaObject::invokeMethod(
+        view, [view, covered] { view->setAttribute(Qt::WA_OpaquePaintEvent, covered); },
+        Qt::QueuedConnection);
 }
 
 bool AlignedImages::eventFilter(QObject* watched, QEvent* event) {
@@ -20,6 +30,7 @@ bool AlignedImages::eventFilter(QObject* watched, QEvent* event) {
         return false;
     auto* view = static_cast<QLabel*>(watched);
     const QPixmap picture = view->pixmap();
+    keepOpaqueIfCovered(view, !picture.isNull() && !picture.hasAlphaChannel());
     if (picture.isNull())
         return false;
     QPainter painter(view);

@@ -23,6 +23,8 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    static void keepOpaqueIfCovered(QLabel* view, bool covered);
+
     struct Scaled {
         qint64 source = 0;
         QImage image;

@@ -5,6 +5,7 @@
 #include <QGraphicsProxyWidget>
 #include <QGraphicsScene>
 #include <QKeyEvent>
+#include <QPainter>
 #include <QResizeEvent>
 #include <QScreen>
 #include <QShortcut>
@@ -21,10 +22,18 @@ FittedWindow::FittedWindow(QWidget* layout) : layout_(layout) {
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setRenderHints(QPainter::Antialiasing | QPainter::SmoothPixmapTransform |
                    QPainter::TextAntialiasing);
-    // The graph repaints most of the layout many times a second; one full update is cheaper
-    // than tracking the many small regions it would otherwise report.
-    setViewportUpdateMode(QGraphicsView::BoundingRectViewportUpdate);
+    // Each part of the layout that changes is repainted, not the rectangle around them all: the
+    // graph changes in a band per axis, as high as the trace reaches, often a small part of it.
+    setViewportUpdateMode(QGraphicsView::SmartViewportUpdate);
+    // The layout is clipped to its own rectangle: nothing it draws spills beyond it, so the
+    // view need not widen each update by two pixels all round for antialiasing.
+    setOptimizationFlag(QGraphicsView::DontAdjustForAntialiasing);
     setBackgroundBrush(Qt::black);
+    // Every pixel is painted by drawBackground() or by the layout: filling the viewport first
+    // would only be painted over, and at a large window that fill is a good part of a frame.
+    // The viewport marked opaque is also left out when the window under it paints its own.
+    viewport()->setAutoFillBackground(false);
+    viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
     setMinimumSize(160, 160);
 
     auto* scene = new QGraphicsScene(this);
@@ -126,6 +135,27 @@ bool FittedWindow::eventFilter(QObject* watched, QEvent* event) {
         fit();
     }
     return QGraphicsView::eventFilter(watched, event);
+}
+
+void FittedWindow::drawBackground(QPainter* painter, const QRectF& rect) {
+    // In the window's pixels: the layout covers every pixel wholly inside it, the letterbox
+    // colour goes everywhere else, the layout's partly covered edge pixels included.
+    const QTransform toWindow = painter->worldTransform();
+    const QRect exposed = toWindow.mapRect(rect).toAlignedRect();
+    const QRectF layout = toWindow.mapRect(QRectF(QPointF(0, 0), layout_->size()));
+    const QRect inner(
+        QPoint(int(std::ceil(layout.left())), int(std::ceil(layout.top()))),
+        QPoint(int(std::floor(layout.right())) - 1, int(std::floor(layout.bottom())) - 1));
+    const QRegion letterbox = QRegion(exposed).subtracted(QRegion(inner));
+    if (letterbox.isEmpty())
+        return;
+    painter->save();
+    painter->resetTransform();
+    // Whole pixels: antialiased, each of the many rows of a thin strip costs a span of its own.
+    painter->setRenderHint(QPainter::Antialiasing, false);
+    for (const QRect& part : letterbox)
+        painter->fillRect(part, backgroundBrush());
+    painter->restore();
 }
 
 void FittedWindow::followLayoutTurn(QSize before, QSize after) {

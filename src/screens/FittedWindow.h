@@ -54,6 +54,8 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    // Fills the letterbox only: the layout paints its own background.
+    void drawBackground(QPainter* painter, const QRectF& rect) override;
 
 private:
     void fit();
