@@ -2,7 +2,9 @@
 #include "features/RecordingLog.h"
 #include "screens/StatusBar.h"
 #include "screens/WindowPlacement.h"
+#include "sensors/Accelerometer.h"
 
+#include <QBackingStore>
 #include <QScrollBar>
 #include <QSettings>
 #include <QTest>
@@ -24,6 +26,8 @@ private slots:
     void firstWindowFitsTheScreen();
     void scalesToAnySize_data();
     void scalesToAnySize();
+    void graphFramesLeaveNothingBehind_data();
+    void graphFramesLeaveNothingBehind();
     void axesHint_data();
     void axesHint();
     void placementRemembered_data();
@@ -142,6 +146,57 @@ void FittedWindowTest::scalesToAnySize() {
     }
     // The drawing follows the device scale: nearer 2 than 1, the double-resolution skins.
     QCOMPARE(controls(app).one->pixmap().devicePixelRatio() > 1.0, top->deviceScale() >= 1.5);
+}
+
+void FittedWindowTest::graphFramesLeaveNothingBehind_data() {
+    QTest::addColumn<QSize>("window");
+    QTest::addColumn<bool>("filtered"); // the readouts change with every sample
+    QTest::newRow("1x") << QSize(320, 480) << false;
+    QTest::newRow("2.17x, maximised") << QSize(1900, 1040) << false;
+    QTest::newRow("1.46x, filtered") << QSize(500, 700) << true;
+}
+
+// Each frame repaints only the bands the traces reach and the readouts that changed: what the
+// window shows after many such frames is what one full repaint of the same readings shows.
+void FittedWindowTest::graphFramesLeaveNothingBehind() {
+    QFETCH(QSize, window);
+    QFETCH(bool, filtered);
+    fixture.useStore("[General]\nx=1\ny=1\nz=1\n");
+    app::WobblestarAppDelegate app;
+    app.applicationDidFinishLaunching();
+    FittedWindow* top = app.topLevelWindow();
+    QVERIFY(QTest::qWaitForWindowExposed(top));
+    top->resize(window);
+    app::GraphView* graph = controls(app).graphView;
+    // Only the readings below reach the graph.
+    sensors::Accelerometer::sharedAccelerometer().setDelegate(nullptr);
+    graph->setFilteringEnabled(filtered);
+    QTest::qWait(50);
+    // A swing on X that dies away, Y beyond full scale, a step on Z, then calm: traces that
+    // grow, shrink, leave the strips and come back, a frame every few samples.
+    for (int i = 0; i < 400; ++i) {
+        const double t = i / 120.0;
+        const float x = i < 200 ? float(2.5 * std::exp(-t) * std::sin(12.0 * t)) : 0.01f;
+        const float y = i > 40 && i < 90 ? 4.0f : -0.5f;
+        const float z = i < 120 ? 1.0f : -1.0f;
+        graph->updateHistoryWithX(x, y, z);
+        if (i % 3 == 0)
+            QTest::qWait(17);
+    }
+    graph->setUpdatingIsEnabled(false);
+    QTest::qWait(50);
+    const auto shown = [top] {
+        return static_cast<QImage*>(top->backingStore()->paintDevice())->copy();
+    };
+    const QImage framed = shown();
+    top->viewport()->repaint();
+    const QImage whole = shown();
+    QCOMPARE(framed.size(), whole.size());
+    int differing = 0;
+    for (int y = 0; y < whole.height(); ++y)
+        for (int x = 0; x < whole.width(); ++x)
+            differing += framed.pixel(x, y) != whole.pixel(x, y);
+    QCOMPARE(differing, 0);
 }
 
 void FittedWindowTest::axesHint_data() {

@@ -1,5 +1,9 @@
 #include "app/GraphView.h"
 
+#include "drawing/PainterContext.h"
+
+#include <QFontMetricsF>
+#include <QPaintEvent>
 #include <algorithm>
 #include <cmath>
 #include <utility>
@@ -9,6 +13,23 @@ namespace app {
 using drawing::DrawingContext;
 using drawing::Font;
 using drawing::Rect;
+
+namespace {
+
+// The readouts' places, whatever the view's size; 140 points apart.
+constexpr Rect kReadoutRects[GraphView::kAxisCount] = {
+    {110.0f, 106.0f, 150.0f, 130.0f},
+    {110.0f, 246.0f, 150.0f, 130.0f},
+    {110.0f, 386.0f, 150.0f, 130.0f},
+};
+constexpr float kReadoutSize = 14.0f;
+
+// How far a trace's pixels reach beyond its points, in points: half its width of 2, a miter
+// at the pen's limit of twice the width, and a few device pixels of antialiasing at the
+// smallest window.
+constexpr float kTraceReach = 10.0f;
+
+} // namespace
 
 GraphView::GraphView(QWidget* parent) : View(parent) {}
 
@@ -211,23 +232,95 @@ void GraphView::drawLabels(std::uint32_t axis, DrawingContext& context, Rect bou
     context.drawAtPoint(name, drawing::Point{right - 40.0f, y0 - 16.0f}, font);
 }
 
+QString GraphView::readoutText(unsigned axis) const {
+    return QString::asprintf("G-Force %c: %+.2f", static_cast<char>('X' + axis),
+                             acceleration[axis]);
+}
+
 void GraphView::drawReadout(DrawingContext& context) const {
-    // Fixed places, whatever the view's size; 140 points apart.
-    static constexpr Rect kRects[kAxisCount] = {
-        {110.0f, 106.0f, 150.0f, 130.0f},
-        {110.0f, 246.0f, 150.0f, 130.0f},
-        {110.0f, 386.0f, 150.0f, 130.0f},
-    };
-    const Font font = Font::systemFontOfSize(14.0f);
-    const QString lines[kAxisCount] = {
-        QString::asprintf("G-Force X: %+.2f", acceleration[0]),
-        QString::asprintf("G-Force Y: %+.2f", acceleration[1]),
-        QString::asprintf("G-Force Z: %+.2f", acceleration[2]),
-    };
+    const Font font = Font::systemFontOfSize(kReadoutSize);
     context.setColor(drawing::Color::whiteColor());
     for (unsigned a = 0; a < kAxisCount; ++a)
-        context.drawInRect(lines[a], kRects[a], font, drawing::LineBreakMode::WordWrap,
+        context.drawInRect(readoutText(a), kReadoutRects[a], font, drawing::LineBreakMode::WordWrap,
                            drawing::TextAlignment::Left);
+}
+
+GraphView::Band GraphView::traceBand(unsigned axis) const {
+    const Rect strip = stripRect(axis, float(width()), float(height()));
+    double lowest = history[0][axis];
+    double highest = lowest;
+    for (std::uint32_t slot = 1; slot < kHistoryLength; ++slot) {
+        lowest = std::min(lowest, history[slot][axis]);
+        highest = std::max(highest, history[slot][axis]);
+    }
+    // As drawTrace() places a sample; larger values lie higher.
+    const auto rowOf = [&](double s) {
+        return static_cast<float>(s / -kFullScale) * strip.height * 0.5f + middleOf(strip);
+    };
+    const float top = rowOf(highest) - kTraceReach;
+    const float bottom = rowOf(lowest) + kTraceReach;
+    // A value that is not a number may be drawn anywhere; infinite ones reach the edges.
+    if (std::isnan(top) || std::isnan(bottom))
+        return Band{0.0f, float(height())};
+    return Band{std::max(top, 0.0f), std::min(bottom, float(height()))};
+}
+
+QRegion GraphView::regionToRedraw() const {
+    if (drawnSize_ != size())
+        return rect();
+    QRegion region;
+    const auto addRows = [&](Band band) {
+        if (band.top <= band.bottom)
+            region += QRect(0, int(std::floor(band.top)), width(),
+                            int(std::ceil(band.bottom)) - int(std::floor(band.top)) + 1);
+    };
+    for (unsigned a = 0; a < kAxisCount; ++a) {
+        addRows(traceBand(a));
+        addRows(drawnBands_[a]);
+        const QString text = readoutText(a);
+        if (text != drawnReadouts_[a]) {
+            // The old text and the new, laid out as the painter lays them out.
+            const QFontMetricsF metrics(
+                drawing::PainterContext::qtFont(drawing::Font::systemFontOfSize(kReadoutSize)));
+            const Rect& r = kReadoutRects[a];
+            const QRectF place(r.x, r.y, r.width, r.height);
+            for (const QString& shown : {text, drawnReadouts_[a]})
+                region +=
+                    metrics
+                        .boundingRect(place, Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, shown)
+                        .toAlignedRect()
+                        .adjusted(-2, -2, 2, 2);
+        }
+    }
+    return region & rect();
+}
+
+void GraphView::paintEvent(QPaintEvent* event) {
+    const QRegion needed = regionToRedraw();
+    Band bands[kAxisCount];
+    for (unsigned a = 0; a < kAxisCount; ++a)
+        bands[a] = traceBand(a);
+    View::paintEvent(event);
+    const bool whole = event->region().contains(needed.boundingRect()) ||
+                       needed.subtracted(event->region()).isEmpty();
+    for (unsigned a = 0; a < kAxisCount; ++a) {
+        if (whole || drawnSize_ != size()) {
+            drawnBands_[a] = bands[a];
+        } else {
+            // Drawn only in part: the old trace may still show outside this paint.
+            drawnBands_[a].top = std::min(drawnBands_[a].top, bands[a].top);
+            drawnBands_[a].bottom = std::max(drawnBands_[a].bottom, bands[a].bottom);
+        }
+        if (whole)
+            drawnReadouts_[a] = readoutText(a);
+    }
+    if (whole) {
+        drawnSize_ = size();
+    } else if (updatingIsEnabled_) {
+        // Whatever this paint left out (a sample that came after the frame's region was taken,
+        // or a paint of another widget's making) is drawn in the next frame.
+        setNeedsDisplay();
+    }
 }
 
 } // namespace app

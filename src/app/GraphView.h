@@ -55,7 +55,22 @@ public:
     void drawHistory(std::uint32_t axis, std::uint32_t fromIndex, drawing::DrawingContext& context,
                      drawing::Rect bounds);
 
+protected:
+    // Only the rows the traces reach, now and as last drawn, and a readout whose text changed:
+    // the strips' grounds, grids and labels stay as they are, and a calm trace is a thin band.
+    QRegion regionToRedraw() const override;
+    void paintEvent(QPaintEvent* event) override;
+
 private:
+    // Rows of the view, in points, from top to bottom; empty when top > bottom.
+    struct Band {
+        float top = 0.0f;
+        float bottom = -1.0f;
+    };
+    // The rows the trace of `axis` reaches, the stroke's width and miters included.
+    Band traceBand(unsigned axis) const;
+    QString readoutText(unsigned axis) const;
+
     // The strip of axis i for a view of the given size.
     static drawing::Rect stripRect(unsigned axis, float width, float height);
     void drawBackground(drawing::DrawingContext& context, drawing::Rect bounds) const;
@@ -78,6 +93,12 @@ private:
     // grid and labels, as the strips are drawn in order.
     drawing::Layer gridLayers_[kAxisCount];
     drawing::Layer labelLayers_[kAxisCount];
+
+    // What the screen may still show from earlier frames, for regionToRedraw(); nothing is
+    // known before the first full drawing at the current size.
+    QSize drawnSize_;
+    Band drawnBands_[kAxisCount];
+    QString drawnReadouts_[kAxisCount];
 };
 
 } // namespace app

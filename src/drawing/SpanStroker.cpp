@@ -203,23 +203,40 @@ bool PixelTarget::of(QPainter& painter, PixelTarget* target) {
         transform.m11() != transform.m22())
         return false;
     QRect clip = image->rect();
+    QRegion region;
     const QRegion systemClip = engine->systemClip();
     if (!systemClip.isEmpty()) {
-        if (systemClip.rectCount() != 1)
-            return false;
-        clip &= systemClip.boundingRect();
+        if (systemClip.rectCount() != 1) {
+            region = systemClip & clip;
+            clip = region.boundingRect();
+            if (region.rectCount() == 1)
+                region = QRegion();
+        } else {
+            clip &= systemClip.boundingRect();
+        }
     }
     // The engine draws into the buffer it found when painting began; write to that same one
     // (bits() would detach a shared image and draw somewhere the painter does not).
     target->bits = const_cast<uchar*>(image->constBits());
     target->bytesPerLine = image->bytesPerLine();
     target->clip = clip;
+    target->region = region;
     target->scale = transform.m11();
     target->offset = QPointF(transform.dx(), transform.dy());
     return true;
 }
 
 void fillRectAntialiased(const PixelTarget& target, const QRectF& rect, QRgb premultiplied) {
+    if (!target.region.isEmpty()) {
+        // Each pixel lies in one of the rectangles, and its coverage does not depend on which.
+        PixelTarget part = target;
+        part.region = QRegion();
+        for (const QRect& inside : target.region) {
+            part.clip = inside;
+            fillRectAntialiased(part, rect, premultiplied);
+        }
+        return;
+    }
     const QRectF r = rect.normalized();
     if (!(r.width() > 0.0 && r.height() > 0.0) || target.clip.isEmpty())
         return;
@@ -327,8 +344,38 @@ bool SpanStroker::stroke(const PixelTarget& target, const std::vector<QPointF>& 
         const int end = s + 1 < subpathStarts.size() ? subpathStarts[s + 1] : int(points.size());
         addSubpath(points.begin() + begin, points.begin() + end);
     }
+    if (!target.region.isEmpty())
+        clearOutside(target.region);
     blend(target, premultiplied);
     return true;
+}
+
+void SpanStroker::clearOutside(const QRegion& region) {
+    // The region's rectangles come in bands from top to bottom, each band's from left to right:
+    // per row, the cells between and beside the rectangles of its band are cleared.
+    const int width = area_.width();
+    auto next = region.begin();
+    for (int row = 0; row < area_.height(); ++row) {
+        const int first = rowFirst_[row];
+        const int last = rowLast_[row];
+        if (first > last)
+            continue;
+        const int y = area_.top() + row;
+        while (next != region.end() && next->bottom() < y)
+            ++next;
+        std::uint8_t* cells = coverage_.data() + std::size_t(row) * std::size_t(width);
+        int from = first;
+        for (auto inside = next; inside != region.end() && inside->top() <= y; ++inside) {
+            if (inside->bottom() < y)
+                continue;
+            const int to = std::min(last + 1, inside->left());
+            if (to > from)
+                std::fill(cells + (from - area_.left()), cells + (to - area_.left()), 0);
+            from = std::max(from, inside->right() + 1);
+        }
+        if (from <= last)
+            std::fill(cells + (from - area_.left()), cells + (last + 1 - area_.left()), 0);
+    }
 }
 
 bool SpanStroker::boundSubpaths(const std::vector<QPointF>& points,

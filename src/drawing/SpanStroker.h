@@ -2,6 +2,7 @@
 
 #include <QPointF>
 #include <QRect>
+#include <QRegion>
 #include <QRgb>
 #include <cstdint>
 #include <vector>
@@ -20,6 +21,10 @@ struct PixelTarget {
     qsizetype bytesPerLine = 0;
     // The device pixels that may be written: the image, cut to the painter's system clip.
     QRect clip;
+    // The system clip when it is more than one rectangle (a view redrawing a few bands): `clip`
+    // is then its bounding rectangle, and only the pixels within these rectangles are written.
+    // Empty when `clip` is all there is.
+    QRegion region;
     // Logical to device coordinates: device = logical * scale + offset.
     qreal scale = 1.0;
     QPointF offset;
@@ -72,6 +77,8 @@ private:
     // The miter's bisector, cut and tips of a join whose directions and normals are set.
     void shapeMiter(Join& join) const;
     void coverJoin(const Join& join);
+    // Drops the coverage of the cells outside `region`, which may not be written.
+    void clearOutside(const QRegion& region);
     void blend(const PixelTarget& target, QRgb premultiplied);
     // Widens row y's touched range to [first, last] and returns the cell index of pixel 0 on it.
     std::size_t markRow(int y, int first, int last);

@@ -2,6 +2,9 @@
 
 #include "drawing/PainterContext.h"
 
+#include <QGraphicsProxyWidget>
+#include <QGraphicsScene>
+#include <QGraphicsView>
 #include <QPainter>
 #include <QScreen>
 #include <algorithm>
@@ -14,7 +17,7 @@ View::View(QWidget* parent) : QWidget(parent) {
     setAutoFillBackground(false);
     frameTimer_.setSingleShot(true);
     frameTimer_.setTimerType(Qt::PreciseTimer);
-    connect(&frameTimer_, &QTimer::timeout, this, [this] { update(); });
+    connect(&frameTimer_, &QTimer::timeout, this, [this] { redraw(regionToRedraw()); });
 }
 
 void View::setNeedsDisplay() {
@@ -38,6 +41,29 @@ int View::frameInterval() const {
 
 Rect View::bounds() const {
     return Rect{0.0f, 0.0f, static_cast<float>(width()), static_cast<float>(height())};
+}
+
+void View::redraw(const QRegion& region) {
+    // A scene keeps one dirty rectangle per item, so the few bands of a view shown through a
+    // proxy would be merged into the rectangle around them: the views showing the scene are
+    // asked for the bands themselves.
+    const QGraphicsProxyWidget* proxy = window()->graphicsProxyWidget();
+    if (proxy == nullptr || proxy->scene() == nullptr || region.rectCount() < 2) {
+        update(region);
+        return;
+    }
+    const QPoint offset = mapTo(window(), QPoint(0, 0));
+    for (QGraphicsView* view : proxy->scene()->views()) {
+        const QTransform toViewport = proxy->sceneTransform() * view->viewportTransform();
+        QRegion mapped;
+        for (const QRect& part : region)
+            mapped += toViewport.mapRect(QRectF(part.translated(offset))).toAlignedRect();
+        view->viewport()->update(mapped);
+    }
+}
+
+QRegion View::regionToRedraw() const {
+    return rect();
 }
 
 void View::paintEvent(QPaintEvent* /*event*/) {

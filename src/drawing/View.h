@@ -10,8 +10,9 @@ namespace drawing {
 
 // A widget that draws itself through a DrawingContext.
 //
-// setNeedsDisplay() marks the whole view for drawing; any number of requests before the next
-// display frame give one drawRect() call, on the main thread, with the view's bounds. Samples
+// setNeedsDisplay() marks the view for drawing; any number of requests before the next display
+// frame give one drawRect() call, on the main thread, with the view's bounds. What reaches the
+// screen is the part regionToRedraw() names, the whole view unless a view knows better. Samples
 // can arrive at 120 Hz, faster than most screens refresh, so paints are held to one per frame
 // of the view's screen. Views are not opaque: the widgets behind them (a skin image) are
 // repainted under them before every paint, so wherever a view does not draw, the skin shows.
@@ -30,8 +31,13 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    // The part of the view, in its coordinates, that differs from what was last drawn; asked
+    // when a frame is due.
+    virtual QRegion regionToRedraw() const;
 
 private:
+    // Repaints `region` of the view, in its coordinates.
+    void redraw(const QRegion& region);
     // The time between display frames of the view's screen, in milliseconds.
     int frameInterval() const;
 
