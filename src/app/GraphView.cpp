@@ -297,30 +297,32 @@ QRegion GraphView::regionToRedraw() const {
 
 void GraphView::paintEvent(QPaintEvent* event) {
     const QRegion needed = regionToRedraw();
+    const QRegion painted =
+        requestedRegion().isEmpty() ? event->region() : event->region() & requestedRegion();
     Band bands[kAxisCount];
-    for (unsigned a = 0; a < kAxisCount; ++a)
-        bands[a] = traceBand(a);
-    View::paintEvent(event);
-    const bool whole = event->region().contains(needed.boundingRect()) ||
-                       needed.subtracted(event->region()).isEmpty();
+    QString readouts[kAxisCount];
     for (unsigned a = 0; a < kAxisCount; ++a) {
-        if (whole || drawnSize_ != size()) {
-            drawnBands_[a] = bands[a];
-        } else {
-            // Drawn only in part: the old trace may still show outside this paint.
-            drawnBands_[a].top = std::min(drawnBands_[a].top, bands[a].top);
-            drawnBands_[a].bottom = std::max(drawnBands_[a].bottom, bands[a].bottom);
-        }
-        if (whole)
-            drawnReadouts_[a] = readoutText(a);
+        bands[a] = traceBand(a);
+        readouts[a] = readoutText(a);
     }
+    View::paintEvent(event);
+    const bool whole = needed.subtracted(painted).isEmpty();
     if (whole) {
         drawnSize_ = size();
-    } else if (updatingIsEnabled_) {
-        // Whatever this paint left out (a sample that came after the frame's region was taken,
-        // or a paint of another widget's making) is drawn in the next frame.
-        setNeedsDisplay();
+        for (unsigned a = 0; a < kAxisCount; ++a) {
+            drawnBands_[a] = bands[a];
+            drawnReadouts_[a] = readouts[a];
+        }
+        return;
     }
+    // Drawn only in part: the old traces may still show outside this paint, and the readouts
+    // as they were; they are drawn again in the next frame.
+    for (unsigned a = 0; a < kAxisCount; ++a) {
+        drawnBands_[a].top = std::min(drawnBands_[a].top, bands[a].top);
+        drawnBands_[a].bottom = std::max(drawnBands_[a].bottom, bands[a].bottom);
+    }
+    if (updatingIsEnabled_)
+        setNeedsDisplay();
 }
 
 } // namespace app

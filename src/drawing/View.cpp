@@ -44,6 +44,7 @@ Rect View::bounds() const {
 }
 
 void View::redraw(const QRegion& region) {
+    requested_ += region;
     // A scene keeps one dirty rectangle per item, so the few bands of a view shown through a
     // proxy would be merged into the rectangle around them: the views showing the scene are
     // asked for the bands themselves.
@@ -71,6 +72,7 @@ void View::paintEvent(QPaintEvent* /*event*/) {
     QPainter painter(this);
     PainterContext context(painter);
     drawRect(context, bounds());
+    requested_ = QRegion();
 }
 
 } // namespace drawing

@@ -34,6 +34,9 @@ protected:
     // The part of the view, in its coordinates, that differs from what was last drawn; asked
     // when a frame is due.
     virtual QRegion regionToRedraw() const;
+    // What frames asked to redraw since the last paint. Shown through a scene, a view's paint
+    // event names the rectangle around what is repainted; this is what surely is.
+    const QRegion& requestedRegion() const { return requested_; }
 
 private:
     // Repaints `region` of the view, in its coordinates.
@@ -41,6 +44,7 @@ private:
     // The time between display frames of the view's screen, in milliseconds.
     int frameInterval() const;
 
+    QRegion requested_;
     QTimer frameTimer_;
     QElapsedTimer sinceLastPaint_;
 };
