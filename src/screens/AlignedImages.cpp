@@ -1,10 +1,13 @@
 #include "screens/AlignedImages.h"
 
+#include "drawing/SpanStroker.h"
+
 #include <QLabel>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QPixmap>
 #include <cmath>
+#include <cstring>
 
 namespace screens {
 
@@ -56,6 +59,24 @@ bool AlignedImages::eventFilter(QObject* watched, QEvent* event) {
         // One image pixel to one device pixel, whatever resolution the picture came in.
         scaled.image.setDevicePixelRatio(1.0);
         scaled.source = picture.cacheKey();
+    }
+    // An opaque picture's rows are copied straight to the surface, only where it is repainted:
+    // QPainter would hand a copy this large to its worker threads, and waking them costs more
+    // than the copy.
+    drawing::PixelTarget target;
+    if (scaled.image.format() == QImage::Format_RGB32 &&
+        drawing::PixelTarget::of(painter, &target)) {
+        const QRegion repainted = target.region.isEmpty() ? QRegion(target.clip) : target.region;
+        const QRect placed(topLeft, scaled.image.size());
+        for (const QRect& part : repainted& placed) {
+            const qsizetype bytes = qsizetype(part.width()) * 4;
+            for (int y = part.top(); y <= part.bottom(); ++y)
+                std::memcpy(target.bits + y * target.bytesPerLine + qsizetype(part.left()) * 4,
+                            scaled.image.constScanLine(y - topLeft.y()) +
+                                qsizetype(part.left() - topLeft.x()) * 4,
+                            std::size_t(bytes));
+        }
+        return true;
     }
     // Drawn in device pixels, moved and nothing else.
     painter.setWorldTransform(QTransform::fromTranslate(topLeft.x(), topLeft.y()) *
