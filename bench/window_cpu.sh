@@ -5,11 +5,13 @@
 # /proc); from one run to the next these swing by a fifth even on an idle machine, so the sizes
 # take turns for ROUNDS rounds and the end gives the medians, and the median of the rounds'
 # ratios of the maximised window to the 1x one.
-#   bench/window_cpu.sh BUILD_DIR [SECONDS] [ROUNDS]
+#   bench/window_cpu.sh BUILD_DIR [SECONDS] [ROUNDS] [SOURCE]
+# SOURCE is sim:8 (a lively trace) unless given; `sim` is the calm one, a phone lying still.
 set -eu
 binary=${1:-build/release}/src/wobblestar
 seconds=${2:-20}
 rounds=${3:-5}
+source=${4:-sim:8}
 . "$(dirname "$0")/xserver.sh"
 
 ticks=$(getconf CLK_TCK)
@@ -22,7 +24,7 @@ round=1
 while [ "$round" -le "$rounds" ]; do
     line="round $round:"
     for size in $sizes; do
-        WOBBLESTAR_CONFIG_DIR=$config QT_QPA_PLATFORM=xcb "$binary" --source sim:8 >/dev/null 2>&1 &
+        WOBBLESTAR_CONFIG_DIR=$config QT_QPA_PLATFORM=xcb "$binary" --source "$source" >/dev/null 2>&1 &
         app=$!
         window=$(xdotool search --sync --onlyvisible --pid "$app" --name '^Wobblestar' | tail -1)
         xdotool windowsize --sync "$window" "${size%x*}" "${size#*x}"
